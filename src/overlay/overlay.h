@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace quorvane {
+
+// What the rest of the program may do to the subtitle overlay while a run is active. The
+// Windows overlay implements it; tests use a recording fake.
+class Overlay {
+ public:
+  virtual ~Overlay() = default;
+  virtual void setLeft(int32_t x) = 0;
+  virtual void setTop(int32_t y) = 0;
+  virtual void setVisible(bool visible) = 0;
+  virtual void setText(std::string_view ansiText) = 0;  // lines separated by CR LF
+  virtual void setLabelWidth(int32_t pixels) = 0;
+  virtual void setFontFace(std::string_view face) = 0;
+  virtual void setFontSize(int32_t points) = 0;
+  virtual void setCentred(bool centred) = 0;
+  virtual void setShadow(bool shadow) = 0;
+  virtual void assertTopmost() = 0;  // back on top, not moved, not activated, not shown
+};
+
+}  // namespace quorvane
