@@ -9,16 +9,32 @@ namespace {
 // Every player started here joins this job, which ends them all when the starting program
 // ends, however it ends: a crashed test leaves no player behind.
 HANDLE playerJob() {
-  static HANDLE job = [] {
-    HANDLE created = CreateJobObjectA(nullptr, nullptr);
+  static UniqueKernelHandle job = [] {
+    UniqueKernelHandle created(CreateJobObjectA(nullptr, nullptr));
     if (created) {
       JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
       limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-      SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+      SetInformationJobObject(created.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
     }
     return created;
   }();
-  return job;
+  return job.get();
+}
+
+// Removes the files directly inside `folder`.
+void deleteFiles(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  struct SearchCloser {
+    HANDLE search;
+    ~SearchCloser() { FindClose(search); }
+  } closer{search};
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    }
+  } while (FindNextFileA(search, &found));
 }
 
 }  // namespace
@@ -99,16 +115,7 @@ ScratchFolder::~ScratchFolder() {
   if (path_.empty()) return;
   // A player that was just ended may hold its file for a moment.
   for (int attempt = 0; attempt < 50; ++attempt) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-          DeleteFileA((path_ + "\\" + found.cFileName).c_str());
-        }
-      } while (FindNextFileA(search, &found));
-      FindClose(search);
-    }
+    deleteFiles(path_);
     if (RemoveDirectoryA(path_.c_str())) return;
     Sleep(20);
   }
@@ -134,9 +141,10 @@ std::unique_ptr<SimPlayer> SimPlayer::start(const std::string& folder, const std
     return nullptr;
   }
   if (HANDLE job = playerJob()) AssignProcessToJobObject(job, info.hProcess);
-  ResumeThread(info.hThread);
-  CloseHandle(info.hThread);
-  std::unique_ptr<SimPlayer> player(new SimPlayer(UniqueKernelHandle(info.hProcess), info.dwProcessId));
+  UniqueKernelHandle process(info.hProcess);
+  UniqueKernelHandle thread(info.hThread);
+  ResumeThread(thread.get());
+  std::unique_ptr<SimPlayer> player(new SimPlayer(std::move(process), info.dwProcessId));
   if (!sendCommand(player->pid(), "position", 15000)) return nullptr;  // destroying it ends the process
   return player;
 }

@@ -10,12 +10,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "platform/process_handles_win.h"
 #include "simplayer_protocol.h"
 #include "sync/player_interface.h"
 
@@ -171,18 +173,18 @@ class PlayerClock {
 };
 
 PlayerClock playerClock;
-HANDLE clockChanged = nullptr;  // wakes the record thread after a command
+UniqueKernelHandle clockChanged;  // wakes the record thread after a command
 HWND mainWindow = nullptr;
 constexpr UINT repaintMessage = WM_APP + 1;
 
 void changed() {
-  SetEvent(clockChanged);
+  SetEvent(clockChanged.get());
   if (mainWindow) PostMessageA(mainWindow, repaintMessage, 0, 0);
 }
 
 // Keeps the record's digits in step with real time, waking when the seconds digit is due.
 DWORD WINAPI recordThread(void*) {
-  for (;;) WaitForSingleObject(clockChanged, playerClock.refresh());
+  for (;;) WaitForSingleObject(clockChanged.get(), playerClock.refresh());
 }
 
 // ---- Outside control ------------------------------------------------------------------------
@@ -231,10 +233,11 @@ std::string handleCommand(const std::string& line) {
 DWORD WINAPI pipeThread(void*) {
   const std::string name = simplayer::pipeName(GetCurrentProcessId());
   for (;;) {
-    HANDLE pipe = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX,
-                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
-                                   simplayer::maxMessageBytes, simplayer::maxMessageBytes, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) {
+    UniqueKernelHandle pipeHandle(CreateNamedPipeA(
+        name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+        simplayer::maxMessageBytes, simplayer::maxMessageBytes, 0, nullptr));
+    const HANDLE pipe = pipeHandle.get();
+    if (!pipeHandle) {
       Sleep(100);
       continue;
     }
@@ -251,7 +254,6 @@ DWORD WINAPI pipeThread(void*) {
       }
       DisconnectNamedPipe(pipe);
     }
-    CloseHandle(pipe);
   }
 }
 
@@ -261,13 +263,61 @@ constexpr UINT_PTR frameTimer = 1;
 constexpr UINT_PTR exitTimer = 2;
 std::string exeName;
 
+// Owners for the GDI objects of one frame.
+class GdiObject {
+ public:
+  explicit GdiObject(HGDIOBJ object) : object_(object) {}
+  ~GdiObject() {
+    if (object_) DeleteObject(object_);
+  }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+  HGDIOBJ get() const { return object_; }
+
+ private:
+  HGDIOBJ object_;
+};
+class Selection {
+ public:
+  Selection(HDC dc, const GdiObject& object) : dc_(dc), old_(SelectObject(dc, object.get())) {}
+  ~Selection() { SelectObject(dc_, old_); }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+class MemoryDc {
+ public:
+  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
+  ~MemoryDc() { DeleteDC(dc_); }
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+void fill(HDC dc, const RECT& box, COLORREF colour) {
+  GdiObject brush(CreateSolidBrush(colour));
+  FillRect(dc, &box, static_cast<HBRUSH>(brush.get()));
+}
+
+void drawText(HDC dc, const char* text, RECT box, int heightPx, int weight, COLORREF colour) {
+  GdiObject font(CreateFontA(-heightPx, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0,
+                             ANTIALIASED_QUALITY, 0, "Arial"));
+  Selection selected(dc, font);
+  SetTextColor(dc, colour);
+  DrawTextA(dc, text, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
 void paint(HDC dc, const RECT& area) {
   const auto now = playerClock.now();
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
-  HBRUSH background = CreateSolidBrush(RGB(16, 16, 24));
-  FillRect(dc, &area, background);
-  DeleteObject(background);
+  fill(dc, area, RGB(16, 16, 24));
 
   // The "movie": colour bars that scroll and a ball that bounces, both driven by the position,
   // so they move only while the player plays.
@@ -276,49 +326,33 @@ void paint(HDC dc, const RECT& area) {
   const int shift = static_cast<int>(t / 8 % (barWidth * 8));
   for (int x = -barWidth * 8; x < width + barWidth * 8; x += barWidth) {
     const int band = ((x + shift) / barWidth) & 7;
-    const COLORREF colour = RGB(band & 1 ? 200 : 40, band & 2 ? 180 : 40, band & 4 ? 220 : 60);
-    HBRUSH bar = CreateSolidBrush(colour);
-    RECT r{x + shift % barWidth, height - 90, x + shift % barWidth + barWidth, height - 40};
-    FillRect(dc, &r, bar);
-    DeleteObject(bar);
+    const int left = x + shift % barWidth;
+    fill(dc, RECT{left, height - 90, left + barWidth, height - 40},
+         RGB(band & 1 ? 200 : 40, band & 2 ? 180 : 40, band & 4 ? 220 : 60));
   }
   const int span = width - 60;
   const int phase = static_cast<int>(t / 4 % (2 * span));
   const int ballX = 30 + (phase < span ? phase : 2 * span - phase);
   const int bounce = static_cast<int>(t / 3 % 300);
   const int ballY = 40 + (bounce < 150 ? bounce : 300 - bounce) / 2;
-  HBRUSH ballBrush = CreateSolidBrush(RGB(255, 200, 0));
-  HGDIOBJ oldBrush = SelectObject(dc, ballBrush);
-  Ellipse(dc, ballX - 25, ballY - 25, ballX + 25, ballY + 25);
-  SelectObject(dc, oldBrush);
-  DeleteObject(ballBrush);
+  {
+    GdiObject ballBrush(CreateSolidBrush(RGB(255, 200, 0)));
+    Selection selected(dc, ballBrush);
+    Ellipse(dc, ballX - 25, ballY - 25, ballX + 25, ballY + 25);
+  }
 
-  // The player's own clock, large.
+  // The player's own clock, large, and its state.
   const long seconds = static_cast<long>(now.positionMs / 1000);
   char clock[32];
   std::snprintf(clock, sizeof clock, "%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
                 seconds % 60);
   SetBkMode(dc, TRANSPARENT);
-  HFONT big = CreateFontA(-150, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY,
-                          0, "Arial");
-  HGDIOBJ oldFont = SelectObject(dc, big);
-  SetTextColor(dc, RGB(255, 255, 255));
-  RECT clockBox{0, 80, width, 260};
-  DrawTextA(dc, clock, -1, &clockBox, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  SelectObject(dc, oldFont);
-  DeleteObject(big);
-
-  HFONT small = CreateFontA(-20, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0,
-                            ANTIALIASED_QUALITY, 0, "Arial");
-  oldFont = SelectObject(dc, small);
+  drawText(dc, clock, RECT{0, 80, width, 260}, 150, FW_BOLD, RGB(255, 255, 255));
   char status[160];
   std::snprintf(status, sizeof status, "%s   %s   pid %lu   Space pause  Left/Right 10 s  Home",
                 now.playing ? "PLAYING" : "PAUSED", exeName.c_str(), GetCurrentProcessId());
-  SetTextColor(dc, now.playing ? RGB(120, 255, 120) : RGB(255, 140, 100));
-  RECT statusBox{0, 270, width, 300};
-  DrawTextA(dc, status, -1, &statusBox, DT_CENTER | DT_SINGLELINE);
-  SelectObject(dc, oldFont);
-  DeleteObject(small);
+  drawText(dc, status, RECT{0, 270, width, 300}, 20, FW_NORMAL,
+           now.playing ? RGB(120, 255, 120) : RGB(255, 140, 100));
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -350,15 +384,14 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       HDC dc = BeginPaint(window, &ps);
       RECT area;
       GetClientRect(window, &area);
-      // Drawn off-screen first so the animation does not flicker.
-      HDC memory = CreateCompatibleDC(dc);
-      HBITMAP bitmap = CreateCompatibleBitmap(dc, area.right, area.bottom);
-      HGDIOBJ old = SelectObject(memory, bitmap);
-      paint(memory, area);
-      BitBlt(dc, 0, 0, area.right, area.bottom, memory, 0, 0, SRCCOPY);
-      SelectObject(memory, old);
-      DeleteObject(bitmap);
-      DeleteDC(memory);
+      {
+        // Drawn off-screen first so the animation does not flicker.
+        MemoryDc memory(dc);
+        GdiObject bitmap(CreateCompatibleBitmap(dc, area.right, area.bottom));
+        Selection selected(memory.get(), bitmap);
+        paint(memory.get(), area);
+        BitBlt(dc, 0, 0, area.right, area.bottom, memory.get(), 0, 0, SRCCOPY);
+      }
       EndPaint(window, &ps);
       return 0;
     }
@@ -421,7 +454,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   exeName = exeName.substr(exeName.find_last_of("\\/") + 1);
 
   playerClock.start(options.startMs, !options.paused);
-  clockChanged = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  clockChanged.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
 
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = windowProc;
@@ -440,8 +473,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   SetTimer(mainWindow, frameTimer, 33, nullptr);
   if (options.exitAfterSeconds) SetTimer(mainWindow, exitTimer, options.exitAfterSeconds * 1000, nullptr);
 
-  CloseHandle(CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
-  CloseHandle(CreateThread(nullptr, 0, pipeThread, nullptr, 0, nullptr));
+  // Neither thread is ever joined: they end with the process.
+  const UniqueKernelHandle recorder(CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
+  const UniqueKernelHandle server(CreateThread(nullptr, 0, pipeThread, nullptr, 0, nullptr));
 
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
