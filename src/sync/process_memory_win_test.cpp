@@ -1,0 +1,175 @@
+// The process and memory layer against running copies of the simulated player.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "simplayer_client_win.h"
+#include "sync/player_interface.h"
+#include "sync/process_memory.h"
+
+namespace quorvane {
+namespace {
+
+using simplayer::SimPlayer;
+
+class ProcessMemoryWinTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<SimPlayer> startPlayer(const std::string& exeName, const std::string& arguments = {}) {
+    auto player = SimPlayer::start(folder_.path(), exeName, arguments);
+    EXPECT_NE(player, nullptr) << "could not start " << simplayer::builtPlayerPath();
+    return player;
+  }
+  uint32_t search(uint32_t pid) {
+    ProcessMemory memory(*access_);
+    if (!memory.open(pid)) return 0;
+    const uint32_t match =
+        memory.findPattern(player::codeSignature, player::searchStartAddress, player::searchEndAddress);
+    memory.close();
+    return match;
+  }
+
+  // Declared before the players of each test, so it is removed after they have ended.
+  simplayer::ScratchFolder folder_;
+  std::unique_ptr<ProcessAccess> access_ = makeSystemProcessAccess();
+};
+
+TEST_F(ProcessMemoryWinTest, FindsPlayerByNameIgnoringCaseFirstInSnapshotWins) {
+  auto first = startPlayer("PowerDVDMovie.exe", "--paused");
+  auto second = startPlayer("PowerDVDMovie.exe", "--paused");
+  auto other = startPlayer("PowerDVD15.exe", "--paused");
+  ASSERT_TRUE(first && second && other);
+
+  const auto entries = access_->listProcesses();
+  ASSERT_TRUE(entries);
+  const auto firstListed = std::find_if(entries->begin(), entries->end(), [](const ProcessEntry& e) {
+    return e.exeName == "PowerDVDMovie.exe";
+  });
+  ASSERT_NE(firstListed, entries->end());
+  const uint32_t found = findProcessId(*access_, "powerdvdmovie.EXE");
+  EXPECT_EQ(found, firstListed->pid);
+  EXPECT_TRUE(found == first->pid() || found == second->pid());
+  EXPECT_EQ(findProcessId(*access_, "POWERDVD15.exe"), other->pid());
+  EXPECT_EQ(findProcessId(*access_, "PowerDVD16.exe"), 0u);
+}
+
+TEST_F(ProcessMemoryWinTest, SignatureLeadsToTheTimeRecord) {
+  auto player = startPlayer("PowerDVDMovie.exe", "--start=1:23:45 --paused");
+  ASSERT_TRUE(player);
+  const auto addresses = player->addresses();
+  ASSERT_TRUE(addresses);
+
+  const uint32_t match = search(player->pid());
+  ASSERT_EQ(match, addresses->signature);
+  const int32_t pointer = readInt32(*access_, player->pid(), match - player::pointerDistance);
+  ASSERT_GE(pointer, player::minRecordPointer);
+  const uint32_t recordBase = static_cast<uint32_t>(pointer) + player::recordOffset;
+  EXPECT_EQ(recordBase, addresses->record);
+
+  // Each digit of the record against the player's own position, paused and playing.
+  auto digitsAndFlag = [&] {
+    const auto r = readBytes(*access_, player->pid(), recordBase, player::recordLength);
+    if (r.size() != player::recordLength) return std::string("unreadable");
+    std::string text;
+    for (uint32_t at : {player::hoursOffset, player::tensOfMinutesOffset, player::minutesOffset,
+                        player::tensOfSecondsOffset, player::secondsOffset}) {
+      text += static_cast<char>('0' + r[at] - 1);
+    }
+    return text + (readInt32(*access_, player->pid(), recordBase + player::playingFlagOffset) ? "+" : "-");
+  };
+  EXPECT_EQ(digitsAndFlag(), "12345-");
+  ASSERT_TRUE(player->seek(2 * 3600000 + 59 * 60000 + 7 * 1000 + 999));
+  EXPECT_EQ(digitsAndFlag(), "25907-");
+  EXPECT_EQ(readByte(*access_, player->pid(), recordBase + player::secondsOffset), 8);
+
+  const auto playing = player->resume();
+  ASSERT_TRUE(playing && playing->playing);
+  const std::string whilePlaying = digitsAndFlag();
+  EXPECT_EQ(whilePlaying.back(), '+');
+  EXPECT_TRUE(whilePlaying.substr(0, 5) == "25907" || whilePlaying.substr(0, 5) == "25908")
+      << whilePlaying;
+}
+
+// The search must not find a second copy anywhere: stack, heap, read-only data, other images.
+TEST_F(ProcessMemoryWinTest, SignatureExistsOnceInAllReadableMemory) {
+  auto player = startPlayer("PowerDVD.exe", "--pad=1M");
+  ASSERT_TRUE(player);
+  const auto addresses = player->addresses();
+  ASSERT_TRUE(addresses);
+  auto process = access_->open(player->pid());
+  ASSERT_TRUE(process);
+
+  std::vector<uint32_t> found;
+  std::vector<uint8_t> buffer;
+  const auto& sig = player::codeSignature;
+  for (uint64_t address = 0; address < 0x80000000ull;) {
+    const auto region = process->query(static_cast<uint32_t>(address));
+    if (!region || region->size == 0) break;
+    const bool readable = region->state == memCommit && !(region->protection & 0x101);  // NOACCESS, GUARD
+    for (uint64_t at = region->base; readable && at < uint64_t{region->base} + region->size;) {
+      const uint32_t length = static_cast<uint32_t>(
+          std::min<uint64_t>(1u << 20, uint64_t{region->base} + region->size - at));
+      buffer.resize(length);
+      if (!process->read(static_cast<uint32_t>(at), buffer.data(), length)) break;
+      for (auto hit = buffer.begin();
+           (hit = std::search(hit, buffer.end(), sig.begin(), sig.end())) != buffer.end(); ++hit) {
+        found.push_back(static_cast<uint32_t>(at + (hit - buffer.begin())));
+      }
+      // A copy across a read boundary would be found by reading 13 bytes more.
+      uint8_t tail[2 * sig.size()];
+      if (at + length + sig.size() < 0x80000000ull && length >= sig.size() &&
+          process->read(static_cast<uint32_t>(at + length - sig.size()), tail, sizeof tail) &&
+          std::search(tail + 1, tail + sizeof tail - 1, sig.begin(), sig.end()) != tail + sizeof tail - 1) {
+        found.push_back(static_cast<uint32_t>(at + length));
+      }
+      at += length;
+    }
+    address = uint64_t{region->base} + region->size;
+  }
+  EXPECT_EQ(found, std::vector<uint32_t>{addresses->signature});
+}
+
+TEST_F(ProcessMemoryWinTest, PaddedImageIsSearchedToTheEnd) {
+  auto player = startPlayer("PowerDVD18.exe", "--pad=32M --paused");
+  ASSERT_TRUE(player);
+  const auto addresses = player->addresses();
+  ASSERT_TRUE(addresses);
+  EXPECT_EQ(search(player->pid()), addresses->signature);
+}
+
+TEST_F(ProcessMemoryWinTest, PlayerWithoutSignatureGivesZero) {
+  auto player = startPlayer("PowerDVD.exe", "--no-signature");
+  ASSERT_TRUE(player);
+  const uint32_t match = search(player->pid());
+  EXPECT_EQ(match, 0u);
+  EXPECT_EQ(readInt32(*access_, player->pid(), match - player::pointerDistance), -1);
+}
+
+TEST_F(ProcessMemoryWinTest, AfterThePlayerExitsEveryReadFallsBack) {
+  auto player = startPlayer("PowerDVDMovie.exe", "--paused --start=0:00:05");
+  ASSERT_TRUE(player);
+  const auto addresses = player->addresses();
+  ASSERT_TRUE(addresses);
+  const uint32_t pid = player->pid();
+  ASSERT_EQ(readByte(*access_, pid, addresses->record + player::secondsOffset), 6);
+  ProcessMemory heldOpen(*access_);
+  ASSERT_TRUE(heldOpen.open(pid));
+
+  player->kill();
+  // A new player under the same name must not answer for the old one's id.
+  auto replacement = startPlayer("PowerDVDMovie.exe", "--paused --start=0:00:07");
+  ASSERT_TRUE(replacement);
+  EXPECT_EQ(findProcessId(*access_, "PowerDVDMovie.exe"), replacement->pid());
+
+  EXPECT_EQ(readInt32(*access_, pid, addresses->signature - player::pointerDistance), -1);
+  EXPECT_EQ(readByte(*access_, pid, addresses->record + player::secondsOffset), 0);
+  EXPECT_EQ(readBytes(*access_, pid, addresses->record, player::recordLength), std::vector<uint8_t>{});
+  EXPECT_EQ(heldOpen.findPattern(player::codeSignature, 1024, 0), 0u);
+  EXPECT_EQ(search(pid), 0u);
+  // Wild addresses in a live player fall back the same way.
+  EXPECT_EQ(readInt32(*access_, replacement->pid(), 0x10), -1);
+  EXPECT_EQ(readBytes(*access_, replacement->pid(), 0xFFFFFFF0, 64), std::vector<uint8_t>{});
+  EXPECT_EQ(readByte(*access_, replacement->pid(), addresses->record + player::secondsOffset), 8);
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,487 @@
+// The simulated player: a small window that "plays" a title in real time and keeps its
+// on-screen time in a record laid out like the real player's, reachable through a code
+// signature in its main image. Tests and the demo run it under the real player's file names.
+//
+//   simplayer.exe [--start=H:MM:SS[.mmm]|MS] [--paused] [--pad=SIZE[K|M]] [--no-signature]
+//                 [--exit-after=SECONDS]
+//
+// Keys: Space pause/resume, Left/Right seek 10 s, Home back to 0:00:00.
+// Control from outside: the pipe \\.\pipe\simplayer-<pid> (see simplayer-ctl).
+
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/process_handles_win.h"
+#include "simplayer_protocol.h"
+#include "sync/player_interface.h"
+
+namespace {
+
+using namespace quorvane;
+
+// ---- The player's memory, as the search expects it ----------------------------------------
+
+// Writable pages of the main image (zero-initialised, so they cost nothing until touched).
+// The pad lies before the signature so that a padded search has to read all of it first.
+constexpr uint32_t pageBytes = 4096;
+constexpr uint32_t maxPadBytes = 64u << 20;
+struct ImageBlock {
+  uint8_t pad[maxPadBytes];
+  uint8_t codeArea[3 * pageBytes];
+};
+ImageBlock imageBlock;
+
+// The object the signature's pointer refers to; the time record sits inside it.
+struct RecordHolder {
+  uint8_t lead[player::recordOffset];
+  uint8_t record[player::recordLength];
+};
+RecordHolder recordHolder;
+
+// The signature must exist exactly once in this process, in the code area. The binary keeps
+// only masked bytes, and the key is read at run time, so the compiler cannot fold the plain
+// bytes back into the file (where they would land in read-only data).
+constexpr uint8_t maskBase = 0xA5;
+constexpr auto maskedSignature = [] {
+  std::array<uint8_t, player::codeSignature.size()> out{};
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = player::codeSignature[i] ^ static_cast<uint8_t>(maskBase + 7 * i);
+  }
+  return out;
+}();
+volatile uint8_t unmaskKey = maskBase;
+
+uint8_t* const signatureAt = imageBlock.codeArea + pageBytes + 512;
+uint8_t* const pointerAt = signatureAt - player::pointerDistance;
+
+void placeSignature() {
+  const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&recordHolder));
+  for (int i = 0; i < 4; ++i) pointerAt[i] = static_cast<uint8_t>(pointer >> (8 * i));
+  for (size_t i = 0; i < maskedSignature.size(); ++i) {
+    signatureAt[i] = maskedSignature[i] ^ static_cast<uint8_t>(unmaskKey + 7 * i);
+  }
+}
+
+// Pad pages beyond the requested size become read-only, which takes them out of the search.
+void limitPad(uint32_t padBytes) {
+  const auto start = reinterpret_cast<uintptr_t>(imageBlock.pad);
+  const uintptr_t keepEnd = start + std::min(padBytes, maxPadBytes);
+  const uintptr_t roStart = (keepEnd + pageBytes - 1) & ~uintptr_t{pageBytes - 1};
+  const uintptr_t roEnd = (start + maxPadBytes) & ~uintptr_t{pageBytes - 1};
+  DWORD old = 0;
+  if (roStart < roEnd) {
+    VirtualProtect(reinterpret_cast<void*>(roStart), roEnd - roStart, PAGE_READONLY, &old);
+  }
+}
+
+// ---- The clock ------------------------------------------------------------------------------
+
+constexpr int64_t maxPositionMs = 10LL * 3600 * 1000 - 1;  // the display has one hour digit
+
+class PlayerClock {
+ public:
+  PlayerClock() { InitializeCriticalSection(&lock_); }
+
+  void start(int64_t positionMs, bool playing) {
+    Lock l(lock_);
+    baseMs_ = clampMs(positionMs);
+    baseTick_ = GetTickCount();
+    playing_ = playing;
+    writeRecordLocked(baseTick_);
+  }
+
+  simplayer::Position now() {
+    Lock l(lock_);
+    const DWORD tick = GetTickCount();
+    return {static_cast<int32_t>(positionAt(tick)), tick, playing_};
+  }
+
+  void setPlaying(bool playing) {
+    Lock l(lock_);
+    rebase(GetTickCount());
+    playing_ = playing;
+    writeRecordLocked(baseTick_);
+  }
+
+  void seekTo(int64_t positionMs) {
+    Lock l(lock_);
+    rebase(GetTickCount());
+    baseMs_ = clampMs(positionMs);
+    writeRecordLocked(baseTick_);
+  }
+  void seekBy(int64_t deltaMs) {
+    Lock l(lock_);
+    rebase(GetTickCount());
+    baseMs_ = clampMs(baseMs_ + deltaMs);
+    writeRecordLocked(baseTick_);
+  }
+  void toggle() {
+    Lock l(lock_);
+    rebase(GetTickCount());
+    playing_ = !playing_;
+    writeRecordLocked(baseTick_);
+  }
+
+  // Brings the record up to date; returns how long until its seconds digit next changes.
+  DWORD refresh() {
+    Lock l(lock_);
+    const DWORD tick = GetTickCount();
+    const int64_t position = writeRecordLocked(tick);
+    if (!playing_ || position >= maxPositionMs) return INFINITE;
+    return static_cast<DWORD>(1000 - position % 1000) + 1;
+  }
+
+ private:
+  struct Lock {
+    explicit Lock(CRITICAL_SECTION& c) : c_(c) { EnterCriticalSection(&c_); }
+    ~Lock() { LeaveCriticalSection(&c_); }
+    CRITICAL_SECTION& c_;
+  };
+  static int64_t clampMs(int64_t ms) { return ms < 0 ? 0 : (ms > maxPositionMs ? maxPositionMs : ms); }
+  int64_t positionAt(DWORD tick) const {
+    return playing_ ? clampMs(baseMs_ + static_cast<DWORD>(tick - baseTick_)) : baseMs_;
+  }
+  void rebase(DWORD tick) {
+    baseMs_ = positionAt(tick);
+    baseTick_ = tick;
+  }
+  int64_t writeRecordLocked(DWORD tick) {
+    const int64_t position = positionAt(tick);
+    const int64_t seconds = position / 1000;
+    uint8_t* r = recordHolder.record;
+    // Higher digits first, the seconds digit (the one readers watch for change) last.
+    r[player::hoursOffset] = static_cast<uint8_t>(seconds / 3600 % 10 + 1);
+    r[player::tensOfMinutesOffset] = static_cast<uint8_t>(seconds / 600 % 6 + 1);
+    r[player::minutesOffset] = static_cast<uint8_t>(seconds / 60 % 10 + 1);
+    r[player::tensOfSecondsOffset] = static_cast<uint8_t>(seconds / 10 % 6 + 1);
+    r[player::secondsOffset] = static_cast<uint8_t>(seconds % 10 + 1);
+    const uint32_t flag = playing_ ? 1 : 0;
+    std::memcpy(r + player::playingFlagOffset, &flag, sizeof flag);
+    return position;
+  }
+
+  CRITICAL_SECTION lock_;
+  int64_t baseMs_ = 0;
+  DWORD baseTick_ = 0;
+  bool playing_ = false;
+};
+
+PlayerClock playerClock;
+UniqueKernelHandle clockChanged;  // wakes the record thread after a command
+HWND mainWindow = nullptr;
+constexpr UINT repaintMessage = WM_APP + 1;
+
+void changed() {
+  SetEvent(clockChanged.get());
+  if (mainWindow) PostMessageA(mainWindow, repaintMessage, 0, 0);
+}
+
+// Keeps the record's digits in step with real time, waking when the seconds digit is due.
+DWORD WINAPI recordThread(void*) {
+  for (;;) WaitForSingleObject(clockChanged.get(), playerClock.refresh());
+}
+
+// ---- Outside control ------------------------------------------------------------------------
+
+std::string formatPosition(const simplayer::Position& p) {
+  char text[96];
+  std::snprintf(text, sizeof text, "OK position=%ld tick=%lu playing=%d",
+                static_cast<long>(p.positionMs), static_cast<unsigned long>(p.tickCount),
+                p.playing ? 1 : 0);
+  return text;
+}
+
+bool signaturePlaced = false;
+
+std::string handleCommand(const std::string& line) {
+  const auto space = line.find(' ');
+  const std::string verb = line.substr(0, space);
+  const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
+  if (verb == "position") {
+  } else if (verb == "pause") {
+    playerClock.setPlaying(false);
+  } else if (verb == "resume" || verb == "play") {
+    playerClock.setPlaying(true);
+  } else if (verb == "seek") {
+    const auto target = simplayer::parseTimeMs(argument);
+    if (!target) return "ERR bad time";
+    playerClock.seekTo(*target);
+  } else if (verb == "info") {
+    char text[128];
+    std::snprintf(text, sizeof text, "OK record=0x%08lX signature=0x%08lX pointer=0x%08lX",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(recordHolder.record)),
+                  signaturePlaced ? static_cast<unsigned long>(reinterpret_cast<uintptr_t>(signatureAt)) : 0ul,
+                  signaturePlaced ? static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&recordHolder)) : 0ul);
+    return text;
+  } else if (verb == "quit") {
+    PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    return "OK";
+  } else {
+    return "ERR unknown command";
+  }
+  changed();
+  return formatPosition(playerClock.now());
+}
+
+// One client at a time: read a request line, answer, disconnect.
+DWORD WINAPI pipeThread(void*) {
+  const std::string name = simplayer::pipeName(GetCurrentProcessId());
+  for (;;) {
+    UniqueKernelHandle pipeHandle(CreateNamedPipeA(
+        name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+        simplayer::maxMessageBytes, simplayer::maxMessageBytes, 0, nullptr));
+    const HANDLE pipe = pipeHandle.get();
+    if (!pipeHandle) {
+      Sleep(100);
+      continue;
+    }
+    if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
+      char request[simplayer::maxMessageBytes + 1] = {};
+      DWORD got = 0;
+      if (ReadFile(pipe, request, simplayer::maxMessageBytes, &got, nullptr)) {
+        std::string line(request, got);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        const std::string reply = handleCommand(line);
+        DWORD put = 0;
+        WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &put, nullptr);
+        FlushFileBuffers(pipe);
+      }
+      DisconnectNamedPipe(pipe);
+    }
+  }
+}
+
+// ---- The window -----------------------------------------------------------------------------
+
+constexpr UINT_PTR frameTimer = 1;
+constexpr UINT_PTR exitTimer = 2;
+std::string exeName;
+
+// Owners for the GDI objects of one frame.
+class GdiObject {
+ public:
+  explicit GdiObject(HGDIOBJ object) : object_(object) {}
+  ~GdiObject() {
+    if (object_) DeleteObject(object_);
+  }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+  HGDIOBJ get() const { return object_; }
+
+ private:
+  HGDIOBJ object_;
+};
+class Selection {
+ public:
+  Selection(HDC dc, const GdiObject& object) : dc_(dc), old_(SelectObject(dc, object.get())) {}
+  ~Selection() { SelectObject(dc_, old_); }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+class MemoryDc {
+ public:
+  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
+  ~MemoryDc() { DeleteDC(dc_); }
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+void fill(HDC dc, const RECT& box, COLORREF colour) {
+  GdiObject brush(CreateSolidBrush(colour));
+  FillRect(dc, &box, static_cast<HBRUSH>(brush.get()));
+}
+
+void drawText(HDC dc, const char* text, RECT box, int heightPx, int weight, COLORREF colour) {
+  GdiObject font(CreateFontA(-heightPx, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0,
+                             ANTIALIASED_QUALITY, 0, "Arial"));
+  Selection selected(dc, font);
+  SetTextColor(dc, colour);
+  DrawTextA(dc, text, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+void paint(HDC dc, const RECT& area) {
+  const auto now = playerClock.now();
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  fill(dc, area, RGB(16, 16, 24));
+
+  // The "movie": colour bars that scroll and a ball that bounces, both driven by the position,
+  // so they move only while the player plays.
+  const int64_t t = now.positionMs;
+  const int barWidth = 40;
+  const int shift = static_cast<int>(t / 8 % (barWidth * 8));
+  for (int x = -barWidth * 8; x < width + barWidth * 8; x += barWidth) {
+    const int band = ((x + shift) / barWidth) & 7;
+    const int left = x + shift % barWidth;
+    fill(dc, RECT{left, height - 90, left + barWidth, height - 40},
+         RGB(band & 1 ? 200 : 40, band & 2 ? 180 : 40, band & 4 ? 220 : 60));
+  }
+  const int span = width - 60;
+  const int phase = static_cast<int>(t / 4 % (2 * span));
+  const int ballX = 30 + (phase < span ? phase : 2 * span - phase);
+  const int bounce = static_cast<int>(t / 3 % 300);
+  const int ballY = 40 + (bounce < 150 ? bounce : 300 - bounce) / 2;
+  {
+    GdiObject ballBrush(CreateSolidBrush(RGB(255, 200, 0)));
+    Selection selected(dc, ballBrush);
+    Ellipse(dc, ballX - 25, ballY - 25, ballX + 25, ballY + 25);
+  }
+
+  // The player's own clock, large, and its state.
+  const long seconds = static_cast<long>(now.positionMs / 1000);
+  char clock[32];
+  std::snprintf(clock, sizeof clock, "%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
+                seconds % 60);
+  SetBkMode(dc, TRANSPARENT);
+  drawText(dc, clock, RECT{0, 80, width, 260}, 150, FW_BOLD, RGB(255, 255, 255));
+  char status[160];
+  std::snprintf(status, sizeof status, "%s   %s   pid %lu   Space pause  Left/Right 10 s  Home",
+                now.playing ? "PLAYING" : "PAUSED", exeName.c_str(), GetCurrentProcessId());
+  drawText(dc, status, RECT{0, 270, width, 300}, 20, FW_NORMAL,
+           now.playing ? RGB(120, 255, 120) : RGB(255, 140, 100));
+}
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_TIMER:
+      if (wParam == exitTimer) {
+        DestroyWindow(window);
+        return 0;
+      }
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case repaintMessage:
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_KEYDOWN:
+      switch (wParam) {
+        case VK_SPACE: playerClock.toggle(); break;
+        case VK_LEFT: playerClock.seekBy(-10000); break;
+        case VK_RIGHT: playerClock.seekBy(10000); break;
+        case VK_HOME: playerClock.seekTo(0); break;
+        default: return 0;
+      }
+      changed();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(window, &ps);
+      RECT area;
+      GetClientRect(window, &area);
+      {
+        // Drawn off-screen first so the animation does not flicker.
+        MemoryDc memory(dc);
+        GdiObject bitmap(CreateCompatibleBitmap(dc, area.right, area.bottom));
+        Selection selected(memory.get(), bitmap);
+        paint(memory.get(), area);
+        BitBlt(dc, 0, 0, area.right, area.bottom, memory.get(), 0, 0, SRCCOPY);
+      }
+      EndPaint(window, &ps);
+      return 0;
+    }
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+struct Options {
+  int64_t startMs = 0;
+  bool paused = false;
+  uint32_t padBytes = 0;
+  bool signature = true;
+  uint32_t exitAfterSeconds = 0;
+};
+
+Options parseOptions(const char* commandLine) {
+  Options options;
+  std::string rest = commandLine ? commandLine : "";
+  size_t at = 0;
+  while (at < rest.size()) {
+    while (at < rest.size() && rest[at] == ' ') ++at;
+    size_t end = rest.find(' ', at);
+    if (end == std::string::npos) end = rest.size();
+    const std::string word = rest.substr(at, end - at);
+    at = end;
+    auto value = [&](const char* name) -> const char* {
+      const size_t n = std::strlen(name);
+      return word.compare(0, n, name) == 0 ? word.c_str() + n : nullptr;
+    };
+    if (const char* v = value("--start=")) {
+      if (auto ms = simplayer::parseTimeMs(v)) options.startMs = *ms;
+    } else if (word == "--paused") {
+      options.paused = true;
+    } else if (const char* v = value("--pad=")) {
+      options.padBytes = simplayer::parseSize(v).value_or(0);
+    } else if (word == "--no-signature") {
+      options.signature = false;
+    } else if (const char* v = value("--exit-after=")) {
+      options.exitAfterSeconds = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+    }
+  }
+  return options;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
+  const Options options = parseOptions(commandLine);
+  limitPad(options.padBytes);
+  if (options.signature) {
+    placeSignature();
+    signaturePlaced = true;
+  }
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  exeName = path;
+  exeName = exeName.substr(exeName.find_last_of("\\/") + 1);
+
+  playerClock.start(options.startMs, !options.paused);
+  clockChanged.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = windowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = "QuorvaneSimPlayer";
+  RegisterClassA(&windowClass);
+  RECT frame{0, 0, 800, 450};
+  AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+  const std::string title = "Simulated player - " + exeName;
+  mainWindow = CreateWindowA(windowClass.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 40, 40,
+                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                             instance, nullptr);
+  if (!mainWindow) return 1;
+  ShowWindow(mainWindow, show);
+  SetTimer(mainWindow, frameTimer, 33, nullptr);
+  if (options.exitAfterSeconds) SetTimer(mainWindow, exitTimer, options.exitAfterSeconds * 1000, nullptr);
+
+  // Neither thread is ever joined: they end with the process.
+  const UniqueKernelHandle recorder(CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
+  const UniqueKernelHandle server(CreateThread(nullptr, 0, pipeThread, nullptr, 0, nullptr));
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  // The helper threads block forever; ending the process ends them.
+  ExitProcess(0);
+}
