@@ -20,11 +20,11 @@ int64_t byteAt(const std::vector<uint8_t>& block, uint32_t offset) {
 }  // namespace
 
 int32_t PlaybackClock::update(const ClockInputs& in) {
-  const int32_t sample = memory_.readByte(in.playerPid, in.recordBase + kSecondsOffset);
+  const int32_t sample = memory_.readByte(in.playerPid, in.recordBase + player::secondsOffset);
   const uint32_t now = ticks_.now();
 
   if (sample == lastSample_) {
-    const int32_t playing = memory_.readInt32(in.playerPid, in.recordBase + kPlayingFlagOffset);
+    const int32_t playing = memory_.readInt32(in.playerPid, in.recordBase + player::playingFlagOffset);
     if (playing == 0) {
       // Paused: hold, and move the reference tick along so that play resumes from here.
       positionMs_ = lastPositionMs_;
@@ -41,10 +41,12 @@ int32_t PlaybackClock::update(const ClockInputs& in) {
   const std::vector<uint8_t> block = memory_.readBytes(in.playerPid, in.recordBase, kDigitBlockLength);
   // Any byte gives a value here (a failed read gives digits of -1); the sums are formed in
   // 64 bits and held within 32, so neither odd digits nor an extreme delay can overflow.
-  const int64_t hours = byteAt(block, kHoursOffset) - 1;
-  const int64_t minutes = 10 * byteAt(block, kTensOfMinutesOffset) + byteAt(block, kMinutesOffset) - 11;
-  const int64_t seconds = 10 * byteAt(block, kTensOfSecondsOffset) + sample - 11;
-  lastPositionMs_ = saturateToInt32(hours * 3'600'000 + minutes * 60'000 + seconds * 1'000 - in.delayMs);
+  const int64_t hours = byteAt(block, player::hoursOffset) - 1;
+  const int64_t minutes =
+      10 * byteAt(block, player::tensOfMinutesOffset) + byteAt(block, player::minutesOffset) - 11;
+  const int64_t seconds = 10 * byteAt(block, player::tensOfSecondsOffset) + sample - 11;
+  lastPositionMs_ =
+      saturateToInt32(hours * 3'600'000 + minutes * 60'000 + seconds * 1'000 - in.delayMs);
   positionMs_ = lastPositionMs_;
   lastSample_ = sample;
   return positionMs_;

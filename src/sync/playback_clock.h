@@ -4,6 +4,7 @@
 
 #include "platform/tick_source.h"
 #include "sync/memory_reader.h"
+#include "sync/player_interface.h"
 
 namespace quorvane {
 
@@ -21,14 +22,8 @@ struct ClockInputs {
 // digit record is read only about once a second.
 class PlaybackClock {
  public:
-  // Offsets in the player's time record. Each digit byte holds the digit plus 1.
-  static constexpr uint32_t kHoursOffset = 0;
-  static constexpr uint32_t kTensOfMinutesOffset = 80;
-  static constexpr uint32_t kMinutesOffset = 160;
-  static constexpr uint32_t kTensOfSecondsOffset = 240;
-  static constexpr uint32_t kSecondsOffset = 320;
-  static constexpr uint32_t kPlayingFlagOffset = 1440;  // int32, non-zero while playing
-  static constexpr uint32_t kDigitBlockLength = kTensOfSecondsOffset + 1;
+  // The digit bytes before the seconds units, read together when that digit changes.
+  static constexpr uint32_t kDigitBlockLength = player::tensOfSecondsOffset + 1;
 
   PlaybackClock(const MemoryReader& memory, const TickSource& ticks)
       : memory_(memory), ticks_(ticks) {}

@@ -18,15 +18,15 @@ class FakePlayerMemory final : public MemoryReader {
   FakePlayerMemory() { setDigits(0, 0, 0); }
 
   void setDigits(int hours, int minutes, int seconds) {
-    record_[PlaybackClock::kHoursOffset] = static_cast<uint8_t>(hours + 1);
-    record_[PlaybackClock::kTensOfMinutesOffset] = static_cast<uint8_t>(minutes / 10 + 1);
-    record_[PlaybackClock::kMinutesOffset] = static_cast<uint8_t>(minutes % 10 + 1);
-    record_[PlaybackClock::kTensOfSecondsOffset] = static_cast<uint8_t>(seconds / 10 + 1);
-    record_[PlaybackClock::kSecondsOffset] = static_cast<uint8_t>(seconds % 10 + 1);
+    record_[player::hoursOffset] = static_cast<uint8_t>(hours + 1);
+    record_[player::tensOfMinutesOffset] = static_cast<uint8_t>(minutes / 10 + 1);
+    record_[player::minutesOffset] = static_cast<uint8_t>(minutes % 10 + 1);
+    record_[player::tensOfSecondsOffset] = static_cast<uint8_t>(seconds / 10 + 1);
+    record_[player::secondsOffset] = static_cast<uint8_t>(seconds % 10 + 1);
   }
   void setByte(uint32_t offset, uint8_t value) { record_[offset] = value; }
   void setPlaying(int32_t flag) {
-    for (int i = 0; i < 4; ++i) record_[PlaybackClock::kPlayingFlagOffset + i] = static_cast<uint8_t>(flag >> (8 * i));
+    for (int i = 0; i < 4; ++i) record_[player::playingFlagOffset + i] = static_cast<uint8_t>(flag >> (8 * i));
   }
   void exit() { alive_ = false; }
 
@@ -52,7 +52,7 @@ class FakePlayerMemory final : public MemoryReader {
     return alive_ && pid == kPid && address >= kBase && address - kBase + length <= record_.size();
   }
 
-  std::array<uint8_t, PlaybackClock::kPlayingFlagOffset + 4> record_{};
+  std::array<uint8_t, player::recordLength> record_{};
   bool alive_ = true;
 };
 
@@ -180,24 +180,24 @@ TEST_F(PlaybackClockTest, ANewRunRereadsTheDigitsEvenWhenTheSecondsByteIsUnchang
 
 TEST_F(PlaybackClockTest, DigitsOutsideTheirRangeGiveTheFormulasValueWithoutOverflow) {
   // Byte 0 stands for digit -1; 255 for 254. The result is held within 32 bits.
-  memory.setByte(PlaybackClock::kHoursOffset, 0);
-  memory.setByte(PlaybackClock::kTensOfMinutesOffset, 0);
-  memory.setByte(PlaybackClock::kMinutesOffset, 0);
-  memory.setByte(PlaybackClock::kTensOfSecondsOffset, 0);
-  memory.setByte(PlaybackClock::kSecondsOffset, 12);
+  memory.setByte(player::hoursOffset, 0);
+  memory.setByte(player::tensOfMinutesOffset, 0);
+  memory.setByte(player::minutesOffset, 0);
+  memory.setByte(player::tensOfSecondsOffset, 0);
+  memory.setByte(player::secondsOffset, 12);
   clock.beginRun();
   EXPECT_EQ(tickAfter(50), -3'600'000 - 11 * 60'000 + 1'000);
 
-  for (const uint32_t offset : {PlaybackClock::kHoursOffset, PlaybackClock::kTensOfMinutesOffset,
-                                PlaybackClock::kMinutesOffset, PlaybackClock::kTensOfSecondsOffset}) {
+  for (const uint32_t offset : {player::hoursOffset, player::tensOfMinutesOffset,
+                                player::minutesOffset, player::tensOfSecondsOffset}) {
     memory.setByte(offset, 255);
   }
-  memory.setByte(PlaybackClock::kSecondsOffset, 255);
+  memory.setByte(player::secondsOffset, 255);
   inputs.delayMs = std::numeric_limits<int32_t>::min();
   EXPECT_EQ(tickAfter(50), std::numeric_limits<int32_t>::max());
   EXPECT_EQ(tickAfter(5000), std::numeric_limits<int32_t>::max());
   inputs.delayMs = std::numeric_limits<int32_t>::max();
-  memory.setByte(PlaybackClock::kSecondsOffset, 1);
+  memory.setByte(player::secondsOffset, 1);
   EXPECT_EQ(tickAfter(50), 254 * 3'600'000 + 2794 * 60'000 + 2540 * 1'000 - std::numeric_limits<int32_t>::max());
 }
 
