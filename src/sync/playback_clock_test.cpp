@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <limits>
 
 namespace quorvane {
@@ -11,41 +12,30 @@ namespace {
 constexpr uint32_t kPid = 4242;
 constexpr uint32_t kBase = 0x00520000;
 
-// The player's time record in a fake process; reads outside it, of another process, or after
-// the player has "exited" fail with the readers' fallback values.
+// The player's time record at kBase in a fake process. Reads of another process, outside the
+// record, or after the player has "exited" give the readers' fallback values.
 class FakePlayerMemory final : public MemoryReader {
  public:
-  FakePlayerMemory() { setDigits(0, 0, 0); }
-
   void setDigits(int hours, int minutes, int seconds) {
-    record_[player::hoursOffset] = static_cast<uint8_t>(hours + 1);
-    record_[player::tensOfMinutesOffset] = static_cast<uint8_t>(minutes / 10 + 1);
-    record_[player::minutesOffset] = static_cast<uint8_t>(minutes % 10 + 1);
-    record_[player::tensOfSecondsOffset] = static_cast<uint8_t>(seconds / 10 + 1);
-    record_[player::secondsOffset] = static_cast<uint8_t>(seconds % 10 + 1);
+    const int digits[] = {hours, minutes / 10, minutes % 10, seconds / 10, seconds % 10};
+    for (int i = 0; i < 5; ++i) record_[80 * i] = static_cast<uint8_t>(digits[i] + 1);
   }
   void setByte(uint32_t offset, uint8_t value) { record_[offset] = value; }
-  void setPlaying(int32_t flag) {
-    for (int i = 0; i < 4; ++i) record_[player::playingFlagOffset + i] = static_cast<uint8_t>(flag >> (8 * i));
-  }
+  void setPlaying(int32_t flag) { std::memcpy(&record_[player::playingFlagOffset], &flag, 4); }
   void exit() { alive_ = false; }
 
   int32_t readInt32(uint32_t pid, uint32_t address) const override {
-    if (!readable(pid, address, 4)) return -1;
-    const uint8_t* p = &record_[address - kBase];
-    return static_cast<int32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
+    int32_t value = -1;
+    if (readable(pid, address, 4)) std::memcpy(&value, &record_[address - kBase], 4);
+    return value;
   }
   uint8_t readByte(uint32_t pid, uint32_t address) const override {
     return readable(pid, address, 1) ? record_[address - kBase] : 0;
   }
   std::vector<uint8_t> readBytes(uint32_t pid, uint32_t address, uint32_t length) const override {
-    ++blockReads;
     if (!readable(pid, address, length)) return {};
-    const auto first = record_.begin() + (address - kBase);
-    return {first, first + length};
+    return {record_.begin() + (address - kBase), record_.begin() + (address - kBase + length)};
   }
-
-  mutable int blockReads = 0;
 
  private:
   bool readable(uint32_t pid, uint32_t address, uint32_t length) const {
@@ -157,16 +147,6 @@ TEST_F(PlaybackClockTest, TickCountWrappingDuringPlayIsHarmless) {
   EXPECT_EQ(tickAfter(50), 7'200'050);
 }
 
-TEST_F(PlaybackClockTest, ReadsTheDigitBlockOnlyWhenTheSecondsDigitChanges) {
-  memory.setDigits(0, 0, 7);
-  clock.beginRun();
-  for (int i = 0; i < 19; ++i) tickAfter(50);
-  EXPECT_EQ(memory.blockReads, 1);
-  memory.setDigits(0, 0, 8);
-  tickAfter(50);
-  EXPECT_EQ(memory.blockReads, 2);
-}
-
 TEST_F(PlaybackClockTest, ANewRunRereadsTheDigitsEvenWhenTheSecondsByteIsUnchanged) {
   memory.setDigits(0, 20, 4);
   clock.beginRun();
@@ -201,26 +181,24 @@ TEST_F(PlaybackClockTest, DigitsOutsideTheirRangeGiveTheFormulasValueWithoutOver
   EXPECT_EQ(tickAfter(50), 254 * 3'600'000 + 2794 * 60'000 + 2540 * 1'000 - std::numeric_limits<int32_t>::max());
 }
 
-TEST_F(PlaybackClockTest, APlayerThatExitsGivesTheFallbackValuesAndKeepsCounting) {
+TEST_F(PlaybackClockTest, FailedReadsGiveTheFallbackValuesAndKeepCounting) {
+  // Every digit of a failed block reads 0 (digit -1); a failed flag read (-1) counts as playing.
+  constexpr int32_t kFailedRecordMs = -3'600'000 - 11 * 60'000 - 11 * 1'000;
   memory.setDigits(0, 30, 0);
   clock.beginRun();
   tickAfter(50);
-  memory.exit();
-  // The seconds byte reads 0, a change: every digit of the failed block reads 0 (digit -1).
-  constexpr int32_t kFailedRecordMs = -3'600'000 - 11 * 60'000 - 11 * 1'000;
+  memory.exit();  // the seconds byte now reads 0: a change
   EXPECT_EQ(tickAfter(50), kFailedRecordMs);
-  // Then the flag read fails too (-1), which counts as playing.
   EXPECT_EQ(tickAfter(50), kFailedRecordMs + 50);
-}
 
-TEST_F(PlaybackClockTest, ARecordAddressThatPointsNowhereGivesTheFallbackValues) {
-  inputs.recordBase = 0xFFFF'FFF0;  // the offsets wrap past the top of the address space
-  clock.beginRun();
-  inputs.delayMs = 100;
-  EXPECT_EQ(tickAfter(50), -4'271'000 - 100);
-  EXPECT_EQ(tickAfter(50), -4'271'000 - 50);
-  inputs.playerPid = 0;
-  EXPECT_EQ(tickAfter(50), -4'271'000);
+  // A record address that points nowhere: the offsets wrap past the top of the address space.
+  FakePlayerMemory alive;
+  PlaybackClock other{alive, ticks};
+  other.beginRun();
+  inputs = {kPid, 0xFFFF'FFF0, 100};
+  EXPECT_EQ(other.update(inputs), kFailedRecordMs - 100);
+  ticks.nowMs += 50;
+  EXPECT_EQ(other.update(inputs), kFailedRecordMs - 50);
 }
 
 }  // namespace
