@@ -11,4 +11,8 @@ class TickSource {
   virtual uint32_t now() const = 0;
 };
 
+// The system's own tick count: GetTickCount on Windows, a monotonic clock in milliseconds
+// (wrapping the same way) elsewhere.
+const TickSource& systemTickSource();
+
 }  // namespace quorvane

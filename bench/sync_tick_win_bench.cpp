@@ -1,0 +1,173 @@
+// What one tick of the scheduler timer costs against a running simulated player (the clock's
+// two process reads plus the scheduler step), and what share of one core a 50 ms tick loop
+// takes over a stretch of play.
+//
+//   sync_tick_win_bench [SECONDS]       length of the tick loop (default 60)
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "loading/cue_table.h"
+#include "overlay/overlay.h"
+#include "platform/thread_timer_win.h"
+#include "platform/tick_source.h"
+#include "simplayer_client_win.h"
+#include "sync/cue_scheduler.h"
+#include "sync/playback_clock.h"
+#include "sync/player_interface.h"
+#include "sync/process_memory.h"
+
+using namespace quorvane;
+
+namespace {
+
+// Takes the scheduler's calls and drops them, so the figures are the sync layer's own.
+class NullOverlay final : public Overlay {
+ public:
+  void setLeft(int32_t) override {}
+  void setTop(int32_t) override {}
+  void setVisible(bool) override {}
+  void setText(std::string_view) override { ++texts; }
+  void setLabelWidth(int32_t) override {}
+  void setFontFace(std::string_view) override {}
+  void setFontSize(int32_t) override {}
+  void setCentred(bool) override {}
+  void setShadow(bool) override {}
+  void assertTopmost() override {}
+  int texts = 0;
+};
+
+// A two-hour film: a two-line GBK cue every two seconds, shown for one and a half.
+CueTable makeFilmTable() {
+  CueTable table;
+  const std::string line = "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7 hello, world";
+  for (int32_t startMs = 0; startMs < 2 * 3'600'000; startMs += 2000) {
+    table.cues.push_back({startMs, startMs + 1500, line + "\r\n" + line});
+  }
+  table.cueCount = static_cast<int32_t>(table.cues.size());
+  table.cues.push_back({CueTable::kFirstMarkerStart, CueTable::kFirstMarkerStart + 1, {}});
+  table.cues.push_back({CueTable::kFirstMarkerStart + 2, CueTable::kFirstMarkerStart + 3, {}});
+  return table;
+}
+
+uint32_t locateRecord(const ProcessAccess& access, uint32_t pid) {
+  ProcessMemory memory(access);
+  if (!memory.open(pid)) return 0;
+  const uint32_t match = memory.findPattern(player::codeSignature, player::searchStartAddress,
+                                            player::searchEndAddress);
+  memory.close();
+  const int32_t pointer = readInt32(access, pid, match - player::pointerDistance);
+  return pointer >= player::minRecordPointer ? static_cast<uint32_t>(pointer) + player::recordOffset : 0;
+}
+
+double secondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& stop) {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  return static_cast<double>(stop.QuadPart - start.QuadPart) / frequency;
+}
+
+double processCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto value = [](const FILETIME& t) {
+    return static_cast<double>((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return value(kernel) + value(user);
+}
+
+void printMicroseconds(const char* what, std::vector<double> us) {
+  std::sort(us.begin(), us.end());
+  double sum = 0;
+  for (const double v : us) sum += v;
+  std::printf("  %-34s n=%5zu  mean %8.1f  median %8.1f  p99 %8.1f  max %8.1f us\n", what, us.size(),
+              sum / us.size(), us[us.size() / 2], us[us.size() * 99 / 100], us.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int loopSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+  simplayer::ScratchFolder folder;
+  auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe", "--start=0:01:00");
+  auto access = makeSystemProcessAccess();
+  ClockInputs inputs;
+  if (player) inputs = {player->pid(), locateRecord(*access, player->pid()), 0};
+  if (inputs.recordBase == 0) {
+    std::fprintf(stderr, "could not start or locate %s\n", simplayer::builtPlayerPath().c_str());
+    return 1;
+  }
+
+  const ProcessMemoryReader reader(*access);
+  PlaybackClock clock(reader, systemTickSource());
+  clock.beginRun();
+  const CueTable table = makeFilmTable();
+  CueScheduler scheduler;
+  scheduler.beginRun();
+  NullOverlay overlay;
+  SchedulerInputs schedulerInputs{0, 48, 40, 1080, 0, 1000};
+  const auto tick = [&] {
+    schedulerInputs.positionMs = clock.update(inputs);
+    scheduler.step(table, schedulerInputs, overlay);
+  };
+
+  std::printf("sync tick against the running simulated player (%d cues)\n", table.cueCount);
+  // Back to back: mostly ticks that read the seconds digit and the playing flag.
+  std::vector<double> steady, change, step;
+  LARGE_INTEGER a, b;
+  for (int i = 0; i < 3000; ++i) {
+    QueryPerformanceCounter(&a);
+    tick();
+    QueryPerformanceCounter(&b);
+    steady.push_back(1e6 * secondsBetween(a, b));
+  }
+  // Ticks that see the seconds digit change and read the 241-byte digit block instead.
+  for (int i = 0; i < 1000; ++i) {
+    clock.beginRun();
+    QueryPerformanceCounter(&a);
+    tick();
+    QueryPerformanceCounter(&b);
+    change.push_back(1e6 * secondsBetween(a, b));
+  }
+  // The scheduler step alone, walking a position through the table (shows and clears).
+  CueScheduler walker;
+  walker.beginRun();
+  for (int32_t p = 0; p < 2 * 3'600'000; p += 50) {
+    schedulerInputs.positionMs = p;
+    QueryPerformanceCounter(&a);
+    walker.step(table, schedulerInputs, overlay);
+    QueryPerformanceCounter(&b);
+    step.push_back(1e6 * secondsBetween(a, b));
+  }
+  printMicroseconds("tick, digit unchanged (2 reads)", steady);
+  printMicroseconds("tick, digit changed (2 reads)", change);
+  printMicroseconds("scheduler step alone", step);
+
+  // The 50 ms timer loop as the program runs it, CPU time of this process only.
+  const ThreadTimer timer(50);
+  int ticks = 0;
+  const int shownBefore = overlay.texts;
+  const double cpuBefore = processCpuSeconds();
+  LARGE_INTEGER loopStart, now;
+  QueryPerformanceCounter(&loopStart);
+  runTimerLoop(timer, [&] {
+    tick();
+    ++ticks;
+    QueryPerformanceCounter(&now);
+    return secondsBetween(loopStart, now) < loopSeconds;
+  });
+  const double wall = secondsBetween(loopStart, now);
+  const double cpu = processCpuSeconds() - cpuBefore;
+  std::printf("50 ms tick loop: %.1f s, %d ticks (%.1f ms apart), %d texts shown, position %d ms\n", wall,
+              ticks, 1000 * wall / ticks, overlay.texts - shownBefore, clock.positionMs());
+  std::printf("  CPU %.3f s = %.3f %% of one core (GetProcessTimes: user + kernel)\n", cpu,
+              100 * cpu / wall);
+  return 0;
+}

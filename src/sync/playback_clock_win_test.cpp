@@ -1,0 +1,162 @@
+// The playback clock on the real tick count and a 50 ms thread timer, following a running
+// simulated player that the real process layer has located.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/thread_timer_win.h"
+#include "platform/tick_source.h"
+#include "simplayer_client_win.h"
+#include "sync/playback_clock.h"
+#include "sync/player_interface.h"
+#include "sync/process_memory.h"
+
+namespace quorvane {
+namespace {
+
+using simplayer::SimPlayer;
+
+constexpr int32_t kToleranceMs = 100;
+
+// The system tick count, remembering the value the clock last used.
+class RecordingTicks final : public TickSource {
+ public:
+  uint32_t now() const override { return last = systemTickSource().now(); }
+  mutable uint32_t last = 0;
+};
+
+// One timer tick: the clock's position and the player's true position at the same tick count.
+struct Sample {
+  int32_t clockMs;
+  int32_t trueMs;
+};
+
+// The record as Select and Start finds it: by name, signature, and the pointer before it.
+uint32_t locateRecord(const ProcessAccess& access, uint32_t pid) {
+  ProcessMemory memory(access);
+  if (!memory.open(pid)) return 0;
+  const uint32_t match = memory.findPattern(player::codeSignature, player::searchStartAddress,
+                                            player::searchEndAddress);
+  memory.close();
+  const int32_t pointer = readInt32(access, pid, match - player::pointerDistance);
+  return pointer >= player::minRecordPointer ? static_cast<uint32_t>(pointer) + player::recordOffset : 0;
+}
+
+class PlaybackClockWinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    player_ = SimPlayer::start(folder_.path(), "PowerDVDMovie.exe", "--start=0:01:00");
+    ASSERT_NE(player_, nullptr) << "could not start " << simplayer::builtPlayerPath();
+    inputs_.playerPid = findProcessId(*access_, "PowerDVDMovie.exe");
+    ASSERT_EQ(inputs_.playerPid, player_->pid());
+    inputs_.recordBase = locateRecord(*access_, inputs_.playerPid);
+    const auto addresses = player_->addresses();
+    ASSERT_TRUE(addresses);
+    ASSERT_EQ(inputs_.recordBase, addresses->record);
+    clock_.beginRun();
+  }
+
+  // Runs the clock on a 50 ms timer for `durationMs` and pairs every tick with the player's own
+  // position at that tick count.
+  std::vector<Sample> follow(uint32_t durationMs) {
+    std::vector<Sample> samples;
+    const ThreadTimer timer(50);
+    EXPECT_TRUE(timer);
+    const uint32_t begin = GetTickCount();
+    runTimerLoop(timer, [&] {
+      const int32_t clockMs = clock_.update(inputs_);
+      const auto truth = player_->position();
+      if (!truth) {
+        ADD_FAILURE() << "the player did not answer";
+        return false;
+      }
+      const auto sinceTick = static_cast<int32_t>(truth->tickCount - ticks_.last);
+      samples.push_back({clockMs, truth->playing ? truth->positionMs - sinceTick : truth->positionMs});
+      return ticks_.last - begin < durationMs;
+    });
+    return samples;
+  }
+
+  // Until the player's seconds digit first changes the clock knows only whole seconds, so it
+  // may lag by up to a second; from the second tick after that change on it must be close.
+  static void expectFollows(const std::vector<Sample>& samples) {
+    ASSERT_FALSE(samples.empty());
+    const int32_t firstChangeMs = (samples.front().trueMs / 1000 + 1) * 1000;
+    size_t steadyFrom = samples.size();
+    for (size_t i = 0; i < samples.size(); ++i) {
+      if (samples[i].trueMs >= firstChangeMs) {
+        steadyFrom = i + 2;
+        break;
+      }
+    }
+    ASSERT_LT(steadyFrom + 10, samples.size()) << "too few ticks after the first digit change";
+    for (size_t i = 0; i < samples.size(); ++i) {
+      const Sample& s = samples[i];
+      if (i >= steadyFrom) {
+        EXPECT_NEAR(s.clockMs, s.trueMs, kToleranceMs) << "tick " << i;
+      } else {
+        EXPECT_LE(s.clockMs, s.trueMs + kToleranceMs) << "tick " << i;
+        EXPECT_GT(s.clockMs, s.trueMs - 1000 - kToleranceMs) << "tick " << i;
+      }
+    }
+  }
+
+  simplayer::ScratchFolder folder_;  // outlives the player
+  std::unique_ptr<ProcessAccess> access_ = makeSystemProcessAccess();
+  std::unique_ptr<SimPlayer> player_;
+  ProcessMemoryReader reader_{*access_};
+  RecordingTicks ticks_;
+  PlaybackClock clock_{reader_, ticks_};
+  ClockInputs inputs_;
+};
+
+TEST_F(PlaybackClockWinTest, FollowsPlayPauseResumeAndSeek) {
+  const std::vector<Sample> played = follow(3500);
+  expectFollows(played);
+  EXPECT_GE(played.front().trueMs, 60'000);
+
+  // Paused: the clock holds the whole seconds the player shows.
+  const auto paused = player_->pause();
+  ASSERT_TRUE(paused);
+  const int32_t heldMs = paused->positionMs / 1000 * 1000;
+  for (const Sample& s : follow(1500)) {
+    EXPECT_EQ(s.trueMs, paused->positionMs);
+    EXPECT_EQ(s.clockMs, heldMs);
+  }
+
+  // Resumed: no jump over the paused time, and close again after the next digit change.
+  ASSERT_TRUE(player_->resume());
+  const std::vector<Sample> resumed = follow(2500);
+  ASSERT_FALSE(resumed.empty());
+  EXPECT_GE(resumed.front().clockMs, heldMs);
+  EXPECT_LT(resumed.front().clockMs, heldMs + 2 * kToleranceMs);
+  expectFollows(resumed);
+
+  // Seek while playing, to a whole second whose seconds digit differs: followed at once.
+  const int32_t targetMs = (resumed.back().trueMs / 1000 + 20 * 60 + 5) * 1000;
+  ASSERT_TRUE(player_->seek(targetMs));
+  const std::vector<Sample> sought = follow(2500);
+  ASSERT_GT(sought.size(), 2u);
+  EXPECT_GE(sought[1].clockMs, targetMs);
+  expectFollows(sought);
+}
+
+TEST_F(PlaybackClockWinTest, APlayerThatExitsGivesTheFallbackPositionWithoutFault) {
+  ASSERT_FALSE(follow(300).empty());
+  inputs_.delayMs = 500;
+  player_->kill();
+  // Every read fails now: the seconds byte reads 0, a change, and each digit of the failed
+  // block counts as -1. Then the failed flag read counts as playing.
+  constexpr int32_t kFailedRecordMs = -3'600'000 - 11 * 60'000 - 11 * 1'000;
+  EXPECT_EQ(clock_.update(inputs_), kFailedRecordMs - 500);
+  Sleep(100);
+  const int32_t later = clock_.update(inputs_);
+  EXPECT_GE(later, kFailedRecordMs - 500 + 50);
+  EXPECT_LT(later, kFailedRecordMs - 500 + 1000);
+}
+
+}  // namespace
+}  // namespace quorvane
