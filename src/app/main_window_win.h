@@ -1,0 +1,79 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "app/app_state.h"
+#include "platform/window_handles_win.h"
+#include "platform/window_win.h"
+
+namespace quorvane {
+
+enum class Slider { Size, Width, Left, Top };
+
+// The program's only normal window: every settings control, the start, help and trim buttons
+// and the three link labels.
+class MainWindow : public WindowBase<MainWindow> {
+ public:
+  explicit MainWindow(AppState& app) : app_(app) {}
+
+  // Creates the window and its controls (which runs the creation handler) and shows it.
+  bool create(HINSTANCE instance);
+
+  // A slider's value: as last set by the user or by code. Code may set any value within
+  // 0..32767; the thumb shows it limited to the slider's range.
+  int32_t sliderValue(Slider slider) const { return sliderValues_[index(slider)]; }
+  void setSliderValue(Slider slider, int32_t value);
+
+  LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  enum Link { UpdateLink, ToolLink, ForumLink, LinkCount };
+
+  static size_t index(Slider slider) { return static_cast<size_t>(slider); }
+  HWND control(int id) const { return GetDlgItem(hwnd(), id); }
+  std::string controlText(int id) const;
+  void setControlText(int id, const std::string& text);
+
+  LRESULT onCreate();
+  void onDestroy();
+  void onCommand(int id, int code);
+  void onHScroll(HWND slider);
+  LRESULT onCtlColorStatic(HDC dc, HWND control);
+  void onDrawLink(const DRAWITEMSTRUCT& item);
+  bool onSetCursor(HWND target);
+  void onLButtonDown();
+
+  void createControls();
+  void chooseControlFonts();
+  void fillFromSettings();
+  void putCaptions();
+  void attachTips();
+
+  void onHelpClicked();
+  void onLinkClicked(Link link);
+  void onTrimClicked();
+  void onFontNameChanged();
+  void onDelayChanged();
+  void onCentreClicked();
+  void onShadowClicked();
+
+  void applyFontBoxFace(const std::string& face);
+  void saveLastDirectory();
+  static LRESULT CALLBACK delayBoxProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+
+  AppState& app_;
+  std::array<int32_t, 4> sliderValues_{};
+  std::array<bool, LinkCount> linkSpent_{};
+  bool filling_ = false;  // controls are being filled at start: their handlers stay quiet
+  FontHandle controlFont_;
+  FontHandle linkFont_;       // underlined, while a link can be clicked
+  FontHandle spentLinkFont_;  // plain, once it was clicked
+  FontHandle fontBoxFont_;    // the face the font-name box names
+  OwnedWindow tooltip_;       // one balloon tooltip serves both edit boxes
+};
+
+}  // namespace quorvane
