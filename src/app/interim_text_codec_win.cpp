@@ -34,8 +34,4 @@ const CodePages& systemCodePages() {
   return pages;
 }
 
-std::string TextCodec::gbkToTraditionalBig5(std::string_view gbk) const {
-  return codePages_.fromUtf16(kCodePageBig5, codePages_.toUtf16(kCodePageGbk, gbk));
-}
-
 }  // namespace quorvane
