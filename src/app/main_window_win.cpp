@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <uxtheme.h>
 
 #include "app/control_ids.h"
 #include "app/directory_exists.h"
@@ -19,6 +18,7 @@ constexpr COLORREF kLinkColour = RGB(0, 136, 255);
 constexpr COLORREF kGroupColour = RGB(0, 0, 255);
 constexpr UINT_PTR kSchedulerTimerId = 1;
 constexpr UINT_PTR kDelayBoxSubclassId = 1;
+constexpr UINT_PTR kGroupBoxSubclassId = 2;
 
 // One control of the main window, in creation order (which is also the tab order).
 struct ControlSpec {
@@ -157,7 +157,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (lParam) onHScroll(reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_CTLCOLORSTATIC:
-      return onCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+      return onCtlColorStatic(reinterpret_cast<HDC>(wParam));
     case WM_DRAWITEM:
       onDrawLink(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return TRUE;
@@ -216,8 +216,7 @@ void MainWindow::createControls() {
   SendMessageA(control(kIdDelayBox), EM_SETLIMITTEXT, 8, 0);
   SetWindowSubclass(control(kIdDelayBox), &MainWindow::delayBoxProc, kDelayBoxSubclassId,
                     reinterpret_cast<DWORD_PTR>(this));
-  // A themed group box ignores the text colour; this one has its caption in blue.
-  SetWindowTheme(control(kIdPlayerGroup), L"", L"");
+  SetWindowSubclass(control(kIdPlayerGroup), &MainWindow::groupBoxProc, kGroupBoxSubclassId, 0);
 }
 
 // The controls get the system's message font, with the character set of the interface
@@ -357,12 +356,8 @@ void MainWindow::onHScroll(HWND slider) {
   }
 }
 
-LRESULT MainWindow::onCtlColorStatic(HDC dc, HWND target) {
-  const int id = GetDlgCtrlID(target);
+LRESULT MainWindow::onCtlColorStatic(HDC dc) {
   SetBkMode(dc, TRANSPARENT);
-  if (id == kIdPlayerGroup) {
-    SetTextColor(dc, kGroupColour);
-  }
   // The window's own face colour: the labels look transparent on it.
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
@@ -467,6 +462,48 @@ LRESULT CALLBACK MainWindow::delayBoxProc(HWND box, UINT message, WPARAM wParam,
                                           UINT_PTR, DWORD_PTR) {
   if (message == WM_CHAR && !delayBoxTakesChar(static_cast<unsigned>(wParam))) return 0;
   if (message == WM_NCDESTROY) RemoveWindowSubclass(box, &MainWindow::delayBoxProc, kDelayBoxSubclassId);
+  return DefSubclassProc(box, message, wParam, lParam);
+}
+
+// The player group box paints itself: a themed group box ignores the caption colour, and
+// this one has its caption in blue.
+LRESULT CALLBACK MainWindow::groupBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return TRUE;  // the inside shows the window behind it
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      const HDC dc = BeginPaint(box, &paint);
+      const HGDIOBJ oldFont =
+          SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
+      TEXTMETRICA metrics{};
+      GetTextMetricsA(dc, &metrics);
+      RECT frame;
+      GetClientRect(box, &frame);
+      frame.top += metrics.tmHeight / 2 - 1;
+      DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+      std::string caption(static_cast<size_t>(GetWindowTextLengthA(box)) + 1, '\0');
+      caption.resize(static_cast<size_t>(GetWindowTextA(box, caption.data(), static_cast<int>(caption.size()))));
+      if (!caption.empty()) {
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+        RECT label{6, 0, 6 + extent.cx + 4, metrics.tmHeight};
+        FillRect(dc, &label, GetSysColorBrush(COLOR_BTNFACE));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, kGroupColour);
+        TextOutA(dc, 8, 0, caption.c_str(), static_cast<int>(caption.size()));
+      }
+      SelectObject(dc, oldFont);
+      EndPaint(box, &paint);
+      return 0;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(box, &MainWindow::groupBoxProc, kGroupBoxSubclassId);
+      break;
+    default:
+      break;
+  }
   return DefSubclassProc(box, message, wParam, lParam);
 }
 

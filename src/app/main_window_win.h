@@ -42,7 +42,7 @@ class MainWindow : public WindowBase<MainWindow> {
   void onDestroy();
   void onCommand(int id, int code);
   void onHScroll(HWND slider);
-  LRESULT onCtlColorStatic(HDC dc, HWND control);
+  LRESULT onCtlColorStatic(HDC dc);
   void onDrawLink(const DRAWITEMSTRUCT& item);
   bool onSetCursor(HWND target);
   void onLButtonDown();
@@ -63,6 +63,7 @@ class MainWindow : public WindowBase<MainWindow> {
 
   void applyFontBoxFace(const std::string& face);
   void saveLastDirectory();
+  static LRESULT CALLBACK groupBoxProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   static LRESULT CALLBACK delayBoxProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
   AppState& app_;
