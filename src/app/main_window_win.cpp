@@ -5,7 +5,6 @@
 
 #include "app/control_ids.h"
 #include "app/directory_exists.h"
-#include "app/links.h"
 #include "app/main_window_model.h"
 #include "app/text_number.h"
 
@@ -84,16 +83,6 @@ constexpr SliderSpec kSliders[] = {
 constexpr int kLinkIds[] = {kIdUpdateLink, kIdToolLink, kIdForumLink};
 constexpr std::string_view kLinkUrls[] = {kUpdatePageUrl, kToolPageUrl, kForumPageUrl};
 
-void showMessage(const AppState& app, UiRow text) {
-  // No owner and task-modal: every window of the program waits for the answer.
-  MessageBoxA(nullptr, app.uiTexts.row(text).c_str(), app.uiTexts.row(UiRow::MessageTitle).c_str(),
-              MB_OK | MB_TASKMODAL);
-}
-
-intptr_t shellOpen(const char* file, const char* parameters) {
-  return reinterpret_cast<intptr_t>(
-      ShellExecuteA(nullptr, "open", file, parameters, parameters ? "" : nullptr, SW_SHOWNORMAL));
-}
 
 // Waits while still dispatching this thread's messages.
 void pumpMessagesFor(DWORD durationMs) {
@@ -114,7 +103,25 @@ void pumpMessagesFor(DWORD durationMs) {
 
 }  // namespace
 
-bool MainWindow::create(HINSTANCE instance) {
+MainWindowServices MainWindowServices::system() {
+  MainWindowServices services;
+  services.systemLangId = [] { return static_cast<uint16_t>(GetSystemDefaultLangID()); };
+  services.showMessage = [](const std::string& text, const std::string& title) {
+    // No owner and task-modal: every window of the program waits for the answer.
+    MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_TASKMODAL);
+  };
+  services.shellOpen = [](const char* file, const char* parameters) {
+    return reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", file, parameters,
+                                                    parameters ? "" : nullptr, SW_SHOWNORMAL));
+  };
+  return services;
+}
+
+void MainWindow::showMessage(UiRow text) const {
+  services_.showMessage(app_.uiTexts.row(text), app_.uiTexts.row(UiRow::MessageTitle));
+}
+
+bool MainWindow::create(HINSTANCE instance, int showCommand) {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &MainWindow::windowProc;
@@ -126,7 +133,7 @@ bool MainWindow::create(HINSTANCE instance) {
   wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = QUORVANE_MAIN_WINDOW_CLASS;
-  if (!RegisterClassExA(&wc)) return false;
+  if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
   RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
@@ -138,7 +145,7 @@ bool MainWindow::create(HINSTANCE instance) {
                        nullptr, instance, this)) {
     return false;
   }
-  ShowWindow(hwnd(), SW_SHOWNORMAL);
+  ShowWindow(hwnd(), showCommand);
   UpdateWindow(hwnd());
   return true;
 }
@@ -247,7 +254,7 @@ void MainWindow::chooseControlFonts() {
 
 // The creation handler: the settings and the UI texts go into the controls.
 void MainWindow::fillFromSettings() {
-  app_.uiLanguage = languageFromLangId(GetSystemDefaultLangID());
+  app_.uiLanguage = languageFromLangId(services_.systemLangId());
   app_.uiTexts = UiTextTable::build(app_.uiLanguage, app_.textCodec);
   chooseControlFonts();
   putCaptions();
@@ -396,11 +403,11 @@ void MainWindow::onLButtonDown() {
   SendMessageA(hwnd(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
 }
 
-void MainWindow::onHelpClicked() { showMessage(app_, UiRow::HelpText); }
+void MainWindow::onHelpClicked() { showMessage(UiRow::HelpText); }
 
 void MainWindow::onLinkClicked(Link link) {
   if (linkSpent_[link]) return;
-  openInBrowser(kLinkUrls[link], shellOpen);
+  openInBrowser(kLinkUrls[link], services_.shellOpen);
   // A link works once per run: arrow cursor, no underline, disabled.
   linkSpent_[link] = true;
   const HWND label = control(kLinkIds[link]);
@@ -416,7 +423,7 @@ void MainWindow::onTrimClicked() {
   applyPlayerUiTrim(action, *app_.terminator, *app_.registry);
   if (action == TrimAction::Trim) {
     setControlText(kIdTrimButton, t.row(UiRow::RestoreCaption));
-    showMessage(app_, UiRow::TrimHint);
+    showMessage(UiRow::TrimHint);
   } else {
     setControlText(kIdTrimButton, t.row(UiRow::TrimCaption));
   }

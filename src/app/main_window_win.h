@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/app_state.h"
+#include "app/links.h"
 #include "platform/window_handles_win.h"
 #include "platform/window_win.h"
 
@@ -14,14 +16,25 @@ namespace quorvane {
 
 enum class Slider { Size, Width, Left, Top };
 
+// What the main window asks of the system besides its own controls; tests put fakes here.
+struct MainWindowServices {
+  std::function<uint16_t()> systemLangId;
+  // A message box without owner, task-modal, OK only.
+  std::function<void(const std::string& text, const std::string& title)> showMessage;
+  ShellOpen shellOpen;
+
+  static MainWindowServices system();
+};
+
 // The program's only normal window: every settings control, the start, help and trim buttons
 // and the three link labels.
 class MainWindow : public WindowBase<MainWindow> {
  public:
-  explicit MainWindow(AppState& app) : app_(app) {}
+  explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system())
+      : app_(app), services_(std::move(services)) {}
 
   // Creates the window and its controls (which runs the creation handler) and shows it.
-  bool create(HINSTANCE instance);
+  bool create(HINSTANCE instance, int showCommand = SW_SHOWNORMAL);
 
   // A slider's value: as last set by the user or by code. Code may set any value within
   // 0..32767; the thumb shows it limited to the slider's range.
@@ -66,7 +79,10 @@ class MainWindow : public WindowBase<MainWindow> {
   static LRESULT CALLBACK groupBoxProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   static LRESULT CALLBACK delayBoxProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
+  void showMessage(UiRow text) const;
+
   AppState& app_;
+  MainWindowServices services_;
   std::array<int32_t, 4> sliderValues_{};
   std::array<bool, LinkCount> linkSpent_{};
   bool filling_ = false;  // controls are being filled at start: their handlers stay quiet
