@@ -15,7 +15,6 @@ constexpr int kWindowWidth = 404;   // frame and title bar included
 constexpr int kWindowHeight = 338;
 constexpr COLORREF kLinkColour = RGB(0, 136, 255);
 constexpr COLORREF kGroupColour = RGB(0, 0, 255);
-constexpr UINT_PTR kSchedulerTimerId = 1;
 constexpr UINT_PTR kDelayBoxSubclassId = 1;
 constexpr UINT_PTR kGroupBoxSubclassId = 2;
 
@@ -173,6 +172,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_LBUTTONDOWN:
       onLButtonDown();
+      return 0;
+    case WM_ACTIVATE:
+      onActivate(LOWORD(wParam) != WA_INACTIVE);
       return 0;
     default:
       break;
@@ -395,6 +397,17 @@ bool MainWindow::onSetCursor(HWND target) {
     }
   }
   return false;
+}
+
+// Like a dialog, the window gives the keyboard focus back to the control that had it (at
+// first the start button), so that Escape and Tab work as soon as it is active.
+void MainWindow::onActivate(bool active) {
+  if (!active) {
+    const HWND focus = GetFocus();
+    if (focus && IsChild(hwnd(), focus)) focusedControl_ = focus;
+    return;
+  }
+  SetFocus(focusedControl_ && IsWindow(focusedControl_) ? focusedControl_ : control(kIdStartButton));
 }
 
 // The window can be dragged by any point of its client area.

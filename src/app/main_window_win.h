@@ -30,6 +30,9 @@ struct MainWindowServices {
 // and the three link labels.
 class MainWindow : public WindowBase<MainWindow> {
  public:
+  // The 50 ms timer of the subtitle scheduler, on this window.
+  static constexpr UINT_PTR kSchedulerTimerId = 1;
+
   explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system())
       : app_(app), services_(std::move(services)) {}
 
@@ -59,6 +62,7 @@ class MainWindow : public WindowBase<MainWindow> {
   void onDrawLink(const DRAWITEMSTRUCT& item);
   bool onSetCursor(HWND target);
   void onLButtonDown();
+  void onActivate(bool active);
 
   void createControls();
   void chooseControlFonts();
@@ -91,6 +95,7 @@ class MainWindow : public WindowBase<MainWindow> {
   FontHandle spentLinkFont_;  // plain, once it was clicked
   FontHandle fontBoxFont_;    // the face the font-name box names
   OwnedWindow tooltip_;       // one balloon tooltip serves both edit boxes
+  HWND focusedControl_ = nullptr;
 };
 
 }  // namespace quorvane
