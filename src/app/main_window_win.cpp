@@ -82,7 +82,6 @@ constexpr SliderSpec kSliders[] = {
 constexpr int kLinkIds[] = {kIdUpdateLink, kIdToolLink, kIdForumLink};
 constexpr std::string_view kLinkUrls[] = {kUpdatePageUrl, kToolPageUrl, kForumPageUrl};
 
-
 // Waits while still dispatching this thread's messages.
 void pumpMessagesFor(DWORD durationMs) {
   const DWORD start = GetTickCount();
