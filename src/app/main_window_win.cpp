@@ -227,8 +227,8 @@ void MainWindow::createControls() {
   SetWindowSubclass(control(kIdPlayerGroup), &MainWindow::groupBoxProc, kGroupBoxSubclassId, 0);
 }
 
-// The controls get the system's message font, with the character set of the interface
-// language, so that a Chinese caption finds a face with its glyphs.
+// The controls get the system's message face; with DEFAULT_CHARSET the system's font linking
+// finds the glyphs of Chinese captions when that face lacks them.
 void MainWindow::chooseControlFonts() {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof metrics;
