@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string_view>
 
 #include "platform/registry.h"
@@ -20,5 +21,10 @@ enum class TrimAction { Trim, Restore };
 // Ends the player (up to three processes of each of its two names) and writes its ten UI
 // customisation values under HKEY_CURRENT_USER: 0 to trim, 1 to restore.
 void applyPlayerUiTrim(TrimAction action, ProcessTerminator& terminator, Registry& registry);
+
+#ifdef _WIN32
+// Ends processes of the running system (Windows build only).
+std::unique_ptr<ProcessTerminator> makeSystemProcessTerminator();
+#endif
 
 }  // namespace quorvane

@@ -1,0 +1,548 @@
+#include "app/main_window_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "app/control_ids.h"
+#include "app/directory_exists.h"
+#include "app/main_window_model.h"
+#include "app/text_number.h"
+
+namespace quorvane {
+namespace {
+
+constexpr int kWindowWidth = 404;   // frame and title bar included
+constexpr int kWindowHeight = 338;
+constexpr COLORREF kLinkColour = RGB(0, 136, 255);
+constexpr COLORREF kGroupColour = RGB(0, 0, 255);
+constexpr UINT_PTR kDelayBoxSubclassId = 1;
+constexpr UINT_PTR kGroupBoxSubclassId = 2;
+
+// One control of the main window, in creation order (which is also the tab order).
+struct ControlLayout {
+  int id;
+  const char* className;
+  DWORD style;
+  DWORD exStyle;
+  int x, y, width, height;
+  const char* text;  // the design text; captions come from the UI text table
+};
+
+// The player group box sits at 8,16; the four controls inside it are placed relative to it.
+constexpr int kGroupX = 8;
+constexpr int kGroupY = 16;
+
+// One line each: a caption too long for its place is cut, never wrapped out of sight.
+constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP;
+constexpr DWORD kEdit = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD kCheck = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+constexpr DWORD kSlider = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_HORZ | TBS_BOTH | TBS_NOTICKS;
+// Links draw themselves (onDrawLink): one line, blue, underlined until clicked.
+constexpr DWORD kLink = WS_CHILD | WS_VISIBLE | SS_NOTIFY | SS_OWNERDRAW;
+
+const ControlLayout kControls[] = {
+    {kIdPlayerGroup, WC_BUTTONA, WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0, 8, 16, 176, 112, ""},
+    {kIdModeLabel, WC_STATICA, kLabel, 0, kGroupX + 6, kGroupY + 18, 152, 16, ""},
+    {kIdProcessLabel, WC_STATICA, kLabel, 0, kGroupX + 6, kGroupY + 44, 40, 16, ""},
+    {kIdProcessBox, WC_EDITA, kEdit, WS_EX_CLIENTEDGE, kGroupX + 52, kGroupY + 40, 108, 24, ""},
+    {kIdTrimButton, WC_BUTTONA, kButton, 0, kGroupX + 108, kGroupY + 76, 58, 28, ""},
+    {kIdStartButton, WC_BUTTONA, kButton, 0, 208, 52, 104, 40, ""},
+    {kIdHelpButton, WC_BUTTONA, kButton, 0, 336, 52, 56, 40, ""},
+    {kIdFontLabel, WC_STATICA, kLabel, 0, 6, 146, 40, 16, ""},
+    {kIdFontBox, WC_EDITA, kEdit | ES_CENTER, WS_EX_CLIENTEDGE, 50, 142, 56, 24, ""},
+    {kIdDelayLabel, WC_STATICA, kLabel, 0, 123, 146, 40, 16, ""},
+    {kIdDelayBox, WC_EDITA, kEdit | ES_CENTER, WS_EX_CLIENTEDGE, 167, 142, 56, 24, "0"},
+    {kIdCentreCheck, WC_BUTTONA, kCheck, 0, 241, 146, 70, 16, ""},
+    {kIdShadowCheck, WC_BUTTONA, kCheck, 0, 325, 146, 68, 16, ""},
+    {kIdSizeLabel, WC_STATICA, kLabel, 0, 60, 176, 92, 16, ""},
+    {kIdWidthLabel, WC_STATICA, kLabel, 0, 248, 176, 120, 16, ""},
+    {kIdSizeSlider, TRACKBAR_CLASSA, kSlider, 0, 0, 200, 200, 24, ""},
+    {kIdWidthSlider, TRACKBAR_CLASSA, kSlider, 0, 200, 200, 200, 24, ""},
+    {kIdLeftLabel, WC_STATICA, kLabel, 0, 62, 232, 106, 16, ""},
+    {kIdTopLabel, WC_STATICA, kLabel, 0, 248, 232, 128, 16, ""},
+    {kIdLeftSlider, TRACKBAR_CLASSA, kSlider, 0, 0, 252, 200, 24, ""},
+    {kIdTopSlider, TRACKBAR_CLASSA, kSlider, 0, 200, 252, 200, 24, ""},
+    {kIdToolLink, WC_STATICA, kLink, 0, 0, 288, 122, 16, ""},
+    {kIdForumLink, WC_STATICA, kLink, 0, 131, 288, 116, 16, ""},
+    {kIdUpdateLink, WC_STATICA, kLink, 0, 256, 288, 134, 16, ""},
+};
+
+struct SliderSetup {
+  int id;
+  SliderRange range;
+};
+constexpr SliderSetup kSliders[] = {
+    {kIdSizeSlider, kSizeSliderRange},
+    {kIdWidthSlider, kWidthSliderRange},
+    {kIdLeftSlider, kLeftSliderRange},
+    {kIdTopSlider, kTopSliderRange},
+};
+
+constexpr int kLinkIds[] = {kIdUpdateLink, kIdToolLink, kIdForumLink};
+constexpr std::string_view kLinkUrls[] = {kUpdatePageUrl, kToolPageUrl, kForumPageUrl};
+
+// Waits while still dispatching this thread's messages.
+void pumpMessagesFor(DWORD durationMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < durationMs) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+}  // namespace
+
+MainWindowServices MainWindowServices::system() {
+  MainWindowServices services;
+  services.systemLangId = [] { return static_cast<uint16_t>(GetSystemDefaultLangID()); };
+  services.showMessage = [](const std::string& text, const std::string& title) {
+    // No owner and task-modal: every window of the program waits for the answer.
+    MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_TASKMODAL);
+  };
+  services.shellOpen = [](const char* file, const char* parameters) {
+    return reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", file, parameters,
+                                                    parameters ? "" : nullptr, SW_SHOWNORMAL));
+  };
+  return services;
+}
+
+void MainWindow::showMessage(UiRow text) const {
+  services_.showMessage(app_.uiTexts.row(text), app_.uiTexts.row(UiRow::MessageTitle));
+}
+
+bool MainWindow::create(HINSTANCE instance, int showCommand) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &MainWindow::windowProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), 0));
+  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = QUORVANE_MAIN_WINDOW_CLASS;
+  if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+
+  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const int x = work.left + (work.right - work.left - kWindowWidth) / 2;
+  const int y = work.top + (work.bottom - work.top - kWindowHeight) / 2;
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  if (!CreateWindowExA(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, QUORVANE_MAIN_WINDOW_CLASS,
+                       "Quorvanev1.5", style, x, y, kWindowWidth, kWindowHeight, nullptr,
+                       nullptr, instance, this)) {
+    return false;
+  }
+  ShowWindow(hwnd(), showCommand);
+  UpdateWindow(hwnd());
+  return true;
+}
+
+LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return onCreate();
+    case WM_DESTROY:
+      onDestroy();
+      return 0;
+    case WM_COMMAND:
+      onCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_HSCROLL:
+      if (lParam) onHScroll(reinterpret_cast<HWND>(lParam));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      return onCtlColorStatic(reinterpret_cast<HDC>(wParam));
+    case WM_DRAWITEM:
+      onDrawLink(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_SETCURSOR:
+      if (onSetCursor(reinterpret_cast<HWND>(wParam))) return TRUE;
+      break;
+    case WM_LBUTTONDOWN:
+      onLButtonDown();
+      return 0;
+    case WM_ACTIVATE:
+      onActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
+    default:
+      break;
+  }
+  return defaultProc(message, wParam, lParam);
+}
+
+std::string MainWindow::controlText(int id) const {
+  const HWND window = control(id);
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+void MainWindow::setControlText(int id, const std::string& text) {
+  SetWindowTextA(control(id), text.c_str());
+}
+
+void MainWindow::setSliderValue(Slider slider, int32_t value) {
+  const size_t i = index(slider);
+  sliderValues_[i] = clampSliderValue(value);
+  // The trackbar itself limits its position to the range; our own copy keeps the value.
+  SendMessageA(control(kSliders[i].id), TBM_SETPOS, TRUE, sliderValues_[i]);
+}
+
+LRESULT MainWindow::onCreate() {
+  createControls();
+  filling_ = true;
+  fillFromSettings();
+  filling_ = false;
+  attachTips();
+  return 0;
+}
+
+void MainWindow::createControls() {
+  const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE));
+  for (const ControlLayout& c : kControls) {
+    CreateWindowExA(c.exStyle, c.className, c.text, c.style, c.x, c.y, c.width, c.height, hwnd(),
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
+  }
+  for (const SliderSetup& s : kSliders) {
+    const HWND slider = control(s.id);
+    SendMessageA(slider, TBM_SETRANGEMIN, FALSE, s.range.minimum);
+    SendMessageA(slider, TBM_SETRANGEMAX, TRUE, s.range.maximum);
+    SendMessageA(slider, TBM_SETLINESIZE, 0, kSliderLineStep);
+    SendMessageA(slider, TBM_SETPAGESIZE, 0, kSliderPageStep);
+  }
+  SendMessageA(control(kIdDelayBox), EM_SETLIMITTEXT, 8, 0);
+  SetWindowSubclass(control(kIdDelayBox), &MainWindow::delayBoxProc, kDelayBoxSubclassId,
+                    reinterpret_cast<DWORD_PTR>(this));
+  SetWindowSubclass(control(kIdPlayerGroup), &MainWindow::groupBoxProc, kGroupBoxSubclassId, 0);
+}
+
+// The controls get the system's message face; with DEFAULT_CHARSET the system's font linking
+// finds the glyphs of Chinese captions when that face lacks them.
+void MainWindow::chooseControlFonts() {
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  LOGFONTA face{};
+  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    face = metrics.lfMessageFont;
+  } else {
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face);
+  }
+  // The layout has 16-pixel rows: a 9-point face fits them on every system.
+  face.lfHeight = -12;
+  face.lfWidth = 0;
+  face.lfCharSet = DEFAULT_CHARSET;
+  controlFont_ = FontHandle(CreateFontIndirectA(&face));
+  face.lfUnderline = TRUE;
+  linkFont_ = FontHandle(CreateFontIndirectA(&face));
+  face.lfUnderline = FALSE;
+  spentLinkFont_ = FontHandle(CreateFontIndirectA(&face));
+
+  for (const ControlLayout& c : kControls) {
+    SendMessageA(control(c.id), WM_SETFONT, reinterpret_cast<WPARAM>(controlFont_.get()), FALSE);
+  }
+}
+
+// The creation handler: the settings and the UI texts go into the controls.
+void MainWindow::fillFromSettings() {
+  app_.uiLanguage = languageFromLangId(services_.systemLangId());
+  app_.uiTexts = UiTextTable::build(app_.uiLanguage, app_.textCodec);
+  chooseControlFonts();
+  putCaptions();
+
+  const StartupSettings s =
+      loadStartupSettings(app_.settings, app_.uiTexts, GetSystemMetrics(SM_CYSCREEN));
+  CheckDlgButton(hwnd(), kIdCentreCheck, s.centred ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(hwnd(), kIdShadowCheck, s.shadow ? BST_CHECKED : BST_UNCHECKED);
+  setControlText(kIdProcessBox, s.processName);
+  app_.playerMode = s.playerMode;
+  setControlText(kIdFontBox, s.fontFace);
+  applyFontBoxFace(s.fontFace);
+  setSliderValue(Slider::Left, s.left);
+  setSliderValue(Slider::Top, s.top);
+  setSliderValue(Slider::Width, s.width);
+  setSliderValue(Slider::Size, s.sizeValue);
+
+  const UiTextTable& t = app_.uiTexts;
+  setControlText(kIdWidthLabel, captionWithNumber(t.row(UiRow::WidthCaption), s.width));
+  setControlText(kIdLeftLabel, captionWithNumber(t.row(UiRow::LeftCaption), s.left));
+  setControlText(kIdTopLabel, captionWithNumber(t.row(UiRow::TopCaption), s.top));
+  setControlText(kIdSizeLabel, captionWithNumber(t.row(UiRow::SizeCaption), 2 * s.sizeValue));
+}
+
+void MainWindow::putCaptions() {
+  const UiTextTable& t = app_.uiTexts;
+  const std::pair<int, UiRow> captions[] = {
+      {kIdTrimButton, UiRow::TrimCaption},   {kIdPlayerGroup, UiRow::PlayerGroup},
+      {kIdModeLabel, UiRow::ModeLabel},      {kIdStartButton, UiRow::StartButton},
+      {kIdHelpButton, UiRow::HelpButton},    {kIdFontLabel, UiRow::FontLabel},
+      {kIdDelayLabel, UiRow::DelayLabel},    {kIdCentreCheck, UiRow::CentreCheck},
+      {kIdShadowCheck, UiRow::ShadowCheck},  {kIdSizeLabel, UiRow::SizeCaption},
+      {kIdLeftLabel, UiRow::LeftCaption},    {kIdProcessLabel, UiRow::ProcessLabel},
+      {kIdWidthLabel, UiRow::WidthCaption},  {kIdTopLabel, UiRow::TopCaption},
+  };
+  for (const auto& [id, row] : captions) setControlText(id, t.row(row));
+  SetWindowTextA(hwnd(), t.row(UiRow::WindowTitle).c_str());
+  setControlText(kIdUpdateLink, t.row(UiRow::UpdateLink));
+  setControlText(kIdToolLink, t.row(UiRow::ToolLink));
+  setControlText(kIdForumLink, t.row(UiRow::ForumLink));
+}
+
+void MainWindow::attachTips() {
+  tooltip_ = OwnedWindow(CreateWindowExA(
+      WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | TTS_BALLOON,
+      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+      reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE)), nullptr));
+  if (!tooltip_) return;
+  const std::pair<int, UiRow> tips[] = {{kIdFontBox, UiRow::FontTip}, {kIdDelayBox, UiRow::DelayTip}};
+  for (const auto& [id, row] : tips) {
+    std::string text = app_.uiTexts.row(row);
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_CENTERTIP | TTF_SUBCLASS;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(control(id));
+    tool.lpszText = text.data();
+    SendMessageA(tooltip_.get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  // Wide enough that a hint always stays on one line.
+  SendMessageA(tooltip_.get(), TTM_SETMAXTIPWIDTH, 0, 32767);
+}
+
+void MainWindow::onCommand(int id, int code) {
+  switch (id) {
+    case IDCANCEL:  // Escape
+      PostMessageA(hwnd(), WM_CLOSE, 0, 0);
+      return;
+    case kIdHelpButton:
+      if (code == BN_CLICKED) onHelpClicked();
+      return;
+    case kIdTrimButton:
+      if (code == BN_CLICKED) onTrimClicked();
+      return;
+    case kIdCentreCheck:
+      if (code == BN_CLICKED) onCentreClicked();
+      return;
+    case kIdShadowCheck:
+      if (code == BN_CLICKED) onShadowClicked();
+      return;
+    case kIdFontBox:
+      if (code == EN_CHANGE) onFontNameChanged();
+      return;
+    case kIdDelayBox:
+      if (code == EN_CHANGE) onDelayChanged();
+      return;
+    case kIdUpdateLink:
+      if (code == STN_CLICKED) onLinkClicked(UpdateLink);
+      return;
+    case kIdToolLink:
+      if (code == STN_CLICKED) onLinkClicked(ToolLink);
+      return;
+    case kIdForumLink:
+      if (code == STN_CLICKED) onLinkClicked(ForumLink);
+      return;
+    default:
+      return;
+  }
+}
+
+void MainWindow::onHScroll(HWND slider) {
+  for (size_t i = 0; i < std::size(kSliders); ++i) {
+    if (control(kSliders[i].id) == slider) {
+      sliderValues_[i] = static_cast<int32_t>(SendMessageA(slider, TBM_GETPOS, 0, 0));
+    }
+  }
+}
+
+LRESULT MainWindow::onCtlColorStatic(HDC dc) {
+  SetBkMode(dc, TRANSPARENT);
+  // The window's own face colour: the labels look transparent on it.
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+void MainWindow::onDrawLink(const DRAWITEMSTRUCT& item) {
+  size_t link = 0;
+  while (link < LinkCount && static_cast<int>(item.CtlID) != kLinkIds[link]) ++link;
+  if (link == LinkCount) return;
+  // The tool and update links hug the right edge of their place, the forum link the left.
+  const UINT align = link == ForumLink ? DT_LEFT : DT_RIGHT;
+  const std::string text = controlText(kLinkIds[link]);
+  RECT box = item.rcItem;
+  FillRect(item.hDC, &box, GetSysColorBrush(COLOR_BTNFACE));
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, linkSpent_[link] ? GetSysColor(COLOR_GRAYTEXT) : kLinkColour);
+  const HGDIOBJ old =
+      SelectObject(item.hDC, linkSpent_[link] ? spentLinkFont_.get() : linkFont_.get());
+  DrawTextA(item.hDC, text.c_str(), static_cast<int>(text.size()), &box,
+            align | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+  SelectObject(item.hDC, old);
+}
+
+bool MainWindow::onSetCursor(HWND target) {
+  for (size_t i = 0; i < LinkCount; ++i) {
+    if (target == control(kLinkIds[i]) && !linkSpent_[i]) {
+      SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+      return true;
+    }
+  }
+  return false;
+}
+
+// Like a dialog, the window gives the keyboard focus back to the control that had it (at
+// first the start button), so that Escape and Tab work as soon as it is active.
+void MainWindow::onActivate(bool active) {
+  if (!active) {
+    const HWND focus = GetFocus();
+    if (focus && IsChild(hwnd(), focus)) focusedControl_ = focus;
+    return;
+  }
+  SetFocus(focusedControl_ && IsWindow(focusedControl_) ? focusedControl_ : control(kIdStartButton));
+}
+
+// The window can be dragged by any point of its client area.
+void MainWindow::onLButtonDown() {
+  ReleaseCapture();
+  SendMessageA(hwnd(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+void MainWindow::onHelpClicked() { showMessage(UiRow::HelpText); }
+
+void MainWindow::onLinkClicked(Link link) {
+  if (linkSpent_[link]) return;
+  openInBrowser(kLinkUrls[link], services_.shellOpen);
+  // A link works once per run: arrow cursor, no underline, disabled.
+  linkSpent_[link] = true;
+  const HWND label = control(kLinkIds[link]);
+  EnableWindow(label, FALSE);
+  InvalidateRect(label, nullptr, TRUE);
+}
+
+void MainWindow::onTrimClicked() {
+  const UiTextTable& t = app_.uiTexts;
+  const TrimAction action =
+      controlText(kIdTrimButton) == t.row(UiRow::TrimCaption) ? TrimAction::Trim
+                                                               : TrimAction::Restore;
+  applyPlayerUiTrim(action, *app_.terminator, *app_.registry);
+  if (action == TrimAction::Trim) {
+    setControlText(kIdTrimButton, t.row(UiRow::RestoreCaption));
+    showMessage(UiRow::TrimHint);
+  } else {
+    setControlText(kIdTrimButton, t.row(UiRow::TrimCaption));
+  }
+}
+
+void MainWindow::onFontNameChanged() {
+  if (filling_) return;
+  const std::string face = controlText(kIdFontBox);
+  app_.settings.writeText(setting::kFontWrite, face);
+  applyFontBoxFace(face);
+  if (app_.subtitlesRunning && app_.overlay) app_.overlay->setFontFace(face);
+}
+
+// The font-name box shows the name in the face it names (the system's font mapping picks a
+// face for a name that no font has).
+void MainWindow::applyFontBoxFace(const std::string& face) {
+  LOGFONTA font{};
+  GetObjectA(controlFont_.get(), sizeof font, &font);
+  lstrcpynA(font.lfFaceName, face.c_str(), LF_FACESIZE);
+  font.lfCharSet = DEFAULT_CHARSET;
+  FontHandle next(CreateFontIndirectA(&font));
+  if (!next) return;
+  SendMessageA(control(kIdFontBox), WM_SETFONT, reinterpret_cast<WPARAM>(next.get()), TRUE);
+  fontBoxFont_ = std::move(next);  // the old face goes only once the box no longer uses it
+}
+
+void MainWindow::onDelayChanged() { app_.delayMs = textToInt(controlText(kIdDelayBox)); }
+
+void MainWindow::onCentreClicked() {
+  const bool checked = IsDlgButtonChecked(hwnd(), kIdCentreCheck) == BST_CHECKED;
+  app_.settings.writeText(setting::kCentext, checkText(checked));
+  if (app_.subtitlesRunning && app_.overlay) app_.overlay->setCentred(checked);
+}
+
+void MainWindow::onShadowClicked() {
+  const bool checked = IsDlgButtonChecked(hwnd(), kIdShadowCheck) == BST_CHECKED;
+  app_.settings.writeText(setting::kShadow, checkText(checked));
+  if (app_.subtitlesRunning && app_.overlay) app_.overlay->setShadow(checked);
+}
+
+// Typed characters other than digits and "-" never reach the delay box.
+LRESULT CALLBACK MainWindow::delayBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR) {
+  if (message == WM_CHAR && !delayBoxTakesChar(static_cast<unsigned>(wParam))) return 0;
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(box, &MainWindow::delayBoxProc, kDelayBoxSubclassId);
+  return DefSubclassProc(box, message, wParam, lParam);
+}
+
+// The player group box paints itself: a themed group box ignores the caption colour, and
+// this one has its caption in blue.
+LRESULT CALLBACK MainWindow::groupBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return TRUE;  // the inside shows the window behind it
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      const HDC dc = BeginPaint(box, &paint);
+      const HGDIOBJ oldFont =
+          SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
+      TEXTMETRICA metrics{};
+      GetTextMetricsA(dc, &metrics);
+      RECT frame;
+      GetClientRect(box, &frame);
+      frame.top += metrics.tmHeight / 2 - 1;
+      DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+      std::string caption(static_cast<size_t>(GetWindowTextLengthA(box)) + 1, '\0');
+      caption.resize(static_cast<size_t>(GetWindowTextA(box, caption.data(), static_cast<int>(caption.size()))));
+      if (!caption.empty()) {
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+        RECT label{6, 0, 6 + extent.cx + 4, metrics.tmHeight};
+        FillRect(dc, &label, GetSysColorBrush(COLOR_BTNFACE));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, kGroupColour);
+        TextOutA(dc, 8, 0, caption.c_str(), static_cast<int>(caption.size()));
+      }
+      SelectObject(dc, oldFont);
+      EndPaint(box, &paint);
+      return 0;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(box, &MainWindow::groupBoxProc, kGroupBoxSubclassId);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(box, message, wParam, lParam);
+}
+
+// The closing handler.
+void MainWindow::onDestroy() {
+  saveLastDirectory();
+  app_.settings.writeText(setting::kProcess, controlText(kIdProcessBox));
+  if (app_.subtitlesRunning) {
+    KillTimer(hwnd(), kSchedulerTimerId);
+    // A scheduler tick that is already queued must find the overlay still there.
+    pumpMessagesFor(200);
+    app_.overlay = nullptr;
+  }
+  tooltip_.reset();
+  PostQuitMessage(0);
+}
+
+void MainWindow::saveLastDirectory() {
+  const std::string_view folder = folderOfPath(app_.lastPickedFile, app_.isLeadByte);
+  if (directoryExists(folder, app_.isLeadByte)) app_.settings.writeText(setting::kDirectory, folder);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,248 @@
+#include "app/main_window_win.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "platform/fake_registry.h"
+
+namespace quorvane {
+namespace {
+
+class RecordingTerminator : public ProcessTerminator {
+ public:
+  void terminateByName(std::string_view exeName) override { names.emplace_back(exeName); }
+  std::vector<std::string> names;
+};
+
+// The real main window, on a fake registry, with the system's message boxes and shell
+// replaced by recorders.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+  }
+  void TearDown() override {
+    if (window && window->hwnd()) DestroyWindow(window->hwnd());
+  }
+
+  void open(uint16_t langId = 0x0409) {
+    auto fakeRegistry = std::make_unique<FakeRegistry>();
+    registry = fakeRegistry.get();
+    for (const auto& [name, text] : stored) registry->setText(setting::kKey, name, text);
+    auto fakeTerminator = std::make_unique<RecordingTerminator>();
+    terminator = fakeTerminator.get();
+    app = std::make_unique<AppState>(std::move(fakeRegistry), codec, std::move(fakeTerminator));
+    MainWindowServices services;
+    services.systemLangId = [langId] { return langId; };
+    services.showMessage = [this](const std::string& text, const std::string& title) {
+      messages.push_back(title + "|" + text);
+    };
+    services.shellOpen = [this](const char* file, const char* parameters) -> intptr_t {
+      shellCalls.push_back(std::string(file) + " " + (parameters ? parameters : "-"));
+      return shellResult;
+    };
+    window = std::make_unique<MainWindow>(*app, services);
+    ASSERT_TRUE(window->create(GetModuleHandleA(nullptr), SW_HIDE));
+  }
+
+  HWND item(int id) const { return GetDlgItem(window->hwnd(), id); }
+  std::string text(HWND hwnd) const {
+    char buffer[512] = {};
+    GetWindowTextA(hwnd, buffer, sizeof buffer);
+    return buffer;
+  }
+  std::string text(int id) const { return text(item(id)); }
+  std::string storedText(std::string_view name) const {
+    const auto* value = registry->find(RegistryRoot::LocalMachine, setting::kKey, name);
+    return value ? value->text : "<missing>";
+  }
+  LRESULT thumb(int id) const { return SendMessageA(item(id), TBM_GETPOS, 0, 0); }
+  void click(int id) { SendMessageA(item(id), BM_CLICK, 0, 0); }
+  void type(int id, const char* keys) {
+    for (const char* k = keys; *k; ++k) SendMessageA(item(id), WM_CHAR, static_cast<unsigned char>(*k), 0);
+  }
+
+  const TextCodec codec{systemCodePages()};
+  std::vector<std::pair<std::string, std::string>> stored;
+  FakeRegistry* registry = nullptr;
+  RecordingTerminator* terminator = nullptr;
+  std::unique_ptr<AppState> app;
+  std::unique_ptr<MainWindow> window;
+  std::vector<std::string> messages;
+  std::vector<std::string> shellCalls;
+  intptr_t shellResult = 42;
+};
+
+TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
+  open();
+  RECT frame{};
+  GetWindowRect(window->hwnd(), &frame);
+  EXPECT_EQ(frame.right - frame.left, 404);
+  EXPECT_EQ(frame.bottom - frame.top, 338);
+  const LONG style = GetWindowLongA(window->hwnd(), GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+
+  EXPECT_EQ(text(window->hwnd()), "Quorvane (Only For PD15)");
+  EXPECT_EQ(IsDlgButtonChecked(window->hwnd(), kIdCentreCheck), BST_CHECKED);
+  EXPECT_EQ(IsDlgButtonChecked(window->hwnd(), kIdShadowCheck), BST_UNCHECKED);
+  EXPECT_EQ(text(kIdProcessBox), "PowerDVDMovie.exe");
+  EXPECT_EQ(text(kIdFontBox), "Bold");
+  EXPECT_EQ(text(kIdDelayBox), "0");
+  EXPECT_EQ(app->playerMode, 1);
+
+  const int topValue = GetSystemMetrics(SM_CYSCREEN) - 110;
+  EXPECT_EQ(text(kIdSizeLabel), "Font size = 36");
+  EXPECT_EQ(text(kIdWidthLabel), "Sub width = 1440");
+  EXPECT_EQ(text(kIdLeftLabel), "Left = 240");
+  EXPECT_EQ(text(kIdTopLabel), "Top = " + std::to_string(topValue));
+  EXPECT_EQ(thumb(kIdSizeSlider), 18);
+  EXPECT_EQ(thumb(kIdWidthSlider), 1440);
+  EXPECT_EQ(thumb(kIdLeftSlider), 240);
+  EXPECT_EQ(thumb(kIdTopSlider), std::min(topValue, 1440));
+
+  EXPECT_EQ(text(kIdTrimButton), "CutUI");
+  EXPECT_EQ(text(kIdPlayerGroup), "Select Player");
+  EXPECT_EQ(text(kIdProcessLabel), "Process:");
+  EXPECT_EQ(text(kIdUpdateLink).rfind("Check update.", 0), 0u);
+  EXPECT_TRUE(storedText("font") == "<missing>");  // filling the box stores nothing
+}
+
+TEST_F(MainWindowTest, SliderValuesBeyondTheRangeAreKeptWhileTheThumbStopsAtTheEnd) {
+  stored = {{"size", "100"}, {"left", "99999"}, {"width", "-20"}, {"top", "\xA3\xB1\xA3\xB0"}};
+  open();
+  EXPECT_EQ(window->sliderValue(Slider::Size), 50);
+  EXPECT_EQ(thumb(kIdSizeSlider), 36);
+  EXPECT_EQ(text(kIdSizeLabel), "Font size = 100");
+  EXPECT_EQ(window->sliderValue(Slider::Left), 32767);
+  EXPECT_EQ(thumb(kIdLeftSlider), 2560);
+  EXPECT_EQ(window->sliderValue(Slider::Width), 0);
+  EXPECT_EQ(window->sliderValue(Slider::Top), 10);  // full-width digits
+  window->setSliderValue(Slider::Size, 37);
+  EXPECT_EQ(window->sliderValue(Slider::Size), 37);
+  EXPECT_EQ(thumb(kIdSizeSlider), 36);
+}
+
+TEST_F(MainWindowTest, OddSettingsStillGiveAWorkingWindow) {
+  stored = {{"process", std::string(300, 'p')}, {"font", "No Such Face At All"},
+            {"centext", std::string(64 * 1024, '1')}, {"mode", "257"}};
+  open();
+  EXPECT_EQ(text(kIdProcessBox).size(), 300u);
+  EXPECT_EQ(text(kIdFontBox), "No Such Face At All");
+  EXPECT_EQ(IsDlgButtonChecked(window->hwnd(), kIdCentreCheck), BST_UNCHECKED);
+  EXPECT_EQ(app->playerMode, 1);
+}
+
+TEST_F(MainWindowTest, DelayBoxTakesTypedDigitsAndMinusOnly) {
+  open();
+  SetWindowTextA(item(kIdDelayBox), "");
+  std::vector<int32_t> delays;
+  for (const char* key : {"-", "2", "x", "5", "0"}) {
+    type(kIdDelayBox, key);
+    delays.push_back(app->delayMs);
+  }
+  EXPECT_EQ(text(kIdDelayBox), "-250");
+  EXPECT_EQ(delays, (std::vector<int32_t>{0, -2, -2, -25, -250}));
+  SetWindowTextA(item(kIdDelayBox), "\xA3\xB1\xA3\xB2");  // pasted full-width 12
+  EXPECT_EQ(app->delayMs, 12);
+  SendMessageA(item(kIdDelayBox), EM_SETSEL, 8, 8);
+  type(kIdDelayBox, "\b\b\b\b");
+  EXPECT_EQ(app->delayMs, 0);
+  EXPECT_EQ(storedText("delay"), "<missing>");
+  SetWindowTextA(item(kIdDelayBox), "");
+  type(kIdDelayBox, "123456789");
+  EXPECT_EQ(text(kIdDelayBox), "12345678");  // at most 8 characters
+}
+
+TEST_F(MainWindowTest, SettingsControlsStoreAtOnce) {
+  open();
+  SetWindowTextA(item(kIdFontBox), "Arial");
+  EXPECT_EQ(storedText("font"), "Arial");
+  SetWindowTextA(item(kIdFontBox), "");
+  EXPECT_EQ(storedText("font"), "");
+  click(kIdCentreCheck);
+  EXPECT_EQ(storedText("centext"), "0");
+  click(kIdShadowCheck);
+  EXPECT_EQ(storedText("shadow"), "1");
+  click(kIdShadowCheck);
+  EXPECT_EQ(storedText("shadow"), "0");
+}
+
+TEST_F(MainWindowTest, TrimButtonTrimsThenRestores) {
+  open();
+  click(kIdTrimButton);
+  EXPECT_EQ(terminator->names.size(), 6u);
+  EXPECT_EQ(text(kIdTrimButton), "Revoke");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Orlenna say|Anyway,When you wantto revoke CutUI,just click me 2 times");
+  const char* customize = "Software\\CyberLink\\PowerDVD15\\UISettings\\customize";
+  const auto* value = registry->find(RegistryRoot::CurrentUser, customize, "showTVLib");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->dword, 0u);
+
+  click(kIdTrimButton);
+  EXPECT_EQ(text(kIdTrimButton), "CutUI");
+  EXPECT_EQ(messages.size(), 1u);  // no message on restoring
+  EXPECT_EQ(registry->find(RegistryRoot::CurrentUser, customize, "showTVLib")->dword, 1u);
+}
+
+TEST_F(MainWindowTest, HelpShowsTheHelpText) {
+  open();
+  click(kIdHelpButton);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Orlenna say|1.Launch PowerDVD", 0), 0u);
+}
+
+TEST_F(MainWindowTest, ALinkOpensItsPageOnceAndFallsBackWhenTheBrowserFails) {
+  open();
+  shellResult = 2;  // iexplore.exe not found
+  const auto press = [&](int id) {
+    SendMessageA(window->hwnd(), WM_COMMAND, MAKEWPARAM(id, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(item(id)));
+  };
+  press(kIdForumLink);
+  ASSERT_EQ(shellCalls.size(), 2u);
+  EXPECT_EQ(shellCalls[0], "iexplore.exe " + std::string(kForumPageUrl));
+  EXPECT_EQ(shellCalls[1], std::string(kForumPageUrl) + " -");
+  EXPECT_FALSE(IsWindowEnabled(item(kIdForumLink)));
+  press(kIdForumLink);
+  EXPECT_EQ(shellCalls.size(), 2u);
+  EXPECT_TRUE(IsWindowEnabled(item(kIdToolLink)));
+}
+
+TEST_F(MainWindowTest, ClosingSavesTheProcessNameAndAnExistingFolder) {
+  open();
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);  // ends with a backslash
+  app->lastPickedFile = std::string(temp) + "Movie.srt";
+  SetWindowTextA(item(kIdProcessBox), "");
+  DestroyWindow(window->hwnd());
+  EXPECT_EQ(storedText("process"), "");
+  EXPECT_EQ(storedText("directory"), temp);
+}
+
+TEST_F(MainWindowTest, ClosingKeepsTheFolderWhenItIsGoneOrNoneWasPicked) {
+  stored = {{"directory", "D:\\Old\\"}};
+  open();
+  app->lastPickedFile = "C:\\No\\Such\\Folder\\Movie.srt";
+  DestroyWindow(window->hwnd());
+  EXPECT_EQ(storedText("directory"), "D:\\Old\\");
+  EXPECT_EQ(storedText("process"), "PowerDVDMovie.exe");
+}
+
+TEST_F(MainWindowTest, ChineseSystemsGetChineseCaptions) {
+  open(0x0804);
+  EXPECT_EQ(app->uiLanguage, UiLanguage::SimplifiedChinese);
+  EXPECT_EQ(app->uiTexts.row(UiRow::DefaultFont), "\xBA\xDA\xCC\xE5");
+  EXPECT_EQ(app->uiTexts.row(UiRow::PlayerGroup), "\xB2\xA5\xB7\xC5\xC6\xF7\xD1\xA1\xD4\xF1");
+  EXPECT_EQ(IsDlgButtonChecked(window->hwnd(), kIdCentreCheck), BST_CHECKED);
+}
+
+}  // namespace
+}  // namespace quorvane

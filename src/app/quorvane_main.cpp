@@ -1,0 +1,53 @@
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/app_state.h"
+#include "app/control_ids.h"
+#include "app/directory_exists.h"
+#include "app/main_window_win.h"
+#include "app/path_text.h"
+
+namespace {
+
+// Relative paths (the file dialog's fallback folder among them) start at the program's folder.
+void enterProgramFolder() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return;
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::string folder(quorvane::folderOfPath(path, quorvane::isSystemLeadByte));
+  if (!folder.empty()) SetCurrentDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  using namespace quorvane;
+  enterProgramFolder();
+
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  const TextCodec textCodec(systemCodePages());
+  AppState app(makeSystemRegistry(), textCodec, makeSystemProcessTerminator(), isSystemLeadByte);
+  MainWindow window(app);
+  if (!window.create(instance)) return 0;
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    // The dialog manager gives the window Tab navigation and closes it on Escape.
+    if (window.hwnd() && IsDialogMessageA(window.hwnd(), &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}

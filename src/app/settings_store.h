@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/path_text.h"
+#include "platform/registry.h"
+
+namespace quorvane {
+
+// The program's settings: REG_SZ values under HKEY_LOCAL_MACHINE, each addressed by one path
+// "key\...\name". Every read has a caller-supplied default that stands for every failure.
+class SettingsStore {
+ public:
+  explicit SettingsStore(Registry& registry,
+                         LeadBytePredicate isLeadByte = isChineseLeadByte)
+      : registry_(registry), isLeadByte_(isLeadByte) {}
+
+  std::string readText(std::string_view path, std::string_view defaultText) const;
+  // True when the value was stored; callers may ignore it.
+  bool writeText(std::string_view path, std::string_view text);
+
+ private:
+  Registry& registry_;
+  LeadBytePredicate isLeadByte_;
+};
+
+// The stored values and their defaults.
+namespace setting {
+inline constexpr std::string_view kKey = "SOFTWARE\\Orlenna\\Quorvane";
+inline constexpr std::string_view kCentext = "SOFTWARE\\Orlenna\\Quorvane\\centext";
+inline constexpr std::string_view kShadow = "SOFTWARE\\Orlenna\\Quorvane\\shadow";
+inline constexpr std::string_view kProcess = "SOFTWARE\\Orlenna\\Quorvane\\process";
+inline constexpr std::string_view kMode = "SOFTWARE\\Orlenna\\Quorvane\\mode";
+inline constexpr std::string_view kFont = "SOFTWARE\\Orlenna\\Quorvane\\font";
+// The font-name box writes under this spelling; key names ignore case, so it is the same value.
+inline constexpr std::string_view kFontWrite = "SOFTWARE\\Orlenna\\quorvane\\font";
+inline constexpr std::string_view kLeft = "SOFTWARE\\Orlenna\\Quorvane\\left";
+inline constexpr std::string_view kTop = "SOFTWARE\\Orlenna\\Quorvane\\top";
+inline constexpr std::string_view kWidth = "SOFTWARE\\Orlenna\\Quorvane\\width";
+inline constexpr std::string_view kSize = "SOFTWARE\\Orlenna\\Quorvane\\size";
+inline constexpr std::string_view kDirectory = "SOFTWARE\\Orlenna\\Quorvane\\directory";
+
+inline constexpr std::string_view kCentextDefault = "1";
+inline constexpr std::string_view kShadowDefault = "0";
+inline constexpr std::string_view kProcessDefault = "PowerDVDMovie.exe";
+inline constexpr std::string_view kModeDefault = "1";
+inline constexpr std::string_view kLeftDefault = "240";
+inline constexpr std::string_view kTopDefault = "93";
+inline constexpr std::string_view kWidthDefault = "1440";
+inline constexpr std::string_view kSizeDefault = "36";
+// "font" defaults to UI text row 5; "directory" to the program's own folder.
+}  // namespace setting
+
+}  // namespace quorvane

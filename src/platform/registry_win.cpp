@@ -1,0 +1,130 @@
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+#include "platform/registry.h"
+
+namespace quorvane {
+namespace {
+
+// An open registry key, closed when it goes.
+class RegKey {
+ public:
+  RegKey() = default;
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  RegKey(RegKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+  RegKey& operator=(RegKey&& other) noexcept {
+    if (this != &other) {
+      reset();
+      key_ = std::exchange(other.key_, nullptr);
+    }
+    return *this;
+  }
+  ~RegKey() { reset(); }
+
+  static RegKey open(HKEY root, const std::string& path, REGSAM access) {
+    RegKey key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, access, &key.key_) != ERROR_SUCCESS) {
+      key.key_ = nullptr;
+    }
+    return key;
+  }
+  // Opens the key for writing, creating it and missing keys on the way.
+  static RegKey openOrCreate(HKEY root, const std::string& path) {
+    RegKey key = open(root, path, KEY_WRITE);
+    if (!key && RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_WRITE, nullptr, &key.key_, nullptr) != ERROR_SUCCESS) {
+      key.key_ = nullptr;
+    }
+    return key;
+  }
+
+  explicit operator bool() const { return key_ != nullptr; }
+  HKEY get() const { return key_; }
+
+ private:
+  void reset() {
+    if (key_) RegCloseKey(key_);
+    key_ = nullptr;
+  }
+  HKEY key_ = nullptr;
+};
+
+HKEY rootKey(RegistryRoot root) {
+  return root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+// A value's raw bytes, or nothing; the size may change between the two queries, so retry.
+std::optional<std::string> queryBytes(HKEY key, const std::string& name, DWORD& type) {
+  DWORD size = 0;
+  if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    std::string bytes(size + 1, '\0');  // one spare byte in case the data lacks its NUL
+    DWORD got = size;
+    const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                                     reinterpret_cast<BYTE*>(bytes.data()), &got);
+    if (rc == ERROR_MORE_DATA) {
+      size = got;
+      continue;
+    }
+    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
+    bytes.resize(got);
+    return bytes;
+  }
+  return std::nullopt;
+}
+
+std::string expandVariables(const std::string& text) {
+  const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+  if (needed == 0) return text;
+  std::string out(needed, '\0');
+  const DWORD written = ExpandEnvironmentStringsA(text.c_str(), out.data(), needed);
+  if (written == 0 || written > needed) return text;
+  out.resize(out.find('\0'));
+  return out;
+}
+
+class SystemRegistry final : public Registry {
+ public:
+  std::optional<std::string> readText(RegistryRoot root, std::string_view keyPath,
+                                      std::string_view valueName) const override {
+    const RegKey key = RegKey::open(rootKey(root), std::string(keyPath), KEY_READ);
+    if (!key) return std::nullopt;
+    DWORD type = REG_NONE;
+    auto bytes = queryBytes(key.get(), std::string(valueName), type);
+    if (!bytes) return std::nullopt;
+    std::string text = bytes->substr(0, bytes->find('\0'));
+    if (type == REG_EXPAND_SZ) return expandVariables(text);
+    return text;
+  }
+
+  bool writeText(RegistryRoot root, std::string_view keyPath, std::string_view valueName,
+                 std::string_view text) override {
+    const RegKey key = RegKey::openOrCreate(rootKey(root), std::string(keyPath));
+    if (!key) return false;
+    const std::string data(text);  // c_str() supplies the terminating NUL
+    return RegSetValueExA(key.get(), std::string(valueName).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data.c_str()),
+                          static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+  }
+
+  bool writeDword(RegistryRoot root, std::string_view keyPath, std::string_view valueName,
+                  uint32_t value) override {
+    const RegKey key = RegKey::openOrCreate(rootKey(root), std::string(keyPath));
+    if (!key) return false;
+    const DWORD data = value;
+    return RegSetValueExA(key.get(), std::string(valueName).c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Registry> makeSystemRegistry() { return std::make_unique<SystemRegistry>(); }
+
+}  // namespace quorvane

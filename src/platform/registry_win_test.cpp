@@ -1,0 +1,101 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/settings_store.h"
+#include "platform/registry.h"
+
+namespace quorvane {
+namespace {
+
+// Each test works in a key of its own below HKEY_LOCAL_MACHINE and removes it afterwards, so
+// the program's real settings stay untouched.
+class SystemRegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    key = "SOFTWARE\\Orlenna\\QuorvaneTests\\" + std::to_string(GetCurrentProcessId());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+  }
+  void TearDown() override {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orlenna\\QuorvaneTests");  // only if empty
+  }
+  void setRaw(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &h, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(h, name, 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+  }
+  std::string read(const char* name) const {
+    return store.readText(key + "\\" + name, "<default>");
+  }
+
+  std::unique_ptr<Registry> registry = makeSystemRegistry();
+  SettingsStore store{*registry};
+  std::string key;
+};
+
+TEST_F(SystemRegistryTest, WritingCreatesTheKeyAndStoresRegSz) {
+  EXPECT_EQ(read("left"), "<default>");  // missing key
+  ASSERT_TRUE(store.writeText(key + "\\left", "240"));
+  EXPECT_EQ(read("left"), "240");
+  EXPECT_EQ(read("top"), "<default>");  // missing value in an existing key
+
+  HKEY h = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h), ERROR_SUCCESS);
+  DWORD type = 0, size = 0;
+  EXPECT_EQ(RegQueryValueExA(h, "left", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  RegCloseKey(h);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 4u);  // text and its NUL
+}
+
+TEST_F(SystemRegistryTest, KeyNamesIgnoreLetterCase) {
+  std::string lowerKey = key;
+  lowerKey.replace(lowerKey.find("Orlenna"), 7, "orlenna");
+  ASSERT_TRUE(store.writeText(lowerKey + "\\font", "SimHei"));
+  EXPECT_EQ(read("font"), "SimHei");
+  ASSERT_TRUE(store.writeText(key + "\\FONT", "Arial"));
+  EXPECT_EQ(read("font"), "Arial");
+}
+
+TEST_F(SystemRegistryTest, ExpandableTextHasItsVariablesExpanded) {
+  SetEnvironmentVariableA("QUORVANE_TEST_DIR", "C:\\Subs");
+  const char text[] = "%QUORVANE_TEST_DIR%\\x";
+  setRaw("directory", REG_EXPAND_SZ, text, sizeof text);
+  EXPECT_EQ(read("directory"), "C:\\Subs\\x");
+}
+
+TEST_F(SystemRegistryTest, EveryOtherTypeReadsAsTheDefault) {
+  const DWORD number = 500;
+  setRaw("dword", REG_DWORD, &number, sizeof number);
+  const unsigned char blob[] = {0x31, 0x00, 0xFF};
+  setRaw("binary", REG_BINARY, blob, sizeof blob);
+  const char multi[] = "a\0b\0";
+  setRaw("multi", REG_MULTI_SZ, multi, sizeof multi);
+  const ULONGLONG wide = 7;
+  setRaw("qword", REG_QWORD, &wide, sizeof wide);
+  for (const char* name : {"dword", "binary", "multi", "qword"}) {
+    EXPECT_EQ(read(name), "<default>") << name;
+  }
+}
+
+TEST_F(SystemRegistryTest, OddTextValuesReadWithoutFault) {
+  setRaw("empty", REG_SZ, "", 0);  // no bytes at all, not even a NUL
+  EXPECT_EQ(read("empty"), "");
+  setRaw("unterminated", REG_SZ, "12", 2);
+  EXPECT_EQ(read("unterminated"), "12");
+  setRaw("inner", REG_SZ, "12\0" "34", 6);
+  EXPECT_EQ(read("inner"), "12");
+  const std::string huge(64 * 1024, '7');
+  setRaw("huge", REG_SZ, huge.c_str(), static_cast<DWORD>(huge.size() + 1));
+  EXPECT_EQ(read("huge"), huge);
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace quorvane {
+
+// The base of every window class of the program: one static window procedure stores the C++
+// object at WM_NCCREATE (passed as the creation parameter) and forwards each message to
+// Derived::handleMessage, which answers with onXxx members and falls back to defaultProc.
+template <class Derived>
+class WindowBase {
+ public:
+  WindowBase() = default;
+  WindowBase(const WindowBase&) = delete;
+  WindowBase& operator=(const WindowBase&) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+
+ protected:
+  ~WindowBase() = default;
+
+  static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Derived* self = nullptr;
+    if (message == WM_NCCREATE) {
+      self = static_cast<Derived*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+      self->hwnd_ = hwnd;
+      SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+      self = reinterpret_cast<Derived*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    }
+    if (!self) return DefWindowProcA(hwnd, message, wParam, lParam);
+    const LRESULT result = self->handleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+      // No message may reach the object after its window is gone.
+      SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+      self->hwnd_ = nullptr;
+    }
+    return result;
+  }
+
+  LRESULT defaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd_, message, wParam, lParam);
+  }
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+}  // namespace quorvane
