@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "app/text_number.h"
@@ -68,38 +69,39 @@ std::string toCrLfLineEnds(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 32);
   for (size_t i = 0; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (c == '\r') {
-      // CR LF, and CR CR LF from some converters, are one line end each.
-      if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-        ++i;
-      } else if (i + 2 < bytes.size() && bytes[i + 1] == '\r' && bytes[i + 2] == '\n') {
-        i += 2;
-      }
-      out += "\r\n";
-    } else if (c == '\n') {
-      out += "\r\n";
-    } else {
-      out.push_back(c);
+    size_t plain = i;
+    while (plain < bytes.size() && bytes[plain] != '\r' && bytes[plain] != '\n') ++plain;
+    out.append(bytes.substr(i, plain - i));
+    if (plain == bytes.size()) break;
+    i = plain;
+    // CR LF, CR CR LF (from some converters), a lone LF and a lone CR are one line end each.
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+      ++i;
+    } else if (bytes[i] == '\r' && i + 2 < bytes.size() && bytes[i + 1] == '\r' && bytes[i + 2] == '\n') {
+      i += 2;
     }
+    out += "\r\n";
   }
   return out;
 }
 
-std::string toDisplayCodePage(std::string_view bytes, UiLanguage uiLanguage, const TextCodec& codec) {
+// The converted text, or nothing when the bytes are already in the display code page.
+std::optional<std::string> toDisplayCodePage(std::string_view bytes, UiLanguage uiLanguage, const TextCodec& codec) {
   if (startsWith(bytes, "\xFF\xFE")) return utf16ToGbk(bytes.substr(2), false);
   if (startsWith(bytes, "\xFE\xFF")) return utf16ToGbk(bytes.substr(2), true);
   if (startsWith(bytes, "\xEF\xBB\xBF")) return utf8ToGbk(bytes.substr(3));
   if (isMultiByteUtf8(bytes)) return utf8ToGbk(bytes);
   switch (uiLanguage) {
     case UiLanguage::SimplifiedChinese:
-      return hasBig5Pair(bytes) ? codec.big5ToSimplifiedGbk(bytes) : std::string(bytes);
+      if (hasBig5Pair(bytes)) return codec.big5ToSimplifiedGbk(bytes);
+      break;
     case UiLanguage::TraditionalChinese:
-      return hasBig5Pair(bytes) ? std::string(bytes) : codec.gbkToTraditionalBig5(bytes);
+      if (!hasBig5Pair(bytes)) return codec.gbkToTraditionalBig5(bytes);
+      break;
     case UiLanguage::English:
       break;
   }
-  return std::string(bytes);
+  return std::nullopt;
 }
 
 constexpr std::string_view kArrow = "-->";
@@ -110,6 +112,21 @@ constexpr size_t kMaxTimeField = 96;
 // Bounds for garbage input: a line holding many arrows repeats the next line as every one of
 // their texts, and a file of arrows alone would need gigabytes of cues.
 constexpr size_t kMaxCues = 2'000'000;
+
+// textToInt for a piece without double-byte characters, where there is nothing to fold; the
+// common case, and allocation-free.
+int32_t pieceToInt(std::string_view piece) {
+  for (char c : piece) {
+    if (static_cast<unsigned char>(c) >= 0x80) return textToInt(piece);
+  }
+  size_t i = 0;
+  while (i < piece.size() && (piece[i] == ' ' || (piece[i] >= '\t' && piece[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < piece.size() && (piece[i] == '+' || piece[i] == '-')) negative = piece[i++] == '-';
+  uint32_t value = 0;
+  for (; i < piece.size() && piece[i] >= '0' && piece[i] <= '9'; ++i) value = value * 10u + (piece[i] - '0');
+  return static_cast<int32_t>(negative ? 0u - value : value);
+}
 
 int32_t shifted(int32_t ms) {
   return static_cast<int32_t>(static_cast<uint32_t>(ms) - static_cast<uint32_t>(kTimeShiftMs));
@@ -147,6 +164,11 @@ std::string readSubtitleFile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return {};
   std::string bytes;
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size > 0 && static_cast<unsigned long>(size) <= kMaxSubtitleFileBytes) bytes.reserve(static_cast<size_t>(size));
+    std::rewind(file);
+  }
   char buffer[64 * 1024];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
@@ -162,7 +184,8 @@ std::string readSubtitleFile(const std::string& path) {
 }
 
 std::string normaliseSubtitleBytes(std::string_view bytes, UiLanguage uiLanguage, const TextCodec& codec) {
-  return toCrLfLineEnds(toDisplayCodePage(bytes, uiLanguage, codec));
+  const std::optional<std::string> converted = toDisplayCodePage(bytes, uiLanguage, codec);
+  return toCrLfLineEnds(converted ? std::string_view(*converted) : bytes);
 }
 
 int32_t parseSrtTime(std::string_view text) {
@@ -186,7 +209,7 @@ int32_t parseSrtTime(std::string_view text) {
   for (int i = 0; i < 4 && from <= t.size(); ++i) {
     const size_t colon = t.find(':', from);
     const size_t to = colon == std::string::npos ? t.size() : colon;
-    piece[i] = textToInt(std::string_view(t).substr(from, to - from));
+    piece[i] = pieceToInt(std::string_view(t).substr(from, to - from));
     from = to + 1;
   }
   const double ms = piece[0] * 3600000.0 + piece[1] * 60000.0 + piece[2] * 1000.0 + piece[3];
@@ -232,6 +255,10 @@ CueTable parseCueTable(std::string_view b) {
   const size_t size = b.size();
   CueTable table;
   size_t textBudget = size + (1u << 20);
+
+  size_t arrows = 0;
+  for (size_t i = b.find(kArrow); i != npos && arrows < kMaxCues; i = b.find(kArrow, i + kArrow.size())) ++arrows;
+  table.cues.reserve(arrows + 2);
 
   size_t p = b.find(kArrow);
   while (p != npos && table.cues.size() < kMaxCues) {
@@ -281,7 +308,9 @@ CueTable parseCueTable(std::string_view b) {
 }
 
 CueTable loadCueTable(const std::string& path, UiLanguage uiLanguage, const TextCodec& codec) {
-  return parseCueTable(normaliseSubtitleBytes(readSubtitleFile(path), uiLanguage, codec));
+  std::string bytes = readSubtitleFile(path);
+  bytes = normaliseSubtitleBytes(bytes, uiLanguage, codec);  // the raw bytes go here
+  return parseCueTable(bytes);
 }
 
 }  // namespace quorvane
