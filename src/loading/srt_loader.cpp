@@ -38,6 +38,7 @@ bool isMultiByteUtf8(std::string_view bytes) {
 // The Big5 probe: the pair AA BA (a very common Big5 character) at a character boundary,
 // never starting at one of the last three bytes.
 bool hasBig5Pair(std::string_view bytes) {
+  if (bytes.find("\xAA\xBA") == std::string_view::npos) return false;  // the usual GBK file
   const size_t size = bytes.size();
   size_t i = 0;
   while (i + 3 < size) {
@@ -68,9 +69,11 @@ std::string utf8ToGbk(std::string_view bytes) {
 std::string toCrLfLineEnds(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 32);
+  size_t nextCr = bytes.find('\r'), nextLf = bytes.find('\n');
   for (size_t i = 0; i < bytes.size(); ++i) {
-    size_t plain = i;
-    while (plain < bytes.size() && bytes[plain] != '\r' && bytes[plain] != '\n') ++plain;
+    if (nextCr < i) nextCr = bytes.find('\r', i);
+    if (nextLf < i) nextLf = bytes.find('\n', i);
+    const size_t plain = std::min({nextCr, nextLf, bytes.size()});
     out.append(bytes.substr(i, plain - i));
     if (plain == bytes.size()) break;
     i = plain;
@@ -132,7 +135,7 @@ int32_t shifted(int32_t ms) {
   return static_cast<int32_t>(static_cast<uint32_t>(ms) - static_cast<uint32_t>(kTimeShiftMs));
 }
 
-// Positions of every CR LF, so that the backward searches of the parse cost O(log n).
+// Positions of every CR LF, so that the backward searches of the parse do not rescan the file.
 class LineEnds {
  public:
   explicit LineEnds(std::string_view bytes) {
@@ -141,18 +144,37 @@ class LineEnds {
     }
   }
 
-  // 0-based start of the first CR LF at or after from, or npos.
-  size_t forward(size_t from) const {
-    const auto it = std::lower_bound(ends_.begin(), ends_.end(), from);
-    return it == ends_.end() ? std::string_view::npos : *it;
-  }
+  // Each call site of the parse asks about positions that only grow, so a cursor per call site
+  // makes the walk linear; a position behind the cursor starts it over with a binary search.
+  class Cursor {
+   public:
+    explicit Cursor(const LineEnds& lineEnds) : ends_(lineEnds.ends_) {}
 
-  // 0-based start of the last CR LF lying wholly before position upTo (exclusive), or npos.
-  size_t backward(size_t upTo) const {
-    if (upTo < 2) return std::string_view::npos;
-    const auto it = std::upper_bound(ends_.begin(), ends_.end(), upTo - 2);
-    return it == ends_.begin() ? std::string_view::npos : *(it - 1);
-  }
+    // 0-based start of the first CR LF at or after from, or npos.
+    size_t forward(size_t from) {
+      seek(from);
+      return next_ == ends_.size() ? std::string_view::npos : ends_[next_];
+    }
+
+    // 0-based start of the last CR LF lying wholly before position upTo (exclusive), or npos.
+    size_t backward(size_t upTo) {
+      if (upTo < 2) return std::string_view::npos;
+      seek(upTo - 1);
+      return next_ == 0 ? std::string_view::npos : ends_[next_ - 1];
+    }
+
+   private:
+    // Moves next_ to the first line end at or after position.
+    void seek(size_t position) {
+      if (position < last_) next_ = std::lower_bound(ends_.begin(), ends_.end(), position) - ends_.begin();
+      while (next_ < ends_.size() && ends_[next_] < position) ++next_;
+      last_ = position;
+    }
+
+    const std::vector<uint32_t>& ends_;
+    size_t next_ = 0;
+    size_t last_ = 0;
+  };
 
  private:
   std::vector<uint32_t> ends_;
@@ -252,6 +274,8 @@ std::string trimCueText(std::string_view text) { return std::string(trimmed(text
 CueTable parseCueTable(std::string_view b) {
   constexpr size_t npos = std::string_view::npos;
   const LineEnds lineEnds(b);
+  LineEnds::Cursor timeLineStart(lineEnds), timeLineEnd(lineEnds), nextNumberLine(lineEnds),
+      lineBeforeNumber(lineEnds), lineAfterTime(lineEnds);
   const size_t size = b.size();
   CueTable table;
   size_t textBudget = size + (1u << 20);
@@ -262,9 +286,9 @@ CueTable parseCueTable(std::string_view b) {
 
   size_t p = b.find(kArrow);
   while (p != npos && table.cues.size() < kMaxCues) {
-    const size_t before = lineEnds.backward(p);
+    const size_t before = timeLineStart.backward(p);
     const size_t lineStart = before == npos ? 0 : before + 2;
-    const size_t lineEnd = std::min(lineEnds.forward(p), size);
+    const size_t lineEnd = std::min(timeLineEnd.forward(p), size);
 
     Cue cue;
     const size_t startFrom = std::max(lineStart, p >= kMaxTimeField ? p - kMaxTimeField : 0);
@@ -278,15 +302,15 @@ CueTable parseCueTable(std::string_view b) {
     if (next == npos) {
       textEnd = size;
     } else {
-      const size_t inner = lineEnds.backward(next);
-      textEnd = inner == npos ? npos : lineEnds.backward(inner + 1);
+      const size_t inner = nextNumberLine.backward(next);
+      textEnd = inner == npos ? npos : lineBeforeNumber.backward(inner + 1);
     }
     const size_t textStart = lineEnd + 2;
     std::string_view text;
     if (textEnd != npos && textEnd >= textStart + 1) {
       text = b.substr(textStart, textEnd - textStart);
     } else if (textStart <= size) {
-      const size_t lineAfter = lineEnds.forward(textStart);
+      const size_t lineAfter = lineAfterTime.forward(textStart);
       if (lineAfter != npos) text = b.substr(textStart, lineAfter - textStart);
     }
     text = trimmed(text);

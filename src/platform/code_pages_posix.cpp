@@ -43,7 +43,8 @@ class IconvHandle {
     failed = false;
     while (inLeft > 0) {
       const size_t used = out.size();
-      const size_t room = inLeft * 2 / unit + 16;
+      // Decoding writes at most one unit per byte; encoding about a byte per byte (more grows).
+      const size_t room = (unit == 2 ? inLeft : inLeft + 32) + 16;
       out.resize(used + room);
       char* outPtr = reinterpret_cast<char*>(out.data() + used);
       size_t outLeft = room * unit;
