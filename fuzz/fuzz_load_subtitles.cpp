@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include "loading/srt_loader.h"
+#include "srt_parse_model.h"
 
 using namespace quorvane;
 
@@ -26,6 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (table.at(table.cueCount + 1).startMs != CueTable::kFirstMarkerStart ||
         table.at(table.cueCount + 2).endMs != CueTable::kFirstMarkerStart + 3) {
       std::abort();
+    }
+    // The fast parse must agree with the plain one (time fields read at most 96 bytes long).
+    if (normalised.size() <= 4096) {
+      const std::vector<Cue> expected = model::parse(normalised, 96);
+      if (expected.size() != static_cast<size_t>(table.cueCount)) std::abort();
+      for (size_t i = 0; i < expected.size(); ++i) {
+        const Cue& cue = table.cues[i];
+        if (cue.startMs != expected[i].startMs || cue.endMs != expected[i].endMs || cue.text != expected[i].text) {
+          std::abort();
+        }
+      }
     }
   }
   return 0;
