@@ -2,7 +2,6 @@
 #include <iconv.h>
 
 #include <bit>
-#include <cstring>
 
 #include "platform/code_page_scan.h"
 #include "platform/code_pages.h"
