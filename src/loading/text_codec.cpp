@@ -53,20 +53,40 @@ const ScriptMap& toSimplified() {
   return map;
 }
 
+// Converts in pieces cut at character boundaries, so that a large file needs little more
+// memory than its own size on the way through UTF-16.
+template <typename Step>
+std::string byPieces(unsigned codePage, std::string_view text, Step&& convertPiece) {
+  constexpr size_t kPiece = 256 * 1024;
+  std::string out;
+  out.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    size_t end = pos;
+    while (end < text.size() && end - pos < kPiece) end += codePageCharLength(codePage, text, end);
+    out += convertPiece(text.substr(pos, end - pos));
+    pos = end;
+  }
+  return out;
+}
+
 }  // namespace
 
 // Every byte is kept, NUL bytes included: the system's conversion of a NUL-terminated text
 // would drop everything after a stray NUL, and with it the rest of a subtitle file.
 std::string TextCodec::big5ToSimplifiedGbk(std::string_view big5) const {
-  std::string gbk = codePages_.fromUtf16(kCodePageGbk, codePages_.toUtf16(kCodePageBig5, big5));
-  toSimplified().apply(gbk);
-  return gbk;
+  return byPieces(kCodePageBig5, big5, [this](std::string_view piece) {
+    std::string gbk = codePages_.fromUtf16(kCodePageGbk, codePages_.toUtf16(kCodePageBig5, piece));
+    toSimplified().apply(gbk);
+    return gbk;
+  });
 }
 
 std::string TextCodec::gbkToTraditionalBig5(std::string_view gbk) const {
-  std::string traditional(gbk);
-  toTraditional().apply(traditional);
-  return codePages_.fromUtf16(kCodePageBig5, codePages_.toUtf16(kCodePageGbk, traditional));
+  return byPieces(kCodePageGbk, gbk, [this](std::string_view piece) {
+    std::string traditional(piece);
+    toTraditional().apply(traditional);
+    return codePages_.fromUtf16(kCodePageBig5, codePages_.toUtf16(kCodePageGbk, traditional));
+  });
 }
 
 }  // namespace quorvane

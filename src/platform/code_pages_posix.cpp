@@ -1,13 +1,15 @@
 #include <errno.h>
 #include <iconv.h>
 
-#include <cstring>
+#include <bit>
 
 #include "platform/code_page_scan.h"
 #include "platform/code_pages.h"
 
 namespace quorvane {
 namespace {
+
+static_assert(std::endian::native == std::endian::little, "UTF-16LE is taken as char16_t as it is");
 
 const char* iconvName(unsigned codePage) {
   switch (codePage) {
@@ -31,19 +33,22 @@ class IconvHandle {
 
   // Converts as far as it can; returns the number of input bytes consumed and sets failed
   // when it stopped at a sequence it cannot convert (or an incomplete one at the end).
-  size_t convert(const char* in, size_t inSize, std::string& out, bool& failed) {
+  template <typename Out>
+  size_t convert(const char* in, size_t inSize, Out& out, bool& failed) {
+    constexpr size_t unit = sizeof(typename Out::value_type);
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     char* inPtr = const_cast<char*>(in);
     size_t inLeft = inSize;
     failed = false;
     while (inLeft > 0) {
       const size_t used = out.size();
-      const size_t room = inLeft * 2 + 16;
+      // Decoding writes at most one unit per byte; encoding about a byte per byte (more grows).
+      const size_t room = (unit == 2 ? inLeft : inLeft + 32) + 16;
       out.resize(used + room);
-      char* outPtr = out.data() + used;
-      size_t outLeft = room;
+      char* outPtr = reinterpret_cast<char*>(out.data() + used);
+      size_t outLeft = room * unit;
       const size_t rc = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-      out.resize(used + (room - outLeft));
+      out.resize(used + room - outLeft / unit);
       if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
         failed = true;
         break;
@@ -56,44 +61,23 @@ class IconvHandle {
   iconv_t cd_;
 };
 
-std::u16string unitsFromBytes(const std::string& utf16le) {
-  std::u16string units(utf16le.size() / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(utf16le[2 * i]) |
-                                     (static_cast<unsigned char>(utf16le[2 * i + 1]) << 8));
-  }
-  return units;
-}
-
-std::string bytesFromUnits(std::u16string_view units) {
-  std::string bytes(units.size() * 2, '\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
-  }
-  return bytes;
-}
-
 class IconvCodePages final : public CodePages {
  public:
   std::u16string toUtf16(unsigned codePage, std::string_view bytes) const override {
     if (bytes.empty()) return {};
     IconvHandle cd("UTF-16LE", iconvName(codePage));
     if (!cd.valid()) return std::u16string(bytes.size(), u'\uFFFD');
-    std::string scratch;
     return decodeReplacingInvalid(codePage, bytes, [&](std::string_view piece, std::u16string& out) {
-      scratch.clear();
       bool failed = false;
-      cd.convert(piece.data(), piece.size(), scratch, failed);
-      if (failed) return false;
-      out += unitsFromBytes(scratch);
-      return true;
+      cd.convert(piece.data(), piece.size(), out, failed);
+      return !failed;
     });
   }
 
   std::string fromUtf16(unsigned codePage, std::u16string_view text) const override {
     if (text.empty()) return {};
-    const std::string units = bytesFromUnits(text);
+    // UTF-16LE is the host's own order on every machine this builds for.
+    const std::string_view units(reinterpret_cast<const char*>(text.data()), text.size() * 2);
     std::string out;
     IconvHandle cd(iconvName(codePage), "UTF-16LE");
     if (!cd.valid()) return std::string(text.size(), '?');

@@ -1,0 +1,120 @@
+// quorvane-srt: loads a subtitle file exactly as Quorvane does for a UI language and prints the
+// cue table, for people (UTF-8) or, with --tsv, byte for byte with escapes.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "loading/srt_loader.h"
+
+namespace {
+
+using namespace quorvane;
+
+int usage() {
+  std::fputs("usage: quorvane-srt [--lang zh-CN|zh-TW|en] [--tsv] FILE\n", stderr);
+  return 2;
+}
+
+std::string escaped(const std::string& bytes) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '\\') out += "\\\\";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (b < 0x20 || b > 0x7E) out += {'\\', 'x', hex[b >> 4], hex[b & 15]};
+    else out.push_back(c);
+  }
+  return out;
+}
+
+// Stored times as an SRT clock, sign first when negative.
+std::string clock(int32_t ms) {
+  const int64_t v = ms;
+  const uint64_t a = static_cast<uint64_t>(v < 0 ? -v : v);
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%s%02llu:%02llu:%02llu,%03llu", v < 0 ? "-" : "",
+                static_cast<unsigned long long>(a / 3600000), static_cast<unsigned long long>(a / 60000 % 60),
+                static_cast<unsigned long long>(a / 1000 % 60), static_cast<unsigned long long>(a % 1000));
+  return buffer;
+}
+
+// The text in UTF-8, read in the code page the overlay would draw it in, with LF line ends.
+std::string forPeople(const std::string& text, unsigned displayCodePage) {
+  const CodePages& codePages = systemCodePages();
+  std::string utf8 = codePages.fromUtf16(kCodePageUtf8, codePages.toUtf16(displayCodePage, text));
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
+    out.push_back(utf8[i]);
+    if (utf8[i] == '\n') out += "    ";
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The same bytes as the native build: no LF to CR LF translation.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  UiLanguage language = UiLanguage::English;
+  bool tsv = false;
+  const char* path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--tsv") {
+      tsv = true;
+    } else if (arg == "--lang" && i + 1 < argc) {
+      const std::string lang = argv[++i];
+      if (lang == "zh-CN") language = UiLanguage::SimplifiedChinese;
+      else if (lang == "zh-TW") language = UiLanguage::TraditionalChinese;
+      else if (lang == "en") language = UiLanguage::English;
+      else return usage();
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return usage();
+    } else if (path == nullptr) {
+      path = argv[i];
+    } else {
+      return usage();
+    }
+  }
+  if (path == nullptr) return usage();
+
+  // The loader counts an unreadable file as empty, as the program must; the tool says so.
+  if (std::FILE* probe = std::fopen(path, "rb")) {
+    std::fclose(probe);
+  } else {
+    std::fprintf(stderr, "quorvane-srt: cannot open %s: %s\n", path, std::strerror(errno));
+    return 2;
+  }
+
+  const TextCodec codec(systemCodePages());
+  const CueTable table = loadCueTable(path, language, codec);
+  if (tsv) {
+    for (size_t i = 0; i < table.cues.size(); ++i) {
+      const Cue& cue = table.cues[i];
+      std::printf("%zu\t%d\t%d\t%s\n", i + 1, static_cast<int>(cue.startMs), static_cast<int>(cue.endMs),
+                  escaped(cue.text).c_str());
+    }
+    return 0;
+  }
+  // Text is GBK except on a Traditional Chinese system, where unmarked files stay or become Big5.
+  const unsigned displayCodePage = language == UiLanguage::TraditionalChinese ? kCodePageBig5 : kCodePageGbk;
+  std::printf("%d cues\n", static_cast<int>(table.cueCount));
+  for (int32_t i = 1; i <= table.cueCount; ++i) {
+    const Cue& cue = table.at(i);
+    std::printf("\n%d  %s --> %s\n    %s\n", static_cast<int>(i), clock(cue.startMs).c_str(),
+                clock(cue.endMs).c_str(), forPeople(cue.text, displayCodePage).c_str());
+  }
+  return 0;
+}
