@@ -1,0 +1,38 @@
+#include "sync/player_locator.h"
+
+#include <string>
+#include <vector>
+
+#include "sync/player_interface.h"
+#include "sync/process_memory.h"
+
+namespace quorvane {
+
+PlayerLocation locatePlayer(const ProcessAccess& access, std::string_view typedName,
+                            const std::function<void()>& betweenRegions) {
+  std::vector<std::string_view> names{typedName};
+  names.insert(names.end(), player::knownExeNames.begin(), player::knownExeNames.end());
+
+  ProcessMemory memory(access, betweenRegions);
+  for (const std::string_view name : names) {
+    const uint32_t pid = findProcessId(access, name);
+    if (pid == 0) continue;
+    int32_t pointer = -1;
+    if (memory.open(pid)) {
+      const uint32_t match = memory.findPattern(player::codeSignature, player::searchStartAddress,
+                                                player::searchEndAddress);
+      // Without a match there is nothing to read: the address below the signature would be
+      // garbage (the original read at -65 and relied on that failing).
+      if (match >= player::pointerDistance) {
+        pointer = readInt32(access, pid, match - player::pointerDistance);
+      }
+      memory.close();
+    }
+    if (pointer >= player::minRecordPointer) {
+      return {pid, static_cast<uint32_t>(pointer) + player::recordOffset};
+    }
+  }
+  return {};
+}
+
+}  // namespace quorvane

@@ -1,0 +1,156 @@
+// quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] [--delay MS] FILE
+//
+// Runs a subtitle run against the running player with a console in place of the overlay: the
+// real player search, subtitle loading, playback clock and cue scheduler, on a 50 ms timer.
+// Every change of the overlay's text is printed with the playback position, in UTF-8.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/ui_language.h"
+#include "loading/srt_loader.h"
+#include "loading/text_codec.h"
+#include "overlay/overlay.h"
+#include "overlay/overlay_metrics.h"
+#include "platform/code_pages.h"
+#include "platform/thread_timer_win.h"
+#include "platform/tick_source.h"
+#include "sync/cue_scheduler.h"
+#include "sync/player_locator.h"
+#include "sync/playback_clock.h"
+#include "sync/process_memory.h"
+
+namespace quorvane {
+namespace {
+
+std::string clockText(int32_t ms) {
+  char text[32];
+  const char* sign = ms < 0 ? "-" : "";
+  const int64_t v = ms < 0 ? -int64_t{ms} : ms;
+  std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld.%03lld", sign, v / 3600000, v / 60000 % 60,
+                v / 1000 % 60, v % 1000);
+  return text;
+}
+
+// Prints what an overlay would show. Only the text matters here; placement is reported when
+// the scheduler raises the overlay for a long text.
+class ConsoleOverlay final : public Overlay {
+ public:
+  ConsoleOverlay(unsigned displayCodePage, const int32_t& positionMs, int32_t baseTop)
+      : codePage_(displayCodePage), positionMs_(positionMs), top_(baseTop) {}
+
+  void setText(std::string_view ansiText) override {
+    if (ansiText.empty()) {
+      std::printf("%12s  (clear)\n", clockText(positionMs_).c_str());
+    } else {
+      const CodePages& pages = systemCodePages();
+      std::string utf8 = pages.fromUtf16(kCodePageUtf8, pages.toUtf16(codePage_, ansiText));
+      std::string shown;
+      for (char c : utf8) {
+        if (c == '\r') continue;
+        shown += c == '\n' ? std::string(" / ") : std::string(1, c);
+      }
+      std::printf("%12s  %s\n", clockText(positionMs_).c_str(), shown.c_str());
+    }
+    std::fflush(stdout);
+  }
+  void setTop(int32_t y) override { top_ = y; }
+  void setLeft(int32_t) override {}
+  void setVisible(bool) override {}
+  void setLabelWidth(int32_t) override {}
+  void setFontFace(std::string_view) override {}
+  void setFontSize(int32_t) override {}
+  void setCentred(bool) override {}
+  void setShadow(bool) override {}
+  void assertTopmost() override {}
+
+ private:
+  unsigned codePage_;
+  const int32_t& positionMs_;
+  int32_t top_;
+};
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] "
+               "[--delay MS] FILE\n");
+  return 2;
+}
+
+int run(int argc, char** argv) {
+  UiLanguage language = UiLanguage::SimplifiedChinese;
+  std::string processName = "PowerDVDMovie.exe";
+  int seconds = 20;
+  int32_t delayMs = 0;
+  const char* file = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--lang" && hasValue) {
+      const std::string_view lang = argv[++i];
+      if (lang == "zh-CN") language = UiLanguage::SimplifiedChinese;
+      else if (lang == "zh-TW") language = UiLanguage::TraditionalChinese;
+      else if (lang == "en") language = UiLanguage::English;
+      else return usage();
+    } else if (arg == "--process" && hasValue) {
+      processName = argv[++i];
+    } else if (arg == "--seconds" && hasValue) {
+      seconds = std::atoi(argv[++i]);
+    } else if (arg == "--delay" && hasValue) {
+      delayMs = std::atoi(argv[++i]);
+    } else if (!file && !arg.starts_with("--")) {
+      file = argv[i];
+    } else {
+      return usage();
+    }
+  }
+  if (!file || seconds <= 0) return usage();
+
+  const auto access = makeSystemProcessAccess();
+  const PlayerLocation player = locatePlayer(*access, processName);
+  if (!player.located()) {
+    std::fprintf(stderr, "quorvane-follow: no running player found (tried %s and the known names)\n",
+                 processName.c_str());
+    return 1;
+  }
+  std::printf("player: process %u, time record at 0x%08X\n", player.playerPid, player.recordBase);
+
+  const TextCodec codec(systemCodePages());
+  const CueTable table = loadCueTable(file, language, codec);
+  std::printf("subtitles: %d cues from %s\n", table.cueCount, file);
+
+  // The defaults of a first start: font size 36 (slider 18), width 1440, top 970.
+  const OverlayMetrics metrics = computeOverlayMetrics(18, 1440);
+  const int32_t screenHeight = 1080;
+  const int32_t baseTop = screenHeight - 110;
+
+  const ProcessMemoryReader reader(*access);
+  PlaybackClock clock(reader, systemTickSource());
+  CueScheduler scheduler;
+  clock.beginRun();
+  scheduler.beginRun();
+  int32_t positionMs = 0;
+  const unsigned displayCodePage =
+      language == UiLanguage::TraditionalChinese ? kCodePageBig5 : kCodePageGbk;
+  ConsoleOverlay overlay(displayCodePage, positionMs, baseTop);
+
+  const ClockInputs clockInputs{player.playerPid, player.recordBase, delayMs};
+  const ThreadTimer timer(50);
+  const DWORD endTick = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  runTimerLoop(timer, [&] {
+    positionMs = clock.update(clockInputs);
+    scheduler.step(table, {positionMs, metrics.lineHeight, metrics.lineCapacity, screenHeight, 240, baseTop},
+                   overlay);
+    return static_cast<int32_t>(endTick - GetTickCount()) > 0;
+  });
+  return 0;
+}
+
+}  // namespace
+}  // namespace quorvane
+
+int main(int argc, char** argv) { return quorvane::run(argc, argv); }
