@@ -21,6 +21,9 @@ struct CueTable {
 
   std::vector<Cue> cues;  // cueCount real cues, then the two end markers
   int32_t cueCount = 0;
+  // The code page of the texts (GBK or Big5), so that they are drawn as they were produced: a
+  // UTF-8 file read on a Traditional Chinese system holds GBK. 0: the system's ANSI code page.
+  unsigned codePage = 0;
 
   const Cue& at(int32_t index) const { return cues[static_cast<size_t>(index - 1)]; }
 };

@@ -89,7 +89,10 @@ std::string toCrLfLineEnds(std::string_view bytes) {
 }
 
 // The converted text, or nothing when the bytes are already in the display code page.
-std::optional<std::string> toDisplayCodePage(std::string_view bytes, UiLanguage uiLanguage, const TextCodec& codec) {
+// `codePage` tells which code page the result is in (0: the system's own ANSI code page).
+std::optional<std::string> toDisplayCodePage(std::string_view bytes, UiLanguage uiLanguage,
+                                             const TextCodec& codec, unsigned& codePage) {
+  codePage = kCodePageGbk;
   if (startsWith(bytes, "\xFF\xFE")) return utf16ToGbk(bytes.substr(2), false);
   if (startsWith(bytes, "\xFE\xFF")) return utf16ToGbk(bytes.substr(2), true);
   if (startsWith(bytes, "\xEF\xBB\xBF")) return utf8ToGbk(bytes.substr(3));
@@ -99,9 +102,11 @@ std::optional<std::string> toDisplayCodePage(std::string_view bytes, UiLanguage 
       if (hasBig5Pair(bytes)) return codec.big5ToSimplifiedGbk(bytes);
       break;
     case UiLanguage::TraditionalChinese:
+      codePage = kCodePageBig5;
       if (!hasBig5Pair(bytes)) return codec.gbkToTraditionalBig5(bytes);
       break;
     case UiLanguage::English:
+      codePage = 0;  // left as the file has it
       break;
   }
   return std::nullopt;
@@ -205,8 +210,11 @@ std::string readSubtitleFile(const std::string& path) {
   return bytes;
 }
 
-std::string normaliseSubtitleBytes(std::string_view bytes, UiLanguage uiLanguage, const TextCodec& codec) {
-  const std::optional<std::string> converted = toDisplayCodePage(bytes, uiLanguage, codec);
+std::string normaliseSubtitleBytes(std::string_view bytes, UiLanguage uiLanguage, const TextCodec& codec,
+                                   unsigned* codePage) {
+  unsigned resultCodePage = 0;
+  const std::optional<std::string> converted = toDisplayCodePage(bytes, uiLanguage, codec, resultCodePage);
+  if (codePage) *codePage = resultCodePage;
   return toCrLfLineEnds(converted ? std::string_view(*converted) : bytes);
 }
 
@@ -333,8 +341,11 @@ CueTable parseCueTable(std::string_view b) {
 
 CueTable loadCueTable(const std::string& path, UiLanguage uiLanguage, const TextCodec& codec) {
   std::string bytes = readSubtitleFile(path);
-  bytes = normaliseSubtitleBytes(bytes, uiLanguage, codec);  // the raw bytes go here
-  return parseCueTable(bytes);
+  unsigned codePage = 0;
+  bytes = normaliseSubtitleBytes(bytes, uiLanguage, codec, &codePage);  // the raw bytes go here
+  CueTable table = parseCueTable(bytes);
+  table.codePage = codePage;
+  return table;
 }
 
 }  // namespace quorvane

@@ -19,8 +19,10 @@ std::string readSubtitleFile(const std::string& path);
 
 // Brings a file's bytes into the display code page: GBK for UTF-16 / UTF-8 files (with a mark,
 // or valid UTF-8 without one), otherwise GBK or Big5 as the UI language wants. Every line end
-// (CR LF, CR CR LF, lone LF, lone CR) comes out as CR LF.
-std::string normaliseSubtitleBytes(std::string_view bytes, UiLanguage uiLanguage, const TextCodec& codec);
+// (CR LF, CR CR LF, lone LF, lone CR) comes out as CR LF. `codePage`, when given, receives the
+// code page of the result: GBK or Big5, or 0 where an English system keeps the file's bytes.
+std::string normaliseSubtitleBytes(std::string_view bytes, UiLanguage uiLanguage, const TextCodec& codec,
+                                   unsigned* codePage = nullptr);
 
 // One time field such as "00:01:02,345" in ms.
 int32_t parseSrtTime(std::string_view text);

@@ -128,6 +128,25 @@ TEST_F(NormaliseTest, UnmarkedChineseFollowsTheUiLanguage) {
   EXPECT_EQ(normalise("ab\xAA\xBA", UiLanguage::TraditionalChinese), codec.gbkToTraditionalBig5("ab\xAA\xBA"));
 }
 
+TEST_F(NormaliseTest, ReportsTheCodePageTheTextEndsUpIn) {
+  // The overlay draws the text in this code page: a UTF-8 file on a Traditional Chinese system
+  // holds GBK, not Big5, and an English system keeps the file's own bytes.
+  struct Case { std::string bytes; UiLanguage language; unsigned codePage; };
+  const Case cases[] = {
+      {"\xEF\xBB\xBF\xE4\xBD\xA0", UiLanguage::TraditionalChinese, kCodePageGbk},
+      {"\xE4\xBD\xA0\xE5\xA5\xBD", UiLanguage::TraditionalChinese, kCodePageGbk},
+      {gbk(u"你好"), UiLanguage::TraditionalChinese, kCodePageBig5},
+      {gbk(u"你好"), UiLanguage::SimplifiedChinese, kCodePageGbk},
+      {gbk(u"你好"), UiLanguage::English, 0},
+      {"plain", UiLanguage::English, 0},
+  };
+  for (const auto& c : cases) {
+    unsigned codePage = 12345;
+    normaliseSubtitleBytes(c.bytes, c.language, codec, &codePage);
+    EXPECT_EQ(codePage, c.codePage) << c.bytes << ' ' << static_cast<int>(c.language);
+  }
+}
+
 TEST_F(NormaliseTest, EveryLineEndBecomesCrLf) {
   struct Case { std::string in, out; };
   const Case cases[] = {

@@ -134,9 +134,9 @@ int run(int argc, char** argv) {
   clock.beginRun();
   scheduler.beginRun();
   int32_t positionMs = 0;
-  const unsigned displayCodePage =
-      language == UiLanguage::TraditionalChinese ? kCodePageBig5 : kCodePageGbk;
-  ConsoleOverlay overlay(displayCodePage, positionMs, baseTop);
+  // The texts are drawn in the code page they were produced in; a file an English system keeps
+  // as it is reads best as GBK, which also holds ASCII.
+  ConsoleOverlay overlay(table.codePage != 0 ? table.codePage : kCodePageGbk, positionMs, baseTop);
 
   const ClockInputs clockInputs{player.playerPid, player.recordBase, delayMs};
   const ThreadTimer timer(50);

@@ -1,13 +1,13 @@
 cmake_minimum_required(VERSION 3.25)
 # Runs quorvane-srt on every sample (--tsv in each UI language, and the people's output for
-# zh-CN) and compares each output with golden/<sample>.<lang>.<tsv|txt>.
+# zh-CN and zh-TW) and compares each output with golden/<sample>.<lang>.<tsv|txt>.
 # -DUPDATE=ON rewrites the golden files instead.
 file(MAKE_DIRECTORY ${WORK})
 file(GLOB samples ${SAMPLES}/*.srt)
 set(failed "")
 foreach(sample IN LISTS samples)
   get_filename_component(name ${sample} NAME_WE)
-  foreach(run "zh-CN;--tsv;tsv" "zh-TW;--tsv;tsv" "en;--tsv;tsv" "zh-CN;people;txt")
+  foreach(run "zh-CN;--tsv;tsv" "zh-TW;--tsv;tsv" "en;--tsv;tsv" "zh-CN;people;txt" "zh-TW;people;txt")
     list(GET run 0 lang)
     list(GET run 1 flag)
     list(GET run 2 ext)

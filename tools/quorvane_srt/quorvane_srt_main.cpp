@@ -108,8 +108,8 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  // Text is GBK except on a Traditional Chinese system, where unmarked files stay or become Big5.
-  const unsigned displayCodePage = language == UiLanguage::TraditionalChinese ? kCodePageBig5 : kCodePageGbk;
+  // An English system keeps a file's bytes; GBK reads them best, as it also holds ASCII.
+  const unsigned displayCodePage = table.codePage != 0 ? table.codePage : kCodePageGbk;
   std::printf("%d cues\n", static_cast<int>(table.cueCount));
   for (int32_t i = 1; i <= table.cueCount; ++i) {
     const Cue& cue = table.at(i);
