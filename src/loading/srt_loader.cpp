@@ -218,7 +218,40 @@ std::string normaliseSubtitleBytes(std::string_view bytes, UiLanguage uiLanguage
   return toCrLfLineEnds(converted ? std::string_view(*converted) : bytes);
 }
 
+namespace {
+
+int32_t combineTimePieces(const int32_t (&piece)[4]) {
+  const double ms = piece[0] * 3600000.0 + piece[1] * 60000.0 + piece[2] * 1000.0 + piece[3];
+  // Truncated toward zero, low 32 bits kept.
+  const double wrapped = std::fmod(std::trunc(ms), 4294967296.0);
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(wrapped)));
+}
+
+// The usual field, digits with two colons and then one comma (spaces anywhere), read without
+// building a copy: the same value as the general rules below, which handle everything else.
+bool parsePlainSrtTime(std::string_view text, int32_t (&piece)[4]) {
+  int index = 0;
+  int digits = 0;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9') {
+      if (++digits > 9) return false;  // long enough to need the general wrap-around
+      piece[index] = piece[index] * 10 + (c - '0');
+    } else if ((c == ':' && index < 2) || (c == ',' && index == 2)) {
+      ++index;
+      digits = 0;
+    } else if (c != ' ') {
+      return false;
+    }
+  }
+  return index == 3;
+}
+
+}  // namespace
+
 int32_t parseSrtTime(std::string_view text) {
+  int32_t plain[4] = {0, 0, 0, 0};
+  if (parsePlainSrtTime(text, plain)) return combineTimePieces(plain);
+
   std::string t;
   t.reserve(text.size() + 5);
   for (char c : text) {
@@ -242,10 +275,7 @@ int32_t parseSrtTime(std::string_view text) {
     piece[i] = pieceToInt(std::string_view(t).substr(from, to - from));
     from = to + 1;
   }
-  const double ms = piece[0] * 3600000.0 + piece[1] * 60000.0 + piece[2] * 1000.0 + piece[3];
-  // Truncated toward zero, low 32 bits kept.
-  const double wrapped = std::fmod(std::trunc(ms), 4294967296.0);
-  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(wrapped)));
+  return combineTimePieces(piece);
 }
 
 namespace {

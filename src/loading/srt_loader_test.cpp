@@ -43,6 +43,10 @@ TEST(ParseSrtTime, ReadsFieldsLikeTheOriginal) {
       {"00:00:-01,000", -1000}, {"1,2,3", 1003},           {"00:00:01,000 X1:10", 1000},
       {"\xA3\xB0\xA3\xB1:00:00,000", 3600000},              // full-width digits
       {"99999:00:00,000", static_cast<int32_t>(static_cast<uint32_t>(int64_t{99999} * 3600000))},
+      // Around the quick path for plain fields: surrounding spaces, empty pieces, long digit runs.
+      {" 00:00:02,000 ", 2000},   {"::,", 0},                {"00:00:01,000,", 1000},
+      {"123456789:00:00,000", static_cast<int32_t>(static_cast<uint32_t>(int64_t{123456789} * 3600000))},
+      {"4294967297:00:00,000", 3600000},                     // the piece itself wraps to 1
   };
   for (const auto& c : cases) EXPECT_EQ(parseSrtTime(c.text), c.ms) << '"' << c.text << '"';
 }
