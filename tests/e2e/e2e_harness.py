@@ -114,6 +114,7 @@ class Session:
     def probe(self, *args, timeout=30):
         """Runs uiprobe; gives its JSON answer, or None when it found nothing."""
         done = self.wine(self.program("uiprobe"), *args, timeout=timeout)
+        self.probe_exit = done.returncode
         if done.returncode != 0:
             return None
         return json.loads(done.stdout.decode("utf-8"))
@@ -162,9 +163,11 @@ class Session:
 
     def controls(self):
         """Every control of the main window by its id name (e.g. 'TrimButton'), and the window."""
-        answer = self.probe("controls", "--class", self.window_class)
+        answer = self.probe("controls", "--class", self.window_class, "--timeout", "3000")
         if not answer:
-            raise TestFailure("the main window is gone")
+            code = self.quorvane.poll() if getattr(self, "quorvane", None) else None
+            raise TestFailure(f"the main window is gone (probe exit {self.probe_exit:#x}" +
+                              (f", the program ended with code {code:#x})" if code is not None else ")"))
         by_id = {c["id"]: c for c in answer["controls"]}
         named = {name: by_id[num] for name, num in self.ids.items() if num in by_id}
         return named, answer["window"]

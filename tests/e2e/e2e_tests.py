@@ -102,7 +102,7 @@ def first_start(s, lang):
     for name, expected in CAPTIONS[lang].items():
         expected = expected.format(top=top)
         actual = window["title"] if name == "title" else controls.get(name, {}).get("text")
-        checks.true(f"{name} shows {expected!r}, not {actual!r}",
+        checks.true(f"{name}: expected {expected!r}, got {actual!r}",
                     actual is not None and text_matches(actual, expected))
     checks.equal("centre box checked", controls["CentreCheck"].get("checked"), 1)
     checks.equal("shadow box checked", controls["ShadowCheck"].get("checked"), 0)
