@@ -279,11 +279,15 @@ def link_spent(s):
     system32 = Path(s.env()["WINEPREFIX"]) / "drive_c/windows/system32"
     browser = system32 / "iexplore.exe"
     backup = s.work / "iexplore.exe.orig"
-    if not backup.exists():
+    recorder = Path(s.program("browser_recorder"))
+    # A run that was killed may have left the recorder in place: never take it for the original.
+    if not backup.exists() and browser.read_bytes() != recorder.read_bytes():
         shutil.copy(browser, backup)
+    if not backup.exists():
+        raise TestFailure(f"no original browser stub to restore afterwards ({browser})")
     log = s.artifacts / "browser-starts.log"
     log.unlink(missing_ok=True)
-    shutil.copy(s.program("browser_recorder"), browser)
+    shutil.copy(recorder, browser)
     try:
         overrides = s.env().get("WINEDLLOVERRIDES", "")
         s.start_quorvane(extra_env={
