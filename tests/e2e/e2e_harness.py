@@ -58,6 +58,7 @@ class Session:
         self.artifacts.mkdir(parents=True, exist_ok=True)
         self.lang = "en_US.UTF-8"
         self.started = []
+        self.started_at = time.monotonic()
         self.window_class, self.ids = control_ids()
         self.extra_env = {}
         self._ensure_locales()
@@ -101,12 +102,22 @@ class Session:
 
     # ---- running programs --------------------------------------------------------------------
 
+    def log(self, line):
+        with open(self.artifacts / "driver.log", "a") as log:
+            log.write(f"{time.monotonic() - self.started_at:7.2f} {line}\n")
+
     def wine(self, *args, timeout=30):
         # Output goes through a file, never a pipe: a Wine program may start the desktop
         # process, which inherits its handles and would hold a pipe open until it ends.
+        began = time.monotonic()
         with tempfile.TemporaryFile() as out:
-            done = subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=out,
-                                  stderr=subprocess.DEVNULL, env=self.env(), timeout=timeout)
+            try:
+                done = subprocess.run(["wine", *map(str, args)], stdin=subprocess.DEVNULL,
+                                      stdout=out, stderr=subprocess.DEVNULL, env=self.env(),
+                                      timeout=timeout)
+            finally:
+                self.log(f"wine {' '.join(map(str, args[1:] if args[0] != 'reg' else args))[:120]}"
+                         f" ({time.monotonic() - began:.2f}s)")
             out.seek(0)
             done.stdout = out.read()
         return done
@@ -128,15 +139,17 @@ class Session:
         return proc
 
     def stop_all(self):
-        """Ends every program this session started (by its own process id)."""
-        for proc in self.started:
-            if proc.poll() is None:
-                proc.kill()
-        for proc in self.started:
+        """Ends every program this session started: through Wine first, so that the Wine
+        server and the desktop see an ordinary termination, then by process id."""
+        alive = [proc for proc in self.started if proc.poll() is None]
+        for name in sorted({Path(proc.args[1]).name for proc in alive}):
+            self.wine("taskkill", "/f", "/im", name)
+        for proc in alive:
             try:
-                proc.wait(timeout=10)
+                proc.wait(timeout=5)
             except subprocess.TimeoutExpired:
-                pass
+                proc.kill()
+                proc.wait(timeout=10)
         self.started = []
 
     def wait_for(self, what, check, timeout=10.0, interval=0.1):
@@ -198,6 +211,7 @@ class Session:
     # ---- input and screenshots ---------------------------------------------------------------
 
     def xdotool(self, *args):
+        self.log("xdotool " + " ".join(map(str, args)))
         subprocess.run(["xdotool", *map(str, args)], check=True, timeout=15)
 
     def click(self, control_or_rect):

@@ -232,7 +232,7 @@ def trim_button(s):
     for folder, name in (("a", "PowerDVDMovie.exe"), ("b", "PowerDVDMovie.exe"), ("c", "PowerDVD.exe")):
         (players / folder).mkdir()
         shutil.copy(player, players / folder / name)
-        s.start(players / folder / name)
+        s.start(players / folder / name, "--exit-after=60")
 
     def player_count():
         return sum(len(s.probe("procs", "--exe", n) or []) for n in ("PowerDVDMovie.exe", "PowerDVD.exe"))
@@ -262,8 +262,12 @@ def trim_button(s):
     s.wait_for("the message box to close", lambda: not s.message_boxes(), 5)
     checks.equal("trim caption after trimming", s.control("TrimButton")["text"], revoke)
 
+    # A window titled with a player name marks its process as the player, whatever its file.
+    titled = s.start(s.program("titled_window"), "PowerDVDMovie.exe")
+    s.wait_for("the titled window", lambda: s.probe("windows", "--title", "PowerDVDMovie.exe"), 10)
     s.click(s.control("TrimButton"))
     s.wait_for("the restore caption", lambda: s.control("TrimButton")["text"] == cut, 5)
+    s.wait_for("the titled window's process to end", lambda: titled.poll() is not None, 5)
     for value in CUSTOMIZE_VALUES:
         checks.equal(f"{value} after restoring", s.reg_get("HKCU", CUSTOMIZE_KEY, value),
                      (REG_DWORD, (1).to_bytes(4, "little")))
@@ -377,10 +381,11 @@ def main():
     parser.add_argument("test", choices=sorted(TESTS))
     parser.add_argument("--artifacts", required=True)
     parser.add_argument("--work", required=True)
-    for program in ("quorvane", "simplayer", "uiprobe", "browser_recorder"):
+    programs = ("quorvane", "simplayer", "uiprobe", "browser_recorder", "titled_window")
+    for program in programs:
         parser.add_argument(f"--{program}")
     args = parser.parse_args()
-    args.programs = {p: getattr(args, p) for p in ("quorvane", "simplayer", "uiprobe", "browser_recorder")}
+    args.programs = {p: getattr(args, p) for p in programs}
 
     session = Session(args.test, args)
     started = time.monotonic()
