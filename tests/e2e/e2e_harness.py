@@ -58,9 +58,12 @@ class Session:
         self.artifacts.mkdir(parents=True, exist_ok=True)
         self.lang = "en_US.UTF-8"
         self.started = []
-        self.started_at = time.monotonic()
         self.window_class, self.ids = control_ids()
         self.extra_env = {}
+        self.started_at = time.monotonic()
+        if subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
+                          timeout=15).returncode != 0:
+            raise TestFailure(f"no X display at DISPLAY={os.environ.get('DISPLAY')!r}")
         self._ensure_locales()
         # No window manager runs on the virtual display: Wine draws the title bars itself, so
         # the close box exists and screenshots show the title.

@@ -387,8 +387,12 @@ def main():
     args = parser.parse_args()
     args.programs = {p: getattr(args, p) for p in programs}
 
-    session = Session(args.test, args)
     started = time.monotonic()
+    try:
+        session = Session(args.test, args)
+    except TestFailure as failure:
+        print(f"FAIL {args.test}: {failure}")
+        return 1
     try:
         failures = TESTS[args.test](session).failures
     except TestFailure as failure:
