@@ -19,7 +19,7 @@ constexpr UINT_PTR kDelayBoxSubclassId = 1;
 constexpr UINT_PTR kGroupBoxSubclassId = 2;
 
 // One control of the main window, in creation order (which is also the tab order).
-struct ControlSpec {
+struct ControlLayout {
   int id;
   const char* className;
   DWORD style;
@@ -41,7 +41,7 @@ constexpr DWORD kSlider = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_HORZ | TBS_BO
 // Links draw themselves (onDrawLink): one line, blue, underlined until clicked.
 constexpr DWORD kLink = WS_CHILD | WS_VISIBLE | SS_NOTIFY | SS_OWNERDRAW;
 
-const ControlSpec kControls[] = {
+const ControlLayout kControls[] = {
     {kIdPlayerGroup, WC_BUTTONA, WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0, 8, 16, 176, 112, ""},
     {kIdModeLabel, WC_STATICA, kLabel, 0, kGroupX + 6, kGroupY + 18, 152, 16, ""},
     {kIdProcessLabel, WC_STATICA, kLabel, 0, kGroupX + 6, kGroupY + 44, 40, 16, ""},
@@ -68,11 +68,11 @@ const ControlSpec kControls[] = {
     {kIdUpdateLink, WC_STATICA, kLink, 0, 256, 288, 134, 16, ""},
 };
 
-struct SliderSpec {
+struct SliderSetup {
   int id;
   SliderRange range;
 };
-constexpr SliderSpec kSliders[] = {
+constexpr SliderSetup kSliders[] = {
     {kIdSizeSlider, kSizeSliderRange},
     {kIdWidthSlider, kWidthSliderRange},
     {kIdLeftSlider, kLeftSliderRange},
@@ -210,11 +210,11 @@ LRESULT MainWindow::onCreate() {
 
 void MainWindow::createControls() {
   const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE));
-  for (const ControlSpec& c : kControls) {
+  for (const ControlLayout& c : kControls) {
     CreateWindowExA(c.exStyle, c.className, c.text, c.style, c.x, c.y, c.width, c.height, hwnd(),
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
   }
-  for (const SliderSpec& s : kSliders) {
+  for (const SliderSetup& s : kSliders) {
     const HWND slider = control(s.id);
     SendMessageA(slider, TBM_SETRANGEMIN, FALSE, s.range.minimum);
     SendMessageA(slider, TBM_SETRANGEMAX, TRUE, s.range.maximum);
@@ -227,8 +227,8 @@ void MainWindow::createControls() {
   SetWindowSubclass(control(kIdPlayerGroup), &MainWindow::groupBoxProc, kGroupBoxSubclassId, 0);
 }
 
-// The controls get the system's message font, with the character set of the interface
-// language, so that a Chinese caption finds a face with its glyphs.
+// The controls get the system's message face; with DEFAULT_CHARSET the system's font linking
+// finds the glyphs of Chinese captions when that face lacks them.
 void MainWindow::chooseControlFonts() {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof metrics;
@@ -248,7 +248,7 @@ void MainWindow::chooseControlFonts() {
   face.lfUnderline = FALSE;
   spentLinkFont_ = FontHandle(CreateFontIndirectA(&face));
 
-  for (const ControlSpec& c : kControls) {
+  for (const ControlLayout& c : kControls) {
     SendMessageA(control(c.id), WM_SETFONT, reinterpret_cast<WPARAM>(controlFont_.get()), FALSE);
   }
 }

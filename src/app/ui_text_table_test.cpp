@@ -24,5 +24,20 @@ TEST(UiTextTable, SliderCaptionsEndWithTheValue) {
   EXPECT_EQ(captionWithNumber("Left = ", 32767), "Left = 32767");
 }
 
+TEST(UiTextTable, TraditionalRowsAreTheSimplifiedOnesInBig5) {
+  const CodePages& pages = systemCodePages();
+  const TextCodec codec(pages);
+  const UiTextTable traditional = UiTextTable::build(UiLanguage::TraditionalChinese, codec);
+  EXPECT_EQ(traditional.row(UiRow::DefaultFont), "\xB6\xC2\xC5\xE9");  // 黑體
+  EXPECT_EQ(pages.toUtf16(kCodePageBig5, traditional.row(UiRow::TrimHint)),
+            u"無論何時，當您想撤銷精簡操作，只需點擊本按鈕2次");
+  EXPECT_EQ(pages.toUtf16(kCodePageBig5, traditional.row(UiRow::PlayerGroup)), u"播放器選擇");
+  for (size_t i = 0; i < kUiRowCount; ++i) {
+    // Every character has a Big5 form: nothing fell back to "?".
+    const std::string& row = traditional.row(static_cast<UiRow>(i));
+    EXPECT_EQ(row.find('?'), std::string::npos) << i;
+  }
+}
+
 }  // namespace
 }  // namespace quorvane
