@@ -36,7 +36,7 @@ CAPTIONS = {
         "DelayLabel": "延時 = ", "CentreCheck": "居中顯示", "ShadowCheck": "陰影效果",
         "SizeLabel": "字體大小 = 36", "WidthLabel": "字幕寬度 = 1440", "LeftLabel": "水平位置 = 240",
         "TopLabel": "垂直位置 = {top}", "ToolLink": "時間軸快速調節工具",
-        "UpdateLink": "檢查更新*", "FontBox": "黑體",
+        "ForumLink": "Veltmoor第一遊戲論壇", "UpdateLink": "檢查更新*", "FontBox": "黑體",
     },
     "en_US.UTF-8": {
         "title": "Quorvane (Only For PD15)", "PlayerGroup": "Select Player",
