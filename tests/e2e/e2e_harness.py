@@ -59,7 +59,6 @@ class Session:
         self.lang = "en_US.UTF-8"
         self.started = []
         self.window_class, self.ids = control_ids()
-        self.extra_env = {}
         self.started_at = time.monotonic()
         if subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
                           timeout=15).returncode != 0:
@@ -89,7 +88,6 @@ class Session:
     def env(self, extra=None):
         env = dict(os.environ)
         env.update(LANG=self.lang, LC_ALL=self.lang, LOCPATH=str(self.locales))
-        env.update(self.extra_env)
         env.update(extra or {})
         return env
 
@@ -119,8 +117,8 @@ class Session:
                                       stdout=out, stderr=subprocess.DEVNULL, env=self.env(),
                                       timeout=timeout)
             finally:
-                self.log(f"wine {' '.join(map(str, args[1:] if args[0] != 'reg' else args))[:120]}"
-                         f" ({time.monotonic() - began:.2f}s)")
+                command = " ".join([Path(str(args[0])).name, *map(str, args[1:])])
+                self.log(f"wine {command[:140]} ({time.monotonic() - began:.2f}s)")
             out.seek(0)
             done.stdout = out.read()
         return done
