@@ -252,12 +252,15 @@ class Session:
     def clear_settings(self):
         self.delete_key("HKLM", SETTINGS_KEY)
 
+    def reg_values(self, root, key, *values):
+        """{value: (type, data bytes) or None}; every value None when the key is missing."""
+        answer = self.probe("regget", root, key, *values) or {}
+        return {v: (answer[v]["type"], bytes.fromhex(answer[v]["hex"])) if answer.get(v) else None
+                for v in values}
+
     def reg_get(self, root, key, value):
         """(type, data bytes) of a value, or None when it is missing."""
-        answer = self.probe("regget", root, key, value)
-        if answer is None:
-            return None
-        return answer["type"], bytes.fromhex(answer["hex"])
+        return self.reg_values(root, key, value)[value]
 
     def reg_set(self, root, key, value, type_, data):
         argument = data.hex()

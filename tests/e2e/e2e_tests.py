@@ -15,7 +15,7 @@ import time
 import traceback
 from pathlib import Path
 
-from e2e_harness import (CUSTOMIZE_KEY, REG_BINARY, REG_DWORD, REG_EXPAND_SZ, REG_SZ, Checks,
+from e2e_harness import (CUSTOMIZE_KEY, SETTINGS_KEY, REG_BINARY, REG_DWORD, REG_EXPAND_SZ, REG_SZ, Checks,
                          Session, TestFailure, windows_path)
 
 # Captions by control, per language (the link credit after row 19's fixed text is free).
@@ -64,6 +64,13 @@ def text_matches(actual, expected):
     if expected.endswith("*"):
         return actual.startswith(expected[:-1])
     return actual == expected
+
+
+def eventually(s, condition, timeout):
+    try:
+        return bool(s.wait_for("a condition", condition, timeout))
+    except TestFailure:
+        return False
 
 
 def screen_height(s):
@@ -118,8 +125,9 @@ def first_start(s, lang):
     checks.true("no message box at start", not s.message_boxes())
     # Nothing but what the user changes is written at start ("font" may be, by the box's own
     # change handler); the rest stays missing.
-    for value in ("centext", "shadow", "process", "left", "top", "width", "size", "directory"):
-        checks.equal(f'"{value}" after start', s.setting(value), None)
+    names = ("centext", "shadow", "process", "left", "top", "width", "size", "directory")
+    for value, found in s.reg_values("HKLM", SETTINGS_KEY, *names).items():
+        checks.equal(f'"{value}" after start', found, None)
     s.move_mouse_away()
     time.sleep(0.3)
     s.screenshot(f"main-window-{lang.split('.')[0]}", window["rect"])
@@ -159,7 +167,7 @@ def empty_process_kept(s):
     clear_edit(s, s.control("ProcessBox"))
     s.wait_for("the process box to empty", lambda: s.control("ProcessBox")["text"] == "")
     close_with_escape(s, checks)
-    found = s.reg_get("HKLM", r"Software\Orlenna\Quorvane", "process")
+    found = s.reg_get("HKLM", SETTINGS_KEY, "process")
     checks.equal('"process" stored as empty text', found, (REG_SZ, b"\0"))
     s.start_quorvane()
     checks.equal("process box at the next start", s.control("ProcessBox")["text"], "")
@@ -250,10 +258,11 @@ def trim_button(s):
     texts = [c["text"] for c in s.message_box_contents(box) if c["class"].lower() == "static"]
     checks.true(f"hint text {hint!r} among {texts!r}", hint in texts)
     s.screenshot("trim-hint", box["rect"])
-    checks.equal("players left after the first click", player_count(), 0)
+    checks.true("every player process ends on the first click",
+                eventually(s, lambda: player_count() == 0, 5))
+    stored = s.reg_values("HKCU", CUSTOMIZE_KEY, *CUSTOMIZE_VALUES)
     for value in CUSTOMIZE_VALUES:
-        checks.equal(f"{value} after trimming", s.reg_get("HKCU", CUSTOMIZE_KEY, value),
-                     (REG_DWORD, (0).to_bytes(4, "little")))
+        checks.equal(f"{value} after trimming", stored[value], (REG_DWORD, (0).to_bytes(4, "little")))
     ok = [c for c in s.message_box_contents(box) if c["class"].lower() == "button"]
     if ok:
         s.click(ok[0])
@@ -267,10 +276,11 @@ def trim_button(s):
     s.wait_for("the titled window", lambda: s.probe("windows", "--title", "PowerDVDMovie.exe"), 10)
     s.click(s.control("TrimButton"))
     s.wait_for("the restore caption", lambda: s.control("TrimButton")["text"] == cut, 5)
-    s.wait_for("the titled window's process to end", lambda: titled.poll() is not None, 5)
+    checks.true("the process of the window titled with a player name ends",
+                eventually(s, lambda: titled.poll() is not None, 5))
+    stored = s.reg_values("HKCU", CUSTOMIZE_KEY, *CUSTOMIZE_VALUES)
     for value in CUSTOMIZE_VALUES:
-        checks.equal(f"{value} after restoring", s.reg_get("HKCU", CUSTOMIZE_KEY, value),
-                     (REG_DWORD, (1).to_bytes(4, "little")))
+        checks.equal(f"{value} after restoring", stored[value], (REG_DWORD, (1).to_bytes(4, "little")))
     time.sleep(0.5)
     checks.equal("message boxes after restoring", s.message_boxes(), [])
     return checks

@@ -7,7 +7,7 @@
 //   uiprobe wait     [filter] [--timeout MS] [--gone]
 //   uiprobe procs    [--exe NAME]             running processes
 //   uiprobe system                            language, code page, screen and caption metrics
-//   uiprobe regget HKLM|HKCU KEY VALUE        {"type":N,"hex":"..."} of a value, exit 1 if missing
+//   uiprobe regget HKLM|HKCU KEY VALUE...     type and bytes of each value (null if missing)
 //   uiprobe regset HKLM|HKCU KEY VALUE TYPE HEX|@FILE   stores raw bytes with any type
 // Registry data goes through the ANSI functions, so text is in this process's code page: run
 // the probe with the same LANG as the program under test.
@@ -248,24 +248,37 @@ std::string narrow(const std::wstring& text) {
   return out;
 }
 
-int regGet(const std::wstring& root, const std::wstring& keyPath, const std::wstring& value) {
+// {"NAME":{"type":N,"hex":"..."},...} with null for a missing value; exit 1 if the key is missing.
+int regGet(const std::wstring& root, const std::wstring& keyPath,
+           const std::vector<std::wstring>& values) {
   RegKey key;
   if (RegOpenKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
     return 1;
-  DWORD type = 0, size = 0;
-  const std::string name = narrow(value);
-  if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-    return 1;
-  std::vector<BYTE> data(size + 1);
-  if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
-    return 1;
-  std::string out = "{\"type\":" + std::to_string(type) + ",\"hex\":\"";
-  for (DWORD i = 0; i < size; ++i) {
-    char buf[4];
-    std::snprintf(buf, sizeof buf, "%02x", data[i]);
-    out += buf;
+  std::string out = "{";
+  for (const std::wstring& value : values) {
+    if (out.size() > 1) out += ",";
+    out += jsonString(value) + ":";
+    const std::string name = narrow(value);
+    DWORD type = 0, size = 0;
+    std::vector<BYTE> data;
+    LONG status = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+      data.resize(size + 1);
+      status = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, data.data(), &size);
+    }
+    if (status != ERROR_SUCCESS) {
+      out += "null";
+      continue;
+    }
+    out += "{\"type\":" + std::to_string(type) + ",\"hex\":\"";
+    for (DWORD i = 0; i < size; ++i) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%02x", data[i]);
+      out += buf;
+    }
+    out += "\"}";
   }
-  print(out + "\"}");
+  print(out + "}");
   return 0;
 }
 
@@ -310,7 +323,8 @@ int main() {
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv || argc < 2) return usage();
   const std::wstring command = argv[1];
-  if (command == L"regget" && argc == 5) return regGet(argv[2], argv[3], argv[4]);
+  if (command == L"regget" && argc >= 5)
+    return regGet(argv[2], argv[3], std::vector<std::wstring>(argv + 4, argv + argc));
   if (command == L"regset" && argc == 7)
     return regSet(argv[2], argv[3], argv[4], wcstoul(argv[5], nullptr, 10), argv[6]);
   Filter filter;
