@@ -1,0 +1,303 @@
+"""Drives Windows programs under Wine on the virtual X display for the end-to-end tests.
+
+A Session starts programs with a chosen LANG, finds windows and controls through uiprobe.exe
+(control ids from src/app/control_ids.h), clicks and types with xdotool at control centres,
+reads and writes the registry, takes screenshots into the artefacts folder, and ends every
+program it started.
+"""
+
+import fcntl
+import json
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+SETTINGS_KEY = r"Software\Orlenna\Quorvane"
+CUSTOMIZE_KEY = r"Software\CyberLink\PowerDVD15\UISettings\customize"
+REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
+
+# The code page each test language gives the program; registry text is in it.
+CODECS = {"zh_CN.UTF-8": "gbk", "zh_TW.UTF-8": "big5", "en_US.UTF-8": "cp1252"}
+
+
+class TestFailure(Exception):
+    pass
+
+
+def control_ids():
+    """The main window's class name and control ids, as the program declares them."""
+    text = (ROOT / "src/app/control_ids.h").read_text()
+    ids = {name: int(value) for name, value in re.findall(r"\bkId(\w+)\s*=\s*(\d+)", text)}
+    window_class = re.search(r'QUORVANE_MAIN_WINDOW_CLASS\s+"([^"]+)"', text).group(1)
+    return window_class, ids
+
+
+def windows_path(path):
+    """A Unix path as Wine sees it on its Z: drive."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def centre(rect):
+    x, y, w, h = rect
+    return x + w // 2, y + h // 2
+
+
+class Session:
+    def __init__(self, name, args):
+        self.name = name
+        self.programs = args.programs
+        self.work = Path(args.work)
+        self.artifacts = Path(args.artifacts) / name
+        self.work.mkdir(parents=True, exist_ok=True)
+        shutil.rmtree(self.artifacts, ignore_errors=True)
+        self.artifacts.mkdir(parents=True, exist_ok=True)
+        self.lang = "en_US.UTF-8"
+        self.started = []
+        self.window_class, self.ids = control_ids()
+        self.started_at = time.monotonic()
+        if subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
+                          timeout=15).returncode != 0:
+            raise TestFailure(f"no X display at DISPLAY={os.environ.get('DISPLAY')!r}")
+        self._ensure_locales()
+        # No window manager runs on the virtual display: Wine draws the title bars itself, so
+        # the close box exists and screenshots show the title.
+        self.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated", "/d", "N", "/f")
+
+    # ---- environment -------------------------------------------------------------------------
+
+    def _ensure_locales(self):
+        # Wine takes the system language from LANG only when the C library knows the locale; a
+        # private LOCPATH keeps the machine's own locale setup untouched.
+        self.locales = self.work / "locales"
+        self.locales.mkdir(parents=True, exist_ok=True)
+        with open(self.work / "locales.lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            for lang in CODECS:
+                if not (self.locales / lang / "LC_CTYPE").exists():
+                    base = lang.split(".")[0]
+                    subprocess.run(["localedef", "-i", base, "-f", "UTF-8", str(self.locales / lang)],
+                                   check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                if not (self.locales / lang / "LC_CTYPE").exists():
+                    raise TestFailure(f"could not build the locale {lang} with localedef")
+
+    def env(self, extra=None):
+        env = dict(os.environ)
+        env.update(LANG=self.lang, LC_ALL=self.lang, LOCPATH=str(self.locales))
+        env.update(extra or {})
+        return env
+
+    @property
+    def codec(self):
+        return CODECS[self.lang]
+
+    def program(self, name):
+        path = self.programs.get(name)
+        if not path or not Path(path).exists():
+            raise TestFailure(f"{name}.exe is not built; this test needs it")
+        return path
+
+    # ---- running programs --------------------------------------------------------------------
+
+    def log(self, line):
+        with open(self.artifacts / "driver.log", "a") as log:
+            log.write(f"{time.monotonic() - self.started_at:7.2f} {line}\n")
+
+    def wine(self, *args, timeout=30):
+        # Output goes through a file, never a pipe: a Wine program may start the desktop
+        # process, which inherits its handles and would hold a pipe open until it ends.
+        began = time.monotonic()
+        with tempfile.TemporaryFile() as out:
+            try:
+                done = subprocess.run(["wine", *map(str, args)], stdin=subprocess.DEVNULL,
+                                      stdout=out, stderr=subprocess.DEVNULL, env=self.env(),
+                                      timeout=timeout)
+            finally:
+                command = " ".join([Path(str(args[0])).name, *map(str, args[1:])])
+                self.log(f"wine {command[:140]} ({time.monotonic() - began:.2f}s)")
+            out.seek(0)
+            done.stdout = out.read()
+        return done
+
+    def probe(self, *args, timeout=30):
+        """Runs uiprobe; gives its JSON answer, or None when it found nothing."""
+        done = self.wine(self.program("uiprobe"), *args, timeout=timeout)
+        self.probe_exit = done.returncode
+        if done.returncode != 0:
+            return None
+        return json.loads(done.stdout.decode("utf-8"))
+
+    def start(self, path, *args, extra_env=None):
+        log = open(self.artifacts / f"{Path(path).stem}-{len(self.started)}.log", "wb")
+        proc = subprocess.Popen(["wine", str(path), *args], stdin=subprocess.DEVNULL, stdout=log,
+                                stderr=subprocess.STDOUT, env=self.env(extra_env))
+        log.close()
+        self.started.append(proc)
+        return proc
+
+    def stop_all(self):
+        """Ends every program this session started: through Wine first, so that the Wine
+        server and the desktop see an ordinary termination, then by process id."""
+        alive = [proc for proc in self.started if proc.poll() is None]
+        for name in sorted({Path(proc.args[1]).name for proc in alive}):
+            self.wine("taskkill", "/f", "/im", name)
+        for proc in alive:
+            try:
+                proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait(timeout=10)
+        self.started = []
+
+    def wait_for(self, what, check, timeout=10.0, interval=0.1):
+        deadline = time.monotonic() + timeout
+        while True:
+            value = check()
+            if value:
+                return value
+            if time.monotonic() >= deadline:
+                raise TestFailure(f"timed out after {timeout:.0f}s waiting for {what}")
+            time.sleep(interval)
+
+    # ---- the program under test --------------------------------------------------------------
+
+    def start_quorvane(self, extra_env=None):
+        """Starts quorvane.exe and waits for its main window."""
+        exe = self.program("quorvane")
+        self.quorvane = self.start(exe, extra_env=extra_env)
+        found = self.probe("wait", "--class", self.window_class, "--timeout", "20000")
+        if not found:
+            raise TestFailure("the main window did not appear within 20 s")
+        self.main_window = found
+        return self.quorvane
+
+    def controls(self):
+        """Every control of the main window by its id name (e.g. 'TrimButton'), and the window."""
+        answer = self.probe("controls", "--class", self.window_class, "--timeout", "3000")
+        if not answer:
+            code = self.quorvane.poll() if getattr(self, "quorvane", None) else None
+            raise TestFailure(f"the main window is gone (probe exit {self.probe_exit:#x}" +
+                              (f", the program ended with code {code:#x})" if code is not None else ")"))
+        by_id = {c["id"]: c for c in answer["controls"]}
+        named = {name: by_id[num] for name, num in self.ids.items() if num in by_id}
+        return named, answer["window"]
+
+    def control(self, name):
+        controls, _ = self.controls()
+        if name not in controls:
+            raise TestFailure(f"the main window has no control {name} (id {self.ids.get(name)})")
+        return controls[name]
+
+    def message_boxes(self):
+        return self.probe("windows", "--exe", Path(self.program("quorvane")).name,
+                          "--class", "#32770") or []
+
+    def message_box_contents(self, box):
+        answer = self.probe("controls", "--hwnd", box["hwnd"][2:])
+        return answer["controls"] if answer else []
+
+    def wait_exit(self, proc, timeout=10.0):
+        try:
+            return proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise TestFailure(f"the program did not end within {timeout:.0f}s")
+
+    def system(self):
+        return self.probe("system")
+
+    # ---- input and screenshots ---------------------------------------------------------------
+
+    def xdotool(self, *args):
+        self.log("xdotool " + " ".join(map(str, args)))
+        subprocess.run(["xdotool", *map(str, args)], check=True, timeout=15)
+
+    def click(self, control_or_rect):
+        rect = control_or_rect["rect"] if isinstance(control_or_rect, dict) else control_or_rect
+        x, y = centre(rect)
+        self.xdotool("mousemove", x, y, "click", 1)
+
+    def click_at(self, x, y):
+        self.xdotool("mousemove", x, y, "click", 1)
+
+    def type_text(self, text):
+        self.xdotool("type", "--delay", 40, "--", text)
+
+    def key(self, *keys):
+        self.xdotool("key", "--delay", 40, *keys)
+
+    def move_mouse_away(self):
+        # The hint balloons follow the mouse; keep them out of screenshots.
+        self.xdotool("mousemove", 0, 0)
+
+    def screenshot(self, name, rect=None):
+        path = self.artifacts / f"{name}.png"
+        crop = []
+        if rect:
+            x, y, w, h = rect
+            crop = ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
+        subprocess.run(["import", "-window", "root", *crop, str(path)], check=True, timeout=30)
+        return path
+
+    # ---- registry ----------------------------------------------------------------------------
+
+    def delete_key(self, root, key):
+        self.wine("reg", "delete", f"{root}\\{key}", "/f")
+        if self.wine("reg", "query", f"{root}\\{key}").returncode == 0:
+            raise TestFailure(f"could not delete {root}\\{key}")
+
+    def clear_settings(self):
+        self.delete_key("HKLM", SETTINGS_KEY)
+
+    def reg_values(self, root, key, *values):
+        """{value: (type, data bytes) or None}; every value None when the key is missing."""
+        answer = self.probe("regget", root, key, *values) or {}
+        return {v: (answer[v]["type"], bytes.fromhex(answer[v]["hex"])) if answer.get(v) else None
+                for v in values}
+
+    def reg_get(self, root, key, value):
+        """(type, data bytes) of a value, or None when it is missing."""
+        return self.reg_values(root, key, value)[value]
+
+    def reg_set(self, root, key, value, type_, data):
+        argument = data.hex()
+        if len(data) > 1024:
+            blob = self.work / "regset.bin"
+            blob.write_bytes(data)
+            argument = "@" + windows_path(blob)
+        done = self.wine(self.program("uiprobe"), "regset", root, key, value, str(type_), argument)
+        if done.returncode != 0:
+            raise TestFailure(f"could not write {root}\\{key}\\{value}")
+
+    def setting(self, value):
+        """A stored setting as text in the program's code page; None when missing."""
+        found = self.reg_get("HKLM", SETTINGS_KEY, value)
+        if found is None:
+            return None
+        type_, data = found
+        if type_ != REG_SZ:
+            raise TestFailure(f'"{value}" is stored with type {type_}, not as text')
+        return data.split(b"\0", 1)[0].decode(self.codec)
+
+    def set_setting(self, value, text=None, type_=REG_SZ, data=None):
+        if data is None:
+            data = text.encode(self.codec) + b"\0"
+        self.reg_set("HKLM", SETTINGS_KEY, value, type_, data)
+
+
+class Checks:
+    """Collects failed expectations so one run reports all of them."""
+
+    def __init__(self):
+        self.failures = []
+
+    def equal(self, what, actual, expected):
+        if actual != expected:
+            self.failures.append(f"{what}: expected {expected!r}, got {actual!r}")
+
+    def true(self, what, condition):
+        if not condition:
+            self.failures.append(what)

@@ -1,0 +1,391 @@
+// uiprobe: looks at the windows of other Wine programs for the end-to-end tests and prints what
+// it finds as JSON (UTF-8), so that a test can find a control by id or class and click its
+// centre instead of guessing pixels.
+//
+//   uiprobe windows  [filter]                 top-level windows that match
+//   uiprobe controls [filter] [--timeout MS]  the first match and every control inside it
+//   uiprobe wait     [filter] [--timeout MS] [--gone]
+//   uiprobe procs    [--exe NAME]             running processes
+//   uiprobe system                            language, code page, screen and caption metrics
+//   uiprobe regget HKLM|HKCU KEY VALUE...     type and bytes of each value (null if missing)
+//   uiprobe regset HKLM|HKCU KEY VALUE TYPE HEX|@FILE   stores raw bytes with any type
+// Registry data goes through the ANSI functions, so text is in this process's code page: run
+// the probe with the same LANG as the program under test.
+//
+// filter: --class NAME, --title TEXT, --exe NAME (process file name, case ignored),
+//         --pid N, --hwnd HEX; --hidden also takes invisible windows.
+// Exit code 0 on success, 1 when nothing matched in time, 2 on bad arguments.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/kernel_handles_win.h"
+
+namespace {
+
+std::string toUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::string jsonString(const std::wstring& text) {
+  std::string out = "\"";
+  for (unsigned char c : toUtf8(text)) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string hex(UINT_PTR value) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "\"0x%lx\"", static_cast<unsigned long>(value));
+  return buf;
+}
+
+std::vector<PROCESSENTRY32W> processes() {
+  std::vector<PROCESSENTRY32W> out;
+  quorvane::KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return out;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry))
+    out.push_back(entry);
+  return out;
+}
+
+std::wstring exeOfPid(DWORD pid) {
+  for (const auto& p : processes())
+    if (p.th32ProcessID == pid) return p.szExeFile;
+  return {};
+}
+
+// Another process's window text: GetWindowText would not ask the control itself.
+std::wstring textOf(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
+    return {};
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, 2000, &copied))
+    return {};
+  text.resize(copied);
+  return text;
+}
+
+std::wstring classOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+LRESULT ask(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, w, l, SMTO_ABORTIFHUNG, 2000, &result);
+  return static_cast<LRESULT>(result);
+}
+
+std::string rectJson(const RECT& r) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "[%ld,%ld,%ld,%ld]", r.left, r.top, r.right - r.left,
+                r.bottom - r.top);
+  return buf;
+}
+
+struct Filter {
+  std::wstring className, title, exe;
+  DWORD pid = 0;
+  HWND hwnd = nullptr;
+  bool hidden = false;
+
+  bool matches(HWND window) const {
+    if (hwnd && window != hwnd) return false;
+    if (!hidden && !IsWindowVisible(window)) return false;
+    if (!className.empty() && classOf(window) != className) return false;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (pid && owner != pid) return false;
+    if (!exe.empty() && lstrcmpiW(exeOfPid(owner).c_str(), exe.c_str()) != 0) return false;
+    if (!title.empty() && textOf(window) != title) return false;
+    return true;
+  }
+};
+
+BOOL CALLBACK collectWindow(HWND window, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
+std::vector<HWND> topLevelWindows(const Filter& filter) {
+  std::vector<HWND> all;
+  EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&all));
+  std::vector<HWND> out;
+  for (HWND w : all)
+    if (filter.matches(w)) out.push_back(w);
+  return out;
+}
+
+std::string windowJson(HWND window) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  RECT r{}, client{};
+  GetWindowRect(window, &r);
+  GetClientRect(window, &client);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  OffsetRect(&client, origin.x, origin.y);
+  std::string out = "{\"hwnd\":" + hex(reinterpret_cast<UINT_PTR>(window));
+  out += ",\"pid\":" + std::to_string(pid);
+  out += ",\"exe\":" + jsonString(exeOfPid(pid));
+  out += ",\"class\":" + jsonString(classOf(window));
+  out += ",\"title\":" + jsonString(textOf(window));
+  out += ",\"visible\":" + std::string(IsWindowVisible(window) ? "true" : "false");
+  out += ",\"enabled\":" + std::string(IsWindowEnabled(window) ? "true" : "false");
+  out += ",\"style\":" + hex(GetWindowLongW(window, GWL_STYLE));
+  out += ",\"exstyle\":" + hex(GetWindowLongW(window, GWL_EXSTYLE));
+  out += ",\"rect\":" + rectJson(r);
+  out += ",\"client_screen\":" + rectJson(client);
+  return out + "}";
+}
+
+std::string controlJson(HWND control, HWND top) {
+  const std::wstring cls = classOf(control);
+  const LONG style = GetWindowLongW(control, GWL_STYLE);
+  RECT screen{};
+  GetWindowRect(control, &screen);
+  RECT inTop = screen;
+  MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&inTop), 2);
+  std::string out = "{\"hwnd\":" + hex(reinterpret_cast<UINT_PTR>(control));
+  out += ",\"parent\":" + hex(reinterpret_cast<UINT_PTR>(GetParent(control)));
+  out += ",\"id\":" + std::to_string(GetDlgCtrlID(control));
+  out += ",\"class\":" + jsonString(cls);
+  out += ",\"text\":" + jsonString(textOf(control));
+  out += ",\"style\":" + hex(static_cast<UINT_PTR>(style));
+  out += ",\"visible\":" + std::string(IsWindowVisible(control) ? "true" : "false");
+  out += ",\"enabled\":" + std::string(IsWindowEnabled(control) ? "true" : "false");
+  out += ",\"rect\":" + rectJson(screen);
+  out += ",\"client\":" + rectJson(inTop);
+  if (lstrcmpiW(cls.c_str(), L"Button") == 0) {
+    const LONG kind = style & BS_TYPEMASK;
+    if (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_3STATE ||
+        kind == BS_AUTO3STATE || kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON)
+      out += ",\"checked\":" + std::to_string(ask(control, BM_GETCHECK));
+  } else if (lstrcmpiW(cls.c_str(), TRACKBAR_CLASSW) == 0) {
+    out += ",\"pos\":" + std::to_string(ask(control, TBM_GETPOS));
+    out += ",\"min\":" + std::to_string(ask(control, TBM_GETRANGEMIN));
+    out += ",\"max\":" + std::to_string(ask(control, TBM_GETRANGEMAX));
+  } else if (lstrcmpiW(cls.c_str(), L"Edit") == 0) {
+    out += ",\"limit\":" + std::to_string(ask(control, EM_GETLIMITTEXT));
+  }
+  return out + "}";
+}
+
+std::string controlsJson(HWND top) {
+  std::vector<HWND> children;
+  EnumChildWindows(top, collectWindow, reinterpret_cast<LPARAM>(&children));
+  std::string out = "{\"window\":" + windowJson(top) + ",\"controls\":[";
+  for (size_t i = 0; i < children.size(); ++i) {
+    if (i) out += ",\n";
+    out += controlJson(children[i], top);
+  }
+  return out + "]}";
+}
+
+void print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+class RegKey {
+ public:
+  RegKey() = default;
+  ~RegKey() {
+    if (key_) RegCloseKey(key_);
+  }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  HKEY* out() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+HKEY rootOf(const std::wstring& name) {
+  return name == L"HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+std::string narrow(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+// {"NAME":{"type":N,"hex":"..."},...} with null for a missing value; exit 1 if the key is missing.
+int regGet(const std::wstring& root, const std::wstring& keyPath,
+           const std::vector<std::wstring>& values) {
+  RegKey key;
+  if (RegOpenKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+    return 1;
+  std::string out = "{";
+  for (const std::wstring& value : values) {
+    if (out.size() > 1) out += ",";
+    out += jsonString(value) + ":";
+    const std::string name = narrow(value);
+    DWORD type = 0, size = 0;
+    std::vector<BYTE> data;
+    LONG status = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+      data.resize(size + 1);
+      status = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, data.data(), &size);
+    }
+    if (status != ERROR_SUCCESS) {
+      out += "null";
+      continue;
+    }
+    out += "{\"type\":" + std::to_string(type) + ",\"hex\":\"";
+    for (DWORD i = 0; i < size; ++i) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%02x", data[i]);
+      out += buf;
+    }
+    out += "\"}";
+  }
+  print(out + "}");
+  return 0;
+}
+
+int regSet(const std::wstring& root, const std::wstring& keyPath, const std::wstring& value,
+           DWORD type, const std::wstring& hexData) {
+  std::vector<BYTE> data;
+  if (!hexData.empty() && hexData[0] == L'@') {
+    // Large values come in a file: a command line holds at most 32 K characters.
+    quorvane::KernelHandle file(CreateFileW(hexData.c_str() + 1, GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return 1;
+    data.resize(GetFileSize(file.get(), nullptr));
+    DWORD read = 0;
+    if (!data.empty() && !ReadFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr))
+      return 1;
+    data.resize(read);
+  } else {
+    for (size_t i = 0; i + 1 < hexData.size(); i += 2)
+      data.push_back(static_cast<BYTE>(wcstoul(hexData.substr(i, 2).c_str(), nullptr, 16)));
+  }
+  RegKey key;
+  if (RegCreateKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                      key.out(), nullptr) != ERROR_SUCCESS)
+    return 1;
+  return RegSetValueExA(key.get(), narrow(value).c_str(), 0, type, data.data(),
+                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS
+             ? 0
+             : 1;
+}
+
+int usage() {
+  std::fputs("usage: uiprobe windows|controls|wait|procs|system|regget|regset [--class C] [--title T] "
+             "[--exe E] [--pid N] [--hwnd H] [--hidden] [--timeout MS] [--gone]\n",
+             stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv || argc < 2) return usage();
+  const std::wstring command = argv[1];
+  if (command == L"regget" && argc >= 5)
+    return regGet(argv[2], argv[3], std::vector<std::wstring>(argv + 4, argv + argc));
+  if (command == L"regset" && argc == 7)
+    return regSet(argv[2], argv[3], argv[4], wcstoul(argv[5], nullptr, 10), argv[6]);
+  Filter filter;
+  DWORD timeoutMs = 0;
+  bool gone = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::wstring a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == L"--hidden") filter.hidden = true;
+    else if (a == L"--gone") gone = true;
+    else if (!hasValue) return usage();
+    else if (a == L"--class") filter.className = argv[++i];
+    else if (a == L"--title") filter.title = argv[++i];
+    else if (a == L"--exe") filter.exe = argv[++i];
+    else if (a == L"--pid") filter.pid = wcstoul(argv[++i], nullptr, 10);
+    else if (a == L"--hwnd") filter.hwnd = reinterpret_cast<HWND>(wcstoul(argv[++i], nullptr, 16));
+    else if (a == L"--timeout") timeoutMs = wcstoul(argv[++i], nullptr, 10);
+    else return usage();
+  }
+
+  if (command == L"system") {
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "{\"langid\":%u,\"acp\":%u,\"screen\":[%d,%d],\"caption_button\":[%d,%d]}",
+                  GetSystemDefaultLangID(), GetACP(), GetSystemMetrics(SM_CXSCREEN),
+                  GetSystemMetrics(SM_CYSCREEN), GetSystemMetrics(SM_CXSIZE),
+                  GetSystemMetrics(SM_CYSIZE));
+    print(buf);
+    return 0;
+  }
+  if (command == L"procs") {
+    std::string out = "[";
+    bool first = true;
+    for (const auto& p : processes()) {
+      if (!filter.exe.empty() && lstrcmpiW(p.szExeFile, filter.exe.c_str()) != 0) continue;
+      if (!first) out += ",\n";
+      first = false;
+      out += "{\"pid\":" + std::to_string(p.th32ProcessID) + ",\"exe\":" + jsonString(p.szExeFile) + "}";
+    }
+    print(out + "]");
+    return 0;
+  }
+  if (command != L"windows" && command != L"controls" && command != L"wait") return usage();
+
+  // Poll: the tests wait for windows that another process is still creating.
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const std::vector<HWND> found = topLevelWindows(filter);
+    const bool done = gone ? found.empty() : !found.empty();
+    if (done || command == L"windows") {
+      if (command == L"windows") {
+        std::string out = "[";
+        for (size_t i = 0; i < found.size(); ++i) out += (i ? ",\n" : "") + windowJson(found[i]);
+        print(out + "]");
+        return 0;
+      }
+      if (command == L"controls") print(controlsJson(found.front()));
+      else if (!gone) print(windowJson(found.front()));
+      return 0;
+    }
+    if (GetTickCount() - start >= timeoutMs) return 1;
+    Sleep(50);
+  }
+}
