@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/kernel_handles_win.h"
+#include "platform/process_handles_win.h"
 
 int main() {
   char path[MAX_PATH * 2] = {};
@@ -15,7 +15,7 @@ int main() {
     self = self.substr(0, self.find_last_of('\\') + 1) + "browser-starts.log";
     lstrcpynA(path, self.c_str(), sizeof path);
   }
-  quorvane::KernelHandle log(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  quorvane::UniqueKernelHandle log(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!log) return 1;
   std::string line = GetCommandLineA();

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/kernel_handles_win.h"
+#include "platform/process_handles_win.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ std::string hex(UINT_PTR value) {
 
 std::vector<PROCESSENTRY32W> processes() {
   std::vector<PROCESSENTRY32W> out;
-  quorvane::KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  quorvane::UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return out;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
@@ -287,7 +287,7 @@ int regSet(const std::wstring& root, const std::wstring& keyPath, const std::wst
   std::vector<BYTE> data;
   if (!hexData.empty() && hexData[0] == L'@') {
     // Large values come in a file: a command line holds at most 32 K characters.
-    quorvane::KernelHandle file(CreateFileW(hexData.c_str() + 1, GENERIC_READ, FILE_SHARE_READ,
+    quorvane::UniqueKernelHandle file(CreateFileW(hexData.c_str() + 1, GENERIC_READ, FILE_SHARE_READ,
                                             nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) return 1;
     data.resize(GetFileSize(file.get(), nullptr));
