@@ -19,6 +19,7 @@
 #include "simplayer_client_win.h"
 #include "sync/cue_scheduler.h"
 #include "sync/playback_clock.h"
+#include "sync/player_locator.h"
 #include "sync/player_interface.h"
 #include "sync/process_memory.h"
 
@@ -55,16 +56,6 @@ CueTable makeFilmTable() {
   return table;
 }
 
-uint32_t locateRecord(const ProcessAccess& access, uint32_t pid) {
-  ProcessMemory memory(access);
-  if (!memory.open(pid)) return 0;
-  const uint32_t match = memory.findPattern(player::codeSignature, player::searchStartAddress,
-                                            player::searchEndAddress);
-  memory.close();
-  const int32_t pointer = readInt32(access, pid, match - player::pointerDistance);
-  return pointer >= player::minRecordPointer ? static_cast<uint32_t>(pointer) + player::recordOffset : 0;
-}
-
 double secondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& stop) {
   static const double frequency = [] {
     LARGE_INTEGER f;
@@ -99,7 +90,10 @@ int main(int argc, char** argv) {
   auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe", "--start=0:01:00");
   auto access = makeSystemProcessAccess();
   ClockInputs inputs;
-  if (player) inputs = {player->pid(), locateRecord(*access, player->pid()), 0};
+  if (player) {
+    const PlayerLocation where = locatePlayer(*access, "PowerDVDMovie.exe");
+    inputs = {where.playerPid, where.recordBase, 0};
+  }
   if (inputs.recordBase == 0) {
     std::fprintf(stderr, "could not start or locate %s\n", simplayer::builtPlayerPath().c_str());
     return 1;

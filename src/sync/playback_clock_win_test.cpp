@@ -11,6 +11,7 @@
 #include "platform/tick_source.h"
 #include "simplayer_client_win.h"
 #include "sync/playback_clock.h"
+#include "sync/player_locator.h"
 #include "sync/player_interface.h"
 #include "sync/process_memory.h"
 
@@ -34,25 +35,16 @@ struct Sample {
   int32_t trueMs;
 };
 
-// The record as Select and Start finds it: by name, signature, and the pointer before it.
-uint32_t locateRecord(const ProcessAccess& access, uint32_t pid) {
-  ProcessMemory memory(access);
-  if (!memory.open(pid)) return 0;
-  const uint32_t match = memory.findPattern(player::codeSignature, player::searchStartAddress,
-                                            player::searchEndAddress);
-  memory.close();
-  const int32_t pointer = readInt32(access, pid, match - player::pointerDistance);
-  return pointer >= player::minRecordPointer ? static_cast<uint32_t>(pointer) + player::recordOffset : 0;
-}
-
 class PlaybackClockWinTest : public ::testing::Test {
  protected:
   void SetUp() override {
     player_ = SimPlayer::start(folder_.path(), "PowerDVDMovie.exe", "--start=0:01:00");
     ASSERT_NE(player_, nullptr) << "could not start " << simplayer::builtPlayerPath();
-    inputs_.playerPid = findProcessId(*access_, "PowerDVDMovie.exe");
-    ASSERT_EQ(inputs_.playerPid, player_->pid());
-    inputs_.recordBase = locateRecord(*access_, inputs_.playerPid);
+    // Found as the program finds it: by name, by the signature and the pointer before it.
+    const PlayerLocation where = locatePlayer(*access_, "PowerDVDMovie.exe");
+    ASSERT_EQ(where.playerPid, player_->pid());
+    inputs_.playerPid = where.playerPid;
+    inputs_.recordBase = where.recordBase;
     const auto addresses = player_->addresses();
     ASSERT_TRUE(addresses);
     ASSERT_EQ(inputs_.recordBase, addresses->record);
