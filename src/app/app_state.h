@@ -37,6 +37,8 @@ struct AppState {
   uint8_t playerMode = 0;
   bool subtitlesRunning = false;
   int32_t delayMs = 0;
+  // The file-open dialog's filter: a description and a pattern separated by "|".
+  std::string fileDialogFilter;
   // The full path of the subtitle file picked last in this run; empty until one is picked.
   std::string lastPickedFile;
   // The subtitle overlay; it exists only while subtitles run.

@@ -292,6 +292,7 @@ void MainWindow::putCaptions() {
       {kIdWidthLabel, UiRow::WidthCaption},  {kIdTopLabel, UiRow::TopCaption},
   };
   for (const auto& [id, row] : captions) setControlText(id, t.row(row));
+  app_.fileDialogFilter = t.row(UiRow::FileFilter) + "|*.srt";
   SetWindowTextA(hwnd(), t.row(UiRow::WindowTitle).c_str());
   setControlText(kIdUpdateLink, t.row(UiRow::UpdateLink));
   setControlText(kIdToolLink, t.row(UiRow::ToolLink));

@@ -110,6 +110,7 @@ TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
   EXPECT_EQ(text(kIdTrimButton), "CutUI");
   EXPECT_EQ(text(kIdPlayerGroup), "Select Player");
   EXPECT_EQ(text(kIdProcessLabel), "Process:");
+  EXPECT_EQ(app->fileDialogFilter, "Subtitles(*.srt)|*.srt");
   EXPECT_EQ(text(kIdUpdateLink).rfind("Check update.", 0), 0u);
   EXPECT_TRUE(storedText("font") == "<missing>");  // filling the box stores nothing
 }
