@@ -9,15 +9,10 @@
 
 #include "app/control_ids.h"
 #include "platform/fake_registry.h"
+#include "sync/fake_process_terminator.h"
 
 namespace quorvane {
 namespace {
-
-class RecordingTerminator : public ProcessTerminator {
- public:
-  void terminateByName(std::string_view exeName) override { names.emplace_back(exeName); }
-  std::vector<std::string> names;
-};
 
 // The real main window, on a fake registry, with the system's message boxes and shell
 // replaced by recorders.

@@ -22,4 +22,20 @@ class Overlay {
   virtual void assertTopmost() = 0;  // back on top, not moved, not activated, not shown
 };
 
+// An overlay that takes every call and shows nothing: a base for stand-ins that care about a
+// few of the calls (the console run, benchmarks).
+class NullOverlay : public Overlay {
+ public:
+  void setLeft(int32_t) override {}
+  void setTop(int32_t) override {}
+  void setVisible(bool) override {}
+  void setText(std::string_view) override {}
+  void setLabelWidth(int32_t) override {}
+  void setFontFace(std::string_view) override {}
+  void setFontSize(int32_t) override {}
+  void setCentred(bool) override {}
+  void setShadow(bool) override {}
+  void assertTopmost() override {}
+};
+
 }  // namespace quorvane

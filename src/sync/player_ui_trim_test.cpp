@@ -5,14 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "sync/fake_process_terminator.h"
+
 namespace quorvane {
 namespace {
-
-class RecordingTerminator : public ProcessTerminator {
- public:
-  void terminateByName(std::string_view exeName) override { names.emplace_back(exeName); }
-  std::vector<std::string> names;
-};
 
 struct DwordWrite {
   RegistryRoot root;

@@ -36,12 +36,11 @@ std::string clockText(int32_t ms) {
   return text;
 }
 
-// Prints what an overlay would show. Only the text matters here; placement is reported when
-// the scheduler raises the overlay for a long text.
-class ConsoleOverlay final : public Overlay {
+// Prints what an overlay would show: each change of the text, with the position it happened at.
+class ConsoleOverlay final : public NullOverlay {
  public:
-  ConsoleOverlay(unsigned displayCodePage, const int32_t& positionMs, int32_t baseTop)
-      : codePage_(displayCodePage), positionMs_(positionMs), top_(baseTop) {}
+  ConsoleOverlay(unsigned displayCodePage, const int32_t& positionMs)
+      : codePage_(displayCodePage), positionMs_(positionMs) {}
 
   void setText(std::string_view ansiText) override {
     if (ansiText.empty()) {
@@ -58,20 +57,10 @@ class ConsoleOverlay final : public Overlay {
     }
     std::fflush(stdout);
   }
-  void setTop(int32_t y) override { top_ = y; }
-  void setLeft(int32_t) override {}
-  void setVisible(bool) override {}
-  void setLabelWidth(int32_t) override {}
-  void setFontFace(std::string_view) override {}
-  void setFontSize(int32_t) override {}
-  void setCentred(bool) override {}
-  void setShadow(bool) override {}
-  void assertTopmost() override {}
 
  private:
   unsigned codePage_;
   const int32_t& positionMs_;
-  int32_t top_;
 };
 
 int usage() {
@@ -136,7 +125,7 @@ int run(int argc, char** argv) {
   int32_t positionMs = 0;
   // The texts are drawn in the code page they were produced in; a file an English system keeps
   // as it is reads best as GBK, which also holds ASCII.
-  ConsoleOverlay overlay(table.codePage != 0 ? table.codePage : kCodePageGbk, positionMs, baseTop);
+  ConsoleOverlay overlay(table.codePage != 0 ? table.codePage : kCodePageGbk, positionMs);
 
   const ClockInputs clockInputs{player.playerPid, player.recordBase, delayMs};
   const ThreadTimer timer(50);
