@@ -28,18 +28,9 @@ using namespace quorvane;
 namespace {
 
 // Takes the scheduler's calls and drops them, so the figures are the sync layer's own.
-class NullOverlay final : public Overlay {
+class CountingOverlay final : public NullOverlay {
  public:
-  void setLeft(int32_t) override {}
-  void setTop(int32_t) override {}
-  void setVisible(bool) override {}
   void setText(std::string_view) override { ++texts; }
-  void setLabelWidth(int32_t) override {}
-  void setFontFace(std::string_view) override {}
-  void setFontSize(int32_t) override {}
-  void setCentred(bool) override {}
-  void setShadow(bool) override {}
-  void assertTopmost() override {}
   int texts = 0;
 };
 
@@ -98,6 +89,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "could not start or locate %s\n", simplayer::builtPlayerPath().c_str());
     return 1;
   }
+  // The search takes the first process of the name: another player left running would give
+  // figures for the wrong process.
+  if (inputs.playerPid != player->pid()) {
+    std::fprintf(stderr, "another PowerDVDMovie.exe is running (pid %u); end it first\n", inputs.playerPid);
+    return 1;
+  }
 
   const ProcessMemoryReader reader(*access);
   PlaybackClock clock(reader, systemTickSource());
@@ -105,7 +102,7 @@ int main(int argc, char** argv) {
   const CueTable table = makeFilmTable();
   CueScheduler scheduler;
   scheduler.beginRun();
-  NullOverlay overlay;
+  CountingOverlay overlay;
   SchedulerInputs schedulerInputs{0, 48, 40, 1080, 0, 1000};
   const auto tick = [&] {
     schedulerInputs.positionMs = clock.update(inputs);
