@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/settings_store.h"
-#include "app/ui_language.h"
+#include "common/ui_language.h"
 #include "app/ui_text_table.h"
 #include "loading/text_codec.h"
 #include "overlay/overlay.h"

@@ -6,7 +6,7 @@
 #include "app/control_ids.h"
 #include "app/directory_exists.h"
 #include "app/main_window_model.h"
-#include "app/text_number.h"
+#include "common/text_number.h"
 
 namespace quorvane {
 namespace {

@@ -2,8 +2,6 @@
 
 namespace quorvane {
 
-bool isChineseLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-
 size_t lastBackslash(std::string_view text, LeadBytePredicate isLeadByte) {
   size_t found = std::string_view::npos;
   for (size_t i = 0; i < text.size(); ++i) {

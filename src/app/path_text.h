@@ -4,14 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/lead_bytes.h"
+
 namespace quorvane {
-
-// Tells whether a byte starts a double-byte character in the ANSI code page in use.
-using LeadBytePredicate = bool (*)(unsigned char);
-
-// The lead bytes of GBK (936) and Big5 (950): 0x81..0xFE. Their trail bytes include 0x5C,
-// so a plain search for "\" would cut such a character in half.
-bool isChineseLeadByte(unsigned char byte);
 
 // Byte position of the last backslash that is a character of its own (never the trail byte
 // of a double-byte character), or std::string_view::npos.

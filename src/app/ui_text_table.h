@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui_language.h"
+#include "common/ui_language.h"
 #include "loading/text_codec.h"
 
 namespace quorvane {

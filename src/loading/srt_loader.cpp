@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/text_number.h"
+#include "common/text_number.h"
 #include "platform/code_page_scan.h"
 
 namespace quorvane {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui_language.h"
+#include "common/ui_language.h"
 #include "loading/cue_table.h"
 #include "loading/text_codec.h"
 

@@ -4,12 +4,12 @@
 #include <cmath>
 #include <limits>
 
+#include "common/lead_bytes.h"
+
 namespace quorvane {
 namespace {
 
 constexpr double kTolerance = 1e-7;
-
-bool isLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 // Every index past the stored cues reads as a cue that no position reaches, so a table that
 // lacks its end markers ends the walk instead of reading out of bounds.
@@ -33,7 +33,7 @@ int32_t truncateToInt32(double value) {
 
 }  // namespace
 
-std::vector<std::string_view> splitCueLines(std::string_view text) {
+std::vector<std::string_view> splitCueLines(std::string_view text, unsigned codePage) {
   std::vector<std::string_view> lines;
   size_t lineStart = 0;
   size_t i = 0;
@@ -43,17 +43,17 @@ std::vector<std::string_view> splitCueLines(std::string_view text) {
       i += 2;
       lineStart = i;
     } else {
-      i += isLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+      i += isLeadByteIn(codePage, static_cast<unsigned char>(text[i])) ? 2 : 1;
     }
   }
   if (lineStart < text.size()) lines.push_back(text.substr(lineStart));
   return lines;
 }
 
-int32_t countOverlayLines(std::string_view text, int32_t lineCapacity) {
+int32_t countOverlayLines(std::string_view text, int32_t lineCapacity, unsigned codePage) {
   const double capacity = std::max(lineCapacity, 1);
   int64_t count = 0;
-  for (const std::string_view line : splitCueLines(text)) {
+  for (const std::string_view line : splitCueLines(text, codePage)) {
     const double cells = static_cast<double>(line.size()) / 2;  // a single byte is half a cell
     const double whole = std::floor(cells / capacity);
     if (whole == 0) {
@@ -81,7 +81,7 @@ void CueScheduler::step(const CueTable& table, const SchedulerInputs& in, Overla
       show(table, k, in, overlay);
     }
   } else if (current.endMs <= p && p < next.startMs) {
-    if (textShown_) clear(in, overlay);
+    clearShown(in, overlay);
   } else if (next.startMs <= p && p < next.endMs) {
     overlay.setLeft(in.left);
     currentIndex_ = k + 1;
@@ -100,7 +100,7 @@ void CueScheduler::step(const CueTable& table, const SchedulerInputs& in, Overla
 
 void CueScheduler::show(const CueTable& table, int32_t index, const SchedulerInputs& in, Overlay& overlay) {
   const std::string_view text = displayText(cueAt(table, index));
-  lineCount_ = countOverlayLines(text, in.lineCapacity);
+  lineCount_ = countOverlayLines(text, in.lineCapacity, in.codePage);
   // Raise the overlay only when the text would reach below the screen, so that it ends exactly
   // at the bottom edge; the top returns to baseTop when the text is cleared.
   const double textHeight = static_cast<double>(lineCount_) * in.lineHeight;

@@ -17,17 +17,19 @@ struct SchedulerInputs {
   int32_t screenHeight = 0;  // taken when the run started
   int32_t left = 0;          // horizontal-position slider: the overlay's left edge
   int32_t baseTop = 0;       // vertical-position slider: the overlay's top when the text fits
+  unsigned codePage = 936;   // of the cue texts: decides which bytes start a double-byte character
 };
 
-// The lines of a cue's text, split at CR LF. The scan steps over double-byte characters (GBK
-// and Big5 lead bytes 0x81..0xFE) so that a trail byte never starts a line end. An empty text
-// has no lines and a final CR LF adds no empty last line.
-std::vector<std::string_view> splitCueLines(std::string_view text);
+// The lines of a cue's text, split at CR LF. The scan steps over the double-byte characters of
+// `codePage` (GBK and Big5 lead bytes 0x81..0xFE; none in a single-byte code page such as
+// 1252) so that a trail byte never starts a line end and an accented letter never swallows
+// one. An empty text has no lines and a final CR LF adds no empty last line.
+std::vector<std::string_view> splitCueLines(std::string_view text, unsigned codePage);
 
 // How many overlay lines a text takes when a line holds `lineCapacity` full-width cells and a
 // single-byte character fills half a cell: each line counts max(1, ceil(cells / capacity)).
 // A capacity below 1 counts as 1.
-int32_t countOverlayLines(std::string_view text, int32_t lineCapacity);
+int32_t countOverlayLines(std::string_view text, int32_t lineCapacity, unsigned codePage);
 
 // Decides on every tick which cue the overlay shows. It keeps a current index and moves it
 // incrementally: one cue per tick during play, a linear search past the current cue after a
@@ -41,6 +43,11 @@ class CueScheduler {
   }
 
   void step(const CueTable& table, const SchedulerInputs& in, Overlay& overlay);
+
+  // Clears the text if a cue is shown, as a gap between cues does.
+  void clearShown(const SchedulerInputs& in, Overlay& overlay) {
+    if (textShown_) clear(in, overlay);
+  }
 
   int32_t currentIndex() const { return currentIndex_; }
   int32_t shownIndex() const { return shownIndex_; }

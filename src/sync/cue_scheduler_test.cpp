@@ -2,31 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "overlay/recording_overlay.h"
+
 #include <string>
 #include <vector>
 
 namespace quorvane {
 namespace {
-
-// Records what the scheduler does to the overlay, one line per call.
-class RecordingOverlay final : public Overlay {
- public:
-  void setLeft(int32_t x) override { calls.push_back("left " + std::to_string(x)); }
-  void setTop(int32_t y) override { calls.push_back("top " + std::to_string(y)); }
-  void setVisible(bool visible) override { calls.push_back(visible ? "visible" : "hidden"); }
-  void setText(std::string_view text) override { calls.push_back("text " + std::string(text)); }
-  void setLabelWidth(int32_t) override { calls.push_back("width"); }
-  void setFontFace(std::string_view) override { calls.push_back("face"); }
-  void setFontSize(int32_t) override { calls.push_back("size"); }
-  void setCentred(bool) override { calls.push_back("centred"); }
-  void setShadow(bool) override { calls.push_back("shadow"); }
-  void assertTopmost() override { calls.push_back("topmost"); }
-
-  // The calls since the last look.
-  std::vector<std::string> take() { return std::exchange(calls, {}); }
-
-  std::vector<std::string> calls;
-};
 
 using Calls = std::vector<std::string>;
 
@@ -178,21 +160,28 @@ TEST_F(CueSchedulerTest, ALineCapacityOfZeroCountsAsOne) {
 
 TEST(SplitCueLines, SplitsAtCrLfOutsideDoubleByteCharacters) {
   using Lines = std::vector<std::string_view>;
-  struct Case { std::string_view text; Lines lines; };
+  struct Case { unsigned codePage; std::string_view text; Lines lines; };
   const Case cases[] = {
-      {"", {}},
-      {"one", {"one"}},
-      {"one\r\ntwo", {"one", "two"}},
-      {"one\r\n", {"one"}},
-      {"one\r\n\r\ntwo", {"one", "", "two"}},
-      {"\r\n", {""}},
-      {"a\rb\nc", {"a\rb\nc"}},
-      {"\xC4\xE3\r\n\xBA\xC3", {"\xC4\xE3", "\xBA\xC3"}},
+      {936, "", {}},
+      {936, "one", {"one"}},
+      {936, "one\r\ntwo", {"one", "two"}},
+      {936, "one\r\n", {"one"}},
+      {936, "one\r\n\r\ntwo", {"one", "", "two"}},
+      {936, "\r\n", {""}},
+      {936, "a\rb\nc", {"a\rb\nc"}},
+      {936, "\xC4\xE3\r\n\xBA\xC3", {"\xC4\xE3", "\xBA\xC3"}},
+      {950, "\xA7\x41\r\n\xA6\x6E", {"\xA7\x41", "\xA6\x6E"}},
       // A lead byte takes the CR as its trail byte, so this CR LF is no line end.
-      {"\xB0\r\nx", {"\xB0\r\nx"}},
-      {"x\xB0", {"x\xB0"}},  // a lead byte at the very end
+      {936, "\xB0\r\nx", {"\xB0\r\nx"}},
+      {950, "\xB0\r\nx", {"\xB0\r\nx"}},
+      {936, "x\xB0", {"x\xB0"}},  // a lead byte at the very end
+      // A single-byte code page has no lead bytes: "caf\xE9" ends in an accented letter.
+      {1252, "O\xF9 est le caf\xE9\r\nIci.", {"O\xF9 est le caf\xE9", "Ici."}},
+      {1252, "\xB0\r\nx", {"\xB0", "x"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(splitCueLines(c.text), c.lines) << testing::PrintToString(c.text);
+  for (const auto& c : cases) {
+    EXPECT_EQ(splitCueLines(c.text, c.codePage), c.lines) << c.codePage << ' ' << testing::PrintToString(c.text);
+  }
 }
 
 TEST(CountOverlayLines, CountsWrappedLinesAgainstTheCapacity) {
@@ -209,7 +198,9 @@ TEST(CountOverlayLines, CountsWrappedLinesAgainstTheCapacity) {
       {"abc", 0, 2},  // capacity 0 counts as 1: 1.5 cells
       {"abc", -5, 2},
   };
-  for (const auto& c : cases) EXPECT_EQ(countOverlayLines(c.text, c.capacity), c.lines) << c.text.size() << '/' << c.capacity;
+  for (const auto& c : cases) {
+    EXPECT_EQ(countOverlayLines(c.text, c.capacity, 936), c.lines) << c.text.size() << '/' << c.capacity;
+  }
 }
 
 }  // namespace

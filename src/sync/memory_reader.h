@@ -14,6 +14,8 @@ class MemoryReader {
   virtual uint8_t readByte(uint32_t pid, uint32_t address) const = 0;   // 0 on failure
   // A block of exactly `length` bytes, or an empty block on failure.
   virtual std::vector<uint8_t> readBytes(uint32_t pid, uint32_t address, uint32_t length) const = 0;
+  // Whether a process of that id still runs.
+  virtual bool isRunning(uint32_t pid) const = 0;
 };
 
 }  // namespace quorvane

@@ -22,12 +22,16 @@ int64_t byteAt(const std::vector<uint8_t>& block, uint32_t offset) {
 int32_t PlaybackClock::update(const ClockInputs& in) {
   const int32_t sample = memory_.readByte(in.playerPid, in.recordBase + player::secondsOffset);
   const uint32_t now = ticks_.now();
+  secondsByte_ = sample;
 
   if (sample == lastSample_) {
     const int32_t playing = memory_.readInt32(in.playerPid, in.recordBase + player::playingFlagOffset);
     if (playing == 0) {
-      // Paused: hold, and move the reference tick along so that play resumes from here.
-      positionMs_ = lastPositionMs_;
+      // Paused: hold where playback stopped (but never past the second the display shows), and
+      // move the reference along so that play resumes from here. Falling back to the whole
+      // second would bring the previous cue back for the whole pause.
+      positionMs_ = std::min(positionMs_, secondEndMs_);
+      lastPositionMs_ = positionMs_;
       sampleTick_ = now;
     } else {
       // The unsigned difference stays right when the tick count wraps between the two samples.
@@ -44,11 +48,14 @@ int32_t PlaybackClock::update(const ClockInputs& in) {
   const int64_t hours = byteAt(block, player::hoursOffset) - 1;
   const int64_t minutes =
       10 * byteAt(block, player::tensOfMinutesOffset) + byteAt(block, player::minutesOffset) - 11;
-  const int64_t seconds = 10 * byteAt(block, player::tensOfSecondsOffset) + sample - 11;
-  lastPositionMs_ =
-      saturateToInt32(hours * 3'600'000 + minutes * 60'000 + seconds * 1'000 - in.delayMs);
+  // The seconds digit comes from the block too; the byte read above only detected the change.
+  const int32_t secondsUnits = block.empty() ? sample : block[player::secondsOffset];
+  const int64_t seconds = 10 * byteAt(block, player::tensOfSecondsOffset) + secondsUnits - 11;
+  const int64_t positionMs = hours * 3'600'000 + minutes * 60'000 + seconds * 1'000 - in.delayMs;
+  lastPositionMs_ = saturateToInt32(positionMs);
+  secondEndMs_ = saturateToInt32(positionMs + 999);
   positionMs_ = lastPositionMs_;
-  lastSample_ = sample;
+  lastSample_ = secondsUnits;
   return positionMs_;
 }
 

@@ -22,8 +22,9 @@ struct ClockInputs {
 // digit record is read only about once a second.
 class PlaybackClock {
  public:
-  // The digit bytes before the seconds units, read together when that digit changes.
-  static constexpr uint32_t kDigitBlockLength = player::tensOfSecondsOffset + 1;
+  // Every digit byte, the seconds units included, read in one go when that digit changes, so
+  // a position never joins digits from two moments of the player's display.
+  static constexpr uint32_t kDigitBlockLength = player::secondsOffset + 1;
 
   PlaybackClock(const MemoryReader& memory, const TickSource& ticks)
       : memory_(memory), ticks_(ticks) {}
@@ -31,10 +32,18 @@ class PlaybackClock {
   // One tick: samples the player's record and returns the new position (also positionMs()).
   int32_t update(const ClockInputs& inputs);
 
-  // Makes the next update read the whole digit record whatever the seconds byte shows, so a new
-  // run never extrapolates from the previous run's player (or a paused new player keeps the
-  // previous run's position until its digits change).
-  void beginRun() { lastSample_ = kNoSample; }
+  // A new run. The clock's state carries over from the last run, except when the player is
+  // another process: then the next update reads the whole digit record whatever the seconds
+  // byte shows, so the run never extrapolates from another player's clock (nor keeps its
+  // position while a paused new player's digits stay put).
+  void beginRun(uint32_t playerPid) {
+    if (playerPid != runPid_) lastSample_ = kNoSample;
+    runPid_ = playerPid;
+  }
+
+  // The seconds-units byte as last read: 0 when the read failed (a running player stores each
+  // digit plus 1, so it never shows 0).
+  int32_t secondsByte() const { return secondsByte_; }
 
   int32_t positionMs() const { return positionMs_; }
 
@@ -45,8 +54,11 @@ class PlaybackClock {
   const TickSource& ticks_;
   int32_t lastSample_ = 0;  // seconds-units byte at the last change
   uint32_t sampleTick_ = 0;  // tick count at the last change, or at the last paused tick
-  int32_t lastPositionMs_ = 0;  // position at the last change, delay already applied
+  int32_t lastPositionMs_ = 0;  // position at the last change (or pause), delay applied
+  int32_t secondEndMs_ = 0;     // the last millisecond of the second the digits show
   int32_t positionMs_ = 0;
+  int32_t secondsByte_ = 0;
+  uint32_t runPid_ = 0;
 };
 
 }  // namespace quorvane

@@ -2,55 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstring>
 #include <limits>
+
+#include "platform/fake_tick_source.h"
+#include "sync/fake_player_memory.h"
 
 namespace quorvane {
 namespace {
-
-constexpr uint32_t kPid = 4242;
-constexpr uint32_t kBase = 0x00520000;
-
-// The player's time record at kBase in a fake process. Reads of another process, outside the
-// record, or after the player has "exited" give the readers' fallback values.
-class FakePlayerMemory final : public MemoryReader {
- public:
-  void setDigits(int hours, int minutes, int seconds) {
-    const int digits[] = {hours, minutes / 10, minutes % 10, seconds / 10, seconds % 10};
-    for (int i = 0; i < 5; ++i) record_[80 * i] = static_cast<uint8_t>(digits[i] + 1);
-  }
-  void setByte(uint32_t offset, uint8_t value) { record_[offset] = value; }
-  void setPlaying(int32_t flag) { std::memcpy(&record_[player::playingFlagOffset], &flag, 4); }
-  void exit() { alive_ = false; }
-
-  int32_t readInt32(uint32_t pid, uint32_t address) const override {
-    int32_t value = -1;
-    if (readable(pid, address, 4)) std::memcpy(&value, &record_[address - kBase], 4);
-    return value;
-  }
-  uint8_t readByte(uint32_t pid, uint32_t address) const override {
-    return readable(pid, address, 1) ? record_[address - kBase] : 0;
-  }
-  std::vector<uint8_t> readBytes(uint32_t pid, uint32_t address, uint32_t length) const override {
-    if (!readable(pid, address, length)) return {};
-    return {record_.begin() + (address - kBase), record_.begin() + (address - kBase + length)};
-  }
-
- private:
-  bool readable(uint32_t pid, uint32_t address, uint32_t length) const {
-    return alive_ && pid == kPid && address >= kBase && address - kBase + length <= record_.size();
-  }
-
-  std::array<uint8_t, player::recordLength> record_{};
-  bool alive_ = true;
-};
-
-class FakeTicks final : public TickSource {
- public:
-  uint32_t now() const override { return nowMs; }
-  uint32_t nowMs = 1'000'000;
-};
 
 class PlaybackClockTest : public ::testing::Test {
  protected:
@@ -65,7 +23,7 @@ class PlaybackClockTest : public ::testing::Test {
   FakePlayerMemory memory;
   FakeTicks ticks;
   PlaybackClock clock{memory, ticks};
-  ClockInputs inputs{kPid, kBase, 0};
+  ClockInputs inputs{FakePlayerMemory::kPid, FakePlayerMemory::kBase, 0};
 };
 
 TEST_F(PlaybackClockTest, ExtrapolatesFromTheLastDigitChangeMinusTheDelay) {
@@ -73,7 +31,7 @@ TEST_F(PlaybackClockTest, ExtrapolatesFromTheLastDigitChangeMinusTheDelay) {
     SCOPED_TRACE(delayMs);
     inputs.delayMs = delayMs;
     memory.setDigits(0, 1, 22);
-    clock.beginRun();
+    clock.beginRun(FakePlayerMemory::kPid);
     tickAfter(50);
     memory.setDigits(0, 1, 23);  // bytes 1, 1, 2, 3 and 4 at offset 320
     EXPECT_EQ(tickAfter(50), 83'000 - delayMs);
@@ -92,26 +50,52 @@ TEST_F(PlaybackClockTest, ReadsAllDigitsAndAllowsNegativePositions) {
   for (const auto& c : cases) {
     inputs.delayMs = c.delayMs;
     memory.setDigits(c.hours, c.minutes, c.seconds);
-    clock.beginRun();
+    clock.beginRun(FakePlayerMemory::kPid);
     EXPECT_EQ(tickAfter(50), c.positionMs) << c.hours << ':' << c.minutes << ':' << c.seconds;
   }
 }
 
-TEST_F(PlaybackClockTest, HoldsWhilePausedAndResumesWithoutAJump) {
+TEST_F(PlaybackClockTest, HoldsWherePlaybackStoppedAndResumesFromThere) {
   memory.setDigits(0, 10, 5);
-  clock.beginRun();
+  clock.beginRun(FakePlayerMemory::kPid);
   tickAfter(50);
   EXPECT_EQ(tickAfter(300), 605'300);
   memory.setPlaying(0);
-  for (int i = 0; i < 200; ++i) ASSERT_EQ(tickAfter(50), 605'000);  // 10 s held
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(tickAfter(50), 605'300);  // 10 s held
   memory.setPlaying(1);
-  EXPECT_EQ(tickAfter(50), 605'050);
-  EXPECT_EQ(tickAfter(50), 605'100);
+  EXPECT_EQ(tickAfter(50), 605'350);
+  EXPECT_EQ(tickAfter(50), 605'400);
+}
+
+TEST_F(PlaybackClockTest, APauseNeverHoldsPastTheSecondTheDigitsShow) {
+  memory.setDigits(0, 0, 7);
+  clock.beginRun(FakePlayerMemory::kPid);
+  tickAfter(50);
+  EXPECT_EQ(tickAfter(1300), 8'300);  // a slow player: no digit change yet
+  memory.setPlaying(0);
+  EXPECT_EQ(tickAfter(50), 7'999);
+  memory.setPlaying(1);
+  EXPECT_EQ(tickAfter(50), 8'049);
+}
+
+TEST_F(PlaybackClockTest, TakesEveryDigitOfAChangeFromOneRead) {
+  memory.setDigits(0, 0, 58);
+  clock.beginRun(FakePlayerMemory::kPid);
+  tickAfter(50);
+  // The display turns from 0:00:59 to 0:01:00 between the change detector's read and the next.
+  memory.setDigits(0, 0, 59);
+  int reads = 0;
+  memory.beforeRead = [&] {
+    if (++reads == 2) memory.setDigits(0, 1, 0);
+  };
+  EXPECT_EQ(tickAfter(1000), 60'000);
+  memory.beforeRead = nullptr;
+  EXPECT_EQ(tickAfter(50), 60'050);  // the digit of that read is the one now shown: no change
 }
 
 TEST_F(PlaybackClockTest, SeekWhilePausedTakesTheNewDigitsAtOnce) {
   memory.setDigits(0, 10, 5);
-  clock.beginRun();
+  clock.beginRun(FakePlayerMemory::kPid);
   tickAfter(50);
   memory.setPlaying(0);
   tickAfter(50);
@@ -122,12 +106,12 @@ TEST_F(PlaybackClockTest, SeekWhilePausedTakesTheNewDigitsAtOnce) {
 
 TEST_F(PlaybackClockTest, ANewDelayTakesEffectAtTheNextDigitChange) {
   memory.setDigits(0, 0, 30);
-  clock.beginRun();
+  clock.beginRun(FakePlayerMemory::kPid);
   tickAfter(50);
   inputs.delayMs = 1000;
   EXPECT_EQ(tickAfter(400), 30'400);
   memory.setPlaying(0);
-  EXPECT_EQ(tickAfter(50), 30'000);  // paused: the delay of the last change still holds
+  EXPECT_EQ(tickAfter(50), 30'400);  // paused: the delay of the last change still holds
   memory.setPlaying(1);
   memory.setDigits(0, 0, 31);
   EXPECT_EQ(tickAfter(50), 30'000);
@@ -136,25 +120,28 @@ TEST_F(PlaybackClockTest, ANewDelayTakesEffectAtTheNextDigitChange) {
 TEST_F(PlaybackClockTest, TickCountWrappingDuringPlayIsHarmless) {
   ticks.nowMs = 0xFFFF'FF00;  // 256 ms before the wrap
   memory.setDigits(2, 0, 0);
-  clock.beginRun();
+  clock.beginRun(FakePlayerMemory::kPid);
   tickAfter(0);
   EXPECT_EQ(tickAfter(200), 7'200'200);
   EXPECT_EQ(tickAfter(312), 7'200'512);  // the count is now 0x100
   EXPECT_EQ(ticks.nowMs, 0x100u);
   memory.setPlaying(0);
-  EXPECT_EQ(tickAfter(50), 7'200'000);
+  EXPECT_EQ(tickAfter(50), 7'200'512);
   memory.setPlaying(1);
-  EXPECT_EQ(tickAfter(50), 7'200'050);
+  EXPECT_EQ(tickAfter(50), 7'200'562);
 }
 
-TEST_F(PlaybackClockTest, ANewRunRereadsTheDigitsEvenWhenTheSecondsByteIsUnchanged) {
+TEST_F(PlaybackClockTest, ANewRunCarriesTheClockOnUnlessThePlayerIsAnotherProcess) {
   memory.setDigits(0, 20, 4);
-  clock.beginRun();
+  clock.beginRun(FakePlayerMemory::kPid);
   tickAfter(50);
-  // The next run's player shows the same seconds digit at another time, and is paused.
+  // The display shows the same seconds digit at another time, and is paused.
   memory.setDigits(0, 0, 4);
   memory.setPlaying(0);
-  clock.beginRun();
+  clock.beginRun(FakePlayerMemory::kPid);  // the same player: no change seen
+  EXPECT_EQ(tickAfter(50), 1'204'000);
+  memory.pid = inputs.playerPid = 77;  // another player process
+  clock.beginRun(77);
   EXPECT_EQ(tickAfter(50), 4'000);
 }
 
@@ -165,7 +152,7 @@ TEST_F(PlaybackClockTest, DigitsOutsideTheirRangeGiveTheFormulasValueWithoutOver
   memory.setByte(player::minutesOffset, 0);
   memory.setByte(player::tensOfSecondsOffset, 0);
   memory.setByte(player::secondsOffset, 12);
-  clock.beginRun();
+  clock.beginRun(FakePlayerMemory::kPid);
   EXPECT_EQ(tickAfter(50), -3'600'000 - 11 * 60'000 + 1'000);
 
   for (const uint32_t offset : {player::hoursOffset, player::tensOfMinutesOffset,
@@ -185,7 +172,7 @@ TEST_F(PlaybackClockTest, FailedReadsGiveTheFallbackValuesAndKeepCounting) {
   // Every digit of a failed block reads 0 (digit -1); a failed flag read (-1) counts as playing.
   constexpr int32_t kFailedRecordMs = -3'600'000 - 11 * 60'000 - 11 * 1'000;
   memory.setDigits(0, 30, 0);
-  clock.beginRun();
+  clock.beginRun(FakePlayerMemory::kPid);
   tickAfter(50);
   memory.exit();  // the seconds byte now reads 0: a change
   EXPECT_EQ(tickAfter(50), kFailedRecordMs);
@@ -194,8 +181,8 @@ TEST_F(PlaybackClockTest, FailedReadsGiveTheFallbackValuesAndKeepCounting) {
   // A record address that points nowhere: the offsets wrap past the top of the address space.
   FakePlayerMemory alive;
   PlaybackClock other{alive, ticks};
-  other.beginRun();
-  inputs = {kPid, 0xFFFF'FFF0, 100};
+  other.beginRun(FakePlayerMemory::kPid);
+  inputs = {FakePlayerMemory::kPid, 0xFFFF'FFF0, 100};
   EXPECT_EQ(other.update(inputs), kFailedRecordMs - 100);
   ticks.nowMs += 50;
   EXPECT_EQ(other.update(inputs), kFailedRecordMs - 50);

@@ -77,6 +77,15 @@ std::vector<uint8_t> ProcessMemoryReader::readBytes(uint32_t pid, uint32_t addre
   return quorvane::readBytes(access_, pid, address, length);
 }
 
+bool ProcessMemoryReader::isRunning(uint32_t pid) const {
+  const auto entries = access_.listProcesses();
+  if (!entries) return true;
+  for (const auto& entry : *entries) {
+    if (entry.pid == pid) return true;
+  }
+  return false;
+}
+
 ProcessMemory::ProcessMemory(const ProcessAccess& access, std::function<void()> betweenRegions)
     : access_(access), betweenRegions_(std::move(betweenRegions)) {}
 

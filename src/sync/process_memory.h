@@ -31,6 +31,8 @@ class ProcessMemoryReader final : public MemoryReader {
   int32_t readInt32(uint32_t pid, uint32_t address) const override;
   uint8_t readByte(uint32_t pid, uint32_t address) const override;
   std::vector<uint8_t> readBytes(uint32_t pid, uint32_t address, uint32_t length) const override;
+  // Looks for the id in a process snapshot; a failed snapshot counts as running.
+  bool isRunning(uint32_t pid) const override;
 
  private:
   const ProcessAccess& access_;

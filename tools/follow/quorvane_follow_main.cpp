@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui_language.h"
+#include "common/ui_language.h"
 #include "loading/srt_loader.h"
 #include "loading/text_codec.h"
 #include "overlay/overlay.h"

@@ -1,4 +1,4 @@
-#include "app/text_number.h"
+#include "common/text_number.h"
 
 #include <gtest/gtest.h>
 
