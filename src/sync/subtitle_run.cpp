@@ -4,6 +4,12 @@
 
 namespace quorvane {
 
+void SubtitleRun::setPlayer(const PlayerLocation& player) {
+  if (player.playerPid != player_.playerPid || player.recordBase != player_.recordBase) playerGone_ = false;
+  player_ = player;
+  clock_.beginRun(player.playerPid);
+}
+
 void SubtitleRun::start(CueTable table, unsigned displayCodePage) {
   table_ = std::move(table);
   codePage_ = displayCodePage;
@@ -21,7 +27,7 @@ void SubtitleRun::tick(Overlay& overlay) {
                            codePage_};
   // A running player's digit bytes are never 0: a 0 is a failed read, and the process may
   // have exited. Then the last subtitle must not stay over the desktop.
-  if (clock_.secondsByte() == 0 && !memory_.isRunning(player_.playerPid)) {
+  if (!player_.located() || (clock_.secondsByte() == 0 && !memory_.isRunning(player_.playerPid))) {
     playerGone_ = true;
     scheduler_.clearShown(in, overlay);
     return;

@@ -30,9 +30,10 @@ class SubtitleRun {
  public:
   SubtitleRun(const MemoryReader& memory, const TickSource& ticks) : memory_(memory), clock_(memory, ticks) {}
 
-  // Where the clock reads from. A search sets it whether or not it found a player: a press
-  // that found none leaves a running run reading nothing.
-  void setPlayer(const PlayerLocation& player) { player_ = player; }
+  // Where the clock reads from. Each search sets it, whether or not it found a player, and a
+  // running run follows the new one at once; another player process starts the clock afresh.
+  // Without a player the run shows nothing.
+  void setPlayer(const PlayerLocation& player);
   const PlayerLocation& player() const { return player_; }
 
   // Starts a run over `table` from its first cue. `displayCodePage` is the code page the texts
