@@ -1,0 +1,122 @@
+// What one hotkey poll costs against the real GetAsyncKeyState, with the program's five hotkeys
+// registered: reading only the keys the table names against reading all 255. Then the share of
+// one core that polling every 10 ms takes, from the per-poll cost and measured over a stretch of
+// the real poll timer.
+//
+//   hotkey_poll_win_bench [SECONDS]      length of each timed 10 ms poll loop (default 5)
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "overlay/hotkey_poller.h"
+#include "overlay/hotkey_timer_win.h"
+#include "platform/key_state.h"
+#include "platform/thread_timer_win.h"
+
+using namespace quorvane;
+
+namespace {
+
+constexpr int kPollIntervalMs = 10;
+
+// The system's key state, counting the reads, so a timed loop knows how often it polled.
+class CountingKeyState final : public KeyState {
+ public:
+  int16_t asyncState(int virtualKey) override {
+    ++reads;
+    if (virtualKey == VK_MENU) ++polls;  // read once in every poll, whichever way it reads
+    return systemKeyState().asyncState(virtualKey);
+  }
+  long long reads = 0;
+  long long polls = 0;
+};
+
+struct Poller {
+  explicit Poller(HotkeyPoller::KeyReads reads) : poller(keys, [](int32_t) {}, [](int32_t) {}, reads) {
+    const int hotkeys[][2] = {{VK_F1, 1}, {VK_F2, 1}, {VK_OEM_6, 1}, {VK_OEM_4, 1}, {VK_F8, 0}};
+    for (const auto& [key, mask] : hotkeys) poller.registerHotkey([] {}, key, mask);
+  }
+  CountingKeyState keys;
+  HotkeyPoller poller;
+};
+
+double secondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& stop) {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  return static_cast<double>(stop.QuadPart - start.QuadPart) / frequency;
+}
+
+double processCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto value = [](const FILETIME& t) {
+    return static_cast<double>((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return value(kernel) + value(user);
+}
+
+void measurePolls(const char* what, HotkeyPoller::KeyReads reads) {
+  Poller p(reads);
+  for (int i = 0; i < 200; ++i) p.poller.poll();
+  p.keys.reads = 0;
+
+  std::vector<double> us(5000);
+  for (double& v : us) {
+    LARGE_INTEGER start, stop;
+    QueryPerformanceCounter(&start);
+    p.poller.poll();
+    QueryPerformanceCounter(&stop);
+    v = secondsBetween(start, stop) * 1e6;
+  }
+  const long long readsPerPoll = p.keys.reads / static_cast<long long>(us.size());
+  std::sort(us.begin(), us.end());
+  double sum = 0;
+  for (const double v : us) sum += v;
+  const double mean = sum / us.size();
+  std::printf("  %-10s %3lld reads/poll  mean %8.2f  median %8.2f  p99 %8.2f  max %8.2f us"
+              "  -> %6.3f %% of a core at %d ms\n",
+              what, readsPerPoll, mean, us[us.size() / 2], us[us.size() * 99 / 100], us.back(),
+              mean / (kPollIntervalMs * 1000.0) * 100.0, kPollIntervalMs);
+}
+
+void measureTimerLoop(const char* what, HotkeyPoller::KeyReads reads, int seconds) {
+  Poller p(reads);
+  const HotkeyTimer timer(p.poller, kPollIntervalMs);
+  const ThreadTimer end(static_cast<UINT>(seconds) * 1000);
+  if (!timer || !end) {
+    std::printf("  %-10s no timer\n", what);
+    return;
+  }
+  LARGE_INTEGER start, stop;
+  const double cpuStart = processCpuSeconds();
+  QueryPerformanceCounter(&start);
+  runTimerLoop(end, [] { return false; });
+  QueryPerformanceCounter(&stop);
+  const double cpu = processCpuSeconds() - cpuStart;
+  const double wall = secondsBetween(start, stop);
+  std::printf("  %-10s %6lld polls in %.1f s (%5.1f per s)  CPU %.3f s  -> %6.3f %% of a core\n", what,
+              p.keys.polls, wall, p.keys.polls / wall, cpu, cpu / wall * 100.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+
+  std::printf("One poll, five hotkeys registered (5000 polls after 200 to warm up):\n");
+  measurePolls("TableKeys", HotkeyPoller::KeyReads::TableKeys);
+  measurePolls("AllKeys", HotkeyPoller::KeyReads::AllKeys);
+
+  std::printf("The poll timer at %d ms for %d s each (process CPU time over wall time):\n", kPollIntervalMs,
+              seconds);
+  measureTimerLoop("TableKeys", HotkeyPoller::KeyReads::TableKeys, seconds);
+  measureTimerLoop("AllKeys", HotkeyPoller::KeyReads::AllKeys, seconds);
+  return 0;
+}
