@@ -18,8 +18,8 @@
 #include "platform/tick_source.h"
 #include "simplayer_client_win.h"
 #include "sync/cue_scheduler.h"
-#include "sync/playback_clock.h"
 #include "sync/player_locator.h"
+#include "sync/subtitle_run.h"
 #include "sync/player_interface.h"
 #include "sync/process_memory.h"
 
@@ -97,17 +97,14 @@ int main(int argc, char** argv) {
   }
 
   const ProcessMemoryReader reader(*access);
-  PlaybackClock clock(reader, systemTickSource());
-  clock.beginRun();
-  const CueTable table = makeFilmTable();
-  CueScheduler scheduler;
-  scheduler.beginRun();
+  SubtitleRun run(reader, systemTickSource());
+  run.setPlayer({inputs.playerPid, inputs.recordBase});
+  run.inputs() = {0, 0, 1000, 1080, {48, 40}};
+  run.start(makeFilmTable(), 936);
+  const CueTable& table = run.table();
   CountingOverlay overlay;
-  SchedulerInputs schedulerInputs{0, 48, 40, 1080, 0, 1000};
-  const auto tick = [&] {
-    schedulerInputs.positionMs = clock.update(inputs);
-    scheduler.step(table, schedulerInputs, overlay);
-  };
+  SchedulerInputs schedulerInputs{0, 48, 40, 1080, 0, 1000, 936};
+  const auto tick = [&] { run.tick(overlay); };
 
   std::printf("sync tick against the running simulated player (%d cues)\n", table.cueCount);
   // Back to back: mostly ticks that read the seconds digit and the playing flag.
@@ -119,9 +116,13 @@ int main(int argc, char** argv) {
     QueryPerformanceCounter(&b);
     steady.push_back(1e6 * secondsBetween(a, b));
   }
-  // Ticks that see the seconds digit change and read the 241-byte digit block instead.
+  // Ticks that see the seconds digit change and read the digit block instead: a run on
+  // another player makes the next tick read the whole record.
   for (int i = 0; i < 1000; ++i) {
-    clock.beginRun();
+    run.setPlayer({});
+    run.start(CueTable(table), 936);
+    run.setPlayer({inputs.playerPid, inputs.recordBase});
+    run.start(CueTable(table), 936);
     QueryPerformanceCounter(&a);
     tick();
     QueryPerformanceCounter(&b);
@@ -157,7 +158,7 @@ int main(int argc, char** argv) {
   const double wall = secondsBetween(loopStart, now);
   const double cpu = processCpuSeconds() - cpuBefore;
   std::printf("50 ms tick loop: %.1f s, %d ticks (%.1f ms apart), %d texts shown, position %d ms\n", wall,
-              ticks, 1000 * wall / ticks, overlay.texts - shownBefore, clock.positionMs());
+              ticks, 1000 * wall / ticks, overlay.texts - shownBefore, run.positionMs());
   std::printf("  CPU %.3f s = %.3f %% of one core (GetProcessTimes: user + kernel)\n", cpu,
               100 * cpu / wall);
   return 0;

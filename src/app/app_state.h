@@ -5,12 +5,17 @@
 #include <string>
 
 #include "app/settings_store.h"
-#include "common/ui_language.h"
 #include "app/ui_text_table.h"
+#include "common/ui_language.h"
 #include "loading/text_codec.h"
 #include "overlay/overlay.h"
+#include "overlay/overlay_metrics.h"
+#include "platform/process_access.h"
 #include "platform/registry.h"
+#include "platform/tick_source.h"
 #include "sync/player_ui_trim.h"
+#include "sync/process_memory.h"
+#include "sync/subtitle_run.h"
 
 namespace quorvane {
 
@@ -19,18 +24,25 @@ namespace quorvane {
 struct AppState {
   AppState(std::unique_ptr<Registry> systemRegistry, const TextCodec& codec,
            std::unique_ptr<ProcessTerminator> processTerminator,
-           LeadBytePredicate isLeadByte = isChineseLeadByte)
+           std::unique_ptr<ProcessAccess> processAccess,
+           LeadBytePredicate isLeadByte = isChineseLeadByte,
+           const TickSource& ticks = systemTickSource())
       : registry(std::move(systemRegistry)),
         settings(*registry, isLeadByte),
         textCodec(codec),
         terminator(std::move(processTerminator)),
-        isLeadByte(isLeadByte) {}
+        processes(std::move(processAccess)),
+        isLeadByte(isLeadByte),
+        playerMemory(*processes),
+        run(playerMemory, ticks) {}
 
   std::unique_ptr<Registry> registry;
   SettingsStore settings;
   const TextCodec& textCodec;
   std::unique_ptr<ProcessTerminator> terminator;
+  std::unique_ptr<ProcessAccess> processes;
   LeadBytePredicate isLeadByte;
+  ProcessMemoryReader playerMemory;
 
   UiTextTable uiTexts;
   UiLanguage uiLanguage = UiLanguage::English;
@@ -41,8 +53,12 @@ struct AppState {
   std::string fileDialogFilter;
   // The full path of the subtitle file picked last in this run; empty until one is picked.
   std::string lastPickedFile;
+  // How many lines a cue takes: computed when a run starts, then on every size or width change.
+  OverlayMetrics metrics;
+  // The player, the cues, the clock and the scheduler of the subtitle run.
+  SubtitleRun run;
   // The subtitle overlay; it exists only while subtitles run.
-  Overlay* overlay = nullptr;
+  std::unique_ptr<Overlay> overlay;
 };
 
 }  // namespace quorvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "app/path_text.h"
@@ -13,5 +14,9 @@ bool directoryExists(std::string_view folder, LeadBytePredicate isLeadByte);
 
 // The lead bytes of the system's ANSI code page (IsDBCSLeadByte). Windows build only.
 bool isSystemLeadByte(unsigned char byte);
+
+// The folder of the running program, with its trailing backslash; empty when unknown.
+// Windows build only.
+std::string programFolder();
 
 }  // namespace quorvane

@@ -1,6 +1,5 @@
 #include <windows.h>
 
-
 #include "app/directory_exists.h"
 #include "platform/window_handles_win.h"
 
@@ -20,5 +19,19 @@ bool directoryExists(std::string_view folder, LeadBytePredicate isLeadByte) {
 }
 
 bool isSystemLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
+std::string programFolder() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return std::string(folderOfPath(path, isSystemLeadByte));
+}
 
 }  // namespace quorvane

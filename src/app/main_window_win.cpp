@@ -1,12 +1,15 @@
 #include "app/main_window_win.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <shellapi.h>
 
 #include "app/control_ids.h"
 #include "app/directory_exists.h"
 #include "app/main_window_model.h"
 #include "common/text_number.h"
+#include "loading/srt_loader.h"
+#include "sync/player_locator.h"
 
 namespace quorvane {
 namespace {
@@ -82,21 +85,51 @@ constexpr SliderSetup kSliders[] = {
 constexpr int kLinkIds[] = {kIdUpdateLink, kIdToolLink, kIdForumLink};
 constexpr std::string_view kLinkUrls[] = {kUpdatePageUrl, kToolPageUrl, kForumPageUrl};
 
+// Dispatches the messages waiting in this thread's queue; false once the program is quitting.
+bool pumpPendingMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return false;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return true;
+}
+
 // Waits while still dispatching this thread's messages.
 void pumpMessagesFor(DWORD durationMs) {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < durationMs) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(msg.wParam));
-        return;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
+    if (!pumpPendingMessages()) return;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
+}
+
+// The common file-open dialog, in `initialFolder`, showing the files that `filter` ("text|pattern")
+// names.
+std::optional<std::string> pickFileWithDialog(HWND owner, const std::string& initialFolder,
+                                              const std::string& filter) {
+  std::string filterPairs = filter;
+  for (char& c : filterPairs) {
+    if (c == '|') c = '\0';
+  }
+  filterPairs.append(2, '\0');
+  std::string path(32768, '\0');
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = filterPairs.c_str();
+  dialog.lpstrFile = path.data();
+  dialog.nMaxFile = static_cast<DWORD>(path.size());
+  dialog.lpstrInitialDir = initialFolder.empty() ? nullptr : initialFolder.c_str();
+  // The current folder stays the program's, where relative paths start.
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameA(&dialog)) return std::nullopt;
+  path.resize(path.find('\0'));
+  return path;
 }
 
 }  // namespace
@@ -112,8 +145,27 @@ MainWindowServices MainWindowServices::system() {
     return reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", file, parameters,
                                                     parameters ? "" : nullptr, SW_SHOWNORMAL));
   };
+  services.pickFile = pickFileWithDialog;
+  services.createOverlay = [](const OverlaySetup& setup) -> std::unique_ptr<Overlay> {
+    return OverlayWindow::create(GetModuleHandleA(nullptr), setup);
+  };
+  services.keys = &systemKeyState();
   return services;
 }
+
+MainWindow::MainWindow(AppState& app, MainWindowServices services)
+    : app_(app),
+      services_(std::move(services)),
+      hotkeys_(
+          services_.keys ? *services_.keys : systemKeyState(),
+          [this](int32_t intervalMs) {
+            hotkeyTimer_ = std::make_unique<HotkeyTimer>(hotkeys_, static_cast<UINT>(intervalMs));
+          },
+          // The poll runs on this thread; a firing's effects run as a message of this window, so
+          // they never interleave with a tick or a control's handler.
+          [this](int32_t id) {
+            if (hwnd()) PostMessageA(hwnd(), kHotkeyMessage, static_cast<WPARAM>(id), 0);
+          }) {}
 
 void MainWindow::showMessage(UiRow text) const {
   services_.showMessage(app_.uiTexts.row(text), app_.uiTexts.row(UiRow::MessageTitle));
@@ -133,10 +185,9 @@ bool MainWindow::create(HINSTANCE instance, int showCommand) {
   wc.lpszClassName = QUORVANE_MAIN_WINDOW_CLASS;
   if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  const int x = work.left + (work.right - work.left - kWindowWidth) / 2;
-  const int y = work.top + (work.bottom - work.top - kWindowHeight) / 2;
+  // Centred on the primary screen.
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   if (!CreateWindowExA(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, QUORVANE_MAIN_WINDOW_CLASS,
                        "Quorvanev1.5", style, x, y, kWindowWidth, kWindowHeight, nullptr,
@@ -175,6 +226,12 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
       onActivate(LOWORD(wParam) != WA_INACTIVE);
       return 0;
+    case WM_TIMER:
+      onTimer(wParam);
+      return 0;
+    case kHotkeyMessage:
+      hotkeys_.runAction(static_cast<int32_t>(wParam));
+      return 0;
     default:
       break;
   }
@@ -204,6 +261,7 @@ LRESULT MainWindow::onCreate() {
   filling_ = true;
   fillFromSettings();
   filling_ = false;
+  registerHotkeys();
   attachTips();
   return 0;
 }
@@ -320,49 +378,195 @@ void MainWindow::attachTips() {
   SendMessageA(tooltip_.get(), TTM_SETMAXTIPWIDTH, 0, 32767);
 }
 
+// Each control event and the member that answers it.
+struct CommandHandler {
+  int id;
+  int code;
+  void (MainWindow::*handler)();
+};
+
 void MainWindow::onCommand(int id, int code) {
-  switch (id) {
-    case IDCANCEL:  // Escape
-      PostMessageA(hwnd(), WM_CLOSE, 0, 0);
-      return;
-    case kIdHelpButton:
-      if (code == BN_CLICKED) onHelpClicked();
-      return;
-    case kIdTrimButton:
-      if (code == BN_CLICKED) onTrimClicked();
-      return;
-    case kIdCentreCheck:
-      if (code == BN_CLICKED) onCentreClicked();
-      return;
-    case kIdShadowCheck:
-      if (code == BN_CLICKED) onShadowClicked();
-      return;
-    case kIdFontBox:
-      if (code == EN_CHANGE) onFontNameChanged();
-      return;
-    case kIdDelayBox:
-      if (code == EN_CHANGE) onDelayChanged();
-      return;
-    case kIdUpdateLink:
-      if (code == STN_CLICKED) onLinkClicked(UpdateLink);
-      return;
-    case kIdToolLink:
-      if (code == STN_CLICKED) onLinkClicked(ToolLink);
-      return;
-    case kIdForumLink:
-      if (code == STN_CLICKED) onLinkClicked(ForumLink);
-      return;
-    default:
-      return;
+  static constexpr CommandHandler kHandlers[] = {
+      {IDCANCEL, BN_CLICKED, &MainWindow::onEscape},  // Escape; a dialog manager sends code 0
+      {kIdStartButton, BN_CLICKED, &MainWindow::onStartClicked},
+      {kIdHelpButton, BN_CLICKED, &MainWindow::onHelpClicked},
+      {kIdTrimButton, BN_CLICKED, &MainWindow::onTrimClicked},
+      {kIdCentreCheck, BN_CLICKED, &MainWindow::onCentreClicked},
+      {kIdShadowCheck, BN_CLICKED, &MainWindow::onShadowClicked},
+      {kIdFontBox, EN_CHANGE, &MainWindow::onFontNameChanged},
+      {kIdDelayBox, EN_CHANGE, &MainWindow::onDelayChanged},
+      {kIdUpdateLink, STN_CLICKED, &MainWindow::onUpdateLinkClicked},
+      {kIdToolLink, STN_CLICKED, &MainWindow::onToolLinkClicked},
+      {kIdForumLink, STN_CLICKED, &MainWindow::onForumLinkClicked},
+  };
+  for (const CommandHandler& h : kHandlers) {
+    if (h.id == id && h.code == code) (this->*h.handler)();
   }
 }
 
+void MainWindow::onEscape() { PostMessageA(hwnd(), WM_CLOSE, 0, 0); }
+
+// Every step of a slider, also each one while its thumb is dragged.
 void MainWindow::onHScroll(HWND slider) {
   for (size_t i = 0; i < std::size(kSliders); ++i) {
-    if (control(kSliders[i].id) == slider) {
-      sliderValues_[i] = static_cast<int32_t>(SendMessageA(slider, TBM_GETPOS, 0, 0));
-    }
+    if (control(kSliders[i].id) != slider) continue;
+    const auto position = static_cast<int32_t>(SendMessageA(slider, TBM_GETPOS, 0, 0));
+    if (position == sliderValues_[i]) return;
+    sliderValues_[i] = position;
+    onSliderChanged(static_cast<Slider>(i));
   }
+}
+
+// What a change of a geometry slider does: store it, show it in its caption and, during a run,
+// apply it to the overlay at once. Size and width also change how many lines a cue takes.
+void MainWindow::onSliderChanged(Slider slider) {
+  const int32_t value = sliderValue(slider);
+  const UiTextTable& t = app_.uiTexts;
+  Overlay* overlay = app_.subtitlesRunning ? app_.overlay.get() : nullptr;
+  switch (slider) {
+    case Slider::Size: {
+      const int32_t points = 2 * value;  // the slider counts in steps of 2 points
+      app_.settings.writeText(setting::kSize, std::to_string(points));
+      setControlText(kIdSizeLabel, captionWithNumber(t.row(UiRow::SizeCaption), points));
+      if (overlay) overlay->setFontSize(points);
+      recomputeMetrics();
+      break;
+    }
+    case Slider::Width:
+      app_.settings.writeText(setting::kWidth, std::to_string(value));
+      setControlText(kIdWidthLabel, captionWithNumber(t.row(UiRow::WidthCaption), value));
+      if (overlay) overlay->setLabelWidth(value);
+      recomputeMetrics();
+      break;
+    case Slider::Left:
+      app_.settings.writeText(setting::kLeft, std::to_string(value));
+      setControlText(kIdLeftLabel, captionWithNumber(t.row(UiRow::LeftCaption), value));
+      if (overlay) overlay->setLeft(value);
+      break;
+    case Slider::Top:
+      app_.settings.writeText(setting::kTop, std::to_string(value));
+      setControlText(kIdTopLabel, captionWithNumber(t.row(UiRow::TopCaption), value));
+      // Also drops a raise for a long cue; the next cue that does not fit raises it again.
+      if (overlay) overlay->setTop(value);
+      break;
+  }
+}
+
+void MainWindow::recomputeMetrics() {
+  app_.metrics = computeOverlayMetrics(sliderValue(Slider::Size), sliderValue(Slider::Width));
+}
+
+// The five hotkeys; each works whichever program has the keyboard focus.
+void MainWindow::registerHotkeys() {
+  constexpr int32_t kAlt = 1;
+  hotkeys_.registerHotkey([this] { nudgeSlider(Slider::Size, +1); }, 112, kAlt);  // Alt+F1
+  hotkeys_.registerHotkey([this] { nudgeSlider(Slider::Size, -1); }, 113, kAlt);  // Alt+F2
+  hotkeys_.registerHotkey([this] { nudgeSlider(Slider::Top, +1); }, 221, kAlt);   // Alt+]
+  hotkeys_.registerHotkey([this] { nudgeSlider(Slider::Top, -1); }, 219, kAlt);   // Alt+[
+  hotkeys_.registerHotkey([this] { toggleSubtitles(); }, 119);                    // F8
+}
+
+// Set from code, a slider keeps the value even beyond its range (the thumb stops at the end).
+void MainWindow::nudgeSlider(Slider slider, int32_t step) {
+  setSliderValue(slider, sliderValue(slider) + step);
+  onSliderChanged(slider);
+}
+
+// Show/hide: the run's timer and the overlay stop and go together; the run itself goes on.
+void MainWindow::toggleSubtitles() {
+  if (!app_.subtitlesRunning) return;
+  if (schedulerTicking_) {
+    KillTimer(hwnd(), kSchedulerTimerId);
+    schedulerTicking_ = false;
+    if (app_.overlay) app_.overlay->setVisible(false);
+  } else {
+    schedulerTicking_ = SetTimer(hwnd(), kSchedulerTimerId, kSchedulerIntervalMs, nullptr) != 0;
+    if (app_.overlay) app_.overlay->setVisible(true);
+  }
+}
+
+void MainWindow::onTimer(UINT_PTR id) {
+  if (id == kSchedulerTimerId) onSchedulerTick();
+}
+
+// One tick of the run: the clock, then the scheduler, with the controls' values of this moment.
+void MainWindow::onSchedulerTick() {
+  if (!app_.subtitlesRunning || !app_.overlay) return;
+  RunInputs& in = app_.run.inputs();
+  in.delayMs = app_.delayMs;
+  in.left = sliderValue(Slider::Left);
+  in.baseTop = sliderValue(Slider::Top);
+  in.metrics = app_.metrics;
+  app_.run.tick(*app_.overlay);
+}
+
+void MainWindow::onStartClicked() {
+  // A press dispatches messages while it searches, in its dialog and in its pause: a second
+  // press meanwhile is ignored.
+  if (pressing_) return;
+  pressing_ = true;
+  selectAndStart();
+  pressing_ = false;
+}
+
+// Finds the player, lets the user pick a subtitle file, loads it and starts a run in place of
+// the one that may be running. Each step that dispatches messages may see this window closed;
+// the press then ends.
+void MainWindow::selectAndStart() {
+  PlayerLocation player;
+  if (app_.playerMode == 1) {
+    player = locatePlayer(*app_.processes, controlText(kIdProcessBox), [] { pumpPendingMessages(); });
+    if (!hwnd()) return;
+    // A running run follows the new search's result at once, found or not.
+    app_.run.setPlayer(player);
+    if (!player.located()) showMessage(UiRow::PlayerMissing);
+  }
+  if (!hwnd()) return;
+  const std::string folder = app_.settings.readText(setting::kDirectory, programFolder());
+  if (!player.located()) return;
+
+  const std::optional<std::string> path = services_.pickFile(hwnd(), folder, app_.fileDialogFilter);
+  if (!hwnd() || !path) return;
+  app_.lastPickedFile = *path;
+  CueTable table = loadCueTable(*path, app_.uiLanguage, app_.textCodec);
+
+  if (app_.subtitlesRunning) {
+    endRun(100);
+    if (!hwnd()) return;
+  }
+  // A file an English system keeps as it is is shown in the system's code page.
+  const unsigned codePage = table.codePage != 0 ? table.codePage : GetACP();
+  app_.overlay = services_.createOverlay(overlaySetup(codePage));
+  if (!app_.overlay) return;
+  app_.run.start(std::move(table), codePage);
+  schedulerTicking_ = SetTimer(hwnd(), kSchedulerTimerId, kSchedulerIntervalMs, nullptr) != 0;
+  app_.subtitlesRunning = true;
+  app_.run.inputs().screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  recomputeMetrics();
+}
+
+// Stops the run's timer, lets a tick that is already queued find the overlay still there, then
+// destroys the overlay.
+void MainWindow::endRun(DWORD settleMs) {
+  KillTimer(hwnd(), kSchedulerTimerId);
+  schedulerTicking_ = false;
+  pumpMessagesFor(settleMs);
+  app_.overlay.reset();
+  app_.subtitlesRunning = false;
+}
+
+// A new overlay takes the controls' values of this moment.
+OverlaySetup MainWindow::overlaySetup(unsigned codePage) const {
+  OverlaySetup setup;
+  setup.fontFace = controlText(kIdFontBox);
+  setup.fontPoints = 2 * sliderValue(Slider::Size);
+  setup.top = sliderValue(Slider::Top);
+  setup.left = sliderValue(Slider::Left);
+  setup.labelWidth = sliderValue(Slider::Width);
+  setup.centred = IsDlgButtonChecked(hwnd(), kIdCentreCheck) == BST_CHECKED;
+  setup.shadow = IsDlgButtonChecked(hwnd(), kIdShadowCheck) == BST_CHECKED;
+  setup.codePage = codePage;
+  return setup;
 }
 
 LRESULT MainWindow::onCtlColorStatic(HDC dc) {
@@ -531,12 +735,8 @@ LRESULT CALLBACK MainWindow::groupBoxProc(HWND box, UINT message, WPARAM wParam,
 void MainWindow::onDestroy() {
   saveLastDirectory();
   app_.settings.writeText(setting::kProcess, controlText(kIdProcessBox));
-  if (app_.subtitlesRunning) {
-    KillTimer(hwnd(), kSchedulerTimerId);
-    // A scheduler tick that is already queued must find the overlay still there.
-    pumpMessagesFor(200);
-    app_.overlay = nullptr;
-  }
+  hotkeyTimer_.reset();  // no hotkey acts on a window that is going
+  if (app_.subtitlesRunning) endRun(200);
   tooltip_.reset();
   PostQuitMessage(0);
 }

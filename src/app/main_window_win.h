@@ -5,10 +5,15 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "app/app_state.h"
 #include "app/links.h"
+#include "overlay/hotkey_poller.h"
+#include "overlay/hotkey_timer_win.h"
+#include "overlay/overlay_window_win.h"
 #include "platform/window_handles_win.h"
 #include "platform/window_win.h"
 
@@ -22,6 +27,13 @@ struct MainWindowServices {
   // A message box without owner, task-modal, OK only.
   std::function<void(const std::string& text, const std::string& title)> showMessage;
   ShellOpen shellOpen;
+  // The file-open dialog: the full path of the picked file, or nothing when cancelled.
+  std::function<std::optional<std::string>(HWND owner, const std::string& initialFolder,
+                                           const std::string& filter)>
+      pickFile;
+  // The subtitle overlay of a new run; null when it cannot be created.
+  std::function<std::unique_ptr<Overlay>(const OverlaySetup& setup)> createOverlay;
+  KeyState* keys = nullptr;  // the keyboard the hotkeys poll
 
   static MainWindowServices system();
 };
@@ -30,11 +42,14 @@ struct MainWindowServices {
 // and the three link labels.
 class MainWindow : public WindowBase<MainWindow> {
  public:
-  // The 50 ms timer of the subtitle scheduler, on this window.
+  // The 50 ms timer of the subtitle scheduler, on this window: its ticks also come while a
+  // message box or the file dialog runs its own message loop.
   static constexpr UINT_PTR kSchedulerTimerId = 1;
+  static constexpr UINT kSchedulerIntervalMs = 50;
+  // A hotkey's firing, handed to this window's thread: wParam is the hotkey's id.
+  static constexpr UINT kHotkeyMessage = WM_APP + 1;
 
-  explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system())
-      : app_(app), services_(std::move(services)) {}
+  explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system());
 
   // Creates the window and its controls (which runs the creation handler) and shows it.
   bool create(HINSTANCE instance, int showCommand = SW_SHOWNORMAL);
@@ -58,6 +73,7 @@ class MainWindow : public WindowBase<MainWindow> {
   void onDestroy();
   void onCommand(int id, int code);
   void onHScroll(HWND slider);
+  void onTimer(UINT_PTR id);
   LRESULT onCtlColorStatic(HDC dc);
   void onDrawLink(const DRAWITEMSTRUCT& item);
   bool onSetCursor(HWND target);
@@ -70,8 +86,23 @@ class MainWindow : public WindowBase<MainWindow> {
   void putCaptions();
   void attachTips();
 
+  void onStartClicked();
+  void selectAndStart();
+  void endRun(DWORD settleMs);
+  void onSchedulerTick();
+  OverlaySetup overlaySetup(unsigned codePage) const;
+  void recomputeMetrics();
+  void onSliderChanged(Slider slider);
+  void registerHotkeys();
+  void nudgeSlider(Slider slider, int32_t step);
+  void toggleSubtitles();
+
+  void onEscape();
   void onHelpClicked();
   void onLinkClicked(Link link);
+  void onUpdateLinkClicked() { onLinkClicked(UpdateLink); }
+  void onToolLinkClicked() { onLinkClicked(ToolLink); }
+  void onForumLinkClicked() { onLinkClicked(ForumLink); }
   void onTrimClicked();
   void onFontNameChanged();
   void onDelayChanged();
@@ -96,6 +127,10 @@ class MainWindow : public WindowBase<MainWindow> {
   FontHandle fontBoxFont_;    // the face the font-name box names
   OwnedWindow tooltip_;       // one balloon tooltip serves both edit boxes
   HWND focusedControl_ = nullptr;
+  bool pressing_ = false;          // a Select and Start press is under way
+  bool schedulerTicking_ = false;  // the run's timer runs (the show/hide hotkey stops it)
+  HotkeyPoller hotkeys_;
+  std::unique_ptr<HotkeyTimer> hotkeyTimer_;
 };
 
 }  // namespace quorvane

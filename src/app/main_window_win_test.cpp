@@ -8,11 +8,32 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "platform/fake_key_state.h"
 #include "platform/fake_registry.h"
+#include "sync/fake_player_processes.h"
 #include "sync/fake_process_terminator.h"
 
 namespace quorvane {
 namespace {
+
+// An overlay that writes what is done to it, its creation and its end into the test's log.
+class LoggedOverlay final : public NullOverlay {
+ public:
+  LoggedOverlay(std::vector<std::string>& log, const OverlaySetup& setup) : log_(log) {
+    log_.push_back("create " + setup.fontFace + " " + std::to_string(setup.fontPoints) + "pt at " +
+                   std::to_string(setup.left) + "," + std::to_string(setup.top) + " width " +
+                   std::to_string(setup.labelWidth) + (setup.centred ? " centred" : "") +
+                   (setup.shadow ? " shadow" : ""));
+  }
+  ~LoggedOverlay() override { log_.push_back("destroy"); }
+  void setTop(int32_t y) override { log_.push_back("top " + std::to_string(y)); }
+  void setVisible(bool visible) override { log_.push_back(visible ? "show" : "hide"); }
+  void setFontSize(int32_t points) override { log_.push_back("size " + std::to_string(points)); }
+  void setLabelWidth(int32_t pixels) override { log_.push_back("width " + std::to_string(pixels)); }
+
+ private:
+  std::vector<std::string>& log_;
+};
 
 // The real main window, on a fake registry, with the system's message boxes and shell
 // replaced by recorders.
@@ -32,7 +53,10 @@ class MainWindowTest : public ::testing::Test {
     for (const auto& [name, text] : stored) registry->setText(setting::kKey, name, text);
     auto fakeTerminator = std::make_unique<RecordingTerminator>();
     terminator = fakeTerminator.get();
-    app = std::make_unique<AppState>(std::move(fakeRegistry), codec, std::move(fakeTerminator));
+    auto fakeProcesses = std::make_unique<FakeProcesses>();
+    processes = fakeProcesses.get();
+    app = std::make_unique<AppState>(std::move(fakeRegistry), codec, std::move(fakeTerminator),
+                                     std::move(fakeProcesses));
     MainWindowServices services;
     services.systemLangId = [langId] { return langId; };
     services.showMessage = [this](const std::string& text, const std::string& title) {
@@ -42,6 +66,14 @@ class MainWindowTest : public ::testing::Test {
       shellCalls.push_back(std::string(file) + " " + (parameters ? parameters : "-"));
       return shellResult;
     };
+    services.pickFile = [this](HWND, const std::string& folder, const std::string& filter) {
+      dialogs.push_back(folder + " " + filter);
+      return pickedFile;
+    };
+    services.createOverlay = [this](const OverlaySetup& setup) {
+      return std::make_unique<LoggedOverlay>(overlayLog, setup);
+    };
+    services.keys = &keys;
     window = std::make_unique<MainWindow>(*app, services);
     ASSERT_TRUE(window->create(GetModuleHandleA(nullptr), SW_HIDE));
   }
@@ -63,8 +95,32 @@ class MainWindowTest : public ::testing::Test {
     for (const char* k = keys; *k; ++k) SendMessageA(item(id), WM_CHAR, static_cast<unsigned char>(*k), 0);
   }
 
+  // Runs this thread's messages for a while: posted hotkey firings, timers.
+  static void pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    do {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      Sleep(5);
+    } while (GetTickCount() - start < ms);
+  }
+
+  // A player that the search finds, and a subtitle file to pick.
+  void runSubtitles() {
+    processes->addPlayer(42, "PowerDVDMovie.exe", 0x2000, 0x00A00000);
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    pickedFile = std::string(temp) + "quorvane-window-test.srt";
+    click(kIdStartButton);
+  }
+
   const TextCodec codec{systemCodePages()};
   std::vector<std::pair<std::string, std::string>> stored;
+  FakeProcesses* processes = nullptr;
+  FakeKeyState keys;
+  std::optional<std::string> pickedFile;
+  std::vector<std::string> dialogs;
+  std::vector<std::string> overlayLog;
   FakeRegistry* registry = nullptr;
   RecordingTerminator* terminator = nullptr;
   std::unique_ptr<AppState> app;
@@ -230,6 +286,93 @@ TEST_F(MainWindowTest, ClosingKeepsTheFolderWhenItIsGoneOrNoneWasPicked) {
   DestroyWindow(window->hwnd());
   EXPECT_EQ(storedText("directory"), "D:\\Old\\");
   EXPECT_EQ(storedText("process"), "PowerDVDMovie.exe");
+}
+
+TEST_F(MainWindowTest, SelectAndStartWithoutAPlayerOnlyTellsSo) {
+  open();
+  processes->addProcess(7, "PowerDVDMovie.exe");  // running, but without the signature
+  click(kIdStartButton);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Orlenna say|Please launch CyberLink PowerDVD Ultra and Play in BD/DVD Mode");
+  EXPECT_TRUE(dialogs.empty());
+  EXPECT_FALSE(app->subtitlesRunning);
+}
+
+TEST_F(MainWindowTest, SelectAndStartPicksInTheStoredFolderAndReplacesARunningRun) {
+  stored = {{"directory", "D:\\Films\\"}, {"left", "100"}, {"top", "900"}, {"shadow", "1"}};
+  open();
+  runSubtitles();
+  EXPECT_EQ(dialogs, std::vector<std::string>{"D:\\Films\\ Subtitles(*.srt)|*.srt"});
+  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(app->subtitlesRunning);
+  EXPECT_EQ(overlayLog, std::vector<std::string>{"create Bold 36pt at 100,900 width 1440 centred shadow"});
+  EXPECT_EQ(app->run.player().playerPid, 42u);
+  EXPECT_EQ(app->metrics.lineHeight, 48);  // computed as the run starts
+  EXPECT_EQ(app->run.inputs().screenHeight, GetSystemMetrics(SM_CYSCREEN));
+
+  // Cancelled: the run goes on. Picked: the old overlay goes before the new one comes.
+  overlayLog.clear();
+  pickedFile.reset();
+  click(kIdStartButton);
+  EXPECT_TRUE(overlayLog.empty());
+  runSubtitles();
+  EXPECT_EQ(overlayLog, (std::vector<std::string>{"destroy", "create Bold 36pt at 100,900 width 1440 centred shadow"}));
+
+  overlayLog.clear();
+  DestroyWindow(window->hwnd());
+  EXPECT_EQ(overlayLog, std::vector<std::string>{"destroy"});
+  EXPECT_FALSE(app->subtitlesRunning);
+}
+
+TEST_F(MainWindowTest, SlidersStoreCaptionAndMoveTheRunningOverlay) {
+  open();
+  const auto drag = [&](int id, int position) {
+    SendMessageA(item(id), TBM_SETPOS, TRUE, position);
+    SendMessageA(window->hwnd(), WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, position),
+                 reinterpret_cast<LPARAM>(item(id)));
+  };
+  drag(kIdWidthSlider, 1000);  // no run: stored and shown, and the metrics follow
+  EXPECT_EQ(storedText("width"), "1000");
+  EXPECT_EQ(text(kIdWidthLabel), "Sub width = 1000");
+  EXPECT_EQ(app->metrics.lineCapacity, 1000 / 48);
+  runSubtitles();
+  overlayLog.clear();
+  drag(kIdSizeSlider, 17);
+  drag(kIdTopSlider, 800);
+  drag(kIdWidthSlider, 1440);
+  EXPECT_EQ(overlayLog, (std::vector<std::string>{"size 34", "top 800", "width 1440"}));
+  EXPECT_EQ(storedText("size"), "34");
+  EXPECT_EQ(text(kIdSizeLabel), "Font size = 34");
+  EXPECT_EQ(storedText("top"), "800");
+  EXPECT_EQ(app->metrics.lineHeight, 46);
+}
+
+TEST_F(MainWindowTest, HotkeysActOnThisWindowsThread) {
+  stored = {{"size", "72"}};
+  open();
+  // A key held long enough for the 10 ms poll to see it down.
+  const auto stroke = [&](int key) {
+    keys.press(key);
+    pump(60);
+    keys.release(key);
+    pump(60);
+  };
+  keys.press(VK_MENU);
+  stroke(VK_F1);  // Alt+F1 at the slider's end: beyond it, as a value set from code
+  EXPECT_EQ(storedText("size"), "74");
+  EXPECT_EQ(window->sliderValue(Slider::Size), 37);
+  keys.press(VK_CONTROL);
+  stroke(VK_F1);  // Alt+Ctrl+F1: no such hotkey
+  keys.release(VK_CONTROL);
+  keys.release(VK_MENU);
+  stroke(VK_F8);  // no run: nothing to show or hide
+  EXPECT_EQ(storedText("size"), "74");
+
+  runSubtitles();
+  overlayLog.clear();
+  stroke(VK_F8);
+  stroke(VK_F8);
+  EXPECT_EQ(overlayLog, (std::vector<std::string>{"hide", "show"}));
 }
 
 TEST_F(MainWindowTest, ChineseSystemsGetChineseCaptions) {

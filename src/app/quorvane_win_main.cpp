@@ -8,37 +8,18 @@
 #include "app/control_ids.h"
 #include "app/directory_exists.h"
 #include "app/main_window_win.h"
-#include "app/path_text.h"
-
-namespace {
-
-// Relative paths (the file dialog's fallback folder among them) start at the program's folder.
-void enterProgramFolder() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return;
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  const std::string folder(quorvane::folderOfPath(path, quorvane::isSystemLeadByte));
-  if (!folder.empty()) SetCurrentDirectoryA(folder.c_str());
-}
-
-}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   using namespace quorvane;
-  enterProgramFolder();
+  // Relative paths (the file dialog's fallback folder among them) start at the program's folder.
+  if (const std::string folder = programFolder(); !folder.empty()) SetCurrentDirectoryA(folder.c_str());
 
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
 
   const TextCodec textCodec(systemCodePages());
-  AppState app(makeSystemRegistry(), textCodec, makeSystemProcessTerminator(), isSystemLeadByte);
+  AppState app(makeSystemRegistry(), textCodec, makeSystemProcessTerminator(), makeSystemProcessAccess(),
+               isSystemLeadByte);
   MainWindow window(app);
   if (!window.create(instance)) return 0;
 

@@ -19,10 +19,9 @@
 #include "platform/code_pages.h"
 #include "platform/thread_timer_win.h"
 #include "platform/tick_source.h"
-#include "sync/cue_scheduler.h"
 #include "sync/player_locator.h"
-#include "sync/playback_clock.h"
 #include "sync/process_memory.h"
+#include "sync/subtitle_run.h"
 
 namespace quorvane {
 namespace {
@@ -39,12 +38,11 @@ std::string clockText(int32_t ms) {
 // Prints what an overlay would show: each change of the text, with the position it happened at.
 class ConsoleOverlay final : public NullOverlay {
  public:
-  ConsoleOverlay(unsigned displayCodePage, const int32_t& positionMs)
-      : codePage_(displayCodePage), positionMs_(positionMs) {}
+  ConsoleOverlay(unsigned displayCodePage, const SubtitleRun& run) : codePage_(displayCodePage), run_(run) {}
 
   void setText(std::string_view ansiText) override {
     if (ansiText.empty()) {
-      std::printf("%12s  (clear)\n", clockText(positionMs_).c_str());
+      std::printf("%12s  (clear)\n", clockText(run_.positionMs()).c_str());
     } else {
       const CodePages& pages = systemCodePages();
       std::string utf8 = pages.fromUtf16(kCodePageUtf8, pages.toUtf16(codePage_, ansiText));
@@ -53,14 +51,14 @@ class ConsoleOverlay final : public NullOverlay {
         if (c == '\r') continue;
         shown += c == '\n' ? std::string(" / ") : std::string(1, c);
       }
-      std::printf("%12s  %s\n", clockText(positionMs_).c_str(), shown.c_str());
+      std::printf("%12s  %s\n", clockText(run_.positionMs()).c_str(), shown.c_str());
     }
     std::fflush(stdout);
   }
 
  private:
   unsigned codePage_;
-  const int32_t& positionMs_;
+  const SubtitleRun& run_;
 };
 
 int usage() {
@@ -109,33 +107,28 @@ int run(int argc, char** argv) {
   std::printf("player: process %u, time record at 0x%08X\n", player.playerPid, player.recordBase);
 
   const TextCodec codec(systemCodePages());
-  const CueTable table = loadCueTable(file, language, codec);
+  CueTable table = loadCueTable(file, language, codec);
   std::printf("subtitles: %d cues from %s\n", table.cueCount, file);
-
-  // The defaults of a first start: font size 36 (slider 18), width 1440, top 970.
-  const OverlayMetrics metrics = computeOverlayMetrics(18, 1440);
-  const int32_t screenHeight = 1080;
-  const int32_t baseTop = screenHeight - 110;
+  // The texts are shown in the code page they were produced in; a file an English system keeps
+  // as it is reads best as GBK, which also holds ASCII.
+  const unsigned codePage = table.codePage != 0 ? table.codePage : kCodePageGbk;
 
   const ProcessMemoryReader reader(*access);
-  PlaybackClock clock(reader, systemTickSource());
-  CueScheduler scheduler;
-  clock.beginRun();
-  scheduler.beginRun();
-  int32_t positionMs = 0;
-  // The texts are drawn in the code page they were produced in; a file an English system keeps
-  // as it is reads best as GBK, which also holds ASCII.
-  ConsoleOverlay overlay(table.codePage != 0 ? table.codePage : kCodePageGbk, positionMs);
+  SubtitleRun run(reader, systemTickSource());
+  run.setPlayer(player);
+  // The defaults of a first start: font size 36 (slider 18), width 1440, left 240, top 970.
+  const int32_t screenHeight = 1080;
+  run.inputs() = {delayMs, 240, screenHeight - 110, screenHeight, computeOverlayMetrics(18, 1440)};
+  run.start(std::move(table), codePage);
+  ConsoleOverlay overlay(codePage, run);
 
-  const ClockInputs clockInputs{player.playerPid, player.recordBase, delayMs};
   const ThreadTimer timer(50);
   const DWORD endTick = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
   runTimerLoop(timer, [&] {
-    positionMs = clock.update(clockInputs);
-    scheduler.step(table, {positionMs, metrics.lineHeight, metrics.lineCapacity, screenHeight, 240, baseTop},
-                   overlay);
+    run.tick(overlay);
     return static_cast<int32_t>(endTick - GetTickCount()) > 0;
   });
+  if (run.playerGone()) std::printf("the player has exited\n");
   return 0;
 }
 
