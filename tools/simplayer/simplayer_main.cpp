@@ -83,58 +83,73 @@ void limitPad(uint32_t padBytes) {
 // ---- The clock ------------------------------------------------------------------------------
 
 constexpr int64_t maxPositionMs = 10LL * 3600 * 1000 - 1;  // the display has one hour digit
+constexpr int64_t maxPositionUs = maxPositionMs * 1000;
 
+// Runs on the performance counter, not on the tick count: the tick count moves in steps of
+// about 16 ms, too coarse for a true position that benchmarks measure lateness against.
 class PlayerClock {
  public:
-  PlayerClock() { InitializeCriticalSection(&lock_); }
+  struct Reading {
+    int64_t positionUs;
+    int64_t counter;     // QueryPerformanceCounter at that position
+    DWORD tickCount;     // GetTickCount taken with it
+    bool playing;
+  };
+
+  PlayerClock() {
+    InitializeCriticalSection(&lock_);
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    frequency_ = f.QuadPart;
+  }
 
   void start(int64_t positionMs, bool playing) {
     Lock l(lock_);
-    baseMs_ = clampMs(positionMs);
-    baseTick_ = GetTickCount();
+    baseUs_ = clampUs(positionMs * 1000);
+    baseCounter_ = counterNow();
     playing_ = playing;
-    writeRecordLocked(baseTick_);
+    writeRecordLocked(baseCounter_);
   }
 
-  simplayer::Position now() {
+  Reading now() {
     Lock l(lock_);
-    const DWORD tick = GetTickCount();
-    return {static_cast<int32_t>(positionAt(tick)), tick, playing_};
+    const int64_t counter = counterNow();
+    return {positionAt(counter), counter, GetTickCount(), playing_};
   }
 
   void setPlaying(bool playing) {
     Lock l(lock_);
-    rebase(GetTickCount());
+    rebase(counterNow());
     playing_ = playing;
-    writeRecordLocked(baseTick_);
+    writeRecordLocked(baseCounter_);
   }
 
   void seekTo(int64_t positionMs) {
     Lock l(lock_);
-    rebase(GetTickCount());
-    baseMs_ = clampMs(positionMs);
-    writeRecordLocked(baseTick_);
+    rebase(counterNow());
+    baseUs_ = clampUs(positionMs * 1000);
+    writeRecordLocked(baseCounter_);
   }
   void seekBy(int64_t deltaMs) {
     Lock l(lock_);
-    rebase(GetTickCount());
-    baseMs_ = clampMs(baseMs_ + deltaMs);
-    writeRecordLocked(baseTick_);
+    rebase(counterNow());
+    baseUs_ = clampUs(baseUs_ + deltaMs * 1000);
+    writeRecordLocked(baseCounter_);
   }
   void toggle() {
     Lock l(lock_);
-    rebase(GetTickCount());
+    rebase(counterNow());
     playing_ = !playing_;
-    writeRecordLocked(baseTick_);
+    writeRecordLocked(baseCounter_);
   }
 
-  // Brings the record up to date; returns how long until its seconds digit next changes.
+  // Brings the record up to date; returns how long until its seconds digit next changes,
+  // rounded up so that a wait of that length wakes after the change, not before it.
   DWORD refresh() {
     Lock l(lock_);
-    const DWORD tick = GetTickCount();
-    const int64_t position = writeRecordLocked(tick);
-    if (!playing_ || position >= maxPositionMs) return INFINITE;
-    return static_cast<DWORD>(1000 - position % 1000) + 1;
+    const int64_t position = writeRecordLocked(counterNow());
+    if (!playing_ || position >= maxPositionUs) return INFINITE;
+    return static_cast<DWORD>((1'000'000 - position % 1'000'000 + 999) / 1000);
   }
 
  private:
@@ -143,17 +158,26 @@ class PlayerClock {
     ~Lock() { LeaveCriticalSection(&c_); }
     CRITICAL_SECTION& c_;
   };
-  static int64_t clampMs(int64_t ms) { return ms < 0 ? 0 : (ms > maxPositionMs ? maxPositionMs : ms); }
-  int64_t positionAt(DWORD tick) const {
-    return playing_ ? clampMs(baseMs_ + static_cast<DWORD>(tick - baseTick_)) : baseMs_;
+  static int64_t counterNow() {
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return c.QuadPart;
   }
-  void rebase(DWORD tick) {
-    baseMs_ = positionAt(tick);
-    baseTick_ = tick;
+  static int64_t clampUs(int64_t us) { return us < 0 ? 0 : (us > maxPositionUs ? maxPositionUs : us); }
+  int64_t positionAt(int64_t counter) const {
+    if (!playing_) return baseUs_;
+    // Whole seconds and the rest apart, so the product cannot overflow however long it plays.
+    const int64_t elapsed = counter - baseCounter_;
+    const int64_t us = elapsed / frequency_ * 1'000'000 + elapsed % frequency_ * 1'000'000 / frequency_;
+    return clampUs(baseUs_ + us);
   }
-  int64_t writeRecordLocked(DWORD tick) {
-    const int64_t position = positionAt(tick);
-    const int64_t seconds = position / 1000;
+  void rebase(int64_t counter) {
+    baseUs_ = positionAt(counter);
+    baseCounter_ = counter;
+  }
+  int64_t writeRecordLocked(int64_t counter) {
+    const int64_t position = positionAt(counter);
+    const int64_t seconds = position / 1'000'000;
     uint8_t* r = recordHolder.record;
     // Higher digits first, the seconds digit (the one readers watch for change) last.
     r[player::hoursOffset] = static_cast<uint8_t>(seconds / 3600 % 10 + 1);
@@ -167,8 +191,9 @@ class PlayerClock {
   }
 
   CRITICAL_SECTION lock_;
-  int64_t baseMs_ = 0;
-  DWORD baseTick_ = 0;
+  int64_t frequency_ = 1;
+  int64_t baseUs_ = 0;
+  int64_t baseCounter_ = 0;
   bool playing_ = false;
 };
 
@@ -189,11 +214,13 @@ DWORD WINAPI recordThread(void*) {
 
 // ---- Outside control ------------------------------------------------------------------------
 
-std::string formatPosition(const simplayer::Position& p) {
-  char text[96];
-  std::snprintf(text, sizeof text, "OK position=%ld tick=%lu playing=%d",
-                static_cast<long>(p.positionMs), static_cast<unsigned long>(p.tickCount),
-                p.playing ? 1 : 0);
+// The fields before "qpc" are what every client reads; "qpc" (the performance counter the
+// position was taken at) and "us" (the position in microseconds) serve precise measurements.
+std::string formatPosition(const PlayerClock::Reading& p) {
+  char text[160];
+  std::snprintf(text, sizeof text, "OK position=%ld tick=%lu playing=%d qpc=%lld us=%lld",
+                static_cast<long>(p.positionUs / 1000), static_cast<unsigned long>(p.tickCount),
+                p.playing ? 1 : 0, static_cast<long long>(p.counter), static_cast<long long>(p.positionUs));
   return text;
 }
 
@@ -315,13 +342,13 @@ void drawText(HDC dc, const char* text, RECT box, int heightPx, int weight, COLO
 
 void paint(HDC dc, const RECT& area) {
   const auto now = playerClock.now();
+  const int64_t t = now.positionUs / 1000;
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
   fill(dc, area, RGB(16, 16, 24));
 
   // The "movie": colour bars that scroll and a ball that bounces, both driven by the position,
   // so they move only while the player plays.
-  const int64_t t = now.positionMs;
   const int barWidth = 40;
   const int shift = static_cast<int>(t / 8 % (barWidth * 8));
   for (int x = -barWidth * 8; x < width + barWidth * 8; x += barWidth) {
@@ -342,7 +369,7 @@ void paint(HDC dc, const RECT& area) {
   }
 
   // The player's own clock, large, and its state.
-  const long seconds = static_cast<long>(now.positionMs / 1000);
+  const long seconds = static_cast<long>(t / 1000);
   char clock[32];
   std::snprintf(clock, sizeof clock, "%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
                 seconds % 60);
