@@ -1,0 +1,678 @@
+// End-to-end sync of the real quorvane.exe against the simulated player, watched from outside:
+// when each cue's text appears on the overlay's label and leaves it, against the moment the
+// player's true position reached the cue's stored start and end (plus the delay box's value);
+// then the share of one core quorvane.exe uses over a stretch of play, its peak working set,
+// and the wineserver's CPU it causes.
+//
+//   bench/sync_e2e_bench.sh [--build DIR] [OPTIONS]   Linux side; adds the wineserver's CPU
+//   wine build/win/bench/sync_e2e_win_bench.exe [OPTIONS]
+//
+//   --quorvane PATH        the program (default: quorvane.exe beside this one or a folder up)
+//   --seconds N            each CPU window (default 60); below 60 also proportionally fewer cues
+//   --cues N               cues to measure (default 40)
+//   --each                 also print every measured cue
+//   --wineserver-pid PID --clock-ticks HZ    the script passes these: the session's wineserver
+//                          (read as Z:\proc\PID\stat) and the kernel's clock ticks per second
+//
+// The run: the player ("PowerDVDMovie.exe") plays from a few seconds before the first cue. The
+// bench presses Select and Start, puts the subtitle file's path into the file-open dialog and
+// reads the label's text about every millisecond. In the first half it pauses the player
+// inside a cue for 3 s; after the first half it seeks forward over five cues (those and the
+// cue it lands in are not measured). Then it stops reading (each read costs quorvane and the
+// wineserver time) and takes CPU over N s of play with quorvane, then over N s with only the
+// player, after closing quorvane. The player reports its position with the performance
+// counter it was taken at, so the true position is known to the microsecond.
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "simplayer_client_win.h"
+#include "sync_e2e_analysis.h"
+
+using namespace quorvane;
+using namespace quorvane::syncbench;
+
+namespace {
+
+constexpr double kEarlyMs = 5.0;
+constexpr int kSkippedBySeek = 5;
+constexpr int32_t kLeadMs = 7000;  // player start to the first cue: room for start-up and dialog
+
+int64_t counterNow() {
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return c.QuadPart;
+}
+
+int64_t counterFrequency() {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return f.QuadPart;
+}
+
+struct Options {
+  std::string quorvanePath;
+  int seconds = 60;
+  int cues = 0;  // 0: from --seconds
+  bool each = false;
+  uint32_t wineserverPid = 0;
+  int clockTicks = 100;
+};
+
+std::optional<Options> parseOptions(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--quorvane" && hasValue) o.quorvanePath = argv[++i];
+    else if (a == "--seconds" && hasValue) o.seconds = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--cues" && hasValue) o.cues = std::max(2, std::atoi(argv[++i]));
+    else if (a == "--each") o.each = true;
+    else if (a == "--wineserver-pid" && hasValue) o.wineserverPid = static_cast<uint32_t>(std::atol(argv[++i]));
+    else if (a == "--clock-ticks" && hasValue) o.clockTicks = std::max(1, std::atoi(argv[++i]));
+    else return std::nullopt;
+  }
+  if (o.cues == 0) o.cues = std::max(8, 40 * std::min(o.seconds, 60) / 60);
+  return o;
+}
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string findQuorvane() {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const std::string here = folderOf(self);
+  for (const std::string& candidate : {here + "\\quorvane.exe", folderOf(here) + "\\quorvane.exe"}) {
+    if (fileExists(candidate)) return candidate;
+  }
+  return {};
+}
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+  UniqueKernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD put = 0;
+  return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
+         put == bytes.size();
+}
+
+// ---- Windows of another process ----------------------------------------------------------
+
+struct WindowSearch {
+  DWORD pid;
+  const wchar_t* className;
+  bool visibleOnly;
+  HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (owner == search->pid && lstrcmpW(name, search->className) == 0 &&
+      (!search->visibleOnly || IsWindowVisible(window))) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND topLevelWindow(DWORD pid, const wchar_t* className, bool visibleOnly) {
+  WindowSearch search{pid, className, visibleOnly, nullptr};
+  EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Polls every 20 ms until `find` gives a window or `timeoutMs` passes.
+template <class Find>
+HWND waitForWindow(DWORD timeoutMs, Find find) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (HWND w = find()) return w;
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(20);
+  }
+}
+
+// Another process's window text: GetWindowText would not ask the window itself. Nothing when
+// the window does not answer in time.
+std::optional<std::wstring> textOf(HWND window, UINT timeoutMs = 500) {
+  wchar_t text[512];
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                           timeoutMs, &copied)) {
+    return std::nullopt;
+  }
+  return std::wstring(text, std::min<DWORD_PTR>(copied, 511));
+}
+
+std::string narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+// The file name box of the common file-open dialog: the combo box's edit (cmb13) in the
+// Explorer style, the plain edit (edt1) in the old style, else the first edit inside.
+HWND fileNameBox(HWND dialog) {
+  if (HWND combo = GetDlgItem(dialog, 0x47C)) {
+    if (HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr)) return edit;
+    return combo;
+  }
+  if (HWND edit = GetDlgItem(dialog, 0x480)) return edit;
+  return FindWindowExW(dialog, nullptr, L"Edit", nullptr);
+}
+
+double fileTimeSeconds(const FILETIME& t) {
+  return static_cast<double>((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
+}
+
+// The head of one entry of the system's process list (SystemProcessInformation).
+struct ListedProcess {
+  ULONG nextEntryOffset;
+  ULONG threadCount;
+  LARGE_INTEGER unused[3];
+  LARGE_INTEGER createTime;
+  LARGE_INTEGER userTime;
+  LARGE_INTEGER kernelTime;
+  struct {
+    USHORT length, maximumLength;
+    PWSTR buffer;
+  } imageName;
+  LONG basePriority;
+  HANDLE processId;
+};
+
+std::optional<double> listedCpuSeconds(DWORD pid) {
+  using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  constexpr ULONG systemProcessInformation = 5;
+  if (!query) return std::nullopt;
+  std::vector<uint64_t> buffer(1 << 17);  // 1 MiB, 8-byte aligned
+  ULONG needed = 0;
+  if (query(systemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size() * 8), &needed) != 0) {
+    return std::nullopt;
+  }
+  const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+  for (size_t at = 0;;) {
+    const auto* entry = reinterpret_cast<const ListedProcess*>(bytes + at);
+    if (static_cast<DWORD>(reinterpret_cast<uintptr_t>(entry->processId)) == pid) {
+      return static_cast<double>(entry->userTime.QuadPart + entry->kernelTime.QuadPart) / 1e7;
+    }
+    if (entry->nextEntryOffset == 0) return std::nullopt;
+    at += entry->nextEntryOffset;
+  }
+}
+
+// ---- quorvane.exe -------------------------------------------------------------------------
+
+// The program under measurement, in a job that ends it if the bench ends first.
+class Program {
+ public:
+  static std::unique_ptr<Program> start(const std::string& path) {
+    UniqueKernelHandle job(CreateJobObjectA(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    std::string line = "\"" + path + "\"";
+    std::vector<char> commandLine(line.begin(), line.end());
+    commandLine.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    const std::string folder = folderOf(path);
+    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &info)) {
+      return nullptr;
+    }
+    AssignProcessToJobObject(job.get(), info.hProcess);
+    CloseHandle(info.hThread);
+    return std::unique_ptr<Program>(new Program(std::move(job), UniqueKernelHandle(info.hProcess), info.dwProcessId));
+  }
+
+  DWORD pid() const { return pid_; }
+  HANDLE process() const { return process_.get(); }
+  bool running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+
+  // CPU time so far, user + kernel, as GetProcessTimes and as the system's process list
+  // report it. Under Wine only the list is right: GetProcessTimes does not follow another
+  // process's time, while the list takes every process's times from Linux.
+  struct Cpu {
+    double processTimes = 0;
+    std::optional<double> listed;
+  };
+  Cpu cpu() const {
+    Cpu out;
+    FILETIME created, exited, kernel, user;
+    if (GetProcessTimes(process_.get(), &created, &exited, &kernel, &user)) {
+      out.processTimes = fileTimeSeconds(kernel) + fileTimeSeconds(user);
+    }
+    out.listed = listedCpuSeconds(pid_);
+    return out;
+  }
+
+  double peakWorkingSetMiB() const {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process_.get(), &counters, sizeof counters)) return 0;
+    return static_cast<double>(counters.PeakWorkingSetSize) / (1 << 20);
+  }
+
+  // Closes the main window as a user would, and ends the process if that does not end it.
+  void close(HWND mainWindow) {
+    if (mainWindow) PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0) {
+      TerminateProcess(process_.get(), 1);
+      WaitForSingleObject(process_.get(), 10000);
+    }
+  }
+
+ private:
+  Program(UniqueKernelHandle job, UniqueKernelHandle process, DWORD pid)
+      : job_(std::move(job)), process_(std::move(process)), pid_(pid) {}
+  UniqueKernelHandle job_;
+  UniqueKernelHandle process_;
+  DWORD pid_;
+};
+
+// Presses Select and Start and answers the file-open dialog with `file`; the label's window
+// once the run has it, or null (with the reason on stderr).
+HWND selectAndStart(const Program& program, HWND mainWindow, const std::string& file) {
+  HWND button = GetDlgItem(mainWindow, kIdStartButton);
+  // Posted: the press runs the dialog's modal loop, so a sent message would not return.
+  PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(kIdStartButton, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  HWND dialog = waitForWindow(15000, [&] { return topLevelWindow(program.pid(), L"#32770", true); });
+  if (!dialog) {
+    std::fprintf(stderr, "no file-open dialog appeared after Select and Start\n");
+    return nullptr;
+  }
+  HWND box = waitForWindow(5000, [&] { return fileNameBox(dialog); });
+  const std::wstring path(file.begin(), file.end());
+  DWORD_PTR ignored = 0;
+  if (!box || !SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
+                                   SMTO_ABORTIFHUNG, 5000, &ignored)) {
+    std::fprintf(stderr, "could not type into the file-open dialog\n");
+    return nullptr;
+  }
+  HWND open = GetDlgItem(dialog, IDOK);
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(open));
+  if (!waitForWindow(5000, [&] { return IsWindow(dialog) ? nullptr : mainWindow; })) {
+    if (open) PostMessageW(open, BM_CLICK, 0, 0);
+    if (!waitForWindow(5000, [&] { return IsWindow(dialog) ? nullptr : mainWindow; })) {
+      std::fprintf(stderr, "the file-open dialog did not take the file\n");
+      return nullptr;
+    }
+  }
+  HWND label = waitForWindow(10000, [&]() -> HWND {
+    HWND overlay = topLevelWindow(program.pid(), L"QuorvaneOverlay", false);
+    return overlay ? FindWindowExW(overlay, nullptr, L"QuorvaneSubtitleLabel", nullptr) : nullptr;
+  });
+  if (!label) std::fprintf(stderr, "no overlay label after the dialog\n");
+  return label;
+}
+
+// ---- The player ---------------------------------------------------------------------------
+
+// A report from the player's reply: "... playing=P qpc=COUNTER us=POSITION".
+std::optional<TruePosition::Report> reportFrom(const std::optional<std::string>& reply) {
+  if (!reply) return std::nullopt;
+  const char* playing = std::strstr(reply->c_str(), "playing=");
+  const char* qpc = std::strstr(reply->c_str(), " qpc=");
+  const char* us = std::strstr(reply->c_str(), " us=");
+  if (!playing || !qpc || !us) return std::nullopt;
+  return TruePosition::Report{std::strtoll(qpc + 5, nullptr, 10), std::strtoll(us + 4, nullptr, 10),
+                              playing[8] == '1'};
+}
+
+// ---- The wineserver -----------------------------------------------------------------------
+
+// utime + stime of a Linux process in seconds, read through Wine's view of the root folder.
+std::optional<double> linuxCpuSeconds(uint32_t pid, int clockTicks) {
+  const std::string path = "Z:\\proc\\" + std::to_string(pid) + "\\stat";
+  UniqueKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  char text[1024] = {};
+  DWORD got = 0;
+  if (!file || !ReadFile(file.get(), text, sizeof text - 1, &got, nullptr)) return std::nullopt;
+  // The fields after the command's closing parenthesis: state is the first, utime the 12th.
+  const char* rest = std::strrchr(text, ')');
+  if (!rest) return std::nullopt;
+  unsigned long long utime = 0, stime = 0;
+  if (std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2) {
+    return std::nullopt;
+  }
+  return static_cast<double>(utime + stime) / clockTicks;
+}
+
+// ---- The run ------------------------------------------------------------------------------
+
+// Which cues the run measures and what it does to the player on the way.
+struct RunPlan {
+  std::vector<PlannedCue> cues;
+  int pauseCue = 0;    // paused 1 s after its start, for 3 s
+  int seekAfter = 0;   // the seek follows this cue's end
+  int seekInto = 0;    // and lands inside this one
+  int lastMeasured = 0;
+  bool measured(int i) const { return i <= seekAfter || (i > seekInto && i <= lastMeasured); }
+};
+
+RunPlan makePlan(int measuredCues, int cpuSeconds) {
+  RunPlan plan;
+  const int before = (measuredCues + 1) / 2;
+  plan.seekAfter = before - 1;
+  plan.pauseCue = before / 2;
+  plan.seekInto = plan.seekAfter + kSkippedBySeek + 1;
+  plan.lastMeasured = plan.seekInto + (measuredCues - before);
+  // Cues go on through the CPU window, so quorvane shows and clears texts as in real use.
+  const int total = plan.lastMeasured + 1 + (cpuSeconds + 10) * 10 / 27 + 1;
+  plan.cues = planCues(total, 20'000 + 371, 20240607);
+  return plan;
+}
+
+struct SyncRecord {
+  std::vector<LabelChange> changes;
+  int reads = 0;
+  int failedReads = 0;
+  double longestGapMs = 0;
+  int truthChecks = 0;
+  double truthWorstMs = 0;
+  double pausedMs = 0;
+  int32_t seekFromMs = 0, seekToMs = 0;
+  double readSpanMs = 0;
+  bool timedOut = false;
+};
+
+// Reads the label about every millisecond until the last measured cue has ended, pausing and
+// seeking the player on the way; every command's reply is another report of the true position.
+SyncRecord watchLabel(HWND label, const simplayer::SimPlayer& player, const RunPlan& plan, int32_t delayMs,
+                      TruePosition& truth) {
+  SyncRecord record;
+  const auto us = [&](int32_t storedMs) { return (int64_t{storedMs} + delayMs) * 1000; };
+  const auto command = [&](const std::string& text) {
+    if (auto report = reportFrom(player.command(text))) truth.add(*report);
+  };
+  const int64_t doneUs = us(plan.cues[plan.lastMeasured].endMs + 600);
+  // The play still to come, the pause, and room to spare.
+  const double limitMs = static_cast<double>(doneUs - truth.positionUsAt(counterNow())) / 1000 + 3000 + 30'000;
+  enum class Stage { BeforePause, Paused, BeforeSeek, AfterSeek } stage = Stage::BeforePause;
+  int64_t pausedAt = 0, lastCheck = counterNow();
+  std::string shown;
+  const int64_t begin = counterNow();
+  int64_t lastRead = begin;
+  for (;;) {
+    const int64_t before = counterNow();
+    const auto text = textOf(label, 100);
+    const int64_t after = counterNow();
+    ++record.reads;
+    record.longestGapMs = std::max(record.longestGapMs, truth.msBetween(lastRead, after));
+    lastRead = after;
+    if (!text) {
+      ++record.failedReads;
+      if (!IsWindow(label)) break;
+    } else if (narrow(*text) != shown || record.changes.empty()) {
+      shown = narrow(*text);
+      record.changes.push_back({before + (after - before) / 2, shown});
+    }
+
+    const int64_t now = counterNow();
+    const int64_t positionUs = truth.positionUsAt(now);
+    const PlannedCue& beforeSeek = plan.cues[plan.seekAfter];
+    if (stage == Stage::BeforePause && positionUs >= us(plan.cues[plan.pauseCue].startMs + 1000)) {
+      command("pause");
+      pausedAt = counterNow();
+      stage = Stage::Paused;
+    } else if (stage == Stage::Paused && truth.msBetween(pausedAt, now) >= 3000) {
+      command("resume");
+      record.pausedMs = truth.msBetween(pausedAt, counterNow());
+      stage = Stage::BeforeSeek;
+    } else if (stage == Stage::BeforeSeek && positionUs >= us(beforeSeek.endMs + 200) &&
+               (shown != beforeSeek.text || positionUs >= us(beforeSeek.endMs + 350))) {
+      // In the gap after that cue, once the label has let it go (or the gap is nearly over).
+      const int32_t target = plan.cues[plan.seekInto].startMs + 700 + delayMs;
+      record.seekFromMs = static_cast<int32_t>(positionUs / 1000);
+      record.seekToMs = target;
+      command("seek " + std::to_string(target));
+      stage = Stage::AfterSeek;
+    } else if (truth.msBetween(lastCheck, now) >= 2000) {
+      // Now and then the player's own word against the mapping, away from any cue's edge
+      // (a reply takes the bench away from the label for a moment).
+      bool nearEdge = false;
+      for (const PlannedCue& c : plan.cues) {
+        nearEdge = nearEdge || std::abs(positionUs - us(c.startMs)) < 300'000 ||
+                   std::abs(positionUs - us(c.endMs)) < 300'000;
+      }
+      if (!nearEdge) {
+        if (auto report = reportFrom(player.command("position"))) {
+          const double offMs = static_cast<double>(report->positionUs - truth.positionUsAt(report->counter)) / 1000;
+          record.truthWorstMs = std::max(record.truthWorstMs, std::abs(offMs));
+          ++record.truthChecks;
+        }
+        lastCheck = now;
+      }
+    }
+    if (positionUs >= doneUs) break;
+    if (truth.msBetween(begin, now) > limitMs) {
+      record.timedOut = true;
+      break;
+    }
+    Sleep(1);
+  }
+  record.readSpanMs = truth.msBetween(begin, lastRead);
+  return record;
+}
+
+void printRow(const char* what, const Summary& s) {
+  if (s.n == 0) {
+    std::printf("  %-12s %4zu\n", what, s.n);
+    return;
+  }
+  std::printf("  %-12s %4zu %9.1f %9.1f %9.1f %9.1f\n", what, s.n, s.median, s.p95, s.max, s.min);
+}
+
+// ---- CPU windows --------------------------------------------------------------------------
+
+struct CpuWindow {
+  double wallSeconds = 0;
+  double processTimesSeconds = 0;
+  std::optional<double> listedSeconds;
+  std::optional<double> wineserverSeconds;
+};
+
+// Waits `seconds` without touching anything, then reports the CPU used meanwhile.
+CpuWindow measureCpu(int seconds, const Program* program, const Options& options) {
+  CpuWindow w;
+  const auto serverCpu = [&] {
+    return options.wineserverPid ? linuxCpuSeconds(options.wineserverPid, options.clockTicks) : std::nullopt;
+  };
+  const int64_t start = counterNow();
+  const Program::Cpu programBefore = program ? program->cpu() : Program::Cpu{};
+  const auto serverBefore = serverCpu();
+  if (program) WaitForSingleObject(program->process(), static_cast<DWORD>(seconds) * 1000);
+  else Sleep(static_cast<DWORD>(seconds) * 1000);
+  const auto serverAfter = serverCpu();
+  const Program::Cpu programAfter = program ? program->cpu() : Program::Cpu{};
+  w.wallSeconds = static_cast<double>(counterNow() - start) / counterFrequency();
+  w.processTimesSeconds = programAfter.processTimes - programBefore.processTimes;
+  if (programBefore.listed && programAfter.listed) w.listedSeconds = *programAfter.listed - *programBefore.listed;
+  if (serverBefore && serverAfter) w.wineserverSeconds = *serverAfter - *serverBefore;
+  return w;
+}
+
+double percent(double cpu, double wall) { return wall > 0 ? 100.0 * cpu / wall : 0; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto parsed = parseOptions(argc, argv);
+  if (!parsed) {
+    std::fprintf(stderr,
+                 "usage: sync_e2e_win_bench [--quorvane PATH] [--seconds N] [--cues N] [--each] "
+                 "[--wineserver-pid PID --clock-ticks HZ]\n");
+    return 2;
+  }
+  const Options options = *parsed;
+  const std::string quorvanePath = options.quorvanePath.empty() ? findQuorvane() : options.quorvanePath;
+  if (quorvanePath.empty() || !fileExists(quorvanePath)) {
+    std::fprintf(stderr, "quorvane.exe not found; pass --quorvane PATH\n");
+    return 1;
+  }
+
+  const RunPlan plan = makePlan(options.cues, options.seconds);
+  simplayer::ScratchFolder folder;
+  const std::string srtPath = folder.path() + "\\cues.srt";
+  if (!folder.valid() || !writeFile(srtPath, srtText(plan.cues))) {
+    std::fprintf(stderr, "could not write %s\n", srtPath.c_str());
+    return 1;
+  }
+  const int64_t frequency = counterFrequency();
+  TruePosition truth(frequency);
+  // Long enough for the whole bench; a player nobody ends still goes by itself.
+  const int exitAfter = 300 + 3 * options.seconds + 4 * options.cues;
+  const int32_t playerStartMs = plan.cues.front().startMs - kLeadMs;
+  auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe",
+                                            "--start=" + std::to_string(playerStartMs) +
+                                                " --exit-after=" + std::to_string(exitAfter));
+  const auto firstReport = player ? reportFrom(player->command("position")) : std::nullopt;
+  if (!firstReport) {
+    std::fprintf(stderr, "could not start %s, or it does not report the performance counter\n",
+                 simplayer::builtPlayerPath().c_str());
+    return 1;
+  }
+  truth.add(*firstReport);
+
+  auto program = Program::start(quorvanePath);
+  if (!program) {
+    std::fprintf(stderr, "could not start %s\n", quorvanePath.c_str());
+    return 1;
+  }
+  HWND mainWindow = waitForWindow(20000, [&] { return topLevelWindow(program->pid(), L"QuorvaneMainWindow", true); });
+  if (!mainWindow) {
+    std::fprintf(stderr, "no main window of %s\n", quorvanePath.c_str());
+    return 1;
+  }
+  const auto delayText = textOf(GetDlgItem(mainWindow, kIdDelayBox), 2000);
+  const int32_t delayMs = delayText ? std::atoi(narrow(*delayText).c_str()) : 0;
+
+  HWND label = selectAndStart(*program, mainWindow, srtPath);
+  if (!label) {
+    program->close(mainWindow);
+    return 1;
+  }
+  const int64_t runStarted = counterNow();
+  const auto firstIntended = truth.counterReaching((int64_t{plan.cues.front().startMs} + delayMs) * 1000);
+  const double marginMs = firstIntended ? truth.msBetween(runStarted, *firstIntended) : 0;
+
+  SyncRecord record = watchLabel(label, *player, plan, delayMs, truth);
+
+  // ---- figures of the sync run
+  const LabelHistory history = matchLabel(plan.cues, record.changes);
+  std::vector<double> starts, ends;
+  int missed = 0, doubled = 0, earlyStarts = 0, earlyEnds = 0, notCleared = 0, measuredCount = 0;
+  std::vector<std::string> eachLines;
+  for (int i = 0; i < static_cast<int>(plan.cues.size()); ++i) {
+    if (!plan.measured(i)) continue;
+    ++measuredCount;
+    const PlannedCue& cue = plan.cues[static_cast<size_t>(i)];
+    const CueSeen& seen = history.cues[static_cast<size_t>(i)];
+    const auto intendedStart = truth.counterReaching((int64_t{cue.startMs} + delayMs) * 1000);
+    const auto intendedEnd = truth.counterReaching((int64_t{cue.endMs} + delayMs) * 1000);
+    char line[160];
+    if (seen.appearances == 0 || !intendedStart) {
+      ++missed;
+      std::snprintf(line, sizeof line, "  %-8s %9d %9d   missed", cue.text.c_str(), cue.startMs, cue.endMs);
+      eachLines.push_back(line);
+      continue;
+    }
+    if (seen.appearances > 1) ++doubled;
+    const double startLate = truth.msBetween(*intendedStart, *seen.shown);
+    starts.push_back(startLate);
+    if (startLate < -kEarlyMs) ++earlyStarts;
+    double endLate = 0;
+    if (seen.hidden && intendedEnd) {
+      endLate = truth.msBetween(*intendedEnd, *seen.hidden);
+      ends.push_back(endLate);
+      if (endLate < -kEarlyMs) ++earlyEnds;
+    } else {
+      ++notCleared;
+    }
+    std::snprintf(line, sizeof line, "  %-8s %9d %9d %9.1f %9.1f%s%s", cue.text.c_str(), cue.startMs, cue.endMs,
+                  startLate, endLate, seen.appearances > 1 ? "   shown twice" : "",
+                  i == plan.pauseCue ? "   (paused inside)" : "");
+    eachLines.push_back(line);
+  }
+
+  std::printf("End-to-end sync: %s against the simulated player (PowerDVDMovie.exe)\n", quorvanePath.c_str());
+  std::printf("  %d cues in the file, %d measured; delay box %d ms; run started %.1f s before the first cue\n",
+              static_cast<int>(plan.cues.size()), measuredCount, delayMs, marginMs / 1000);
+  if (marginMs < 1500) std::printf("  (warning: the run started less than 1.5 s before the first cue)\n");
+  std::printf("  paused %.0f ms inside %s; seek %d -> %d ms, over cues %02d-%02d into %s (not measured)\n",
+              record.pausedMs, plan.cues[plan.pauseCue].text.c_str(), record.seekFromMs, record.seekToMs,
+              plan.seekAfter + 2, plan.seekInto, plan.cues[plan.seekInto].text.c_str());
+  std::printf("  label read %d times over %.1f s (every %.2f ms, longest gap %.1f ms, %d unanswered)\n",
+              record.reads, record.readSpanMs / 1000, record.readSpanMs / std::max(1, record.reads),
+              record.longestGapMs, record.failedReads);
+  std::printf("  true position: %d checks against the player's own report, worst %.3f ms off\n",
+              record.truthChecks, record.truthWorstMs);
+  if (record.timedOut) std::printf("  (warning: the run did not reach its last cue in time)\n");
+  if (options.each) {
+    std::printf("\n  cue        start ms    end ms   start late  end late (ms)\n");
+    for (const std::string& l : eachLines) std::printf("%s\n", l.c_str());
+  }
+  std::printf("\n  lateness = shown - intended (ms; intended = the true position reaches the stored time + delay)\n");
+  std::printf("  %-12s %4s %9s %9s %9s %9s\n", "", "n", "median", "p95", "max", "min");
+  const Summary startSummary = summarize(starts);
+  const Summary endSummary = summarize(ends);
+  printRow("cue starts", startSummary);
+  printRow("cue ends", endSummary);
+  std::printf("  missed %d   doubled %d   early starts %d   early ends %d   (early: > %.0f ms before)\n",
+              missed, doubled, earlyStarts, earlyEnds, kEarlyMs);
+  std::printf("  still shown at the end %d   texts of no cue %d\n", notCleared, history.unknownTexts);
+
+  // ---- CPU: quorvane playing, untouched; then the player alone
+  std::printf("\nCPU over %d s of play (nothing reads the label meanwhile)\n", options.seconds);
+  const CpuWindow with = measureCpu(options.seconds, program.get(), options);
+  const bool stillRunning = program->running();
+  const double peakMiB = program->peakWorkingSetMiB();
+  program->close(mainWindow);
+  const CpuWindow without = measureCpu(options.seconds, nullptr, options);
+
+  const double programSeconds = with.listedSeconds.value_or(with.processTimesSeconds);
+  const double programPercent = percent(programSeconds, with.wallSeconds);
+  std::printf("  %-40s %7.3f %% of one core (%.2f s CPU in %.1f s; GetProcessTimes: %.2f s)\n", "quorvane.exe",
+              programPercent, programSeconds, with.wallSeconds, with.processTimesSeconds);
+  if (!stillRunning) std::printf("  (warning: quorvane.exe ended during the window)\n");
+  if (with.wineserverSeconds && without.wineserverSeconds) {
+    const double withPercent = percent(*with.wineserverSeconds, with.wallSeconds);
+    const double withoutPercent = percent(*without.wineserverSeconds, without.wallSeconds);
+    std::printf("  %-40s %7.3f %%\n", "wineserver, quorvane and player running", withPercent);
+    std::printf("  %-40s %7.3f %%\n", "wineserver, player only", withoutPercent);
+    std::printf("  %-40s %7.3f %%\n", "wineserver caused by quorvane", withPercent - withoutPercent);
+    std::printf("  %-40s %7.3f %%   (goal <= 1 %%)\n", "quorvane + its wineserver share",
+                programPercent + withPercent - withoutPercent);
+    std::printf("  (wineserver %u: %d clock ticks per second, so +-%.2f %% per window)\n", options.wineserverPid,
+                options.clockTicks, percent(2.0 / options.clockTicks, with.wallSeconds));
+  } else {
+    std::printf("  wineserver: not measured (bench/sync_e2e_bench.sh passes --wineserver-pid)\n");
+  }
+  std::printf("  %-40s %7.1f MiB\n", "quorvane.exe peak working set", peakMiB);
+  std::printf("\nGoals: p95 lateness <= 100 ms (starts %.1f, ends %.1f); missed/doubled/early = 0 (%d/%d/%d)\n",
+              startSummary.p95, endSummary.p95, missed, doubled, earlyStarts + earlyEnds);
+  return 0;
+}
