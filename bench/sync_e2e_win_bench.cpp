@@ -14,14 +14,15 @@
 //   --wineserver-pid PID --clock-ticks HZ    the script passes these: the session's wineserver
 //                          (read as Z:\proc\PID\stat) and the kernel's clock ticks per second
 //
-// The run: the player ("PowerDVDMovie.exe") plays from a few seconds before the first cue. The
-// bench presses Select and Start, puts the subtitle file's path into the file-open dialog and
-// reads the label's text about every millisecond. In the first half it pauses the player
-// inside a cue for 3 s; after the first half it seeks forward over five cues (those and the
-// cue it lands in are not measured). Then it stops reading (each read costs quorvane and the
-// wineserver time) and takes CPU over N s of play with quorvane, then over N s with only the
-// player, after closing quorvane. The player reports its position with the performance
-// counter it was taken at, so the true position is known to the microsecond.
+// The run: the player ("PowerDVDMovie.exe") plays; quorvane.exe starts and idles for N s (its
+// CPU before any run). A few seconds before the first cue the bench presses Select and Start,
+// puts the subtitle file's path into the file-open dialog and reads the label's text about
+// every millisecond. In the first half it pauses the player inside a cue for 3 s; after it, it
+// seeks forward over five cues (those and the cue it lands in are not measured). Then it stops
+// reading (each read costs quorvane and the wineserver time) and takes CPU over N s of play
+// with quorvane, then over N s with only the player, after closing quorvane. The player
+// reports its position with the performance counter it was taken at, so the true position is
+// known to the microsecond.
 
 #include <windows.h>
 #include <psapi.h>
@@ -544,8 +545,8 @@ int main(int argc, char** argv) {
   const int64_t frequency = counterFrequency();
   TruePosition truth(frequency);
   // Long enough for the whole bench; a player nobody ends still goes by itself.
-  const int exitAfter = 300 + 3 * options.seconds + 4 * options.cues;
-  const int32_t playerStartMs = plan.cues.front().startMs - kLeadMs;
+  const int exitAfter = 300 + 4 * options.seconds + 4 * options.cues;
+  const int32_t playerStartMs = plan.cues.front().startMs - kLeadMs - options.seconds * 1000;
   auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe",
                                             "--start=" + std::to_string(playerStartMs) +
                                                 " --exit-after=" + std::to_string(exitAfter));
@@ -569,6 +570,9 @@ int main(int argc, char** argv) {
   }
   const auto delayText = textOf(GetDlgItem(mainWindow, kIdDelayBox), 2000);
   const int32_t delayMs = delayText ? std::atoi(narrow(*delayText).c_str()) : 0;
+
+  // The program's own cost before any run, for comparison with the run's.
+  const CpuWindow idle = measureCpu(options.seconds, program.get(), options);
 
   HWND label = selectAndStart(*program, mainWindow, srtPath);
   if (!label) {
@@ -645,33 +649,51 @@ int main(int argc, char** argv) {
               missed, doubled, earlyStarts, earlyEnds, kEarlyMs);
   std::printf("  still shown at the end %d   texts of no cue %d\n", notCleared, history.unknownTexts);
 
-  // ---- CPU: quorvane playing, untouched; then the player alone
-  std::printf("\nCPU over %d s of play (nothing reads the label meanwhile)\n", options.seconds);
+  // ---- CPU: quorvane in the run, untouched; then the player alone
   const CpuWindow with = measureCpu(options.seconds, program.get(), options);
   const bool stillRunning = program->running();
   const double peakMiB = program->peakWorkingSetMiB();
   program->close(mainWindow);
   const CpuWindow without = measureCpu(options.seconds, nullptr, options);
 
-  const double programSeconds = with.listedSeconds.value_or(with.processTimesSeconds);
-  const double programPercent = percent(programSeconds, with.wallSeconds);
-  std::printf("  %-40s %7.3f %% of one core (%.2f s CPU in %.1f s; GetProcessTimes: %.2f s)\n", "quorvane.exe",
-              programPercent, programSeconds, with.wallSeconds, with.processTimesSeconds);
-  if (!stillRunning) std::printf("  (warning: quorvane.exe ended during the window)\n");
-  if (with.wineserverSeconds && without.wineserverSeconds) {
-    const double withPercent = percent(*with.wineserverSeconds, with.wallSeconds);
-    const double withoutPercent = percent(*without.wineserverSeconds, without.wallSeconds);
-    std::printf("  %-40s %7.3f %%\n", "wineserver, quorvane and player running", withPercent);
-    std::printf("  %-40s %7.3f %%\n", "wineserver, player only", withoutPercent);
-    std::printf("  %-40s %7.3f %%\n", "wineserver caused by quorvane", withPercent - withoutPercent);
-    std::printf("  %-40s %7.3f %%   (goal <= 1 %%)\n", "quorvane + its wineserver share",
-                programPercent + withPercent - withoutPercent);
-    std::printf("  (wineserver %u: %d clock ticks per second, so +-%.2f %% per window)\n", options.wineserverPid,
-                options.clockTicks, percent(2.0 / options.clockTicks, with.wallSeconds));
-  } else {
-    std::printf("  wineserver: not measured (bench/sync_e2e_bench.sh passes --wineserver-pid)\n");
+  std::printf("\nCPU in %% of one core, %d s windows of play (nothing reads the label meanwhile)\n", options.seconds);
+  std::printf("  %-40s %12s %12s\n", "", "quorvane.exe", "wineserver");
+  const auto programPercent = [](const CpuWindow& w) {
+    return percent(w.listedSeconds.value_or(w.processTimesSeconds), w.wallSeconds);
+  };
+  const auto serverPercent = [](const CpuWindow& w) {
+    return w.wineserverSeconds ? percent(*w.wineserverSeconds, w.wallSeconds) : 0.0;
+  };
+  const bool server = idle.wineserverSeconds && with.wineserverSeconds && without.wineserverSeconds;
+  const auto row = [&](const char* what, double programShare, std::optional<double> serverShare) {
+    std::printf("  %-40s %12.3f ", what, programShare);
+    if (serverShare) std::printf("%12.3f\n", *serverShare);
+    else std::printf("%12s\n", "-");
+  };
+  const auto serverOr = [&](double value) { return server ? std::optional<double>(value) : std::nullopt; };
+  row("quorvane idle, before Select and Start", programPercent(idle), serverOr(serverPercent(idle)));
+  row("quorvane in the run", programPercent(with), serverOr(serverPercent(with)));
+  std::printf("  %-40s %12s ", "player only (quorvane closed)", "-");
+  if (server) std::printf("%12.3f\n", serverPercent(without));
+  else std::printf("%12s\n", "-");
+  const double runServerShare = serverPercent(with) - serverPercent(without);
+  row("caused by quorvane in the run", programPercent(with), serverOr(runServerShare));
+  if (server) {
+    std::printf("  %-40s %12.3f   (goal <= 1 %%)\n", "  both together", programPercent(with) + runServerShare);
   }
-  std::printf("  %-40s %7.1f MiB\n", "quorvane.exe peak working set", peakMiB);
+  row("  the run's part (in the run minus idle)", programPercent(with) - programPercent(idle),
+      serverOr(serverPercent(with) - serverPercent(idle)));
+  std::printf("  (quorvane.exe's CPU from the system's process list; GetProcessTimes gave %.2f s in the run's window",
+              with.processTimesSeconds);
+  if (server) {
+    std::printf(";\n   wineserver %u read as Z:\\proc\\%u\\stat, %d clock ticks per second: +-%.2f per window)\n",
+                options.wineserverPid, options.wineserverPid, options.clockTicks,
+                percent(2.0 / options.clockTicks, with.wallSeconds));
+  } else {
+    std::printf(";\n   wineserver not measured: bench/sync_e2e_bench.sh passes --wineserver-pid)\n");
+  }
+  if (!stillRunning) std::printf("  (warning: quorvane.exe ended during the window)\n");
+  std::printf("  quorvane.exe peak working set %.1f MiB\n", peakMiB);
   std::printf("\nGoals: p95 lateness <= 100 ms (starts %.1f, ends %.1f); missed/doubled/early = 0 (%d/%d/%d)\n",
               startSummary.p95, endSummary.p95, missed, doubled, earlyStarts + earlyEnds);
   return 0;
