@@ -1,53 +1,180 @@
 #!/usr/bin/env bash
-# The main job: builds the programs, shows how each bundled subtitle file loads, then follows
-# the simulated player under Wine: the real player search, loading, playback clock and cue
-# scheduler, with each change of the subtitle text printed as it happens. Screenshots of the
-# player and of Quorvane's main window go to build/demo/.
+# The main job: builds the programs, starts the simulated player under a player's name with
+# Quorvane beside it, and, through Quorvane's own window, presses "Select and Start" and picks a
+# subtitle file, so that the subtitles play over the player in time. On the way it pauses and
+# resumes the player. It logs each cue shown with the player's true position at that moment and
+# the lateness, and saves screenshots.
+#
+#   scripts/demo.sh [--lang zh-CN|zh-TW|en] [--file SUBTITLES.srt]
+#
+# With DISPLAY set, it runs on that display and ends when you close Quorvane's main window;
+# without one it runs on a virtual display for about 30 seconds. Either way the log and the
+# screenshots land in build/demo/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+
+lang=zh-CN
+file=samples/tour.srt
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --lang) lang=${2:?}; shift 2 ;;
+    --file) file=${2:?}; shift 2 ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
+  esac
+done
+case "$lang" in
+  zh-CN) locale=zh_CN ;;
+  zh-TW) locale=zh_TW ;;
+  en) locale=en_US ;;
+  *) echo "demo: --lang takes zh-CN, zh-TW or en" >&2; exit 2 ;;
+esac
+[ -f "$file" ] || { echo "demo: no such file: $file" >&2; exit 2; }
+file=$(cd "$(dirname "$file")" && pwd)/$(basename "$file")
+
 "$root/scripts/install-deps.sh"
 jobs=$(nproc)
-
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j"$jobs" --target quorvane-srt >/dev/null
-for f in samples/*.srt; do
-  echo "== $f, loaded as on a Simplified Chinese system"
-  build/release/quorvane-srt --lang zh-CN "$f"
-done
-
 cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win -j"$jobs" --target quorvane quorvane-follow simplayer simplayer-ctl >/dev/null
+cmake --build build/win -j"$jobs" --target quorvane simplayer simplayer-ctl uiprobe >/dev/null
 
-. "$root/scripts/wine-env.sh"
-# Wine takes the system language from the session's LANG, when the C library knows the locale:
-# show the Simplified Chinese interface (the locale is built privately, under build/).
-[ -e build/locales/zh_CN.UTF-8/LC_CTYPE ] || { mkdir -p build/locales; localedef -i zh_CN -f UTF-8 build/locales/zh_CN.UTF-8 2>/dev/null || true; }
-export LOCPATH=$root/build/locales LANG=zh_CN.UTF-8
-wine_session_start
 out=build/demo
 rm -rf "$out" && mkdir -p "$out"
-cp build/win/tools/simplayer/simplayer.exe "$out/PowerDVDMovie.exe"
-ctl() { wine build/win/tools/simplayer/simplayer-ctl.exe PowerDVDMovie.exe "$@" </dev/null; }
+echo "== $file, as Quorvane loads it on a $lang system"
+build/release/quorvane-srt --lang "$lang" "$file" | tee "$out/cues.txt"
+
+. "$root/scripts/wine-env.sh"
+# Wine takes the system language from LANG when the C library knows the locale: build it
+# privately, under build/, and leave the machine's own locales alone.
+[ -e "build/locales/$locale.UTF-8/LC_CTYPE" ] || { mkdir -p build/locales; localedef -i "$locale" -f UTF-8 "build/locales/$locale.UTF-8" 2>/dev/null || true; }
+export LOCPATH=$root/build/locales LANG=$locale.UTF-8
+watching=
+if [ -n "${DISPLAY:-}" ] && [ -z "${QUORVANE_DISPLAY:-}" ]; then
+  watching=1
+  export QUORVANE_DISPLAY=$DISPLAY
+  # The prefix is made once, never on a person's screen.
+  (unset DISPLAY QUORVANE_DISPLAY; wine_prefix_ensure)
+fi
+wine_session_start
+
+probe() { wine build/win/tests/e2e/uiprobe.exe "$@" </dev/null 2>/dev/null; }
+ctl() { wine build/win/tools/simplayer/simplayer-ctl.exe PowerDVDMovie.exe "$@" </dev/null 2>/dev/null; }
+watcher=
 cleanup() {
-  ctl quit >/dev/null 2>&1 || true
+  [ -n "$watcher" ] && kill "$watcher" 2>/dev/null
+  ctl quit >/dev/null || true
   wine taskkill /f /im quorvane.exe >/dev/null 2>&1 || true
   wine_session_stop
 }
 trap cleanup EXIT
+centre() {  # the screen centre of a control of the main window, by id: "x y"
+  probe controls --class QuorvaneMainWindow | python3 -c '
+import json, sys
+for c in json.load(sys.stdin)["controls"]:
+    if c["id"] == int(sys.argv[1]):
+        x, y, w, h = c["rect"]; print(x + w // 2, y + h // 2)' "$1"
+}
 
-echo
-echo "== the simulated player plays from 0:00:00; Quorvane follows it with samples/tour.srt"
-wine "$out/PowerDVDMovie.exe" --start=0:00:00 --exit-after=120 </dev/null >/dev/null 2>&1 &
+# Subtitles over the lower part of the player's picture, which sits at the screen's top left.
+key='HKLM\Software\Orlenna\Quorvane'
+for setting in left=60 top=360 width=760 size=32 shadow=1; do
+  wine reg add "$key" /v "${setting%%=*}" /d "${setting#*=}" /f >/dev/null 2>&1
+done
+
+cp build/win/tools/simplayer/simplayer.exe "$out/PowerDVDMovie.exe"
+wine "$out/PowerDVDMovie.exe" --start=0:00:00 --paused </dev/null >/dev/null 2>&1 &
 ctl position >/dev/null
-( sleep 6; ctl pause >/dev/null; echo "   -- player paused for 2 s"; sleep 2; ctl resume >/dev/null; echo "   -- player resumed";
-  sleep 1; import -window root "$out/player.png" ) &
-driver=$!
-wine build/win/quorvane-follow.exe --seconds 15 samples/tour.srt </dev/null
-wait "$driver"
-
 wine build/win/quorvane.exe </dev/null >/dev/null 2>&1 &
-sleep 3
-import -window root "$out/screen.png"
+probe wait --class QuorvaneMainWindow --timeout 20000 >/dev/null
+
 echo
-echo "Screenshots: $out/player.png (the simulated player), $out/screen.png (with Quorvane's main window)"
+echo "== Quorvane: Select and Start, then $(basename "$file") in the file dialog"
+read -r x y < <(centre 1006)  # the "Select and Start" button
+xdotool mousemove "$x" "$y" click 1
+probe wait --class '#32770' --exe quorvane.exe --timeout 20000 >/dev/null
+xdotool type --delay 15 "$(python3 -c 'import sys; print("Z:" + sys.argv[1].replace("/", "\\"))' "$file")"
+xdotool key Return
+probe wait --class QuorvaneOverlay --hidden --timeout 20000 >/dev/null
+probe watch --class QuorvaneOverlay --child QuorvaneSubtitleLabel --for 600000 >"$out/label.jsonl" &
+watcher=$!
+
+# The player's reports ("OK position=... tick=... playing=..."): the true position at any tick.
+ctl resume >>"$out/player.txt"
+echo "   -- the player plays"
+shot() { sleep "$1"; import -window root "$out/$2.png"; }
+shot 2.3 playing
+sleep 2.5
+ctl pause >>"$out/player.txt"
+echo "   -- the player pauses for 3 s"
+shot 1.5 paused
+sleep 1.5
+ctl resume >>"$out/player.txt"
+echo "   -- the player plays on"
+shot 2.5 resumed
+
+if [ -n "$watching" ]; then
+  echo "   -- close Quorvane's main window to end the demo"
+  probe wait --class QuorvaneMainWindow --gone --timeout 86400000 >/dev/null || true
+else
+  sleep 12
+  wine taskkill /im quorvane.exe >/dev/null 2>&1 || true  # a close, as from the title bar
+  probe wait --class QuorvaneMainWindow --gone --timeout 10000 >/dev/null || true
+fi
+kill "$watcher" 2>/dev/null || true
+watcher=
+
+python3 - "$out" <<'EOF' | tee "$out/demo.log"
+import json, re, sys
+from pathlib import Path
+
+out = Path(sys.argv[1])
+cues, cue = [], None
+for line in (out / "cues.txt").read_text(encoding="utf-8").splitlines():
+    m = re.match(r"(\d+)  (\d\d):(\d\d):(\d\d),(\d\d\d) --> (\d\d):(\d\d):(\d\d),(\d\d\d)$", line)
+    if m:
+        v = [int(g) for g in m.groups()]
+        cue = {"n": v[0], "start": ((v[1] * 60 + v[2]) * 60 + v[3]) * 1000 + v[4],
+               "end": ((v[5] * 60 + v[6]) * 60 + v[7]) * 1000 + v[8], "lines": []}
+        cues.append(cue)
+    elif cue is not None and line.startswith("    "):
+        cue["lines"].append(line[4:])
+refs = []
+for line in (out / "player.txt").read_text().splitlines():
+    f = dict(p.split("=", 1) for p in line.split()[1:] if "=" in p)
+    refs.append((int(f["tick"]), int(f["position"]), f["playing"] == "1"))
+
+def true_position(tick):
+    tick0, pos0, playing = max((r for r in refs if r[0] <= tick), default=refs[0])
+    return pos0 + (tick - tick0 if playing else 0)
+
+def clock(ms):
+    return f"{ms // 3600000}:{ms // 60000 % 60:02}:{ms // 1000 % 60:02}.{ms % 1000:03}"
+
+print(f"{'cue':>3}  {'shown at (true)':>15}  {'stored start':>12}  {'late':>6}  {'cleared at':>11}  {'stored end':>11}  {'late':>6}  text")
+shown, last = None, ""
+for line in (out / "label.jsonl").read_text(encoding="utf-8").splitlines():
+    event = json.loads(line)
+    text = event.get("text") or ""
+    if text == last:
+        continue  # the window moved or was shown or hidden; the text stayed
+    last = text
+    at = true_position(event["tick"])
+    if shown:
+        c, when = shown
+        print(f"{c['n']:>3}  {clock(when):>15}  {clock(c['start']):>12}  {when - c['start']:>4}ms  "
+              f"{clock(at):>11}  {clock(c['end']):>11}  {at - c['end']:>4}ms  {' / '.join(c['lines'])}")
+        shown = None
+    if text:
+        match = [c for c in cues if "\r\n".join(c["lines"]) == text]
+        if match:
+            shown = (match[0], at)
+        else:
+            print(f"  ?  {clock(at):>15}  text not in the file: {text!r}")
+EOF
+echo
+echo "The demo's log: $out/demo.log (each cue with the player's true position when it was shown and"
+echo "cleared, and the lateness against the cue's stored times); the label's changes: $out/label.jsonl."
+echo "Screenshots: $out/playing.png (a cue over the playing player), $out/paused.png (the cue kept"
+echo "through a pause), $out/resumed.png (after resuming)."
