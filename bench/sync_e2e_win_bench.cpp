@@ -47,7 +47,7 @@ namespace {
 
 constexpr double kEarlyMs = 5.0;
 constexpr int kSkippedBySeek = 5;
-constexpr int32_t kLeadMs = 7000;  // player start to the first cue: room for start-up and dialog
+constexpr int32_t kLeadMs = 7000;  // start-up and the dialog, before the first cue
 
 int64_t counterNow() {
   LARGE_INTEGER c;
@@ -383,7 +383,8 @@ RunPlan makePlan(int measuredCues, int cpuSeconds) {
   plan.lastMeasured = plan.seekInto + (measuredCues - before);
   // Cues go on through the CPU window, so quorvane shows and clears texts as in real use.
   const int total = plan.lastMeasured + 1 + (cpuSeconds + 10) * 10 / 27 + 1;
-  plan.cues = planCues(total, 20'000 + 371, 20240607);
+  // The player starts at 0:00:13.371 and plays through quorvane's idle window and the lead.
+  plan.cues = planCues(total, 13'371 + cpuSeconds * 1000 + kLeadMs, 20240607);
   return plan;
 }
 
