@@ -3,7 +3,9 @@
 A Session starts programs with a chosen LANG, finds windows and controls through uiprobe.exe
 (control ids from src/app/control_ids.h), clicks and types with xdotool at control centres,
 reads and writes the registry, takes screenshots into the artefacts folder, and ends every
-program it started.
+program it started. For subtitle runs it also starts the simulated player under a player's
+name, commands it, picks files through "Select and Start", follows the overlay's text with
+`uiprobe watch`, and reads screenshots pixel by pixel.
 """
 
 import fcntl
@@ -20,6 +22,9 @@ ROOT = Path(__file__).resolve().parents[2]
 SETTINGS_KEY = r"Software\Orlenna\Quorvane"
 CUSTOMIZE_KEY = r"Software\CyberLink\PowerDVD15\UISettings\customize"
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
+OVERLAY_CLASS = "QuorvaneOverlay"
+LABEL_CLASS = "QuorvaneSubtitleLabel"
+PLAYER_NAME = "PowerDVDMovie.exe"
 
 # The code page each test language gives the program; registry text is in it.
 CODECS = {"zh_CN.UTF-8": "gbk", "zh_TW.UTF-8": "big5", "en_US.UTF-8": "cp1252"}
@@ -132,10 +137,11 @@ class Session:
         return json.loads(done.stdout.decode("utf-8"))
 
     def start(self, path, *args, extra_env=None):
-        log = open(self.artifacts / f"{Path(path).stem}-{len(self.started)}.log", "wb")
-        proc = subprocess.Popen(["wine", str(path), *args], stdin=subprocess.DEVNULL, stdout=log,
-                                stderr=subprocess.STDOUT, env=self.env(extra_env))
-        log.close()
+        log_path = self.artifacts / f"{Path(path).stem}-{len(self.started)}.log"
+        with open(log_path, "wb") as log:
+            proc = subprocess.Popen(["wine", str(path), *map(str, args)], stdin=subprocess.DEVNULL, stdout=log,
+                                    stderr=subprocess.STDOUT, env=self.env(extra_env))
+        proc.log_path = log_path
         self.started.append(proc)
         return proc
 
@@ -209,6 +215,82 @@ class Session:
     def system(self):
         return self.probe("system")
 
+    def focus(self):
+        """The foreground window and the window with the keyboard focus (uiprobe focus)."""
+        return self.probe("focus")
+
+    # ---- subtitle runs -----------------------------------------------------------------------
+
+    def start_player(self, *args, name=PLAYER_NAME):
+        """Starts the simulated player under a player's file name; gives its main window."""
+        folder = self.work / "players" / self.name
+        folder.mkdir(parents=True, exist_ok=True)
+        exe = folder / name
+        shutil.copy(self.program("simplayer"), exe)
+        self.player = self.start(exe, *args)
+        found = self.probe("wait", "--class", "QuorvaneSimPlayer", "--exe", name, "--timeout", "20000")
+        if not found:
+            raise TestFailure(f"the simulated player's window ({name}) did not appear")
+        self.player_window = found
+        return found
+
+    def player_ctl(self, *command, name=PLAYER_NAME):
+        """Commands the simulated player; gives its answer's fields, e.g. position and tick."""
+        done = self.wine(self.program("simplayer-ctl"), name, *command, timeout=20)
+        answer = done.stdout.decode(errors="replace").strip()
+        self.log(f"  -> {answer}")
+        if done.returncode != 0 or not answer.startswith("OK"):
+            raise TestFailure(f"the simulated player did not take {' '.join(command)!r}: {answer!r}")
+        fields = dict(word.split("=", 1) for word in answer.split()[1:] if "=" in word)
+        return {key: int(value, 0) for key, value in fields.items()}
+
+    def dialogs(self):
+        """Top-level dialog-class windows of the program: message boxes and the file dialog."""
+        return self.message_boxes()
+
+    def is_file_dialog(self, box):
+        classes = {c["class"].lower() for c in self.message_box_contents(box)}
+        return "combobox" in classes or "syslistview32" in classes
+
+    def press_start(self):
+        """Clicks "Select and Start" and gives the first dialog-class window that comes up."""
+        self.click(self.control("StartButton"))
+        return self.wait_for("a dialog after Select and Start", self.dialogs, 15, 0.2)[0]
+
+    def pick_file(self, path):
+        """Types a file's full Wine path into the open file dialog and presses Enter."""
+        self.type_text(windows_path(path) if isinstance(path, Path) else path)
+        self.key("Return")
+        self.wait_for("the file dialog to close", lambda: not self.dialogs(), 10, 0.2)
+
+    def select_and_start(self, path):
+        """A whole press that should start a run: the dialog must come, not a message."""
+        box = self.press_start()
+        if not self.is_file_dialog(box):
+            texts = [c["text"] for c in self.message_box_contents(box)]
+            raise TestFailure(f"Select and Start showed {box['title']!r} {texts!r}, not the file dialog")
+        self.pick_file(path)
+        return self.wait_for("the overlay", self.overlay, 10)
+
+    def overlay(self):
+        """The overlay window and its label ({"window":..., "label":...}), or None."""
+        answer = self.probe("controls", "--class", OVERLAY_CLASS, "--hidden")
+        if not answer:
+            return None
+        labels = [c for c in answer["controls"] if c["class"] == LABEL_CLASS]
+        return {"window": answer["window"], "label": labels[0] if labels else None}
+
+    def overlays(self):
+        return self.probe("windows", "--class", OVERLAY_CLASS, "--hidden") or []
+
+    def watch_overlay(self, for_ms=60000):
+        """Follows the overlay and its label's text from now on (see Watch)."""
+        proc = self.start(self.program("uiprobe"), "watch", "--class", OVERLAY_CLASS,
+                          "--child", LABEL_CLASS, "--for", for_ms)
+        watch = Watch(self, proc)
+        self.wait_for("the watch to begin", watch.events, 10, 0.05)
+        return watch
+
     # ---- input and screenshots ---------------------------------------------------------------
 
     def xdotool(self, *args):
@@ -229,9 +311,27 @@ class Session:
     def key(self, *keys):
         self.xdotool("key", "--delay", 40, *keys)
 
+    def hotkey(self, keys, hold=0.12):
+        """Presses a key combination and holds it as a person does: the program polls the key
+        states, and a press shorter than its poll may fall between two polls."""
+        self.xdotool("keydown", keys)
+        time.sleep(hold)
+        self.xdotool("keyup", keys)
+        time.sleep(0.05)
+
     def move_mouse_away(self):
         # The hint balloons follow the mouse; keep them out of screenshots.
         self.xdotool("mousemove", 0, 0)
+
+    def grab(self, name):
+        """The whole screen as an Image; kept as NAME.png among the artefacts."""
+        raw = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], check=True,
+                             capture_output=True, timeout=30).stdout
+        image = Image.from_ppm(raw)
+        subprocess.run(["convert", "ppm:-", str(self.artifacts / f"{name}.png")], input=raw,
+                       check=True, timeout=30)
+        self.log(f"screenshot {name}")
+        return image
 
     def screenshot(self, name, rect=None):
         path = self.artifacts / f"{name}.png"
@@ -301,3 +401,121 @@ class Checks:
     def true(self, what, condition):
         if not condition:
             self.failures.append(what)
+
+
+class Watch:
+    """The lines of a running `uiprobe watch`: each a change of the overlay (exists, visible,
+    rectangle, label text) with the tick count it was seen at."""
+
+    def __init__(self, session, proc):
+        self.session = session
+        self.proc = proc
+
+    def events(self):
+        lines = self.proc.log_path.read_bytes().decode("utf-8", errors="replace").splitlines()
+        events = []
+        for line in lines:
+            if line.startswith("{") and line.endswith("}"):
+                events.append(json.loads(line))
+        return events
+
+    def texts(self):
+        """The label's texts in the order shown, each with the tick it came at; a run of
+        events with one text (a move, a hidden window) counts once."""
+        out = []
+        for event in self.events():
+            text = event.get("text")
+            if event.get("hwnd") and text is not None and (not out or out[-1][0] != text):
+                out.append((text, event["tick"]))
+        return out
+
+    def wait_text(self, text, timeout, after_tick=None):
+        """Waits until the label shows `text` (after a tick count, if given); gives that tick."""
+        def seen():
+            for shown, tick in self.texts():
+                if shown == text and (after_tick is None or tick >= after_tick):
+                    return tick
+            return None
+        return self.session.wait_for(f"the label to show {text!r}", seen, timeout, 0.05)
+
+    def last(self):
+        events = self.events()
+        return events[-1] if events else None
+
+
+class PlayerTime:
+    """The simulated player's true position at any tick count, from one of its answers; valid
+    until it is paused, resumed or seeked again."""
+
+    def __init__(self, answer):
+        self.position = answer["position"]
+        self.tick = answer["tick"]
+        self.playing = answer["playing"] == 1
+
+    def at(self, tick):
+        return self.position + ((tick - self.tick) if self.playing else 0)
+
+
+class Image:
+    """An RGB screenshot, read from binary PPM."""
+
+    def __init__(self, width, height, data):
+        self.width, self.height, self.data = width, height, data
+
+    @classmethod
+    def from_ppm(cls, raw):
+        fields, at = [], 0
+        while len(fields) < 4:
+            while raw[at:at + 1].isspace():
+                at += 1
+            if raw[at:at + 1] == b"#":
+                at = raw.index(b"\n", at)
+                continue
+            end = at
+            while not raw[end:end + 1].isspace():
+                end += 1
+            fields.append(raw[at:end])
+            at = end
+        if fields[0] != b"P6" or fields[3] != b"255":
+            raise TestFailure(f"unexpected screenshot format {fields!r}")
+        width, height = int(fields[1]), int(fields[2])
+        return cls(width, height, raw[at + 1:at + 1 + width * height * 3])
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.data[i:i + 3])
+
+    def clip(self, rect):
+        x, y, w, h = rect
+        left, top = max(0, x), max(0, y)
+        right, bottom = min(self.width, x + w), min(self.height, y + h)
+        return left, top, max(0, right - left), max(0, bottom - top)
+
+    def pixels(self, rect):
+        """(x, y, (r, g, b)) for every pixel of a screen rectangle (clipped to the screen)."""
+        left, top, w, h = self.clip(rect)
+        for y in range(top, top + h):
+            row = self.data[(y * self.width + left) * 3:(y * self.width + left + w) * 3]
+            for i in range(w):
+                yield left + i, y, tuple(row[3 * i:3 * i + 3])
+
+    def count(self, rect, colour):
+        left, top, w, h = self.clip(rect)
+        wanted = bytes(colour)
+        total = 0
+        for y in range(top, top + h):
+            row = self.data[(y * self.width + left) * 3:(y * self.width + left + w) * 3]
+            total += sum(1 for i in range(0, len(row), 3) if row[i:i + 3] == wanted)
+        return total
+
+    def bounds(self, rect, colour):
+        """The smallest rectangle [x, y, w, h] holding every pixel of `colour`, or None."""
+        xs, ys = [], []
+        wanted = tuple(colour)
+        for x, y, rgb in self.pixels(rect):
+            if rgb == wanted:
+                xs.append(x)
+                ys.append(y)
+        if not xs:
+            return None
+        return [min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1]

@@ -15,8 +15,10 @@ import time
 import traceback
 from pathlib import Path
 
-from e2e_harness import (CUSTOMIZE_KEY, SETTINGS_KEY, REG_BINARY, REG_DWORD, REG_EXPAND_SZ, REG_SZ, Checks,
-                         Session, TestFailure, windows_path)
+from e2e_harness import (CUSTOMIZE_KEY, PLAYER_NAME, SETTINGS_KEY, REG_BINARY, REG_DWORD, REG_EXPAND_SZ,
+                         REG_SZ, Checks, PlayerTime, Session, TestFailure, centre, windows_path)
+
+DATA = Path(__file__).resolve().parent / "data"
 
 # Captions by control, per language (the link credit after row 19's fixed text is free).
 CAPTIONS = {
@@ -372,6 +374,420 @@ def bad_settings(s):
     return checks
 
 
+# ---- subtitle runs --------------------------------------------------------------------------
+
+# How far from its time (in the player's true position) a change of the label may be seen: the
+# run ticks every 50 ms and sees a new second of the player's display on the tick after it.
+EARLY_MS, LATE_MS = 40, 300
+WHITE, BLACK, KEY_GREY = (255, 255, 255), (0, 0, 0), (128, 128, 128)
+NO_PLAYER_TEXT, NO_PLAYER_TITLE = "Please launch CyberLink PowerDVD Ultra and Play in BD/DVD Mode", "Orlenna say"
+
+
+def begin_run(s, fixture, *player_args):
+    """The user's order: the player plays, the program starts, one press picks `fixture`."""
+    s.clear_settings()
+    s.start_player(*player_args)
+    s.start_quorvane()
+    return s.select_and_start(DATA / fixture)
+
+
+def focus_player(s):
+    # A click on the picture, as a user does to go back to the film; the overlay lets it through.
+    x, y, w, _ = s.player_window["client_screen"]
+    s.click_at(x + w // 2, y + 20)
+    s.wait_for("the player to have the focus", lambda: focus_owner(s) == PLAYER_NAME, 5)
+
+
+def focus_owner(s):
+    """The program whose window has the keyboard focus (or is the foreground window)."""
+    answer = s.focus() or {}
+    window = answer.get("focus") or answer.get("foreground")
+    return window["exe"] if window else None
+
+
+def label_text(s):
+    overlay = s.overlay()
+    return overlay["label"]["text"] if overlay and overlay["label"] else None
+
+
+def check_timeline(checks, watch, player, since_tick, expected):
+    """The label's texts after `since_tick` must be `expected` ([(text, player ms)]) in that
+    order, each seen within EARLY_MS..LATE_MS of its time on the player's clock."""
+    texts = watch.texts()
+    later = [(text, tick) for text, tick in texts if tick > since_tick]
+    checks.equal("texts shown, in order", [t for t, _ in later], [t for t, _ in expected])
+    if [t for t, _ in later] != [t for t, _ in expected]:
+        return
+    for (text, tick), (_, due_ms) in zip(later, expected):
+        at = player.at(tick)
+        checks.true(f"{text!r} came at player time {at} ms; due at {due_ms} ms",
+                    due_ms - EARLY_MS <= at <= due_ms + LATE_MS)
+
+
+def cues_in_time(s):
+    """Cues come and go in order on the player's clock, touching cues follow without a gap, a
+    long cue is raised to end at the screen's bottom edge, and the player keeps the focus."""
+    overlay = begin_run(s, "timing.srt", "--start=0:00:40", "--paused")
+    checks = Checks()
+    base_top = overlay["window"]["rect"][1]
+    checks.equal("overlay's top at the start (the top slider)", base_top, s.control("TopSlider")["pos"])
+    checks.equal("label text at the start", overlay["label"]["text"], "")
+    focus_player(s)
+    watch = s.watch_overlay(20000)
+    s.player_ctl("resume")
+    player = PlayerTime(s.player_ctl("seek", "0:00:59"))
+
+    watch.wait_text("Three\r\nright after two", 8)
+    checks.equal("focus while a cue shows", focus_owner(s), PLAYER_NAME)
+    s.grab("two-lines")
+    five = "Line one of five\r\nLine two\r\nLine three\r\nLine four\r\nLine five"
+    five_tick = watch.wait_text(five, 5)
+    shot = s.grab("five-lines")
+    checks.equal("focus while the long cue shows", focus_owner(s), PLAYER_NAME)
+    watch.wait_text("", 5, after_tick=five_tick)
+    time.sleep(0.3)
+
+    check_timeline(checks, watch, player, player.tick, [
+        ("One", 60500), ("", 61500), ("Two", 62000), ("Three\r\nright after two", 63000),
+        ("", 64500), (five, 65500), ("", 67000)])
+
+    # Five lines of 48 pixels (font size 36) end at the screen's bottom edge.
+    screen_w, screen_h = s.system()["screen"]
+    tops = {e["rect"][1] for e in watch.events() if e.get("text") == five}
+    checks.equal("overlay's top while the five lines show", tops, {screen_h - 5 * 48})
+    others = {e["rect"][1] for e in watch.events() if e.get("text") not in (five, "")}
+    checks.equal("overlay's top for the short cues", others, {base_top})
+    checks.equal("overlay's top after the long cue", watch.last()["rect"][1], base_top)
+    # On screen the first line is drawn from the raised top. (The font Wine stands in for SimHei
+    # here is taller than 48 pixels a line, so the last line's foot may pass the edge.)
+    first_line = shot.count([0, screen_h - 5 * 48, screen_w, 48], WHITE)
+    checks.true(f"the first line is drawn from the raised top ({first_line} white pixels)", first_line > 50)
+    checks.true("the label was never hidden", all(e.get("visible") for e in watch.events()))
+    checks.equal("focus after the cues", focus_owner(s), PLAYER_NAME)
+    return checks
+
+
+def overlay_pixels(s):
+    """Over the player's picture the glyphs are white, the picture shows around them and the
+    key grey nowhere; black shadow pixels come only with the shadow box checked; a click on
+    a glyph reaches the player."""
+    s.clear_settings()
+    x, y, w, h = s.start_player("--start=0:00:10")["client_screen"]
+    # The simulated player's picture holds still from 300 to 360 pixels below its top: the
+    # subtitles go there.
+    for value, number in (("left", x), ("width", w), ("top", y + 300)):
+        s.set_setting(value, str(number))
+    s.start_quorvane()
+    main_left = s.main_window["rect"][0]
+    band = [x, y + 300, min(x + w, main_left) - x, 60]
+    picture = band[:3] + [h - 300]  # the whole picture below the overlay's top
+    before = s.grab("picture-before")
+    s.select_and_start(DATA / "long_cue.srt")
+    s.wait_for("the cue", lambda: label_text(s) == "Size and place", 5)
+    focus_player(s)
+    checks = Checks()
+
+    def look(name, shadow):
+        time.sleep(0.5)
+        shot = s.grab(name)
+        changed = unexplained = 0
+        for px, py, rgb in shot.pixels(band):
+            if rgb != before.pixel(px, py):
+                changed += 1
+                # Glyphs, their edges and the shadow are shades of grey; anything else would be
+                # the overlay's own background where the picture should be.
+                if not rgb[0] == rgb[1] == rgb[2]:
+                    unexplained += 1
+        checks.equal(f"{name}: key grey pixels over the picture", shot.count(picture, KEY_GREY), 0)
+        checks.equal(f"{name}: pixels neither picture nor glyph", unexplained, 0)
+        whites, blacks = shot.count(band, WHITE), shot.count(band, BLACK)
+        s.log(f"{name}: {changed} pixels changed, {whites} white, {blacks} black")
+        checks.true(f"{name}: white glyph pixels ({whites})", whites > 300)
+        checks.true(f"{name}: black pixels {blacks} (shadow {'on' if shadow else 'off'})",
+                    blacks > 100 if shadow else blacks == 0)
+        return shot
+
+    look("shadow-off", False)
+    s.click(s.control("ShadowCheck"))
+    s.wait_for('"shadow" stored', lambda: s.setting("shadow") == "1", 5)
+    shot = look("shadow-on", True)
+    s.click(s.control("ShadowCheck"))
+    s.wait_for('"shadow" stored', lambda: s.setting("shadow") == "0", 5)
+    look("shadow-off-again", False)
+
+    # Click-through: with the main window in front, a click on a glyph goes to the player.
+    focus_main_window(s)
+    s.wait_for("the main window to have the focus", lambda: focus_owner(s) == "quorvane.exe", 5)
+    glyph = next(((px, py) for px, py, rgb in shot.pixels(band) if rgb == WHITE
+                  and shot.pixel(px + 1, py) == WHITE and shot.pixel(px, py + 1) == WHITE), None)
+    checks.true("a glyph to click on", glyph is not None)
+    if glyph:
+        s.click_at(*glyph)
+        checks.true("a click on a glyph gives the player the focus",
+                    eventually(s, lambda: focus_owner(s) == PLAYER_NAME, 3))
+    return checks
+
+
+def glyph_height(s, name):
+    """Height in pixels of the white glyphs in the overlay, from a screenshot."""
+    time.sleep(0.4)
+    shot = s.grab(name)
+    box = shot.bounds(s.overlay()["window"]["rect"], WHITE)
+    return box[3] if box else 0
+
+
+def hotkeys(s):
+    """With the player in front: F8 hides and shows, Alt+F1/F2 resize, Alt+]/[ move; Shift+F8
+    and Alt+Ctrl+F1 do nothing; the player keeps the focus throughout."""
+    begin_run(s, "long_cue.srt", "--start=0:00:10")
+    s.wait_for("the cue", lambda: label_text(s) == "Size and place", 5)
+    focus_player(s)
+    checks = Checks()
+
+    def visible():
+        return s.overlay()["window"]["visible"]
+
+    s.hotkey("F8")
+    checks.true("F8 hides the overlay", eventually(s, lambda: not visible(), 5))
+    shot = s.grab("hidden")
+    checks.equal("white pixels while hidden", shot.count(s.overlay()["window"]["rect"], WHITE), 0)
+    s.hotkey("F8")
+    checks.true("F8 again shows it", eventually(s, visible, 5))
+    s.hotkey("shift+F8")
+    time.sleep(0.6)
+    checks.true("Shift+F8 leaves it shown", visible())
+
+    small = glyph_height(s, "size-36")
+    for _ in range(4):
+        s.hotkey("alt+F1")
+    checks.true('Alt+F1 four times: "size" 44', eventually(s, lambda: s.setting("size") == "44", 3))
+    large = glyph_height(s, "size-44")
+    checks.true(f"glyphs grow with the size: {small} -> {large} pixels", large > small > 0)
+    s.hotkey("ctrl+alt+F1")
+    time.sleep(0.6)
+    checks.equal('"size" after Alt+Ctrl+F1', s.setting("size"), "44")
+    for _ in range(4):
+        s.hotkey("alt+F2")
+    checks.true('Alt+F2 four times: "size" 36', eventually(s, lambda: s.setting("size") == "36", 3))
+    checks.equal("glyph height back at size 36", glyph_height(s, "size-36-again"), small)
+
+    top = s.overlay()["window"]["rect"][1]
+    for _ in range(3):
+        s.hotkey("alt+bracketright")
+    checks.true('Alt+] three times: "top" 3 more',
+                eventually(s, lambda: s.setting("top") == str(top + 3), 3))
+    checks.equal("overlay's top after Alt+]", s.overlay()["window"]["rect"][1], top + 3)
+    s.hotkey("alt+bracketleft")
+    checks.true('Alt+[: "top" 1 less', eventually(s, lambda: s.setting("top") == str(top + 2), 3))
+    checks.equal("overlay's top after Alt+[", s.overlay()["window"]["rect"][1], top + 2)
+    checks.equal("focus after the hotkeys", focus_owner(s), PLAYER_NAME)
+    checks.equal("label text after the hotkeys", label_text(s), "Size and place")
+    return checks
+
+
+def second_press(s):
+    """During a run, a press cancelled in the dialog changes nothing; a press with a file ends
+    the run and starts the new file's run from its first cue in a fresh overlay."""
+    first = begin_run(s, "first_run.srt", "--start=0:00:20")
+    checks = Checks()
+    s.wait_for("the first file's cue", lambda: label_text(s) == "First file, early", 5)
+    box = s.press_start()
+    checks.true("the second press opens the file dialog", s.is_file_dialog(box))
+    s.key("Escape")
+    s.wait_for("the dialog to close", lambda: not s.dialogs(), 5)
+    s.player_ctl("seek", "0:00:40")
+    checks.true("after Cancel the run goes on to the next cue",
+                eventually(s, lambda: label_text(s) == "First file, later", 5))
+    checks.equal("overlays after Cancel", [o["hwnd"] for o in s.overlays()], [first["window"]["hwnd"]])
+    s.grab("after-cancel")
+
+    watch = s.watch_overlay(15000)
+    s.press_start()
+    s.pick_file(DATA / "second_run.srt")
+    # Without a window manager Wine stalls the program up to 2 s for each window it hides (the
+    # dialog, the old overlay): allow for two.
+    checks.true("the second file's first cue shows",
+                eventually(s, lambda: label_text(s) == "Second file, from its first cue", 8))
+    s.grab("second-file")
+    overlays = s.overlays()
+    checks.equal("one overlay after the second file", len(overlays), 1)
+    checks.true("a fresh overlay", overlays and overlays[0]["hwnd"] != first["window"]["hwnd"])
+    texts = [t for t, _ in watch.texts()]
+    checks.equal("texts from the second press on", texts[-1:], ["Second file, from its first cue"])
+    checks.true(f"no text but the two files' current cues: {texts}",
+                set(texts) <= {"First file, later", "", "Second file, from its first cue"})
+    return checks
+
+
+def no_player_message(s):
+    """Without a player, and with a player that lacks the code signature: the message of row
+    16, titled with row 17, with OK only, and neither a file dialog nor an overlay after it."""
+    s.clear_settings()
+    checks = Checks()
+    s.start_quorvane()
+    checks.equal("player processes before the press",
+                 sum(len(s.probe("procs", "--exe", n) or []) for n in (PLAYER_NAME, "PowerDVD.exe")), 0)
+    for case in ("no player", "no signature"):
+        if case == "no signature":
+            s.start_player("--no-signature")
+        box = s.press_start()
+        contents = s.message_box_contents(box)
+        checks.equal(f"{case}: message title", box["title"], NO_PLAYER_TITLE)
+        checks.equal(f"{case}: message owner", box["owner"], None)
+        # Task-modal: the program's own window waits for the answer too.
+        checks.equal(f"{case}: main window enabled under the message", s.controls()[1]["enabled"], False)
+        shown = [c for c in contents if c["visible"]]
+        statics = [c["text"] for c in shown if c["class"].lower() == "static" and c["text"]]
+        checks.equal(f"{case}: message text", statics, [NO_PLAYER_TEXT])
+        buttons = [c["text"] for c in shown if c["class"].lower() == "button"]
+        checks.equal(f"{case}: buttons", buttons, ["OK"])
+        s.screenshot(f"message-{case.replace(' ', '-')}", box["rect"])
+        s.key("Return")
+        s.wait_for("the message to close", lambda: not s.dialogs(), 5)
+        time.sleep(1.0)
+        checks.equal(f"{case}: dialogs after OK", s.dialogs(), [])
+        checks.equal(f"{case}: overlays after OK", s.overlays(), [])
+    return checks
+
+
+def pause_holds_cue(s):
+    """Paused inside a cue, that cue stays for the whole pause (also where the paused second
+    began in the cue before); after resuming, the next cue comes on time."""
+    begin_run(s, "pause.srt", "--start=0:00:50", "--paused")
+    focus_player(s)
+    watch = s.watch_overlay(20000)
+    checks = Checks()
+    s.player_ctl("resume")
+    s.player_ctl("seek", "0:00:58")
+    seeked_at = time.monotonic()
+    held = "Held through the pause"
+    # Pause about 0.4 s into the held cue, inside the second that began in the cue before it.
+    watch.wait_text(held, 6)
+    time.sleep(max(0.0, seeked_at + 3.6 - time.monotonic()))
+    paused = PlayerTime(s.player_ctl("pause"))
+    if not 61200 < paused.position < 64000:
+        raise TestFailure(f"the player paused at {paused.position} ms, outside the held cue")
+    time.sleep(2.5)
+    resumed = PlayerTime(s.player_ctl("resume"))
+    after = watch.wait_text("After the pause", 6)
+    during = [e.get("text") for e in watch.events() if paused.tick <= e["tick"] <= resumed.tick]
+    checks.equal("texts while paused", set(during) | {held}, {held})
+    checks.equal("label when the pause ended", label_text_at(watch, resumed.tick), held)
+    at = resumed.at(after)
+    checks.true(f'"After the pause" came at player time {at} ms; due at 64500 ms',
+                64500 - EARLY_MS <= at <= 64500 + LATE_MS)
+    s.grab("after-the-pause")
+    return checks
+
+
+def label_text_at(watch, tick):
+    text = None
+    for shown, at in watch.texts():
+        if at <= tick:
+            text = shown
+    return text
+
+
+def player_exits(s):
+    """The player ends mid-cue: the text goes, and the program keeps working (a slider still
+    stores its value and moves the overlay)."""
+    begin_run(s, "long_cue.srt", "--start=0:00:10")
+    checks = Checks()
+    s.wait_for("the cue", lambda: label_text(s) == "Size and place", 5)
+    s.player_ctl("quit")
+    s.wait_exit(s.player, 10)
+    checks.true("the text is cleared once the player is gone",
+                eventually(s, lambda: label_text(s) == "", 3))
+    slider = s.control("TopSlider")
+    s.click(slider)
+    s.key("Right")
+    moved = eventually(s, lambda: s.control("TopSlider")["pos"] != slider["pos"], 3)
+    checks.true("the top slider moves after the player is gone", moved)
+    pos = s.control("TopSlider")["pos"]
+    checks.equal('"top" stored after the player is gone', s.setting("top"), str(pos))
+    checks.equal("overlay's top follows the slider", s.overlay()["window"]["rect"][1], pos)
+    checks.equal("label text stays empty", label_text(s), "")
+    s.grab("player-gone")
+    return checks
+
+
+def close_during_run(s):
+    """Closing the main window during a run takes the overlay away, ends the program cleanly
+    and stores the picked file's folder."""
+    begin_run(s, "long_cue.srt", "--start=0:00:10")
+    checks = Checks()
+    s.wait_for("the cue", lambda: label_text(s) == "Size and place", 5)
+    close_with_escape(s, checks)
+    checks.equal("overlays after closing", s.overlays(), [])
+    checks.equal('"directory"', s.setting("directory"), windows_path(DATA) + "\\")
+    checks.equal('"process"', s.setting("process"), PLAYER_NAME)
+    return checks
+
+
+# The label's text for each file, per interface language: simplified on a Simplified Chinese
+# system, traditional on a Traditional Chinese one; a UTF-8 file keeps its own characters.
+CHINESE_CASES = {
+    "zh_CN.UTF-8": [("zh_gbk.srt", "我们明天早上在车站见面。\r\n别忘了带伞！"),
+                    ("zh_utf8.srt", "Renée说：会议改到下午三点。"),
+                    ("zh_big5.srt", "我们在车站的出口见面。\r\n记得带伞！")],
+    "zh_TW.UTF-8": [("zh_big5.srt", "我們在車站的出口見面。\r\n記得帶傘！"),
+                    ("zh_gbk.srt", "我們明天早上在車站見面。\r\n別忘了帶傘！")],
+}
+
+
+def chinese_texts(s, lang):
+    """Each file's cue reaches the label as the system's script, and is drawn."""
+    s.lang = lang
+    checks = Checks()
+    s.clear_settings()
+    s.start_player("--start=0:00:10")
+    s.start_quorvane()
+    for fixture, expected in CHINESE_CASES[lang]:
+        if fixture == CHINESE_CASES[lang][0][0]:
+            s.select_and_start(DATA / fixture)
+        else:
+            s.press_start()
+            s.pick_file(DATA / fixture)
+        shown = eventually(s, lambda: label_text(s) == expected, 5)
+        checks.equal(f"{fixture}: label text", label_text(s), expected)
+        if shown:
+            time.sleep(0.3)
+            shot = s.grab(f"{lang.split('.')[0]}-{Path(fixture).stem}")
+            whites = shot.count(s.overlay()["window"]["rect"], WHITE)
+            checks.true(f"{fixture}: the characters are drawn ({whites} white pixels)", whites > 500)
+    return checks
+
+
+def bad_picks(s):
+    """A cancelled dialog starts nothing; a file that cannot be read when it is loaded starts
+    an empty run; the program goes on working."""
+    s.clear_settings()
+    s.start_player("--start=0:00:10")
+    s.start_quorvane()
+    checks = Checks()
+    box = s.press_start()
+    checks.true("the press opens the file dialog", s.is_file_dialog(box))
+    s.key("Escape")
+    s.wait_for("the dialog to close", lambda: not s.dialogs(), 5)
+    time.sleep(0.5)
+    checks.equal("overlays after Cancel", s.overlays(), [])
+
+    # The file exists when the dialog checks it, but another program holds it unshared.
+    held = s.work / "held.srt"
+    shutil.copy(DATA / "long_cue.srt", held)
+    holder = s.start(s.program("uiprobe"), "hold", windows_path(held), "--for", "30000")
+    s.wait_for("the file to be held", lambda: b"held" in holder.log_path.read_bytes(), 10)
+    s.select_and_start(held)
+    time.sleep(1.5)
+    checks.equal("label of a run without cues", label_text(s), "")
+    checks.equal("one overlay", len(s.overlays()), 1)
+    s.click(s.control("ShadowCheck"))
+    checks.true('"shadow" stored during the empty run',
+                eventually(s, lambda: s.setting("shadow") == "1", 3))
+    close_with_escape(s, checks)
+    return checks
+
+
 TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
@@ -383,6 +799,17 @@ TESTS = {
     "trim_button": trim_button,
     "link_spent": link_spent,
     "bad_settings": bad_settings,
+    "cues_in_time": cues_in_time,
+    "overlay_pixels": overlay_pixels,
+    "hotkeys": hotkeys,
+    "second_press": second_press,
+    "no_player_message": no_player_message,
+    "pause_holds_cue": pause_holds_cue,
+    "player_exits": player_exits,
+    "close_during_run": close_during_run,
+    "chinese_texts_zh_CN": lambda s: chinese_texts(s, "zh_CN.UTF-8"),
+    "chinese_texts_zh_TW": lambda s: chinese_texts(s, "zh_TW.UTF-8"),
+    "bad_picks": bad_picks,
 }
 
 
@@ -391,11 +818,11 @@ def main():
     parser.add_argument("test", choices=sorted(TESTS))
     parser.add_argument("--artifacts", required=True)
     parser.add_argument("--work", required=True)
-    programs = ("quorvane", "simplayer", "uiprobe", "browser_recorder", "titled_window")
+    programs = ("quorvane", "simplayer", "simplayer-ctl", "uiprobe", "browser_recorder", "titled_window")
     for program in programs:
         parser.add_argument(f"--{program}")
     args = parser.parse_args()
-    args.programs = {p: getattr(args, p) for p in programs}
+    args.programs = {p: getattr(args, p.replace("-", "_")) for p in programs}
 
     started = time.monotonic()
     try:

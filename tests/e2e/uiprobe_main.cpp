@@ -5,6 +5,9 @@
 //   uiprobe windows  [filter]                 top-level windows that match
 //   uiprobe controls [filter] [--timeout MS]  the first match and every control inside it
 //   uiprobe wait     [filter] [--timeout MS] [--gone]
+//   uiprobe watch    [filter] [--child CLASS] [--for MS]   one line per change of the window
+//   uiprobe focus                             the foreground window and its keyboard focus
+//   uiprobe hold FILE [--for MS]              keeps FILE open and unshared ("held" once open)
 //   uiprobe procs    [--exe NAME]             running processes
 //   uiprobe system                            language, code page, screen and caption metrics
 //   uiprobe regget HKLM|HKCU KEY VALUE...     type and bytes of each value (null if missing)
@@ -14,6 +17,10 @@
 //
 // filter: --class NAME, --title TEXT, --exe NAME (process file name, case ignored),
 //         --pid N, --hwnd HEX; --hidden also takes invisible windows.
+// watch prints, every time it changes, whether the first match exists, its visibility and
+// rectangle and the text of its child of class CLASS, each with the tick count (GetTickCount,
+// the clock the simulated player reports its position with); it polls every 5 ms for MS
+// milliseconds (default 60000) and flushes every line, so a test can read it while it runs.
 // Exit code 0 on success, 1 when nothing matched in time, 2 on bad arguments.
 #include <windows.h>
 #include <commctrl.h>
@@ -163,6 +170,8 @@ std::string windowJson(HWND window) {
   std::string out = "{\"hwnd\":" + hex(reinterpret_cast<UINT_PTR>(window));
   out += ",\"pid\":" + std::to_string(pid);
   out += ",\"exe\":" + jsonString(exeOfPid(pid));
+  const HWND owner = GetWindow(window, GW_OWNER);
+  out += ",\"owner\":" + (owner ? hex(reinterpret_cast<UINT_PTR>(owner)) : std::string("null"));
   out += ",\"class\":" + jsonString(classOf(window));
   out += ",\"title\":" + jsonString(textOf(window));
   out += ",\"visible\":" + std::string(IsWindowVisible(window) ? "true" : "false");
@@ -309,9 +318,89 @@ int regSet(const std::wstring& root, const std::wstring& keyPath, const std::wst
              : 1;
 }
 
+// The foreground window, the window active in its thread and the one with the keyboard focus:
+// what keys typed now would reach.
+int focus() {
+  const HWND foreground = GetForegroundWindow();
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  const DWORD thread = foreground ? GetWindowThreadProcessId(foreground, nullptr) : 0;
+  const bool known = thread && GetGUIThreadInfo(thread, &info);
+  auto described = [](HWND window) { return window ? windowJson(window) : std::string("null"); };
+  print("{\"foreground\":" + described(foreground) +
+        ",\"active\":" + described(known ? info.hwndActive : nullptr) +
+        ",\"focus\":" + described(known ? info.hwndFocus : nullptr) + "}");
+  return 0;
+}
+
+std::string watchLine(HWND window, const std::wstring& childClass) {
+  std::string out = "{\"tick\":" + std::to_string(GetTickCount());
+  if (!window) return out + ",\"hwnd\":null}";
+  const HWND child =
+      childClass.empty() ? nullptr : FindWindowExW(window, nullptr, childClass.c_str(), nullptr);
+  // The text is answered by the window's thread between its messages, the rectangle at once:
+  // read the text on both sides of the rectangle so that a message handler caught half-way
+  // (text set, window not yet moved) is not reported as a state the screen ever showed.
+  std::wstring text, again;
+  RECT r{};
+  bool visible = false;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    text = child ? textOf(child) : std::wstring();
+    GetWindowRect(window, &r);
+    visible = IsWindowVisible(window) != FALSE;
+    again = child ? textOf(child) : std::wstring();
+    if (again == text) break;
+  }
+  out += ",\"hwnd\":" + hex(reinterpret_cast<UINT_PTR>(window));
+  out += ",\"visible\":" + std::string(visible ? "true" : "false");
+  out += ",\"rect\":" + rectJson(r);
+  if (!childClass.empty()) {
+    out += ",\"child\":" + (child ? hex(reinterpret_cast<UINT_PTR>(child)) : std::string("null"));
+    out += ",\"text\":" + (child ? jsonString(again) : std::string("null"));
+  }
+  return out + "}";
+}
+
+// Follows one window: a line whenever what watchLine shows (the tick aside) changes.
+int watch(Filter filter, const std::wstring& childClass, DWORD forMs) {
+  filter.hidden = true;  // a hidden window is still the one being watched
+  const DWORD start = GetTickCount();
+  HWND window = nullptr;
+  std::string last;
+  for (;;) {
+    // Finding the window again costs a walk over every window; keep it while it lives.
+    if (!window || !IsWindow(window)) {
+      const std::vector<HWND> found = topLevelWindows(filter);
+      window = found.empty() ? nullptr : found.front();
+    }
+    const std::string line = watchLine(window, childClass);
+    const std::string state = line.substr(line.find(','));
+    if (state != last) {
+      last = state;
+      print(line);
+      std::fflush(stdout);
+    }
+    if (GetTickCount() - start >= forMs) return 0;
+    Sleep(5);
+  }
+}
+
+// A file that exists but cannot be opened: what a program meets when the file it was given is
+// taken away between the choice and the read.
+int hold(const std::wstring& path, DWORD forMs) {
+  quorvane::UniqueKernelHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return 1;
+  print("held");
+  std::fflush(stdout);
+  Sleep(forMs);
+  return 0;
+}
+
 int usage() {
-  std::fputs("usage: uiprobe windows|controls|wait|procs|system|regget|regset [--class C] [--title T] "
-             "[--exe E] [--pid N] [--hwnd H] [--hidden] [--timeout MS] [--gone]\n",
+  std::fputs("usage: uiprobe windows|controls|wait|watch|focus|procs|system|regget|regset [--class C] "
+             "[--title T] [--exe E] [--pid N] [--hwnd H] [--hidden] [--timeout MS] [--gone] "
+             "[--child CLASS] [--for MS]\n",
              stderr);
   return 2;
 }
@@ -327,8 +416,12 @@ int main() {
     return regGet(argv[2], argv[3], std::vector<std::wstring>(argv + 4, argv + argc));
   if (command == L"regset" && argc == 7)
     return regSet(argv[2], argv[3], argv[4], wcstoul(argv[5], nullptr, 10), argv[6]);
+  if (command == L"hold" && (argc == 3 || (argc == 5 && std::wstring(argv[3]) == L"--for")))
+    return hold(argv[2], argc == 5 ? wcstoul(argv[4], nullptr, 10) : 60000);
   Filter filter;
   DWORD timeoutMs = 0;
+  DWORD forMs = 60000;
+  std::wstring childClass;
   bool gone = false;
   for (int i = 2; i < argc; ++i) {
     const std::wstring a = argv[i];
@@ -342,6 +435,8 @@ int main() {
     else if (a == L"--pid") filter.pid = wcstoul(argv[++i], nullptr, 10);
     else if (a == L"--hwnd") filter.hwnd = reinterpret_cast<HWND>(wcstoul(argv[++i], nullptr, 16));
     else if (a == L"--timeout") timeoutMs = wcstoul(argv[++i], nullptr, 10);
+    else if (a == L"--for") forMs = wcstoul(argv[++i], nullptr, 10);
+    else if (a == L"--child") childClass = argv[++i];
     else return usage();
   }
 
@@ -355,6 +450,8 @@ int main() {
     print(buf);
     return 0;
   }
+  if (command == L"focus") return focus();
+  if (command == L"watch") return watch(filter, childClass, forMs);
   if (command == L"procs") {
     std::string out = "[";
     bool first = true;
