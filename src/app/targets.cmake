@@ -5,6 +5,25 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/quorvane_win_main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/res/quorvane.rc)
   target_link_libraries(quorvane PRIVATE quorvane_core)
+
+  # The file's version information and its manifest carry project()'s version, as Windows
+  # writes it: four numbers, the missing ones 0.
+  set(version_numbers)
+  foreach(part MAJOR MINOR PATCH TWEAK)
+    if("${PROJECT_VERSION_${part}}" STREQUAL "")
+      list(APPEND version_numbers 0)
+    else()
+      list(APPEND version_numbers ${PROJECT_VERSION_${part}})
+    endif()
+  endforeach()
+  list(JOIN version_numbers "," QUORVANE_VERSION_COMMAS)
+  list(JOIN version_numbers "." QUORVANE_VERSION_DOTS)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/res/quorvane.manifest
+                 ${CMAKE_BINARY_DIR}/res/quorvane.exe.manifest @ONLY)
   set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/res/quorvane.rc PROPERTIES
-    OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/res/quorvane.manifest;${CMAKE_CURRENT_LIST_DIR}/res/quorvane.ico")
+    COMPILE_DEFINITIONS
+      "QUORVANE_VERSION_COMMAS=${QUORVANE_VERSION_COMMAS};QUORVANE_VERSION_DOTS=${QUORVANE_VERSION_DOTS}"
+    INCLUDE_DIRECTORIES ${CMAKE_BINARY_DIR}/res
+    OBJECT_DEPENDS
+      "${CMAKE_BINARY_DIR}/res/quorvane.exe.manifest;${CMAKE_CURRENT_LIST_DIR}/res/quorvane.ico")
 endif()
