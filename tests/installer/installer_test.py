@@ -1,0 +1,263 @@
+#!/usr/bin/env python3
+"""The Windows release under Wine: builds the zip and the installer, checks what the zip holds,
+installs silently, starts the installed program from its Start-menu shortcut, and uninstalls
+silently, which must take the files and the shortcuts but leave the user's settings.
+
+    installer_test.py --cmake CMAKE --build DIR --dist DIR --version X.Y.Z --quorvane EXE
+                      --quorvane-srt EXE --uiprobe EXE --artifacts DIR --work DIR
+"""
+
+import argparse
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import traceback
+import zipfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+from e2e_harness import SETTINGS_KEY, Checks, Session, TestFailure  # noqa: E402
+
+UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane"
+TEXT_FILES = ("Quorvane.txt", "LICENSE.txt")
+# The NSIS uninstaller copies itself to the temporary folder and runs from there ("Un.exe" in
+# NSIS 3, "Au_.exe" before), so the one we start ends before the work is done.
+UNINSTALLER_COPY = re.compile(r"(un(_\w)?|au_)\.exe", re.IGNORECASE)
+
+
+# ---- the version resource of a PE file -----------------------------------------------------
+
+def version_resource(path):
+    """The VS_VERSIONINFO block of a PE file's RT_VERSION resource, as bytes."""
+    data = Path(path).read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise TestFailure(f"{path} is not a PE file")
+    sections = struct.unpack_from("<H", data, pe + 6)[0]
+    optional_size = struct.unpack_from("<H", data, pe + 20)[0]
+    optional = pe + 24
+    directories = optional + (96 if struct.unpack_from("<H", data, optional)[0] == 0x10B else 112)
+    resource_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
+    if resource_rva == 0:
+        raise TestFailure(f"{path} has no resources")
+
+    def offset(rva):
+        for i in range(sections):
+            header = optional + optional_size + 40 * i
+            size, address, raw_size, raw = struct.unpack_from("<IIII", data, header + 8)
+            if address <= rva < address + max(size, raw_size):
+                return rva - address + raw
+        raise TestFailure(f"{path}: address {rva:#x} lies in no section")
+
+    base = offset(resource_rva)
+
+    def entries(directory):
+        named, numbered = struct.unpack_from("<HH", data, base + directory + 12)
+        for i in range(named + numbered):
+            name, target = struct.unpack_from("<II", data, base + directory + 16 + 8 * i)
+            yield name, target & 0x7FFFFFFF
+
+    # Type 16 (RT_VERSION), then its first name and first language, then the data entry.
+    by_type = dict(entries(0))
+    if 16 not in by_type:
+        raise TestFailure(f"{path} has no version resource")
+    leaf = next(entries(next(entries(by_type[16]))[1]))[1]
+    rva, size = struct.unpack_from("<II", data, base + leaf)
+    return data[offset(rva):offset(rva) + size]
+
+
+def version_blocks(block, pos=0):
+    """One node of the version tree at pos: (key, value bytes or text, children)."""
+    length, value_length, is_text = struct.unpack_from("<HHH", block, pos)
+    key_end = pos + 6
+    while block[key_end:key_end + 2] != b"\0\0":
+        key_end += 2
+    key = block[pos + 6:key_end].decode("utf-16-le")
+    value_start = (key_end + 2 + 3) & ~3
+    value_bytes = value_length * 2 if is_text else value_length
+    value = block[value_start:value_start + value_bytes]
+    if is_text:
+        value = value.decode("utf-16-le").rstrip("\0")
+    children, child = [], (value_start + value_bytes + 3) & ~3
+    while child < pos + length:
+        children.append(version_blocks(block, child))
+        child = (child + struct.unpack_from("<H", block, child)[0] + 3) & ~3
+    return key, value, children
+
+
+def version_info(path):
+    """(file version, product version, {string: text}) as the file's properties show them."""
+    key, fixed, children = version_blocks(version_resource(path))
+    signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<6I", fixed)
+    if key != "VS_VERSION_INFO" or signature != 0xFEEF04BD:
+        raise TestFailure(f"{path}: the version resource is malformed")
+    numbers = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    strings = {name: text for child_key, _, tables in children if child_key == "StringFileInfo"
+               for _, _, table in tables for name, text, _ in table}
+    return numbers(file_ms, file_ls), numbers(product_ms, product_ls), strings
+
+
+# ---- the test ------------------------------------------------------------------------------
+
+def windows_folder(s, variable):
+    """A folder that Wine names by an environment variable (%ProgramFiles%): its Windows path
+    and its Unix path."""
+    done = s.wine("cmd", "/c", f"echo %{variable}%")
+    folder = done.stdout.decode("utf-8", "replace").strip()
+    unix = subprocess.run(["winepath", "-u", folder], capture_output=True, text=True, env=s.env(),
+                          timeout=30)
+    if done.returncode != 0 or "%" in folder or unix.returncode != 0 or not unix.stdout.strip():
+        raise TestFailure(f"Wine does not know %{variable}%")
+    return folder, Path(unix.stdout.strip()).resolve()
+
+
+def wine_processes(s):
+    return [p["exe"] for p in s.probe("procs") or []]
+
+
+def check_zip(args, checks):
+    zip_path = Path(args.dist) / f"quorvane-{args.version}-win32.zip"
+    with zipfile.ZipFile(zip_path) as archive:
+        checks.equal("files in the zip", sorted(archive.namelist()),
+                     sorted(["quorvane.exe", "quorvane-srt.exe", *TEXT_FILES]))
+        for name, built in (("quorvane.exe", args.quorvane), ("quorvane-srt.exe", args.quorvane_srt)):
+            checks.true(f"{name} in the zip is the one built",
+                        archive.read(name) == Path(built).read_bytes())
+        for name in TEXT_FILES:
+            text = archive.read(name)
+            checks.true(f"{name} has CRLF line ends only",
+                        text.count(b"\n") > 0 and text.count(b"\n") == text.count(b"\r\n"))
+        license_file = Path(__file__).resolve().parents[2] / "LICENSE"
+        checks.true("LICENSE.txt is the repository's LICENSE",
+                    archive.read("LICENSE.txt").replace(b"\r\n", b"\n") == license_file.read_bytes())
+
+
+def remove_leftovers(s, install_dir, menu_dir):
+    """A run that failed half-way leaves an installation behind; start from none."""
+    if install_dir.exists() or menu_dir.exists():
+        s.log("removing an installation left over from an earlier run")
+        s.wine("taskkill", "/f", "/im", "quorvane.exe")
+        shutil.rmtree(install_dir, ignore_errors=True)
+        shutil.rmtree(menu_dir, ignore_errors=True)
+    s.wine("reg", "delete", f"HKLM\\{UNINSTALL_KEY}", "/f")
+
+
+def installer(s, args):
+    checks = Checks()
+    check_zip(args, checks)
+
+    program_files, program_files_unix = windows_folder(s, "ProgramFiles")
+    program_data, program_data_unix = windows_folder(s, "ProgramData")
+    install_dir = program_files_unix / "Quorvane"
+    menu_dir = program_data_unix / "Microsoft/Windows/Start Menu/Programs/Quorvane"
+    remove_leftovers(s, install_dir, menu_dir)
+    s.clear_settings()
+    s.set_setting("directory", "C:\\films\\")
+
+    setup = Path(args.dist) / f"quorvane-{args.version}-setup.exe"
+    checks.equal("silent install's exit code", s.wine(setup, "/S", timeout=120).returncode, 0)
+    installed = sorted(p.name for p in install_dir.iterdir()) if install_dir.is_dir() else []
+    checks.equal(f"files in {install_dir}", installed,
+                 sorted(["quorvane.exe", "quorvane-srt.exe", "uninstall.exe", *TEXT_FILES]))
+    if "quorvane.exe" not in installed:
+        raise TestFailure("nothing to start: " + "; ".join(checks.failures))
+    checks.true("the installed quorvane.exe is the one built",
+                (install_dir / "quorvane.exe").read_bytes() == Path(args.quorvane).read_bytes())
+    checks.true("the installed quorvane-srt.exe is the one built",
+                (install_dir / "quorvane-srt.exe").read_bytes() == Path(args.quorvane_srt).read_bytes())
+    shortcuts = sorted(p.name for p in menu_dir.glob("*.lnk"))
+    checks.true(f"Start-menu shortcuts to the program and the uninstaller: {shortcuts}",
+                "Quorvane.lnk" in shortcuts and any("uninstall" in n.lower() for n in shortcuts))
+    entry = s.probe("regget", "HKLM", UNINSTALL_KEY, "DisplayVersion", "UninstallString") or {}
+    shown = {name: bytes.fromhex(value["hex"]).split(b"\0")[0].decode("cp1252")
+             for name, value in entry.items() if value}
+    checks.equal("version in the uninstall entry", shown.get("DisplayVersion"), args.version)
+    checks.true(f"the uninstall entry names the installed uninstaller: {shown.get('UninstallString')!r}",
+                f"{program_files}\\Quorvane\\uninstall.exe" in shown.get("UninstallString", ""))
+
+    # The version of the build, as Windows shows it in the file's properties: four numbers.
+    numbers = tuple(int(n) for n in args.version.split(".")) + (0,) * (4 - len(args.version.split(".")))
+    file_version, product_version, strings = version_info(install_dir / "quorvane.exe")
+    checks.equal("FILEVERSION of quorvane.exe", file_version, numbers)
+    checks.equal("PRODUCTVERSION of quorvane.exe", product_version, numbers)
+    dotted = ".".join(map(str, numbers))
+    checks.equal('"FileVersion" of quorvane.exe', strings.get("FileVersion"), dotted)
+    checks.equal('"ProductVersion" of quorvane.exe', strings.get("ProductVersion"), dotted)
+
+    # Started as a user would, from the Start menu; closed with Escape, it stores "process".
+    if "quorvane.exe" in wine_processes(s):
+        raise TestFailure("another quorvane.exe runs in this Wine prefix")
+    s.start("start", f"{program_data}\\Microsoft\\Windows\\Start Menu\\Programs\\Quorvane\\Quorvane.lnk")
+    window = s.probe("wait", "--class", s.window_class, "--exe", "quorvane.exe", "--timeout", "20000")
+    if not window:
+        raise TestFailure("the installed program's main window did not appear within 20 s")
+    s.move_mouse_away()
+    time.sleep(0.3)
+    s.screenshot("installed-program", window["rect"])
+    s.click(s.control("FontLabel"))
+    s.key("Escape")
+    s.wait_for("the installed program to end", lambda: "quorvane.exe" not in wine_processes(s))
+    checks.equal('"process" stored by the installed program', s.setting("process"), "PowerDVDMovie.exe")
+
+    checks.equal("silent uninstall's exit code",
+                  s.wine(install_dir / "uninstall.exe", "/S", timeout=60).returncode, 0)
+    s.wait_for("the uninstaller to end", lambda: not any(UNINSTALLER_COPY.fullmatch(exe)
+                                                         for exe in wine_processes(s)), timeout=60)
+    left = sorted(str(p) for p in install_dir.rglob("*")) if install_dir.exists() else []
+    checks.true(f"{install_dir} is gone after uninstalling (left: {left})", not install_dir.exists())
+    checks.true(f"{menu_dir} is gone after uninstalling", not menu_dir.exists())
+    checks.equal("uninstall entry after uninstalling",
+                 s.reg_get("HKLM", UNINSTALL_KEY, "DisplayVersion"), None)
+    checks.equal('"process" after uninstalling', s.setting("process"), "PowerDVDMovie.exe")
+    checks.equal('"directory" after uninstalling', s.setting("directory"), "C:\\films\\")
+    return checks
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("cmake", "build", "dist", "version", "quorvane", "quorvane-srt", "uiprobe",
+                   "artifacts", "work"):
+        parser.add_argument(f"--{option}", required=True)
+    args = parser.parse_args()
+    args.programs = {"uiprobe": args.uiprobe, "quorvane": args.quorvane}
+    # No desktop menu entries in the user's home for the shortcuts the installer makes.
+    overrides = os.environ.get("WINEDLLOVERRIDES")
+    os.environ["WINEDLLOVERRIDES"] = ";".join(filter(None, [overrides, "winemenubuilder.exe=d"]))
+
+    started = time.monotonic()
+    built = subprocess.run([args.cmake, "--build", args.build, "--target", "release"])
+    if built.returncode != 0:
+        print("FAIL installer: the release target did not build")
+        return 1
+    try:
+        session = Session("installer", args)
+    except TestFailure as failure:
+        print(f"FAIL installer: {failure}")
+        return 1
+    try:
+        failures = installer(session, args).failures
+    except TestFailure as failure:
+        failures = [str(failure)]
+    except Exception:
+        failures = [traceback.format_exc()]
+    try:
+        if failures:
+            session.screenshot("screen-at-failure")
+    finally:
+        session.stop_all()
+        if "quorvane.exe" in wine_processes(session):
+            session.wine("taskkill", "/f", "/im", "quorvane.exe")
+        session.clear_settings()
+    for failure in failures:
+        print(f"FAIL installer: {failure}")
+    print(f"{'FAILED' if failures else 'PASSED'} installer in {time.monotonic() - started:.1f}s "
+          f"(artefacts: {session.artifacts})")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
