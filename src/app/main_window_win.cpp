@@ -159,10 +159,10 @@ MainWindow::MainWindow(AppState& app, MainWindowServices services)
       hotkeys_(
           services_.keys ? *services_.keys : systemKeyState(),
           [this](int32_t intervalMs) {
-            hotkeyTimer_ = std::make_unique<HotkeyTimer>(hotkeys_, static_cast<UINT>(intervalMs));
+            hotkeyPolls_ = std::make_unique<HotkeyPollThread>(hotkeys_, static_cast<UINT>(intervalMs));
           },
-          // The poll runs on this thread; a firing's effects run as a message of this window, so
-          // they never interleave with a tick or a control's handler.
+          // A firing's effects run as a message of this window, on its thread, so they never
+          // interleave with a tick or a control's handler.
           [this](int32_t id) {
             if (hwnd()) PostMessageA(hwnd(), kHotkeyMessage, static_cast<WPARAM>(id), 0);
           }) {}
@@ -735,7 +735,7 @@ LRESULT CALLBACK MainWindow::groupBoxProc(HWND box, UINT message, WPARAM wParam,
 void MainWindow::onDestroy() {
   saveLastDirectory();
   app_.settings.writeText(setting::kProcess, controlText(kIdProcessBox));
-  hotkeyTimer_.reset();  // no hotkey acts on a window that is going
+  hotkeyPolls_.reset();  // no hotkey acts on a window that is going
   if (app_.subtitlesRunning) endRun(200);
   tooltip_.reset();
   PostQuitMessage(0);

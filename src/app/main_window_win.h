@@ -12,7 +12,7 @@
 #include "app/app_state.h"
 #include "app/links.h"
 #include "overlay/hotkey_poller.h"
-#include "overlay/hotkey_timer_win.h"
+#include "overlay/hotkey_poll_thread_win.h"
 #include "overlay/overlay_window_win.h"
 #include "platform/window_handles_win.h"
 #include "platform/window_win.h"
@@ -130,7 +130,7 @@ class MainWindow : public WindowBase<MainWindow> {
   bool pressing_ = false;          // a Select and Start press is under way
   bool schedulerTicking_ = false;  // the run's timer runs (the show/hide hotkey stops it)
   HotkeyPoller hotkeys_;
-  std::unique_ptr<HotkeyTimer> hotkeyTimer_;
+  std::unique_ptr<HotkeyPollThread> hotkeyPolls_;
 };
 
 }  // namespace quorvane

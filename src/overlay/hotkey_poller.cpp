@@ -33,13 +33,12 @@ uint8_t keyOf(int32_t code) {
 
 HotkeyPoller::HotkeyPoller(KeyState& keys, std::function<void(int32_t)> startTimer,
                            std::function<void(int32_t)> deferred, KeyReads reads)
-    : keys_(keys), startTimer_(std::move(startTimer)), deferred_(std::move(deferred)), reads_(reads) {
-  for (const Modifier& m : kModifiers) addKeyToRead(m.key);
-}
+    : keys_(keys), startTimer_(std::move(startTimer)), deferred_(std::move(deferred)), reads_(reads) {}
 
 int32_t HotkeyPoller::registerHotkey(Action action, int32_t keyCode, int32_t modifiers, int32_t secondKey,
                                      int32_t pollIntervalMs, int32_t directCall) {
   if (keyOf(keyCode) == 0) return 0;
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   auto shared = action ? std::make_shared<const Action>(std::move(action)) : nullptr;
 
   for (const auto& record : table_) {
@@ -73,26 +72,37 @@ void HotkeyPoller::addKeyToRead(uint8_t key) {
 }
 
 void HotkeyPoller::poll() {
+  const std::lock_guard<std::recursive_mutex> hold(lock_);
   if (reads_ == KeyReads::AllKeys) {
     for (int key = 1; key <= 255; ++key) snapshot_[static_cast<size_t>(key)] = keys_.asyncState(key);
   } else {
     for (const uint8_t key : keysToRead_) snapshot_[key] = keys_.asyncState(key);
   }
-
-  int32_t modifiersDown = 0;
-  for (const Modifier& m : kModifiers) {
-    if (snapshot_[m.key] < 0) modifiersDown += m.bit;
-  }
+  modifiersDown_ = -1;
 
   // Only the records this snapshot was read for: one that an action adds waits for the next
   // poll. A direct action may run a modal loop whose timer ticks poll again inside this pass;
   // that inner pass steps every record with newer key states, after which stepping the rest of
   // them here with the same states fires nothing.
   const size_t count = table_.size();
-  for (size_t i = 0; i < count; ++i) step(*table_[i], modifiersDown);
+  for (size_t i = 0; i < count; ++i) step(*table_[i]);
 }
 
-void HotkeyPoller::step(Record& r, int32_t modifiersDown) {
+// The modifiers held now, read once per poll and only when a press is about to fire: on most
+// polls nothing is pressed, and each read of a key costs a call into the system.
+int32_t HotkeyPoller::modifiersDown() {
+  if (modifiersDown_ < 0) {
+    modifiersDown_ = 0;
+    for (const Modifier& m : kModifiers) {
+      const bool tableKey = std::find(keysToRead_.begin(), keysToRead_.end(), m.key) != keysToRead_.end();
+      const int16_t state = reads_ == KeyReads::AllKeys || tableKey ? snapshot_[m.key] : keys_.asyncState(m.key);
+      if (state < 0) modifiersDown_ += m.bit;
+    }
+  }
+  return modifiersDown_;
+}
+
+void HotkeyPoller::step(Record& r) {
   const int16_t s = snapshot_[keyOf(r.keyCode)];
   if (s == 0) {
     if (r.phase != kSeenDown) {
@@ -108,7 +118,7 @@ void HotkeyPoller::step(Record& r, int32_t modifiersDown) {
 
   if (r.phase == kIdle || r.phase == kFired) return;
   r.phase = kFired;  // from here on this press is used up, fired or not
-  if (modifiersDown != r.modifiers) return;
+  if (modifiersDown() != r.modifiers) return;
   if (r.secondKey != 0 && snapshot_[keyOf(r.secondKey)] >= 0) return;
 
   if (r.directCall != 0) {
@@ -121,10 +131,14 @@ void HotkeyPoller::step(Record& r, int32_t modifiersDown) {
 }
 
 void HotkeyPoller::runAction(int32_t id) {
-  const int64_t index = int64_t{id} - kFirstId;
-  if (index < 0 || index >= static_cast<int64_t>(table_.size())) return;
-  const std::shared_ptr<const Action> action = table_[static_cast<size_t>(index)]->action;
-  if (action) (*action)();
+  std::shared_ptr<const Action> action;
+  {
+    const std::lock_guard<std::recursive_mutex> hold(lock_);
+    const int64_t index = int64_t{id} - kFirstId;
+    if (index < 0 || index >= static_cast<int64_t>(table_.size())) return;
+    action = table_[static_cast<size_t>(index)]->action;
+  }
+  if (action) (*action)();  // unlocked: the poll thread goes on meanwhile
 }
 
 }  // namespace quorvane

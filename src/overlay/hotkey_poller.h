@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/key_state.h"
@@ -12,13 +13,15 @@ namespace quorvane {
 
 // Global hotkeys by polling the keyboard: a hotkey fires when its key goes down while exactly
 // its modifiers are held, whichever application has the focus. Nothing is registered with the
-// system. Registrations are never removed.
+// system. Registrations are never removed. The poll may run on a thread of its own: the table
+// is locked against the main thread's registrations and runAction.
 class HotkeyPoller {
  public:
   using Action = std::function<void()>;
-  // TableKeys reads only the keys the table names plus the four modifiers; AllKeys reads every
-  // key 1..255 on each poll. Both give the same firings, since the "pressed since the last
-  // query" bit is kept per key.
+  // TableKeys reads only the keys the table names, and the four modifiers only when a press
+  // needs them; AllKeys reads every key 1..255 on each poll. Both give the same firings: the
+  // "pressed since the last query" bit is kept per key, and of a modifier only "down now"
+  // counts.
   enum class KeyReads { TableKeys, AllKeys };
 
   // startTimer(intervalMs) is called once, at the first registration, to start calling poll().
@@ -51,7 +54,8 @@ class HotkeyPoller {
     int32_t directCall = 0;
   };
 
-  void step(Record& record, int32_t modifiersDown);
+  void step(Record& record);
+  int32_t modifiersDown();
   void addKeyToRead(uint8_t key);
 
   KeyState& keys_;
@@ -62,6 +66,9 @@ class HotkeyPoller {
   std::vector<std::unique_ptr<Record>> table_;
   std::vector<uint8_t> keysToRead_;  // for TableKeys: each key once
   std::array<int16_t, 256> snapshot_{};  // by key code; key 0 is never down
+  int32_t modifiersDown_ = -1;           // of this poll; -1 until a press needs them
+  // Recursive: a direct action runs inside poll() and may register or poll again.
+  std::recursive_mutex lock_;
 };
 
 }  // namespace quorvane
