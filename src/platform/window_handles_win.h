@@ -35,6 +35,7 @@ class GdiObject {
   Handle handle_ = nullptr;
 };
 using FontHandle = GdiObject<HFONT>;
+using BrushHandle = GdiObject<HBRUSH>;
 
 // Owns a top-level window without owner (a child goes with its parent) and destroys it once.
 class OwnedWindow {

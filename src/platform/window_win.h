@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <type_traits>
 #include <utility>
 
 namespace quorvane {
@@ -9,7 +10,9 @@ namespace quorvane {
 // The base of every window class of the program: one static window procedure stores the C++
 // object at WM_NCCREATE (passed as the creation parameter) and forwards each message to
 // Derived::handleMessage, which answers with onXxx members and falls back to defaultProc.
-template <class Derived>
+// Windows are ANSI like the rest of the program; Unicode = true is for a window registered with
+// RegisterClassExW whose text must hold any character, so its default answers are the W ones.
+template <class Derived, bool Unicode = false>
 class WindowBase {
  public:
   WindowBase() = default;
@@ -24,13 +27,14 @@ class WindowBase {
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Derived* self = nullptr;
     if (message == WM_NCCREATE) {
-      self = static_cast<Derived*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+      using CreateStruct = std::conditional_t<Unicode, CREATESTRUCTW, CREATESTRUCTA>;
+      self = static_cast<Derived*>(reinterpret_cast<CreateStruct*>(lParam)->lpCreateParams);
       self->hwnd_ = hwnd;
       SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     } else {
       self = reinterpret_cast<Derived*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     }
-    if (!self) return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (!self) return defaultWindowProc(hwnd, message, wParam, lParam);
     const LRESULT result = self->handleMessage(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
       // No message may reach the object after its window is gone.
@@ -41,10 +45,18 @@ class WindowBase {
   }
 
   LRESULT defaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd_, message, wParam, lParam);
+    return defaultWindowProc(hwnd_, message, wParam, lParam);
   }
 
  private:
+  static LRESULT defaultWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if constexpr (Unicode) {
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+    } else {
+      return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+  }
+
   HWND hwnd_ = nullptr;
 };
 
