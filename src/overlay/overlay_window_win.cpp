@@ -1,0 +1,277 @@
+#include "overlay/overlay_window_win.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/code_pages.h"
+
+namespace quorvane {
+namespace {
+
+constexpr int kOverlayWidth = 2560;
+constexpr int kOverlayHeight = 540;  // also the label's height
+// Every pixel of this grey lets the video show through, also inside the text.
+constexpr COLORREF kKeyColour = RGB(128, 128, 128);
+constexpr COLORREF kTextColour = RGB(255, 255, 255);
+constexpr COLORREF kShadowColour = RGB(0, 0, 0);
+constexpr int kShadowOffset = 2;
+// Far beyond the font-size slider's largest (72), where the hotkeys may still go; larger only
+// costs the font engine time for glyphs taller than the label.
+constexpr int32_t kMaxFontPoints = 1000;
+
+// Disabled and click-through: no mouse or keyboard input. Not activatable: a cue must never
+// pull the focus away from a full-screen player. A tool window without owner stays out of the
+// taskbar.
+constexpr DWORD kOverlayStyle = WS_POPUP | WS_DISABLED;
+constexpr DWORD kOverlayExStyle =
+    WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE;
+constexpr UINT kMoveOnly = SWP_NOZORDER | SWP_NOACTIVATE;
+
+// The font is asked for the script of the texts' code page. The texts themselves are drawn
+// as UTF-16 converted from that code page, so Big5 and GBK both show right on any system.
+BYTE charSetFor(unsigned codePage) {
+  switch (codePage) {
+    case kCodePageGbk:
+      return GB2312_CHARSET;
+    case kCodePageBig5:
+      return CHINESEBIG5_CHARSET;
+    default:
+      return DEFAULT_CHARSET;
+  }
+}
+
+int screenPixelsPerInchY() {
+  const HDC screen = GetDC(nullptr);
+  if (!screen) return 96;
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+void fillClient(HWND hwnd, HDC dc, HBRUSH brush) {
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  FillRect(dc, &client, brush);
+}
+
+}  // namespace
+
+void paintSubtitleLabel(HDC dc, const RECT& labelRect, std::wstring_view text, HFONT font,
+                        bool centred, bool shadow) {
+  if (text.empty() || IsRectEmpty(&labelRect)) return;
+  const int saved = SaveDC(dc);
+  // The shadow's rectangle reaches further down than the label: nothing shows below it.
+  IntersectClipRect(dc, labelRect.left, labelRect.top, labelRect.right, labelRect.bottom);
+  SetBkMode(dc, TRANSPARENT);
+  if (font) SelectObject(dc, font);
+  const UINT format = DT_TOP | DT_NOPREFIX | DT_WORDBREAK | (centred ? DT_CENTER : DT_LEFT);
+  const int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
+  const auto draw = [&](RECT box, COLORREF colour) {
+    SetTextColor(dc, colour);
+    DrawTextW(dc, text.data(), length, &box, format);
+  };
+  if (shadow) {
+    RECT shadowRect = labelRect;
+    OffsetRect(&shadowRect, kShadowOffset, kShadowOffset);
+    draw(shadowRect, kShadowColour);
+  }
+  draw(labelRect, kTextColour);
+  RestoreDC(dc, saved);
+}
+
+bool SubtitleLabel::registerClass(HINSTANCE instance) {
+  WNDCLASSEXW label{};
+  label.cbSize = sizeof label;
+  label.lpfnWndProc = &SubtitleLabel::windowProc;
+  label.hInstance = instance;
+  label.lpszClassName = kSubtitleLabelClassName;
+  return RegisterClassExW(&label) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+bool SubtitleLabel::create(HWND parent, HINSTANCE instance, int32_t width, HBRUSH background) {
+  background_ = background;
+  return CreateWindowExW(0, kSubtitleLabelClassName, L"", WS_CHILD | WS_VISIBLE | WS_DISABLED, 0,
+                         0, width, kOverlayHeight, parent, nullptr, instance, this) != nullptr;
+}
+
+void SubtitleLabel::setText(std::wstring_view text) {
+  SetWindowTextW(hwnd(), std::wstring(text).c_str());
+  repaint();
+}
+
+void SubtitleLabel::setWidth(int32_t width) {
+  SetWindowPos(hwnd(), nullptr, 0, 0, width, kOverlayHeight, SWP_NOMOVE | kMoveOnly);
+  repaint();
+}
+
+void SubtitleLabel::setFont(FontHandle font) {
+  font_ = std::move(font);
+  repaint();
+}
+
+void SubtitleLabel::setCentred(bool centred) {
+  centred_ = centred;
+  repaint();
+}
+
+void SubtitleLabel::setShadow(bool shadow) {
+  shadow_ = shadow;
+  repaint();
+}
+
+// At once and in key grey first, so the old glyphs are gone before the next cue is drawn.
+void SubtitleLabel::repaint() {
+  RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+std::wstring SubtitleLabel::text() const {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd())) + 1, L'\0');
+  const int length = GetWindowTextW(hwnd(), text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+void SubtitleLabel::paint(HDC dc) {
+  RECT client{};
+  GetClientRect(hwnd(), &client);
+  paintSubtitleLabel(dc, client, text(), font_.get(), centred_, shadow_);
+}
+
+LRESULT SubtitleLabel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      // The window's own key grey: the label looks transparent, and repainting the label
+      // alone still wipes the old text.
+      fillClient(hwnd(), reinterpret_cast<HDC>(wParam), background_);
+      return TRUE;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      const HDC dc = BeginPaint(hwnd(), &ps);
+      paint(dc);
+      EndPaint(hwnd(), &ps);
+      return 0;
+    }
+    case WM_PRINTCLIENT: {
+      const auto dc = reinterpret_cast<HDC>(wParam);
+      if (lParam & PRF_ERASEBKGND) fillClient(hwnd(), dc, background_);
+      paint(dc);
+      return 0;
+    }
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(font_.get());
+    default:
+      return defaultProc(message, wParam, lParam);
+  }
+}
+
+std::unique_ptr<OverlayWindow> OverlayWindow::create(HINSTANCE instance,
+                                                     const OverlaySetup& setup) {
+  WNDCLASSEXA overlayClass{};
+  overlayClass.cbSize = sizeof overlayClass;
+  overlayClass.lpfnWndProc = &OverlayWindow::windowProc;
+  overlayClass.hInstance = instance;
+  overlayClass.lpszClassName = kOverlayClassName;  // no class brush: each overlay owns its own
+  const bool registered =
+      RegisterClassExA(&overlayClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  if (!registered || !SubtitleLabel::registerClass(instance)) return nullptr;
+  std::unique_ptr<OverlayWindow> overlay(new OverlayWindow(setup));
+  overlay->keyBrush_ = BrushHandle(CreateSolidBrush(kKeyColour));
+  if (!overlay->keyBrush_) return nullptr;
+  // Hidden until the key is in place and the label is ready; then shown without activation.
+  overlay->window_ = OwnedWindow(CreateWindowExA(kOverlayExStyle, kOverlayClassName, "",
+                                                 kOverlayStyle, setup.left, setup.top,
+                                                 kOverlayWidth, kOverlayHeight, nullptr, nullptr,
+                                                 instance, overlay.get()));
+  if (!overlay->window_) return nullptr;
+  SetLayeredWindowAttributes(overlay->hwnd(), kKeyColour, 0, LWA_COLORKEY);
+  SubtitleLabel& label = overlay->label_;
+  if (!label.create(overlay->hwnd(), instance, std::max(setup.labelWidth, 0),
+                    overlay->keyBrush_.get())) {
+    return nullptr;
+  }
+  label.setFont(overlay->makeFont());
+  label.setCentred(setup.centred);
+  label.setShadow(setup.shadow);
+  ShowWindow(overlay->hwnd(), SW_SHOWNOACTIVATE);
+  return overlay;
+}
+
+OverlayWindow::~OverlayWindow() {
+  // Messages sent while the window goes must not reach an object that is half destroyed.
+  if (window_) SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
+  window_.reset();
+}
+
+LRESULT OverlayWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_MOUSEACTIVATE:  // a click that still reaches the window does not activate it
+      return MA_NOACTIVATE;
+    case WM_ERASEBKGND:
+      fillClient(hwnd(), reinterpret_cast<HDC>(wParam), keyBrush_.get());
+      return TRUE;
+    default:
+      return defaultProc(message, wParam, lParam);
+  }
+}
+
+void OverlayWindow::moveTo(int32_t x, int32_t y) {
+  SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | kMoveOnly);
+}
+
+void OverlayWindow::setLeft(int32_t x) {
+  RECT frame{};
+  GetWindowRect(hwnd(), &frame);
+  moveTo(x, frame.top);
+}
+
+void OverlayWindow::setTop(int32_t y) {
+  RECT frame{};
+  GetWindowRect(hwnd(), &frame);
+  moveTo(frame.left, y);
+}
+
+void OverlayWindow::setVisible(bool visible) {
+  ShowWindow(hwnd(), visible ? SW_SHOWNOACTIVATE : SW_HIDE);
+}
+
+void OverlayWindow::setText(std::string_view ansiText) {
+  const std::u16string text = systemCodePages().toUtf16(codePage_, ansiText);
+  label_.setText({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
+}
+
+// A narrower label uncovers the window's own grey; the move repaints that part.
+void OverlayWindow::setLabelWidth(int32_t pixels) { label_.setWidth(std::max(pixels, 0)); }
+
+void OverlayWindow::setFontFace(std::string_view face) {
+  fontFace_ = face;
+  label_.setFont(makeFont());
+}
+
+void OverlayWindow::setFontSize(int32_t points) {
+  fontPoints_ = points;
+  label_.setFont(makeFont());
+}
+
+void OverlayWindow::setCentred(bool centred) { label_.setCentred(centred); }
+
+void OverlayWindow::setShadow(bool shadow) { label_.setShadow(shadow); }
+
+// Back above a player that made itself topmost since, without moving, showing or activating.
+void OverlayWindow::assertTopmost() {
+  SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
+// Without anti-aliasing: a blended edge pixel would be neither white nor the key and would
+// show as a grey fringe over the video.
+FontHandle OverlayWindow::makeFont() const {
+  LOGFONTW font{};
+  const std::u16string face = systemCodePages().toUtf16(GetACP(), fontFace_);
+  std::copy_n(face.begin(), std::min<size_t>(face.size(), LF_FACESIZE - 1), font.lfFaceName);
+  font.lfHeight = -MulDiv(std::clamp(fontPoints_, 0, kMaxFontPoints), screenPixelsPerInchY(), 72);
+  font.lfWeight = FW_NORMAL;
+  font.lfCharSet = charSetFor(codePage_);
+  font.lfQuality = NONANTIALIASED_QUALITY;
+  return FontHandle(CreateFontIndirectW(&font));
+}
+
+}  // namespace quorvane

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "overlay/overlay.h"
+#include "platform/window_handles_win.h"
+#include "platform/window_win.h"
+
+namespace quorvane {
+
+inline constexpr char kOverlayClassName[] = "QuorvaneOverlay";
+inline constexpr wchar_t kSubtitleLabelClassName[] = L"QuorvaneSubtitleLabel";
+
+// What a new overlay starts with: the main window's controls at the moment a run starts.
+struct OverlaySetup {
+  std::string fontFace;  // ANSI bytes in the system code page (the font-name box's text)
+  int32_t fontPoints = 36;
+  int32_t left = 0, top = 0;  // screen pixels
+  int32_t labelWidth = 1440;
+  bool centred = true, shadow = false;
+  // Code page of the ANSI texts setText() receives: 936 GBK, 950 Big5, or the system's ANSI
+  // code page (e.g. 1252).
+  unsigned codePage = 936;
+};
+
+// The overlay's only content. A Unicode window, so that its window text holds a subtitle in
+// either Chinese script whatever the system's code page, and an outside probe reads it with
+// WM_GETTEXT. It is a window class of its own (WindowBase's Unicode flavour) rather than a
+// bare procedure, so that its font and flags live with it.
+class SubtitleLabel final : public WindowBase<SubtitleLabel, true> {
+ public:
+  static bool registerClass(HINSTANCE instance);
+  bool create(HWND parent, HINSTANCE instance, int32_t width, HBRUSH background);
+  void setText(std::wstring_view text);
+  void setWidth(int32_t width);
+  void setFont(FontHandle font);
+  void setCentred(bool centred);
+  void setShadow(bool shadow);
+
+  LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  void repaint();
+  void paint(HDC dc);
+  std::wstring text() const;
+
+  HBRUSH background_ = nullptr;  // the overlay's key brush
+  FontHandle font_;
+  bool centred_ = true;
+  bool shadow_ = false;
+};
+
+// The borderless, colour-keyed, topmost, click-through window that floats the subtitle over
+// the player's video. It never takes the focus, so a full-screen player keeps it.
+class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
+ public:
+  // Creates, sets up and shows the window without activating it; null when set-up fails.
+  static std::unique_ptr<OverlayWindow> create(HINSTANCE instance, const OverlaySetup& setup);
+  ~OverlayWindow() override;  // detaches the object from the window, then destroys the window
+
+  HWND labelHwnd() const { return label_.hwnd(); }
+
+  void setLeft(int32_t x) override;
+  void setTop(int32_t y) override;
+  void setVisible(bool visible) override;
+  void setText(std::string_view ansiText) override;
+  void setLabelWidth(int32_t pixels) override;
+  void setFontFace(std::string_view face) override;
+  void setFontSize(int32_t points) override;
+  void setCentred(bool centred) override;
+  void setShadow(bool shadow) override;
+  void assertTopmost() override;
+
+  LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  explicit OverlayWindow(const OverlaySetup& setup)
+      : fontFace_(setup.fontFace), fontPoints_(setup.fontPoints), codePage_(setup.codePage) {}
+  void moveTo(int32_t x, int32_t y);
+  FontHandle makeFont() const;
+
+  std::string fontFace_;
+  int32_t fontPoints_;
+  unsigned codePage_;
+  // Declared so that the window goes before the label object and the brush it paints with.
+  BrushHandle keyBrush_;
+  SubtitleLabel label_;
+  OwnedWindow window_;
+};
+
+// Paints a subtitle label's text into `labelRect` of `dc`: what WM_PAINT and WM_PRINTCLIENT
+// do, and what a test calls on a memory DC. Paints no background.
+void paintSubtitleLabel(HDC dc, const RECT& labelRect, std::wstring_view text, HFONT font,
+                        bool centred, bool shadow);
+
+}  // namespace quorvane

@@ -1,0 +1,366 @@
+#include "overlay/overlay_window_win.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <tuple>
+
+namespace quorvane {
+namespace {
+
+constexpr COLORREF kKey = RGB(128, 128, 128);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr char kFace[] = "SimHei";  // in every Wine prefix of ours (scripts/wine-env.sh)
+
+// The pixels of a canvas other than its background.
+struct Ink {
+  RECT box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+  int white = 0, black = 0, other = 0;
+};
+
+// A 32-bit bitmap filled with key grey, to paint or copy into and read back.
+class Canvas {
+ public:
+  Canvas(int width, int height) : width_(width), height_(height) {
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    void* bits = nullptr;
+    bitmap_ = GdiObject<HBITMAP>(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    pixels_ = static_cast<const uint32_t*>(bits);
+    old_ = SelectObject(dc_, bitmap_.get());
+    const RECT all{0, 0, width, height};
+    FillRect(dc_, &all, BrushHandle(CreateSolidBrush(kKey)).get());
+  }
+  ~Canvas() {
+    SelectObject(dc_, old_);
+    DeleteDC(dc_);
+  }
+  HDC dc() const { return dc_; }
+  COLORREF at(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return kKey;
+    const uint32_t p = pixels_[y * width_ + x];
+    return RGB(p >> 16, p >> 8, p);
+  }
+  Ink ink(COLORREF background = kKey) const {
+    GdiFlush();
+    Ink ink;
+    for (int y = 0; y < height_; ++y) {
+      for (int x = 0; x < width_; ++x) {
+        const COLORREF c = at(x, y);
+        if (c == background) continue;
+        ++(c == kWhite ? ink.white : c == kBlack ? ink.black : ink.other);
+        ink.box = {std::min<LONG>(ink.box.left, x), std::min<LONG>(ink.box.top, y),
+                   std::max<LONG>(ink.box.right, x + 1), std::max<LONG>(ink.box.bottom, y + 1)};
+      }
+    }
+    return ink;
+  }
+
+ private:
+  int width_, height_;
+  HDC dc_ = CreateCompatibleDC(nullptr);
+  GdiObject<HBITMAP> bitmap_;
+  const uint32_t* pixels_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+};
+
+// Windows counts a process's GDI objects. Wine answers 0, but finds a GDI handle by its table
+// index alone, so there the table is probed.
+size_t gdiObjectCount() {
+  if (const DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return count;
+  size_t count = 0;
+  for (UINT_PTR index = 1; index < 0x10000; ++index) {
+    count += GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0;
+  }
+  return count;
+}
+
+BOOL CALLBACK countWindow(HWND window, LPARAM count) {
+  ++*reinterpret_cast<size_t*>(count);
+  EnumChildWindows(window, countWindow, count);
+  return TRUE;
+}
+
+// A window's frame on the screen: left, top, right, bottom.
+std::tuple<LONG, LONG, LONG, LONG> edges(HWND window) {
+  RECT frame{};
+  GetWindowRect(window, &frame);
+  return {frame.left, frame.top, frame.right, frame.bottom};
+}
+
+size_t windowCount() {  // this thread's windows and their descendants
+  size_t count = 0;
+  EnumThreadWindows(GetCurrentThreadId(), countWindow, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+class OverlayWindowTest : public ::testing::Test {
+ protected:
+  static std::unique_ptr<OverlayWindow> open(const OverlaySetup& setup = {.fontFace = kFace}) {
+    auto overlay = OverlayWindow::create(GetModuleHandleA(nullptr), setup);
+    EXPECT_NE(overlay, nullptr);
+    return overlay;
+  }
+  // The label as it paints itself.
+  static Ink labelInk(const OverlayWindow& overlay) {
+    RECT client{};
+    GetClientRect(overlay.labelHwnd(), &client);
+    const Canvas canvas(std::max<LONG>(client.right, 1), client.bottom);
+    SendMessageW(overlay.labelHwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+    return canvas.ink();
+  }
+  static HFONT labelFont(const OverlayWindow& overlay) {
+    return reinterpret_cast<HFONT>(SendMessageW(overlay.labelHwnd(), WM_GETFONT, 0, 0));
+  }
+};
+
+TEST_F(OverlayWindowTest, PaintsOnlyWhiteAndItsShadowOnTheKeyWithinTheLabel) {
+  const auto overlay = open({.fontFace = kFace, .fontPoints = 20});
+  struct Case {
+    const wchar_t* text;
+    int width, height;
+    bool centred, shadow;
+  };
+  const wchar_t* eightLines = L"one\r\ntwo\r\nthree\r\nfour\r\nfive\r\nsix\r\nseven\r\neight";
+  const Case cases[] = {
+      {L"Subtitle", 400, 120, true, false},
+      {L"Subtitle", 400, 120, false, true},
+      {L"\u5B57\u5E55 \u96FB\u5F71", 400, 120, true, true},
+      {eightLines, 300, 50, false, true},  // both heights cut through a line of glyphs
+      {eightLines, 300, 74, false, true},
+      {L"words that are far too many for one line of this label", 150, 300, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " shadow " << c.shadow);
+    // The label sits at (8, 8) of a canvas that reaches 40 pixels beyond it.
+    const Canvas canvas(c.width + 48, c.height + 48);
+    const RECT label{8, 8, 8 + c.width, 8 + c.height};
+    paintSubtitleLabel(canvas.dc(), label, c.text, labelFont(*overlay), c.centred, c.shadow);
+    const Ink ink = canvas.ink();
+    EXPECT_EQ(ink.other, 0) << "blended pixels would fringe the text";
+    EXPECT_GT(ink.white, 0);
+    EXPECT_TRUE(c.shadow || ink.black == 0);
+    int blackWithoutWhite = 0;
+    for (int y = 0; y < c.height + 48; ++y) {
+      for (int x = 0; x < c.width + 48; ++x) {
+        blackWithoutWhite += canvas.at(x, y) == kBlack && canvas.at(x - 2, y - 2) != kWhite;
+      }
+    }
+    EXPECT_EQ(blackWithoutWhite, 0) << "the shadow lies 2 px right and down of the text";
+    EXPECT_TRUE(ink.box.left >= label.left && ink.box.top >= label.top);
+    EXPECT_LE(ink.box.right, label.right);
+    EXPECT_LE(ink.box.bottom, label.bottom) << "text below the label is cut";
+  }
+}
+
+TEST_F(OverlayWindowTest, IsAKeyedTopmostToolWindowThatTakesNoInput) {
+  const auto overlay = open({.fontFace = kFace, .left = 40, .top = 60});
+  char className[64] = {};
+  GetClassNameA(overlay->hwnd(), className, sizeof className);
+  EXPECT_STREQ(className, "QuorvaneOverlay");
+  wchar_t labelClass[64] = {};
+  GetClassNameW(overlay->labelHwnd(), labelClass, 64);
+  EXPECT_STREQ(labelClass, L"QuorvaneSubtitleLabel");
+
+  const DWORD style = GetWindowLongA(overlay->hwnd(), GWL_STYLE);
+  EXPECT_EQ(style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_DISABLED | WS_VISIBLE),
+            DWORD{WS_DISABLED | WS_VISIBLE});
+  const DWORD wanted =
+      WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE;
+  EXPECT_EQ(GetWindowLongA(overlay->hwnd(), GWL_EXSTYLE) & (wanted | WS_EX_APPWINDOW), wanted);
+  EXPECT_EQ(GetWindow(overlay->hwnd(), GW_OWNER), nullptr);
+  EXPECT_FALSE(IsWindowEnabled(overlay->labelHwnd()));
+
+  COLORREF key = 0;
+  DWORD flags = 0;
+  ASSERT_TRUE(GetLayeredWindowAttributes(overlay->hwnd(), &key, nullptr, &flags));
+  EXPECT_EQ(key, kKey);
+  EXPECT_EQ(flags, DWORD{LWA_COLORKEY});
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(40, 60, 40 + 2560, 60 + 540));
+}
+
+TEST_F(OverlayWindowTest, NeverTakesTheForegroundOrTheFocus) {
+  const OwnedWindow player(CreateWindowExA(0, "STATIC", "player", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                           0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr));
+  SetForegroundWindow(player.get());
+  ASSERT_EQ(GetForegroundWindow(), player.get());
+  std::unique_ptr<OverlayWindow> overlay;
+  // Checked after each step: hiding an overlay that took the activation would give it back.
+  const std::pair<const char*, std::function<void()>> steps[] = {
+      {"create", [&] { overlay = open(); }},
+      {"assertTopmost", [&] { overlay->assertTopmost(); }},
+      {"setText", [&] { overlay->setText("cue"); }},
+      {"setLeft", [&] { overlay->setLeft(10); }},
+      {"setFontSize", [&] { overlay->setFontSize(30); }},
+      {"setVisible", [&] { overlay->setVisible(false), overlay->setVisible(true); }},
+  };
+  for (const auto& [name, step] : steps) {
+    SCOPED_TRACE(name);
+    step();
+    EXPECT_EQ(GetForegroundWindow(), player.get());
+    EXPECT_EQ(GetActiveWindow(), player.get());
+    EXPECT_EQ(GetFocus(), player.get());
+  }
+}
+
+TEST_F(OverlayWindowTest, ShowsTextInTheCodePageItWasProducedIn) {
+  struct Case {
+    unsigned codePage;
+    const char* bytes;
+    const wchar_t* shown;
+  };
+  const Case cases[] = {
+      {936, "\xB5\xE7\xD3\xB0\xD7\xD6\xC4\xBB\r\nA", L"\u7535\u5F71\u5B57\u5E55\r\nA"},
+      {950, "\xB9\x71\xBC\x76\xA6\x72\xB9\xF5", L"\u96FB\u5F71\u5B57\u5E55"},
+      {1252, "caf\xE9", L"caf\u00E9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    const auto overlay = open({.fontFace = kFace, .codePage = c.codePage});
+    overlay->setText(c.bytes);
+    wchar_t text[64] = {};
+    SendMessageW(overlay->labelHwnd(), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, c.shown);
+    EXPECT_GT(labelInk(*overlay).white, 0);
+  }
+}
+
+TEST_F(OverlayWindowTest, SettingsChangeHowTheLabelPaints) {
+  const auto overlay = open({.fontFace = kFace, .fontPoints = 20, .labelWidth = 800});
+  overlay->setText("Two words");
+  const Ink plain = labelInk(*overlay);
+  EXPECT_EQ(plain.black, 0);
+  EXPECT_NEAR((plain.box.left + plain.box.right) / 2, 400, 4);
+
+  overlay->setShadow(true);
+  overlay->setCentred(false);
+  const Ink styled = labelInk(*overlay);
+  EXPECT_GT(styled.black, 0);
+  EXPECT_LT(styled.box.left, 10);
+
+  overlay->setFontSize(74);
+  const Ink large = labelInk(*overlay);
+  EXPECT_GT(large.box.bottom - large.box.top, 3 * (styled.box.bottom - styled.box.top));
+
+  overlay->setLabelWidth(300);  // one word a line
+  const Ink wrapped = labelInk(*overlay);
+  EXPECT_LE(wrapped.box.right, 300);
+  EXPECT_GT(wrapped.box.bottom - wrapped.box.top, 2 * (large.box.bottom - large.box.top));
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 0, 2560, 540));
+
+  overlay->setFontFace("WenQuanYi Micro Hei Mono");
+  const HDC dc = CreateCompatibleDC(nullptr);
+  const HGDIOBJ old = SelectObject(dc, labelFont(*overlay));
+  wchar_t face[LF_FACESIZE] = {};
+  GetTextFaceW(dc, LF_FACESIZE, face);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  EXPECT_STREQ(face, L"WenQuanYi Micro Hei Mono");
+
+  for (const int32_t points : {0, 65534}) overlay->setFontSize(points);
+  overlay->setLabelWidth(0);
+  EXPECT_EQ(labelInk(*overlay).white, 0);
+  overlay->setLabelWidth(-5);
+}
+
+TEST_F(OverlayWindowTest, MovesAndReassertsWithoutShowingAHiddenOverlay) {
+  const auto overlay = open();
+  overlay->setVisible(false);
+  overlay->setLeft(-100);
+  overlay->setTop(700);
+  overlay->assertTopmost();
+  overlay->setText("while hidden");
+  EXPECT_FALSE(IsWindowVisible(overlay->hwnd()));
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(-100, 700, -100 + 2560, 700 + 540));
+  overlay->setVisible(true);
+  EXPECT_TRUE(IsWindowVisible(overlay->hwnd()));
+}
+
+// What the screen shows in `area`, once the window system has caught up.
+Ink screenInk(const RECT& area, COLORREF background,
+              const std::function<bool(const Ink&)>& settled) {
+  Ink ink;
+  for (int attempt = 0; attempt < 40 && (attempt == 0 || !settled(ink)); ++attempt) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(25);
+    const Canvas canvas(area.right - area.left, area.bottom - area.top);
+    const HDC screen = GetDC(nullptr);
+    BitBlt(canvas.dc(), 0, 0, area.right - area.left, area.bottom - area.top, screen, area.left,
+           area.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    ink = canvas.ink(background);
+  }
+  return ink;
+}
+
+// On the real window system: the grey lets the window below show through, and a new cue
+// leaves nothing of the one before.
+TEST_F(OverlayWindowTest, OnScreenOnlyTheTextCoversWhatIsBelow) {
+  WNDCLASSEXA backdropClass{};
+  backdropClass.cbSize = sizeof backdropClass;
+  backdropClass.lpfnWndProc = DefWindowProcA;
+  backdropClass.hbrBackground = GetSysColorBrush(COLOR_HIGHLIGHT);
+  backdropClass.lpszClassName = "QuorvaneTestBackdrop";
+  RegisterClassExA(&backdropClass);
+  const COLORREF backdrop = GetSysColor(COLOR_HIGHLIGHT);
+  ASSERT_TRUE(backdrop != kKey && backdrop != kWhite && backdrop != kBlack);
+
+  const RECT area{200, 300, 1000, 600};
+  const OwnedWindow below(CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "QuorvaneTestBackdrop",
+                                          "", WS_POPUP, area.left, area.top, area.right - area.left,
+                                          area.bottom - area.top, nullptr, nullptr, nullptr,
+                                          nullptr));
+  ShowWindow(below.get(), SW_SHOWNOACTIVATE);
+  const auto overlay = open({.fontFace = kFace, .fontPoints = 36, .left = area.left,
+                             .top = area.top, .labelWidth = area.right - area.left,
+                             .shadow = true});
+
+  overlay->setText("WWWWWWWW\r\nMMMMMMMM");
+  EXPECT_FALSE(GetUpdateRect(overlay->labelHwnd(), nullptr, FALSE)) << "painted at once";
+  const Ink shown =
+      screenInk(area, backdrop, [](const Ink& i) { return i.white > 2000 && i.other == 0; });
+  EXPECT_GT(shown.white, 2000);
+  EXPECT_GT(shown.black, 500);
+  EXPECT_EQ(shown.other, 0) << "key grey or blended pixels on screen";
+
+  overlay->setText("i");
+  const Ink replaced =
+      screenInk(area, backdrop, [&](const Ink& i) { return i.white < shown.white / 10; });
+  EXPECT_GT(replaced.white, 0);
+  EXPECT_LT(replaced.white, shown.white / 10) << "the old cue is still on screen";
+
+  overlay->setText("WWWWWWWW\r\nMMMMMMMM");
+  overlay->setLabelWidth(100);
+  const Ink narrowed = screenInk(area, backdrop, [](const Ink& i) { return i.box.right <= 102; });
+  EXPECT_LE(narrowed.box.right, 100 + 2) << "text left where the label no longer reaches";
+  EXPECT_EQ(narrowed.other, 0);
+}
+
+TEST_F(OverlayWindowTest, DestroyingLeavesNoWindowAndRepeatedUseLeaksNothing) {
+  const auto cycle = [] {
+    auto overlay = open();
+    for (int i = 0; i < 6; ++i) {
+      overlay->setText(i % 2 ? "A\r\nB" : "");
+      overlay->setFontSize(20 + i);
+      overlay->setFontFace(i % 2 ? "SimHei" : "WenQuanYi Micro Hei Mono");
+      overlay->setLabelWidth(100 * i);
+      overlay->setShadow(i % 2);
+    }
+    const HWND label = overlay->labelHwnd();
+    overlay.reset();
+    EXPECT_EQ(FindWindowA("QuorvaneOverlay", nullptr), nullptr);
+    EXPECT_FALSE(IsWindow(label));
+  };
+  cycle();  // the system's own caches fill on first use
+  const size_t gdiBefore = gdiObjectCount();
+  const size_t windowsBefore = windowCount();
+  for (int i = 0; i < 5; ++i) cycle();
+  EXPECT_EQ(gdiObjectCount(), gdiBefore);
+  EXPECT_EQ(windowCount(), windowsBefore);
+}
+
+}  // namespace
+}  // namespace quorvane
