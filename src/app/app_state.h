@@ -33,7 +33,7 @@ struct AppState {
         terminator(std::move(processTerminator)),
         processes(std::move(processAccess)),
         isLeadByte(isLeadByte),
-        playerMemory(*processes),
+        playerMemory(*processes, ProcessMemoryReader::Opening::Held),
         run(playerMemory, ticks) {}
 
   std::unique_ptr<Registry> registry;

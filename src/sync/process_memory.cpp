@@ -17,13 +17,15 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
                     [](char x, char y) { return asciiLower(x) == asciiLower(y); });
 }
 
-bool readFromProcess(const ProcessAccess& access, uint32_t pid, uint32_t address, uint8_t* out,
-                     uint32_t length) {
-  auto process = access.open(pid);
-  if (!process) return false;
-  const bool ok = process->read(address, out, length);
-  process->close();
-  return ok;
+// Reads that open the process, read and close it again.
+auto openingFor(const ProcessAccess& access, uint32_t pid) {
+  return [&access, pid](uint32_t address, uint8_t* out, uint32_t length) {
+    auto process = access.open(pid);
+    if (!process) return false;
+    const bool ok = process->read(address, out, length);
+    process->close();
+    return ok;
+  };
 }
 
 // Only the main executable's own writable or executable regions are worth reading: the
@@ -44,37 +46,70 @@ uint32_t findProcessId(const ProcessAccess& access, std::string_view exeName) {
   return 0;
 }
 
-int32_t readInt32(const ProcessAccess& access, uint32_t pid, uint32_t address) {
+namespace {
+
+// The three reads with their fallback values, over any way of reading raw bytes.
+template <class Read>
+int32_t int32Through(const Read& read, uint32_t address) {
   uint8_t bytes[4] = {};
-  if (!readFromProcess(access, pid, address, bytes, sizeof bytes)) return -1;
+  if (!read(address, bytes, sizeof bytes)) return -1;
   return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
                               static_cast<uint32_t>(bytes[2]) << 16 |
                               static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-uint8_t readByte(const ProcessAccess& access, uint32_t pid, uint32_t address) {
+template <class Read>
+uint8_t byteThrough(const Read& read, uint32_t address) {
   uint8_t byte = 0;
-  return readFromProcess(access, pid, address, &byte, 1) ? byte : 0;
+  return read(address, &byte, 1) ? byte : 0;
+}
+
+template <class Read>
+std::vector<uint8_t> bytesThrough(const Read& read, uint32_t address, uint32_t length) {
+  // A wild length must not take the program down with a huge allocation.
+  if (length > maxReadLength) return {};
+  std::vector<uint8_t> block(length, 0);
+  if (!read(address, block.data(), length)) return {};
+  return block;
+}
+
+}  // namespace
+
+int32_t readInt32(const ProcessAccess& access, uint32_t pid, uint32_t address) {
+  return int32Through(openingFor(access, pid), address);
+}
+
+uint8_t readByte(const ProcessAccess& access, uint32_t pid, uint32_t address) {
+  return byteThrough(openingFor(access, pid), address);
 }
 
 std::vector<uint8_t> readBytes(const ProcessAccess& access, uint32_t pid, uint32_t address,
                                uint32_t length) {
-  // A wild length must not take the program down with a huge allocation.
-  if (length > maxReadLength) return {};
-  std::vector<uint8_t> block(length, 0);
-  if (!readFromProcess(access, pid, address, block.data(), length)) return {};
-  return block;
+  return bytesThrough(openingFor(access, pid), address, length);
 }
 
 int32_t ProcessMemoryReader::readInt32(uint32_t pid, uint32_t address) const {
-  return quorvane::readInt32(access_, pid, address);
+  return int32Through(readerFor(pid), address);
 }
 uint8_t ProcessMemoryReader::readByte(uint32_t pid, uint32_t address) const {
-  return quorvane::readByte(access_, pid, address);
+  return byteThrough(readerFor(pid), address);
 }
 std::vector<uint8_t> ProcessMemoryReader::readBytes(uint32_t pid, uint32_t address,
                                                     uint32_t length) const {
-  return quorvane::readBytes(access_, pid, address, length);
+  return bytesThrough(readerFor(pid), address, length);
+}
+
+std::function<bool(uint32_t, uint8_t*, uint32_t)> ProcessMemoryReader::readerFor(uint32_t pid) const {
+  if (opening_ == Opening::PerRead) return openingFor(access_, pid);
+  return [this, pid](uint32_t address, uint8_t* out, uint32_t length) {
+    if (!held_ || heldPid_ != pid) {
+      held_ = access_.open(pid);
+      heldPid_ = pid;
+    }
+    if (held_ && held_->read(address, out, length)) return true;
+    held_.reset();  // the next read opens the process again: it may have gone, or come back
+    return false;
+  };
 }
 
 bool ProcessMemoryReader::isRunning(uint32_t pid) const {

@@ -150,34 +150,43 @@ TEST(FindProcessIdTest, MatchesWholeNameIgnoringCaseFirstInSnapshotWins) {
   EXPECT_EQ(findProcessId(access, "PowerDVD.exe"), 0u);
 }
 
-TEST(FreeReadsTest, GiveDataOrFallbackAndAlwaysCloseTheirHandle) {
-  FakeProcessAccess access;
-  FakeSpace& space = access.space(pid);
-  space.add(0x10000, 0x1000, pageReadWrite, memPrivate, 0x10000);
-  space.add(0x11000, 0x1000, pageNoAccess, memPrivate, 0x10000);
-  const uint8_t value[] = {0xFE, 0xFF, 0xFF, 0xFF, 0x7A};
-  space.put(0x10FFB, value);
-  ProcessMemoryReader reader(access);
+TEST(FreeReadsTest, GiveDataOrFallbackWhetherTheProcessIsOpenedPerReadOrHeld) {
+  for (const auto opening : {ProcessMemoryReader::Opening::PerRead, ProcessMemoryReader::Opening::Held}) {
+    SCOPED_TRACE(opening == ProcessMemoryReader::Opening::Held ? "held" : "per read");
+    FakeProcessAccess access;
+    FakeSpace& space = access.space(pid);
+    space.add(0x10000, 0x1000, pageReadWrite, memPrivate, 0x10000);
+    space.add(0x11000, 0x1000, pageNoAccess, memPrivate, 0x10000);
+    const uint8_t value[] = {0xFE, 0xFF, 0xFF, 0xFF, 0x7A};
+    space.put(0x10FFB, value);
+    ProcessMemoryReader reader(access, opening);
 
-  EXPECT_EQ(reader.readInt32(pid, 0x10FFB), -2);
-  EXPECT_EQ(reader.readByte(pid, 0x10FFF), 0x7A);
-  EXPECT_EQ(reader.readBytes(pid, 0x10FFB, 5), std::vector<uint8_t>(value, value + 5));
+    EXPECT_EQ(reader.readInt32(pid, 0x10FFB), -2);
+    EXPECT_EQ(reader.readByte(pid, 0x10FFF), 0x7A);
+    EXPECT_EQ(reader.readBytes(pid, 0x10FFB, 5), std::vector<uint8_t>(value, value + 5));
+    // Held: one open serves a run of good reads.
+    EXPECT_EQ(access.opens, opening == ProcessMemoryReader::Opening::Held ? 1 : 3);
 
-  // Unmapped, unreadable, straddling into an unreadable neighbour, unknown process: fallbacks.
-  for (uint32_t address : {0x0u, 0x11000u, 0x10FFEu, 0xFFFFFFBFu}) {
-    EXPECT_EQ(reader.readInt32(pid, address), -1) << address;
-    EXPECT_EQ(reader.readBytes(pid, address, 4), std::vector<uint8_t>{}) << address;
+    // Unmapped, unreadable, straddling into an unreadable neighbour, unknown process: fallbacks.
+    for (uint32_t address : {0x0u, 0x11000u, 0x10FFEu, 0xFFFFFFBFu}) {
+      EXPECT_EQ(reader.readInt32(pid, address), -1) << address;
+      EXPECT_EQ(reader.readBytes(pid, address, 4), std::vector<uint8_t>{}) << address;
+    }
+    EXPECT_EQ(reader.readByte(pid, 0x11000), 0);
+    EXPECT_EQ(reader.readInt32(pid + 1, 0x10FFB), -1);
+    EXPECT_EQ(reader.readByte(pid + 1, 0x10FFF), 0);
+    EXPECT_EQ(reader.readBytes(pid, 0x10000, maxReadLength + 1), std::vector<uint8_t>{});
+    EXPECT_EQ(reader.readInt32(pid, 0x10FFB), -2);  // back to the player after the others
+    if (opening == ProcessMemoryReader::Opening::PerRead) {
+      EXPECT_EQ(access.opens, access.closes);
+    }
+
+    space.gone = true;  // a failed read lets go of a held process; opening it again fails
+    EXPECT_EQ(reader.readInt32(pid, 0x11000), -1);
+    EXPECT_EQ(reader.readInt32(pid, 0x10FFB), -1);
+    EXPECT_EQ(reader.readByte(pid, 0x10FFF), 0);
+    EXPECT_EQ(reader.readBytes(pid, 0x10FFB, 5), std::vector<uint8_t>{});
   }
-  EXPECT_EQ(reader.readByte(pid, 0x11000), 0);
-  EXPECT_EQ(reader.readInt32(pid + 1, 0x10FFB), -1);
-  EXPECT_EQ(reader.readByte(pid + 1, 0x10FFF), 0);
-  EXPECT_EQ(reader.readBytes(pid, 0x10000, maxReadLength + 1), std::vector<uint8_t>{});
-  EXPECT_EQ(access.opens, access.closes);
-
-  space.gone = true;
-  EXPECT_EQ(reader.readInt32(pid, 0x10FFB), -1);
-  EXPECT_EQ(reader.readByte(pid, 0x10FFF), 0);
-  EXPECT_EQ(reader.readBytes(pid, 0x10FFB, 5), std::vector<uint8_t>{});
 }
 
 TEST(ProcessMemoryTest, OpenReplacesTheHandleAndCloseNeedsOne) {
