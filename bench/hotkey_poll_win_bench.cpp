@@ -12,11 +12,14 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench_clock_win.h"
 #include "overlay/hotkey_poller.h"
 #include "overlay/hotkey_poll_thread_win.h"
 #include "platform/key_state.h"
 
 using namespace quorvane;
+using bench::processCpuSeconds;
+using bench::secondsBetween;
 
 namespace {
 
@@ -42,24 +45,6 @@ struct Poller {
   CountingKeyState keys;
   HotkeyPoller poller;
 };
-
-double secondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& stop) {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  return static_cast<double>(stop.QuadPart - start.QuadPart) / frequency;
-}
-
-double processCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  const auto value = [](const FILETIME& t) {
-    return static_cast<double>((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
-  };
-  return value(kernel) + value(user);
-}
 
 void measurePolls(const char* what, HotkeyPoller::KeyReads reads) {
   Poller p(reads);

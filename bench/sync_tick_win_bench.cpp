@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock_win.h"
 #include "loading/cue_table.h"
 #include "overlay/overlay.h"
 #include "platform/thread_timer_win.h"
@@ -24,6 +25,8 @@
 #include "sync/process_memory.h"
 
 using namespace quorvane;
+using bench::processCpuSeconds;
+using bench::secondsBetween;
 
 namespace {
 
@@ -36,33 +39,12 @@ class CountingOverlay final : public NullOverlay {
 
 // A two-hour film: a two-line GBK cue every two seconds, shown for one and a half.
 CueTable makeFilmTable() {
-  CueTable table;
+  std::vector<Cue> cues;
   const std::string line = "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7 hello, world";
   for (int32_t startMs = 0; startMs < 2 * 3'600'000; startMs += 2000) {
-    table.cues.push_back({startMs, startMs + 1500, line + "\r\n" + line});
+    cues.push_back({startMs, startMs + 1500, line + "\r\n" + line});
   }
-  table.cueCount = static_cast<int32_t>(table.cues.size());
-  table.cues.push_back({CueTable::kFirstMarkerStart, CueTable::kFirstMarkerStart + 1, {}});
-  table.cues.push_back({CueTable::kFirstMarkerStart + 2, CueTable::kFirstMarkerStart + 3, {}});
-  return table;
-}
-
-double secondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& stop) {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  return static_cast<double>(stop.QuadPart - start.QuadPart) / frequency;
-}
-
-double processCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  const auto value = [](const FILETIME& t) {
-    return static_cast<double>((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
-  };
-  return value(kernel) + value(user);
+  return CueTable::fromSorted(std::move(cues));
 }
 
 void printMicroseconds(const char* what, std::vector<double> us) {

@@ -26,6 +26,16 @@ struct CueTable {
   unsigned codePage = 0;
 
   const Cue& at(int32_t index) const { return cues[static_cast<size_t>(index - 1)]; }
+
+  // A table of cues already sorted by start, followed by its two end markers.
+  static CueTable fromSorted(std::vector<Cue> sorted) {
+    CueTable table;
+    table.cueCount = static_cast<int32_t>(sorted.size());
+    table.cues = std::move(sorted);
+    table.cues.push_back({kFirstMarkerStart, kFirstMarkerStart + 1, {}});
+    table.cues.push_back({kFirstMarkerStart + 2, kFirstMarkerStart + 3, {}});
+    return table;
+  }
 };
 
 }  // namespace quorvane

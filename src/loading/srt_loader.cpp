@@ -359,14 +359,10 @@ CueTable parseCueTable(std::string_view b) {
     table.cues.push_back(std::move(cue));
     p = next;
   }
-  table.cueCount = static_cast<int32_t>(table.cues.size());
-
   // Stable: cues with the same start keep the file's order.
   std::stable_sort(table.cues.begin(), table.cues.end(),
                    [](const Cue& a, const Cue& c) { return a.startMs < c.startMs; });
-  table.cues.push_back({CueTable::kFirstMarkerStart, CueTable::kFirstMarkerStart + 1, {}});
-  table.cues.push_back({CueTable::kFirstMarkerStart + 2, CueTable::kFirstMarkerStart + 3, {}});
-  return table;
+  return CueTable::fromSorted(std::move(table.cues));
 }
 
 CueTable loadCueTable(const std::string& path, UiLanguage uiLanguage, const TextCodec& codec) {

@@ -12,20 +12,11 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-CueTable makeTable(std::vector<Cue> cues) {
-  CueTable table;
-  table.cueCount = static_cast<int32_t>(cues.size());
-  table.cues = std::move(cues);
-  table.cues.push_back({2147483640, 2147483641, {}});
-  table.cues.push_back({2147483642, 2147483643, {}});
-  return table;
-}
-
 // Cue i (1-based) runs from i seconds for half a second and reads "cue i".
 CueTable evenlySpacedCues(int count) {
   std::vector<Cue> cues;
   for (int i = 1; i <= count; ++i) cues.push_back({i * 1000, i * 1000 + 500, "cue " + std::to_string(i)});
-  return makeTable(std::move(cues));
+  return CueTable::fromSorted(std::move(cues));
 }
 
 class CueSchedulerTest : public ::testing::Test {
@@ -57,7 +48,7 @@ TEST_F(CueSchedulerTest, ShowsFromTheStartInclusiveToTheEndExclusive) {
 }
 
 TEST_F(CueSchedulerTest, TouchingCuesFollowEachOtherWithoutClearing) {
-  table = makeTable({{1000, 2000, "one"}, {2000, 3000, "two"}});
+  table = CueTable::fromSorted({{1000, 2000, "one"}, {2000, 3000, "two"}});
   stepAt(1999);
   EXPECT_EQ(stepAt(2000), (Calls{"left 120", "text two", "topmost"}));
 }
@@ -114,7 +105,7 @@ TEST_F(CueSchedulerTest, AfterTheLastCueTheTextStaysCleared) {
 }
 
 TEST_F(CueSchedulerTest, ATableWithOnlyTheEndMarkersNeverShowsAnything) {
-  table = makeTable({});
+  table = CueTable::fromSorted({});
   for (const int32_t p : {-100000, 0, 1000, 2147483639, 2147483640, 2147483642, 2147483647, 5}) {
     ASSERT_EQ(stepAt(p), Calls{}) << p;
     ASSERT_EQ(scheduler.currentIndex(), 1);
@@ -137,7 +128,7 @@ TEST_F(CueSchedulerTest, RaisesTheOverlayOnlyForTextThatWouldReachBelowTheScreen
   // 1080 high screen, top at 970, 96 px lines: two lines need 192 px, so the top becomes 888.
   inputs.baseTop = 970;
   inputs.lineHeight = 96;
-  table = makeTable({{1000, 2000, "first\r\nsecond"}, {2000, 3000, "one line"}, {4000, 5000, "again"}});
+  table = CueTable::fromSorted({{1000, 2000, "first\r\nsecond"}, {2000, 3000, "one line"}, {4000, 5000, "again"}});
   EXPECT_EQ(stepAt(1000), (Calls{"left 120", "top 888", "text first\r\nsecond", "topmost"}));
   EXPECT_EQ(scheduler.lineCount(), 2);
   // A touching cue that fits keeps the raised top; the gap puts it back.
@@ -146,14 +137,14 @@ TEST_F(CueSchedulerTest, RaisesTheOverlayOnlyForTextThatWouldReachBelowTheScreen
 }
 
 TEST_F(CueSchedulerTest, ShowsATextUpToItsFirstNulByte) {
-  table = makeTable({{1000, 2000, std::string("kept\0dropped", 12)}});
+  table = CueTable::fromSorted({{1000, 2000, std::string("kept\0dropped", 12)}});
   EXPECT_EQ(stepAt(1000), (Calls{"left 120", "text kept", "topmost"}));
 }
 
 TEST_F(CueSchedulerTest, ALineCapacityOfZeroCountsAsOne) {
   inputs.lineCapacity = 0;
   inputs.lineHeight = 0;
-  table = makeTable({{1000, 2000, "abcd\r\nef"}});
+  table = CueTable::fromSorted({{1000, 2000, "abcd\r\nef"}});
   EXPECT_EQ(stepAt(1000), (Calls{"left 120", "text abcd\r\nef", "topmost"}));
   EXPECT_EQ(scheduler.lineCount(), 3);
 }

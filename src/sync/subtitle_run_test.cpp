@@ -11,15 +11,6 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-CueTable makeTable(std::vector<Cue> cues) {
-  CueTable table;
-  table.cueCount = static_cast<int32_t>(cues.size());
-  table.cues = std::move(cues);
-  table.cues.push_back({CueTable::kFirstMarkerStart, CueTable::kFirstMarkerStart + 1, {}});
-  table.cues.push_back({CueTable::kFirstMarkerStart + 2, CueTable::kFirstMarkerStart + 3, {}});
-  return table;
-}
-
 class SubtitleRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -43,7 +34,7 @@ class SubtitleRunTest : public ::testing::Test {
 };
 
 TEST_F(SubtitleRunTest, ShowsEachCueFromTheClocksPositionWithTheControlsGeometry) {
-  run.start(makeTable({{4200, 4600, "one"}, {4700, 5500, "two"}}), 936);
+  run.start(CueTable::fromSorted({{4200, 4600, "one"}, {4700, 5500, "two"}}), 936);
   EXPECT_EQ(tickAfter(50), Calls{});  // 4000
   EXPECT_EQ(tickAfter(200), (Calls{"left 120", "text one", "topmost"}));
   run.inputs().left = 300;
@@ -56,7 +47,7 @@ TEST_F(SubtitleRunTest, ShowsEachCueFromTheClocksPositionWithTheControlsGeometry
 }
 
 TEST_F(SubtitleRunTest, APauseInsideACueKeepsThatCueNotThePreviousOne) {
-  run.start(makeTable({{3900, 4300, "before"}, {4300, 6000, "paused in"}}), 936);
+  run.start(CueTable::fromSorted({{3900, 4300, "before"}, {4300, 6000, "paused in"}}), 936);
   EXPECT_EQ(tickAfter(50), (Calls{"left 120", "text before", "topmost"}));  // 4000
   EXPECT_EQ(tickAfter(350), (Calls{"left 120", "text paused in", "topmost"}));  // 4350
   memory.setPlaying(0);
@@ -67,7 +58,7 @@ TEST_F(SubtitleRunTest, APauseInsideACueKeepsThatCueNotThePreviousOne) {
 }
 
 TEST_F(SubtitleRunTest, APlayerThatExitsClearsTheTextOnceAndTheRunFallsQuiet) {
-  run.start(makeTable({{4000, 9000, "last words"}}), 936);
+  run.start(CueTable::fromSorted({{4000, 9000, "last words"}}), 936);
   EXPECT_EQ(tickAfter(50), (Calls{"left 120", "text last words", "topmost"}));
   memory.exit();
   EXPECT_EQ(tickAfter(50), (Calls{"text ", "top 900"}));
@@ -77,7 +68,7 @@ TEST_F(SubtitleRunTest, APlayerThatExitsClearsTheTextOnceAndTheRunFallsQuiet) {
   memory = FakePlayerMemory{};
   memory.setPlaying(1);
   memory.setDigits(0, 0, 4);
-  run.start(makeTable({{4000, 9000, "again"}}), 936);
+  run.start(CueTable::fromSorted({{4000, 9000, "again"}}), 936);
   EXPECT_EQ(tickAfter(50), (Calls{"left 120", "text again", "topmost"}));
 }
 
@@ -85,7 +76,7 @@ TEST_F(SubtitleRunTest, LinesAreCountedInTheTextsOwnCodePage) {
   // Two lines of 48 pixels from top 1000 reach below a 1080-pixel screen: raised to 984.
   run.inputs().baseTop = 1000;
   const std::string french = "O\xF9 est le caf\xE9\r\nIci.";
-  run.start(makeTable({{4000, 9000, french}}), 1252);
+  run.start(CueTable::fromSorted({{4000, 9000, french}}), 1252);
   EXPECT_EQ(tickAfter(50), (Calls{"left 120", "top 984", "text " + french, "topmost"}));
   EXPECT_EQ(run.scheduler().lineCount(), 2);
 }

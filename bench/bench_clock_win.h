@@ -1,0 +1,31 @@
+#pragma once
+
+// The clocks the Windows benchmarks measure with.
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace quorvane::bench {
+
+// Seconds between two QueryPerformanceCounter readings.
+inline double secondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& stop) {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  return static_cast<double>(stop.QuadPart - start.QuadPart) / frequency;
+}
+
+// CPU time of this process so far, user and kernel, in seconds.
+inline double processCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto value = [](const FILETIME& t) {
+    return static_cast<double>((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return value(kernel) + value(user);
+}
+
+}  // namespace quorvane::bench
