@@ -12,6 +12,10 @@
 //   uiprobe system                            language, code page, screen and caption metrics
 //   uiprobe regget HKLM|HKCU KEY VALUE...     type and bytes of each value (null if missing)
 //   uiprobe regset HKLM|HKCU KEY VALUE TYPE HEX|@FILE   stores raw bytes with any type
+//   uiprobe stats --exe NAME [--class C] [--every MS] [--for MS]   one line of resource
+//                                             figures per MS (default 1000) and how long the
+//                                             window of class C took to answer (see stats())
+//   uiprobe regmode HKLM|HKCU KEY readonly|writable   denies or restores writing to the key
 // Registry data goes through the ANSI functions, so text is in this process's code page: run
 // the probe with the same LANG as the program under test.
 //
@@ -27,6 +31,7 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -397,6 +402,226 @@ int hold(const std::wstring& path, DWORD forMs) {
   return 0;
 }
 
+// ---- Resource figures of another process ----------------------------------------------------
+
+using NtQuerySystemInformationFn = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+using NtQueryInformationProcessFn = LONG(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+
+struct MemoryCounters {  // PROCESS_MEMORY_COUNTERS_EX
+  DWORD cb;
+  DWORD PageFaultCount;
+  SIZE_T PeakWorkingSetSize, WorkingSetSize, QuotaPeakPagedPoolUsage, QuotaPagedPoolUsage,
+      QuotaPeakNonPagedPoolUsage, QuotaNonPagedPoolUsage, PagefileUsage, PeakPagefileUsage,
+      PrivateUsage;
+};
+using GetProcessMemoryInfoFn = BOOL(WINAPI*)(HANDLE, MemoryCounters*, DWORD);
+
+template <typename Fn>
+Fn exported(const wchar_t* module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(module), name)));
+}
+
+// Handles a process holds, from the system-wide handle list: Wine answers
+// GetProcessHandleCount for another process with 0, but lists every handle here.
+long handlesFromSystemList(DWORD pid) {
+  static auto query = exported<NtQuerySystemInformationFn>(L"ntdll.dll", "NtQuerySystemInformation");
+  if (!query) return -1;
+  static std::vector<BYTE> buffer(1 << 20);
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    ULONG needed = 0;
+    const LONG status = query(16 /* SystemHandleInformation */, buffer.data(),
+                              static_cast<ULONG>(buffer.size()), &needed);
+    if (status == 0) {
+      const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+      // Entries of 16 bytes after the count: owner pid first.
+      long mine = 0;
+      for (ULONG i = 0; i < count && 4 + (i + 1) * 16 <= buffer.size(); ++i)
+        if (*reinterpret_cast<ULONG*>(buffer.data() + 4 + i * 16) == pid) ++mine;
+      return mine;
+    }
+    if (status != static_cast<LONG>(0xC0000004) /* STATUS_INFO_LENGTH_MISMATCH */) return -1;
+    buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 65536));
+  }
+  return -1;
+}
+
+// GDI objects a process holds, counted in its own GDI handle table (the PEB points to it).
+// Wine's table has 24-byte entries (object, owner, unique, type, flags, user pointer) and gives
+// slots out from the front, so the count may stop at the first stretch that was never used.
+long gdiFromHandleTable(HANDLE process) {
+  static auto query = exported<NtQueryInformationProcessFn>(L"ntdll.dll", "NtQueryInformationProcess");
+  if (!query) return -1;
+  struct {
+    LONG exitStatus;
+    void* peb;
+    ULONG_PTR affinity;
+    LONG basePriority;
+    ULONG_PTR pid, parentPid;
+  } basic{};
+  if (query(process, 0 /* ProcessBasicInformation */, &basic, sizeof basic, nullptr) != 0) return -1;
+  DWORD table = 0;
+  SIZE_T got = 0;
+  if (!ReadProcessMemory(process, static_cast<BYTE*>(basic.peb) + 0x94, &table, sizeof table, &got) ||
+      !table)
+    return -1;
+  constexpr size_t entryBytes = 24, entries = 0x10000, perChunk = 2048;
+  static std::vector<BYTE> chunk(perChunk * entryBytes);
+  long used = 0;
+  for (size_t first = 0; first < entries; first += perChunk) {
+    if (!ReadProcessMemory(process, reinterpret_cast<void*>(table + first * entryBytes), chunk.data(),
+                           chunk.size(), &got))
+      return first ? used : -1;
+    bool touched = false;
+    for (size_t i = 0; i < perChunk; ++i) {
+      const BYTE* e = chunk.data() + i * entryBytes;
+      if (e[14]) ++used;
+      for (size_t b = 0; b < entryBytes && !touched; ++b) touched = e[b] != 0;
+    }
+    if (!touched) break;
+  }
+  return used;
+}
+
+struct WindowCount {
+  DWORD pid;
+  long count;
+};
+
+BOOL CALLBACK countChild(HWND, LPARAM data) {
+  ++reinterpret_cast<WindowCount*>(data)->count;
+  return TRUE;
+}
+
+BOOL CALLBACK countTopLevel(HWND window, LPARAM data) {
+  auto* c = reinterpret_cast<WindowCount*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == c->pid) {
+    ++c->count;
+    EnumChildWindows(window, countChild, data);
+  }
+  return TRUE;
+}
+
+// Windows of the process, hidden ones and controls included: the USER objects one can count
+// from outside under Wine, whose GetGuiResources answers 0.
+long windowsOf(DWORD pid) {
+  WindowCount c{pid, 0};
+  EnumWindows(countTopLevel, reinterpret_cast<LPARAM>(&c));
+  return c.count;
+}
+
+double millisecondsSince(const LARGE_INTEGER& from) {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return (now.QuadPart - from.QuadPart) * 1000.0 / frequency.QuadPart;
+}
+
+// Every MS milliseconds a line: the first process named NAME, its handle, GDI, window and
+// memory figures, and how its window of class C answered WM_NULL. The window is asked every
+// 100 ms, each time waiting up to 1 s; "stall_ms" is the longest time in the interval from a
+// question to the first answer after it (unanswered questions chain into one stall), and
+// "unanswered_ms" how long the current stall has gone on at the line's time.
+int stats(const Filter& filter, DWORD everyMs, DWORD forMs) {
+  static auto memoryInfo = exported<GetProcessMemoryInfoFn>(L"kernel32.dll", "K32GetProcessMemoryInfo");
+  const DWORD start = GetTickCount();
+  DWORD pid = 0;
+  quorvane::UniqueKernelHandle process;
+  HWND window = nullptr;
+  LARGE_INTEGER pendingSince{};
+  bool pending = false;
+  double stallMs = 0, worstLatencyMs = 0;
+  DWORD nextLine = start;
+  for (;;) {
+    const DWORD now = GetTickCount();
+    if (!pid || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+      pid = 0;
+      window = nullptr;
+      process.reset();
+      for (const auto& p : processes())
+        if (lstrcmpiW(p.szExeFile, filter.exe.c_str()) == 0) pid = p.th32ProcessID;
+      if (pid)
+        process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, pid));
+      if (!process) pid = 0;
+    }
+    if (pid && (!window || !IsWindow(window))) {
+      Filter own = filter;
+      own.exe.clear();
+      own.pid = pid;
+      own.hidden = true;
+      const std::vector<HWND> found = topLevelWindows(own);
+      window = found.empty() ? nullptr : found.front();
+    }
+    if (window) {
+      LARGE_INTEGER asked;
+      QueryPerformanceCounter(&asked);
+      if (!pending) pendingSince = asked;
+      DWORD_PTR result = 0;
+      const bool answered =
+          SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
+      worstLatencyMs = std::max(worstLatencyMs, millisecondsSince(asked));
+      if (answered) {
+        stallMs = std::max(stallMs, millisecondsSince(pendingSince));
+        pending = false;
+      } else {
+        pending = IsWindow(window) != FALSE;
+      }
+    }
+    if (GetTickCount() - nextLine < 0x80000000u) {
+      nextLine += everyMs;
+      char line[512];
+      if (!pid) {
+        std::snprintf(line, sizeof line, "{\"tick\":%lu,\"pid\":null}", GetTickCount());
+      } else {
+        DWORD apiHandles = 0;
+        GetProcessHandleCount(process.get(), &apiHandles);
+        MemoryCounters memory{};
+        memory.cb = sizeof memory;
+        if (memoryInfo) memoryInfo(process.get(), &memory, sizeof memory);
+        std::snprintf(line, sizeof line,
+                      "{\"tick\":%lu,\"pid\":%lu,\"handles\":%ld,\"handles_api\":%lu,\"gdi\":%ld,"
+                      "\"gdi_api\":%lu,\"windows\":%ld,\"user_api\":%lu,\"private\":%lu,"
+                      "\"working_set\":%lu,\"window\":%s,\"stall_ms\":%.1f,\"latency_ms\":%.1f,"
+                      "\"unanswered_ms\":%.1f}",
+                      GetTickCount(), pid, handlesFromSystemList(pid), apiHandles,
+                      gdiFromHandleTable(process.get()), GetGuiResources(process.get(), GR_GDIOBJECTS),
+                      windowsOf(pid), GetGuiResources(process.get(), GR_USEROBJECTS),
+                      static_cast<unsigned long>(memory.PrivateUsage),
+                      static_cast<unsigned long>(memory.WorkingSetSize), window ? "true" : "false",
+                      stallMs, worstLatencyMs, pending ? millisecondsSince(pendingSince) : 0.0);
+      }
+      print(line);
+      std::fflush(stdout);
+      stallMs = worstLatencyMs = 0;
+    }
+    if (GetTickCount() - start >= forMs) return 0;
+    const DWORD spent = GetTickCount() - now;
+    if (spent < 100) Sleep(100 - spent);
+  }
+}
+
+// Makes a key refuse writes (everyone may read it, nobody may change it) or lifts that again.
+int regMode(const std::wstring& root, const std::wstring& keyPath, const std::wstring& mode) {
+  RegKey key;
+  if (RegOpenKeyExW(rootOf(root), keyPath.c_str(), 0, READ_CONTROL | WRITE_DAC, key.out()) != ERROR_SUCCESS)
+    return 1;
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) return 1;
+  const DWORD allowed = mode == L"readonly" ? (KEY_READ | WRITE_DAC) : (KEY_ALL_ACCESS);
+  BYTE aclBuffer[256];
+  auto* acl = reinterpret_cast<PACL>(aclBuffer);
+  bool ok = InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) &&
+            AddAccessAllowedAce(acl, ACL_REVISION, allowed, everyone);
+  SECURITY_DESCRIPTOR sd;
+  ok = ok && InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+       SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) &&
+       RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
+  FreeSid(everyone);
+  return ok ? 0 : 1;
+}
+
 int usage() {
   std::fputs("usage: uiprobe windows|controls|wait|watch|focus|procs|system|regget|regset [--class C] "
              "[--title T] [--exe E] [--pid N] [--hwnd H] [--hidden] [--timeout MS] [--gone] "
@@ -418,9 +643,11 @@ int main() {
     return regSet(argv[2], argv[3], argv[4], wcstoul(argv[5], nullptr, 10), argv[6]);
   if (command == L"hold" && (argc == 3 || (argc == 5 && std::wstring(argv[3]) == L"--for")))
     return hold(argv[2], argc == 5 ? wcstoul(argv[4], nullptr, 10) : 60000);
+  if (command == L"regmode" && argc == 5) return regMode(argv[2], argv[3], argv[4]);
   Filter filter;
   DWORD timeoutMs = 0;
   DWORD forMs = 60000;
+  DWORD everyMs = 1000;
   std::wstring childClass;
   bool gone = false;
   for (int i = 2; i < argc; ++i) {
@@ -436,6 +663,7 @@ int main() {
     else if (a == L"--hwnd") filter.hwnd = reinterpret_cast<HWND>(wcstoul(argv[++i], nullptr, 16));
     else if (a == L"--timeout") timeoutMs = wcstoul(argv[++i], nullptr, 10);
     else if (a == L"--for") forMs = wcstoul(argv[++i], nullptr, 10);
+    else if (a == L"--every") everyMs = wcstoul(argv[++i], nullptr, 10);
     else if (a == L"--child") childClass = argv[++i];
     else return usage();
   }
@@ -452,6 +680,7 @@ int main() {
   }
   if (command == L"focus") return focus();
   if (command == L"watch") return watch(filter, childClass, forMs);
+  if (command == L"stats" && !filter.exe.empty() && everyMs) return stats(filter, everyMs, forMs);
   if (command == L"procs") {
     std::string out = "[";
     bool first = true;
