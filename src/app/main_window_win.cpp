@@ -35,8 +35,9 @@ struct ControlLayout {
 constexpr int kGroupX = 8;
 constexpr int kGroupY = 16;
 
-// One line each: a caption too long for its place is cut, never wrapped out of sight.
-constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP;
+// One line each, centred in its row so that a caption in a smaller font stays level with its
+// neighbours.
+constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_CENTERIMAGE;
 constexpr DWORD kEdit = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 constexpr DWORD kCheck = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
@@ -84,6 +85,50 @@ constexpr SliderSetup kSliders[] = {
 
 constexpr int kLinkIds[] = {kIdUpdateLink, kIdToolLink, kIdForumLink};
 constexpr std::string_view kLinkUrls[] = {kUpdatePageUrl, kToolPageUrl, kForumPageUrl};
+
+// What the controls' own decoration takes of their width: a push button's frame and focus
+// rectangle on each side, a check box's box and the gap after it, and the group box's caption
+// inset on the left with as much frame kept visible on the right.
+constexpr int kButtonTextMargin = 5;
+constexpr int kCheckTextGap = 4;
+constexpr int kGroupCaptionInset = 8;
+
+// The width a control's caption may take; 0 for a control without a caption.
+int captionRoom(const ControlLayout& c) {
+  if (std::string_view(c.className) == WC_STATICA) return c.width;  // labels and links
+  if (std::string_view(c.className) != WC_BUTTONA) return 0;
+  switch (c.style & BS_TYPEMASK) {
+    case BS_GROUPBOX:
+      return c.width - 2 * kGroupCaptionInset;
+    case BS_AUTOCHECKBOX:
+      return c.width - GetSystemMetrics(SM_CXMENUCHECK) - kCheckTextGap;
+    default:
+      return c.width - 2 * kButtonTextMargin;
+  }
+}
+
+const ControlLayout* layoutOf(int id) {
+  for (const ControlLayout& c : kControls) {
+    if (c.id == id) return &c;
+  }
+  return nullptr;
+}
+
+// A window's device context for measuring, released on every path.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  ~WindowDc() {
+    if (dc_) ReleaseDC(window_, dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
 
 // Dispatches the messages waiting in this thread's queue; false once the program is quitting.
 bool pumpPendingMessages() {
@@ -133,6 +178,38 @@ std::optional<std::string> pickFileWithDialog(HWND owner, const std::string& ini
 }
 
 }  // namespace
+
+void CaptionFonts::setFace(const LOGFONTA& face) {
+  face_ = face;
+  fonts_.clear();
+}
+
+HFONT CaptionFonts::font(int height, bool underlined) {
+  FontHandle& slot = fonts_[{height, underlined}];
+  if (!slot) {
+    LOGFONTA face = face_;
+    face.lfHeight = -height;
+    face.lfWidth = 0;
+    face.lfUnderline = underlined ? TRUE : FALSE;
+    slot = FontHandle(CreateFontIndirectA(&face));
+  }
+  return slot.get();
+}
+
+int CaptionFonts::fittingHeight(HDC dc, std::string_view text, int room) {
+  // A blank cut off at the end shows nothing missing.
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  int height = kNormalHeight;
+  for (; height > kSmallestHeight; --height) {
+    const HGDIOBJ old = SelectObject(dc, font(height));
+    SIZE extent{};
+    const bool measured =
+        GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &extent) != FALSE;
+    SelectObject(dc, old);
+    if (measured && extent.cx <= room) break;
+  }
+  return height;
+}
 
 MainWindowServices MainWindowServices::system() {
   MainWindowServices services;
@@ -247,6 +324,25 @@ std::string MainWindow::controlText(int id) const {
 
 void MainWindow::setControlText(int id, const std::string& text) {
   SetWindowTextA(control(id), text.c_str());
+  fitCaption(id);
+}
+
+// A caption that does not fit its control at the normal size gets the largest smaller one that
+// does; the control keeps its place and size. A link's font only gives the height it is drawn at.
+void MainWindow::fitCaption(int id) {
+  const ControlLayout* layout = layoutOf(id);
+  const int room = layout ? captionRoom(*layout) : 0;
+  if (room <= 0) return;
+  const HWND window = control(id);
+  int height = CaptionFonts::kNormalHeight;
+  {
+    const WindowDc dc(window);
+    if (dc.get()) height = captionFonts_.fittingHeight(dc.get(), controlText(id), room);
+  }
+  const HFONT font = captionFonts_.font(height);
+  if (font && reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)) != font) {
+    SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
 }
 
 void MainWindow::setSliderValue(Slider slider, int32_t value) {
@@ -286,7 +382,8 @@ void MainWindow::createControls() {
 }
 
 // The controls get the system's message face; with DEFAULT_CHARSET the system's font linking
-// finds the glyphs of Chinese captions when that face lacks them.
+// finds the glyphs of Chinese captions when that face lacks them. Each caption then gets its
+// height as it is put (fitCaption).
 void MainWindow::chooseControlFonts() {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof metrics;
@@ -296,18 +393,12 @@ void MainWindow::chooseControlFonts() {
   } else {
     GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face);
   }
-  // The layout has 16-pixel rows: a 9-point face fits them on every system.
-  face.lfHeight = -12;
-  face.lfWidth = 0;
   face.lfCharSet = DEFAULT_CHARSET;
-  controlFont_ = FontHandle(CreateFontIndirectA(&face));
-  face.lfUnderline = TRUE;
-  linkFont_ = FontHandle(CreateFontIndirectA(&face));
-  face.lfUnderline = FALSE;
-  spentLinkFont_ = FontHandle(CreateFontIndirectA(&face));
+  captionFonts_.setFace(face);
 
+  const HFONT normal = captionFonts_.font(CaptionFonts::kNormalHeight);
   for (const ControlLayout& c : kControls) {
-    SendMessageA(control(c.id), WM_SETFONT, reinterpret_cast<WPARAM>(controlFont_.get()), FALSE);
+    SendMessageA(control(c.id), WM_SETFONT, reinterpret_cast<WPARAM>(normal), FALSE);
   }
 }
 
@@ -582,14 +673,19 @@ void MainWindow::onDrawLink(const DRAWITEMSTRUCT& item) {
   // The tool and update links hug the right edge of their place, the forum link the left.
   const UINT align = link == ForumLink ? DT_LEFT : DT_RIGHT;
   const std::string text = controlText(kLinkIds[link]);
+  // The label's font (fitCaption) gives the height; underlined while the link can be clicked.
+  LOGFONTA fitted{};
+  const auto labelFont = reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0));
+  const int height = labelFont && GetObjectA(labelFont, sizeof fitted, &fitted)
+                         ? -fitted.lfHeight
+                         : CaptionFonts::kNormalHeight;
   RECT box = item.rcItem;
   FillRect(item.hDC, &box, GetSysColorBrush(COLOR_BTNFACE));
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, linkSpent_[link] ? GetSysColor(COLOR_GRAYTEXT) : kLinkColour);
-  const HGDIOBJ old =
-      SelectObject(item.hDC, linkSpent_[link] ? spentLinkFont_.get() : linkFont_.get());
+  const HGDIOBJ old = SelectObject(item.hDC, captionFonts_.font(height, !linkSpent_[link]));
   DrawTextA(item.hDC, text.c_str(), static_cast<int>(text.size()), &box,
-            align | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+            align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(item.hDC, old);
 }
 
@@ -658,7 +754,7 @@ void MainWindow::onFontNameChanged() {
 // face for a name that no font has).
 void MainWindow::applyFontBoxFace(const std::string& face) {
   LOGFONTA font{};
-  GetObjectA(controlFont_.get(), sizeof font, &font);
+  GetObjectA(captionFonts_.font(CaptionFonts::kNormalHeight), sizeof font, &font);
   lstrcpynA(font.lfFaceName, face.c_str(), LF_FACESIZE);
   font.lfCharSet = DEFAULT_CHARSET;
   FontHandle next(CreateFontIndirectA(&font));

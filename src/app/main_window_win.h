@@ -5,9 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "app/app_state.h"
 #include "app/links.h"
@@ -36,6 +39,28 @@ struct MainWindowServices {
   KeyState* keys = nullptr;  // the keyboard the hotkeys poll
 
   static MainWindowServices system();
+};
+
+// The controls' face in the pixel heights that their captions need: each height is made once,
+// shared by every control that shows it, and deleted with the window object, which outlives its
+// controls.
+class CaptionFonts {
+ public:
+  // The layout's 16-pixel rows were made for this character height; smaller ones only where a
+  // caption would not fit, down to the smallest that stays legible.
+  static constexpr int kNormalHeight = 12;
+  static constexpr int kSmallestHeight = 8;
+
+  void setFace(const LOGFONTA& face);
+  // The face at a character height (pixels), plain or underlined; null when it cannot be made.
+  HFONT font(int height, bool underlined = false);
+  // The largest height from kNormalHeight down to kSmallestHeight at which `text`, trailing
+  // blanks aside, is at most `room` pixels wide on `dc`; kSmallestHeight when none is.
+  int fittingHeight(HDC dc, std::string_view text, int room);
+
+ private:
+  LOGFONTA face_{};
+  std::map<std::pair<int, bool>, FontHandle> fonts_;
 };
 
 // The program's only normal window: every settings control, the start, help and trim buttons
@@ -67,7 +92,9 @@ class MainWindow : public WindowBase<MainWindow> {
   static size_t index(Slider slider) { return static_cast<size_t>(slider); }
   HWND control(int id) const { return GetDlgItem(hwnd(), id); }
   std::string controlText(int id) const;
+  // Also fits the font of a captioned control to its new text.
   void setControlText(int id, const std::string& text);
+  void fitCaption(int id);
 
   LRESULT onCreate();
   void onDestroy();
@@ -121,11 +148,9 @@ class MainWindow : public WindowBase<MainWindow> {
   std::array<int32_t, 4> sliderValues_{};
   std::array<bool, LinkCount> linkSpent_{};
   bool filling_ = false;  // controls are being filled at start: their handlers stay quiet
-  FontHandle controlFont_;
-  FontHandle linkFont_;       // underlined, while a link can be clicked
-  FontHandle spentLinkFont_;  // plain, once it was clicked
-  FontHandle fontBoxFont_;    // the face the font-name box names
-  OwnedWindow tooltip_;       // one balloon tooltip serves both edit boxes
+  CaptionFonts captionFonts_;  // links are drawn underlined while they can be clicked
+  FontHandle fontBoxFont_;     // the face the font-name box names
+  OwnedWindow tooltip_;        // one balloon tooltip serves both edit boxes
   HWND focusedControl_ = nullptr;
   bool pressing_ = false;          // a Select and Start press is under way
   bool schedulerTicking_ = false;  // the run's timer runs (the show/hide hotkey stops it)

@@ -383,5 +383,152 @@ TEST_F(MainWindowTest, ChineseSystemsGetChineseCaptions) {
   EXPECT_EQ(IsDlgButtonChecked(window->hwnd(), kIdCentreCheck), BST_CHECKED);
 }
 
+// ---- captions fitted to their controls ------------------------------------------------------
+
+// The width of `text`, trailing blanks aside, in a font on a screen-compatible DC.
+int textWidth(HFONT font, std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  const HDC dc = CreateCompatibleDC(nullptr);
+  const HGDIOBJ old = SelectObject(dc, font);
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  return extent.cx;
+}
+
+int fontHeight(HFONT font) {
+  LOGFONTA face{};
+  GetObjectA(font, sizeof face, &face);
+  return -face.lfHeight;
+}
+
+class CaptionFontsTest : public ::testing::Test {
+ protected:
+  CaptionFontsTest() {
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    metrics.lfMessageFont.lfCharSet = DEFAULT_CHARSET;
+    fonts.setFace(metrics.lfMessageFont);
+  }
+  ~CaptionFontsTest() override { DeleteDC(dc); }
+
+  int widthAt(int height, const std::string& text) { return textWidth(fonts.font(height), text); }
+
+  CaptionFonts fonts;
+  HDC dc = CreateCompatibleDC(nullptr);
+};
+
+TEST_F(CaptionFontsTest, ACaptionGetsTheLargestHeightAtWhichItFits) {
+  const std::string text = "Only PowerDVD15 BD/DVD Mode";
+  const int normalWidth = widthAt(CaptionFonts::kNormalHeight, text);
+  const int smallestWidth = widthAt(CaptionFonts::kSmallestHeight, text);
+  ASSERT_LT(smallestWidth, normalWidth - 2);
+  struct Case {
+    const char* what;
+    int room;
+  };
+  const Case cases[] = {
+      {"with room to spare", normalWidth + 40},
+      {"exactly as wide as the room", normalWidth},
+      {"one pixel too wide", normalWidth - 1},
+      {"fitting only a size between", (normalWidth + smallestWidth) / 2},
+      {"fitting only the smallest size", smallestWidth},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int height = fonts.fittingHeight(dc, text, c.room);
+    EXPECT_GE(height, CaptionFonts::kSmallestHeight);
+    EXPECT_LE(height, CaptionFonts::kNormalHeight);
+    EXPECT_LE(widthAt(height, text), c.room);
+    if (height < CaptionFonts::kNormalHeight) {
+      EXPECT_GT(widthAt(height + 1, text), c.room) << "a larger height fits too";
+    }
+  }
+}
+
+TEST_F(CaptionFontsTest, TooWideEvenAtTheSmallestHeightGetsTheSmallest) {
+  EXPECT_EQ(fonts.fittingHeight(dc, "Only PowerDVD15 BD/DVD Mode", 20), CaptionFonts::kSmallestHeight);
+}
+
+TEST_F(CaptionFontsTest, BlanksAtTheEndTakeNoRoom) {
+  const int room = widthAt(CaptionFonts::kNormalHeight, "Delay =");
+  EXPECT_EQ(fonts.fittingHeight(dc, "Delay = ", room), CaptionFonts::kNormalHeight);
+  EXPECT_LT(fonts.fittingHeight(dc, "Delay =.", room), CaptionFonts::kNormalHeight);
+}
+
+TEST_F(CaptionFontsTest, EachHeightIsMadeOnceAndShared) {
+  const HFONT plain = fonts.font(10);
+  const HFONT underlined = fonts.font(10, true);
+  EXPECT_EQ(fonts.font(10), plain);
+  EXPECT_EQ(fonts.font(10, true), underlined);
+  EXPECT_NE(plain, underlined);
+  EXPECT_NE(fonts.font(11), plain);
+  EXPECT_EQ(fontHeight(plain), 10);
+  LOGFONTA face{};
+  GetObjectA(underlined, sizeof face, &face);
+  EXPECT_TRUE(face.lfUnderline);
+}
+
+// The captioned controls, and whether the caption may take the control's whole width (labels
+// and links) or only what a frame or box leaves of it.
+struct CaptionPlace {
+  int id;
+  bool wholeWidth;
+};
+constexpr CaptionPlace kCaptionPlaces[] = {
+    {kIdPlayerGroup, false}, {kIdModeLabel, true},   {kIdProcessLabel, true},
+    {kIdTrimButton, false},  {kIdStartButton, false}, {kIdHelpButton, false},
+    {kIdFontLabel, true},    {kIdDelayLabel, true},  {kIdCentreCheck, false},
+    {kIdShadowCheck, false}, {kIdSizeLabel, true},   {kIdWidthLabel, true},
+    {kIdLeftLabel, true},    {kIdTopLabel, true},    {kIdToolLink, true},
+    {kIdForumLink, true},    {kIdUpdateLink, true},
+};
+
+TEST_F(MainWindowTest, EveryCaptionFitsItsControlInEachLanguageAtTheNormalSizeWhereItCan) {
+  for (const uint16_t langId : {0x0409, 0x0804, 0x0404}) {
+    SCOPED_TRACE(langId);
+    if (window && window->hwnd()) DestroyWindow(window->hwnd());
+    open(langId);
+    // An edit box always has the controls' face at the normal height.
+    const auto normal = reinterpret_cast<HFONT>(SendMessageA(item(kIdProcessBox), WM_GETFONT, 0, 0));
+    ASSERT_EQ(fontHeight(normal), CaptionFonts::kNormalHeight);
+    for (const CaptionPlace& place : kCaptionPlaces) {
+      SCOPED_TRACE(place.id);
+      RECT box{};
+      GetClientRect(item(place.id), &box);
+      const std::string caption = text(place.id);
+      const auto font = reinterpret_cast<HFONT>(SendMessageA(item(place.id), WM_GETFONT, 0, 0));
+      EXPECT_LE(textWidth(font, caption), box.right);
+      EXPECT_GE(fontHeight(font), CaptionFonts::kSmallestHeight);
+      if (place.wholeWidth && textWidth(normal, caption) <= box.right) {
+        EXPECT_EQ(font, normal) << caption << " fits at the normal size";
+      }
+    }
+  }
+}
+
+TEST_F(MainWindowTest, ACaptionIsFittedAgainWhenItsTextChanges) {
+  stored = {{"size", "65534"}};
+  open();
+  const auto fontOf = [&](int id) {
+    return reinterpret_cast<HFONT>(SendMessageA(item(id), WM_GETFONT, 0, 0));
+  };
+  RECT box{};
+  GetClientRect(item(kIdSizeLabel), &box);
+  ASSERT_EQ(text(kIdSizeLabel), "Font size = 65534");
+  const HFONT longCaption = fontOf(kIdSizeLabel);
+  EXPECT_LT(fontHeight(longCaption), CaptionFonts::kNormalHeight);
+  EXPECT_LE(textWidth(longCaption, text(kIdSizeLabel)), box.right);
+
+  SendMessageA(item(kIdSizeSlider), TBM_SETPOS, TRUE, 18);
+  SendMessageA(window->hwnd(), WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, 18),
+               reinterpret_cast<LPARAM>(item(kIdSizeSlider)));
+  EXPECT_EQ(text(kIdSizeLabel), "Font size = 36");
+  EXPECT_EQ(fontHeight(fontOf(kIdSizeLabel)), CaptionFonts::kNormalHeight);
+  EXPECT_EQ(fontOf(kIdSizeLabel), fontOf(kIdLeftLabel)) << "one font per height, shared";
+}
+
 }  // namespace
 }  // namespace quorvane
