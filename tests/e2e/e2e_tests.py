@@ -9,10 +9,12 @@ DIR/NAME/, and ends everything it started.
 """
 
 import argparse
+import json
 import shutil
 import sys
 import time
 import traceback
+from collections import Counter
 from pathlib import Path
 
 from e2e_harness import (CUSTOMIZE_KEY, PLAYER_NAME, SETTINGS_KEY, REG_BINARY, REG_DWORD, REG_EXPAND_SZ,
@@ -133,6 +135,148 @@ def first_start(s, lang):
     s.move_mouse_away()
     time.sleep(0.3)
     s.screenshot(f"main-window-{lang.split('.')[0]}", window["rect"])
+    return checks
+
+
+# ---- captions ---------------------------------------------------------------------------------
+
+# Where each captioned control draws its caption: from its left edge ("left"), against its right
+# edge ("right"), centred inside a push button's frame ("button"), after a check box's box
+# ("check"), or in the top line of the group box's frame ("group").
+CAPTION_PLACES = {
+    "PlayerGroup": "group", "ModeLabel": "left", "ProcessLabel": "left", "TrimButton": "button",
+    "StartButton": "button", "HelpButton": "button", "FontLabel": "left", "DelayLabel": "left",
+    "CentreCheck": "check", "ShadowCheck": "check", "SizeLabel": "left", "WidthLabel": "left",
+    "LeftLabel": "left", "TopLabel": "left", "ToolLink": "right", "ForumLink": "left",
+    "UpdateLink": "right",
+}
+LINKS = ("ToolLink", "ForumLink", "UpdateLink")  # drawn underlined
+INK_LEVEL = 5        # of 15: a pixel at least this dark is ink, on screen and in caption_ink,
+FAINT_LEVEL = 2      # and one at least this dark may stand for ink: edges blend differently
+BUTTON_FRAME = 4     # a push button's frame and focus rectangle, inside its rectangle
+GROUP_CAPTION_ROWS = 16
+LEGIBLE_HEIGHT = 8   # character height in pixels
+SAME_SHAPE = 0.95    # likeness of two drawings of one text in one font
+
+
+class Ink:
+    """A drawing's ink: the pixels of INK_LEVEL or darker (`ink`) and those of FAINT_LEVEL or
+    darker (`faint`), both placed at the ink's own top-left corner, and the ink's size."""
+
+    def __init__(self, darkness):
+        strong = [p for p, level in darkness.items() if level >= INK_LEVEL]
+        self.left = min((x for x, _ in strong), default=0)
+        self.right = max((x for x, _ in strong), default=-1)
+        top = min((y for _, y in strong), default=0)
+        self.width = self.right - self.left + 1
+        self.height = max((y for _, y in strong), default=-1) - top + 1
+        self.ink = {(x - self.left, y - top) for x, y in strong}
+        self.faint = {(x - self.left, y - top) for (x, y), level in darkness.items()
+                      if level >= FAINT_LEVEL}
+
+
+def screen_ink(shot, rect, coloured=False, after_box=False):
+    """The ink in a screen rectangle (coordinates relative to it): each pixel's difference
+    from the rectangle's commonest colour (the paper), in fifteenths of the strongest one.
+    coloured: only pixels that are no shade of grey count (the group box's blue caption over
+    its grey frame). after_box: only what lies right of the first run of columns that differ
+    from the paper at all (a check box's box, however light)."""
+    pixels = list(shot.pixels(rect))
+    paper = Counter(rgb for _, _, rgb in pixels).most_common(1)[0][0]
+    differences = {}
+    for x, y, rgb in pixels:
+        difference = max(abs(a - b) for a, b in zip(rgb, paper))
+        if difference:
+            differences[(x - rect[0], y - rect[1])] = (difference, max(rgb) - min(rgb) >= 24)
+    box_end = -1
+    if after_box:
+        columns = sorted({x for x, _ in differences})
+        box_end = next((x for x, after in zip(columns, columns[1:]) if after > x + 1), rect[2])
+    kept = {p: d for p, (d, tinted) in differences.items()
+            if p[0] > box_end and (tinted or not coloured)}
+    strongest = max(kept.values(), default=1)
+    return Ink({p: d * 15 // strongest for p, d in kept.items()})
+
+
+def likeness(a, b):
+    """How far two drawings show the same: the smaller share of either one's ink that lies on
+    ink of the other, faint ink included, at their best relative shift of up to a pixel. One
+    text in one font gives 1 or nearly; a cut text, or another text or size, gives far less."""
+    best = 0.0
+    for dx in (-1, 0, 1):
+        for dy in (-1, 0, 1):
+            b_ink = {(x + dx, y + dy) for x, y in b.ink}
+            b_faint = {(x + dx, y + dy) for x, y in b.faint}
+            covered = min(len(a.ink & b_faint) / len(a.ink), len(b_ink & a.faint) / len(b_ink))
+            best = max(best, covered)
+    return best
+
+
+def whole_renders(s, plain, underlined):
+    """{(text, underlined): [(font height, Ink)]}: each text drawn whole by caption_ink in the
+    message face at every height it tries."""
+    done = s.wine(s.program("caption_ink"), *plain, "--underline", *underlined)
+    if done.returncode != 0:
+        raise TestFailure(f"caption_ink failed with exit code {done.returncode}")
+    renders = {}
+    for entry in json.loads(done.stdout.decode("utf-8")):
+        found = []
+        for render in filter(None, entry["renders"]):
+            ink = Ink({(x, y): int(digit, 16) for y, row in enumerate(render["rows"])
+                       for x, digit in enumerate(row)})
+            if ink.ink:
+                found.append((render["height"], ink))
+        renders[(entry["text"], entry["underline"])] = found
+    return renders
+
+
+def caption_region(control, place):
+    x, y, w, h = control["rect"]
+    if place == "button":
+        return [x + BUTTON_FRAME, y + BUTTON_FRAME, w - 2 * BUTTON_FRAME, h - 2 * BUTTON_FRAME]
+    if place == "group":
+        return [x + 1, y, w - 2, GROUP_CAPTION_ROWS]
+    return [x, y, w, h]
+
+
+def captions_whole(s, lang):
+    """Every caption of the main window is drawn whole inside its control, in all three
+    languages: its ink stops short of each edge that would cut it, and it has the shape of the
+    whole text in the message face at some legible height. A cut caption, or one ending in an
+    ellipsis, has the shape of no whole text."""
+    s.lang = lang
+    s.clear_settings()
+    s.start_quorvane()
+    checks = Checks()
+    controls, _ = s.controls()
+    s.move_mouse_away()
+    time.sleep(0.3)
+    shot = s.grab(f"captions-{lang.split('.')[0]}")
+    texts = {name: controls[name]["text"] for name in CAPTION_PLACES}
+    renders = whole_renders(s, [texts[n] for n in CAPTION_PLACES if n not in LINKS],
+                            [texts[n] for n in LINKS])
+    for name, place in CAPTION_PLACES.items():
+        text = texts[name]
+        region = caption_region(controls[name], place)
+        drawn = screen_ink(shot, region, coloured=place == "group", after_box=place == "check")
+        if not drawn.ink:
+            checks.true(f"{name}: no caption drawn for {text!r}", False)
+            continue
+        if place != "right":
+            checks.true(f"{name}: {text!r} runs into the right edge", drawn.right < region[2] - 1)
+        if place in ("right", "button"):
+            checks.true(f"{name}: {text!r} runs into the left edge", drawn.left > 0)
+        score, font_height = max(
+            ((likeness(drawn, whole), height) for height, whole in renders[(text, name in LINKS)]
+             if abs(whole.width - drawn.width) <= 1 and abs(whole.height - drawn.height) <= 1),
+            default=(0.0, None))
+        s.log(f"{name} at {region}: {text!r} {drawn.width}x{drawn.height} ink, likeness "
+              f"{score:.2f} at height {font_height}")
+        checks.true(f"{name}: {text!r} is not drawn whole ({drawn.width}x{drawn.height} pixels "
+                    f"of ink; best likeness to the whole text {score:.2f})", score >= SAME_SHAPE)
+        if score >= SAME_SHAPE:
+            checks.true(f"{name}: {text!r} drawn {font_height} pixels high, too small to read",
+                        font_height >= LEGIBLE_HEIGHT)
     return checks
 
 
@@ -811,6 +955,9 @@ TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
     "first_start_en_US": lambda s: first_start(s, "en_US.UTF-8"),
+    "captions_whole_zh_CN": lambda s: captions_whole(s, "zh_CN.UTF-8"),
+    "captions_whole_zh_TW": lambda s: captions_whole(s, "zh_TW.UTF-8"),
+    "captions_whole_en_US": lambda s: captions_whole(s, "en_US.UTF-8"),
     "close_saves_process": close_saves_process,
     "empty_process_kept": empty_process_kept,
     "delay_box": delay_box,
@@ -837,7 +984,8 @@ def main():
     parser.add_argument("test", choices=sorted(TESTS))
     parser.add_argument("--artifacts", required=True)
     parser.add_argument("--work", required=True)
-    programs = ("quorvane", "simplayer", "simplayer-ctl", "uiprobe", "browser_recorder", "titled_window")
+    programs = ("quorvane", "simplayer", "simplayer-ctl", "uiprobe", "browser_recorder", "titled_window",
+                "caption_ink")
     for program in programs:
         parser.add_argument(f"--{program}")
     args = parser.parse_args()
