@@ -1,5 +1,5 @@
 // What one tick of the scheduler timer costs against a running simulated player (the clock's
-// two process reads plus the scheduler step), and what share of one core a 50 ms tick loop
+// read of the player's record plus the scheduler step), and what share of one core a 50 ms tick loop
 // takes over a stretch of play.
 //
 //   sync_tick_win_bench [SECONDS]       length of the tick loop (default 60)
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   const auto tick = [&] { run.tick(overlay); };
 
   std::printf("sync tick against the running simulated player (%d cues)\n", table.cueCount);
-  // Back to back: mostly ticks that read the seconds digit and the playing flag.
+  // Back to back: mostly ticks on which the seconds digit has not changed.
   std::vector<double> steady, change, step;
   LARGE_INTEGER a, b;
   for (int i = 0; i < 3000; ++i) {
@@ -120,8 +120,8 @@ int main(int argc, char** argv) {
     QueryPerformanceCounter(&b);
     step.push_back(1e6 * secondsBetween(a, b));
   }
-  printMicroseconds("tick, digit unchanged (2 reads)", steady);
-  printMicroseconds("tick, digit changed (2 reads)", change);
+  printMicroseconds("tick, digit unchanged (1 read)", steady);
+  printMicroseconds("tick, digit changed (1 read)", change);
   printMicroseconds("scheduler step alone", step);
 
   // The 50 ms timer loop as the program runs it, CPU time of this process only.

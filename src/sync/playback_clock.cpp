@@ -17,16 +17,27 @@ int64_t byteAt(const std::vector<uint8_t>& block, uint32_t offset) {
   return offset < block.size() ? block[offset] : 0;
 }
 
+// The playing flag, or -1 (which counts as playing) when the read failed.
+int32_t flagOf(const std::vector<uint8_t>& record) {
+  if (record.size() < player::recordLength) return -1;
+  uint32_t flag = 0;
+  for (int i = 3; i >= 0; --i) flag = flag << 8 | record[player::playingFlagOffset + static_cast<uint32_t>(i)];
+  return static_cast<int32_t>(flag);
+}
+
 }  // namespace
 
 int32_t PlaybackClock::update(const ClockInputs& in) {
-  const int32_t sample = memory_.readByte(in.playerPid, in.recordBase + player::secondsOffset);
+  // The whole record in one read: the change detector, the digits and the playing flag all come
+  // from one moment of the player's display, and a tick costs one call into the player. A failed
+  // read gives the readers' fallbacks: 0 for every byte, -1 for the flag.
+  const std::vector<uint8_t> record = memory_.readBytes(in.playerPid, in.recordBase, player::recordLength);
   const uint32_t now = ticks_.now();
+  const int32_t sample = static_cast<int32_t>(byteAt(record, player::secondsOffset));
   secondsByte_ = sample;
 
   if (sample == lastSample_) {
-    const int32_t playing = memory_.readInt32(in.playerPid, in.recordBase + player::playingFlagOffset);
-    if (playing == 0) {
+    if (flagOf(record) == 0) {
       // Paused: hold where playback stopped (but never past the second the display shows), and
       // move the reference along so that play resumes from here. Falling back to the whole
       // second would bring the previous cue back for the whole pause.
@@ -42,20 +53,17 @@ int32_t PlaybackClock::update(const ClockInputs& in) {
   }
 
   sampleTick_ = now;
-  const std::vector<uint8_t> block = memory_.readBytes(in.playerPid, in.recordBase, kDigitBlockLength);
   // Any byte gives a value here (a failed read gives digits of -1); the sums are formed in
   // 64 bits and held within 32, so neither odd digits nor an extreme delay can overflow.
-  const int64_t hours = byteAt(block, player::hoursOffset) - 1;
+  const int64_t hours = byteAt(record, player::hoursOffset) - 1;
   const int64_t minutes =
-      10 * byteAt(block, player::tensOfMinutesOffset) + byteAt(block, player::minutesOffset) - 11;
-  // The seconds digit comes from the block too; the byte read above only detected the change.
-  const int32_t secondsUnits = block.empty() ? sample : block[player::secondsOffset];
-  const int64_t seconds = 10 * byteAt(block, player::tensOfSecondsOffset) + secondsUnits - 11;
+      10 * byteAt(record, player::tensOfMinutesOffset) + byteAt(record, player::minutesOffset) - 11;
+  const int64_t seconds = 10 * byteAt(record, player::tensOfSecondsOffset) + sample - 11;
   const int64_t positionMs = hours * 3'600'000 + minutes * 60'000 + seconds * 1'000 - in.delayMs;
   lastPositionMs_ = saturateToInt32(positionMs);
   secondEndMs_ = saturateToInt32(positionMs + 999);
   positionMs_ = lastPositionMs_;
-  lastSample_ = secondsUnits;
+  lastSample_ = sample;
   return positionMs_;
 }
 

@@ -18,14 +18,9 @@ struct ClockInputs {
 
 // Turns the player's on-screen time digits into a position in milliseconds. The digits change
 // once a second; between two changes the system tick count fills in while the player plays.
-// The seconds-units byte is the change detector, so a tick costs two small reads and the whole
-// digit record is read only about once a second.
+// The seconds-units byte is the change detector; each tick reads the whole record once.
 class PlaybackClock {
  public:
-  // Every digit byte, the seconds units included, read in one go when that digit changes, so
-  // a position never joins digits from two moments of the player's display.
-  static constexpr uint32_t kDigitBlockLength = player::secondsOffset + 1;
-
   PlaybackClock(const MemoryReader& memory, const TickSource& ticks)
       : memory_(memory), ticks_(ticks) {}
 
