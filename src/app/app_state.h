@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "app/enhancements.h"
 #include "app/settings_store.h"
 #include "app/ui_text_table.h"
 #include "common/ui_language.h"
@@ -59,6 +61,8 @@ struct AppState {
   SubtitleRun run;
   // The subtitle overlay; it exists only while subtitles run.
   std::unique_ptr<Overlay> overlay;
+  // Which enhancements the user turned on (the system menu's check items).
+  std::array<bool, kEnhancementCount> enhancements{};
 };
 
 }  // namespace quorvane

@@ -309,6 +309,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kHotkeyMessage:
       hotkeys_.runAction(static_cast<int32_t>(wParam));
       return 0;
+    case WM_SYSCOMMAND:
+      if (onSysCommand(wParam)) return 0;
+      break;
     default:
       break;
   }
@@ -358,8 +361,41 @@ LRESULT MainWindow::onCreate() {
   fillFromSettings();
   filling_ = false;
   registerHotkeys();
+  addEnhancementItems();
   attachTips();
   return 0;
+}
+
+// The enhancements are check items at the end of the system menu (the title bar icon's menu),
+// checked as stored.
+void MainWindow::addEnhancementItems() {
+  const HMENU menu = GetSystemMenu(hwnd(), FALSE);
+  if (!menu) return;
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  for (size_t i = 0; i < kEnhancementCount; ++i) {
+    const auto which = static_cast<Enhancement>(i);
+    app_.enhancements[i] = app_.settings.readText(enhancementSettingPath(which), "0") == "1";
+    const std::string caption(enhancementCaption(which, app_.uiLanguage));
+    AppendMenuA(menu, MF_STRING | (app_.enhancements[i] ? MF_CHECKED : MF_UNCHECKED),
+                kFirstEnhancementCommand + 16 * i, caption.c_str());
+  }
+}
+
+bool MainWindow::onSysCommand(WPARAM command) {
+  const WPARAM id = command & 0xFFF0;
+  if (id < kFirstEnhancementCommand || id >= kFirstEnhancementCommand + 16 * kEnhancementCount) return false;
+  const size_t i = (id - kFirstEnhancementCommand) / 16;
+  setEnhancement(static_cast<Enhancement>(i), !app_.enhancements[i]);
+  return true;
+}
+
+// Stores the choice, checks the item and applies it at once, during a run too.
+void MainWindow::setEnhancement(Enhancement which, bool on) {
+  const size_t i = static_cast<size_t>(which);
+  app_.enhancements[i] = on;
+  app_.settings.writeText(enhancementSettingPath(which), checkText(on));
+  CheckMenuItem(GetSystemMenu(hwnd(), FALSE), kFirstEnhancementCommand + 16 * i,
+                MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void MainWindow::createControls() {

@@ -73,6 +73,9 @@ class MainWindow : public WindowBase<MainWindow> {
   static constexpr UINT kSchedulerIntervalMs = 50;
   // A hotkey's firing, handed to this window's thread: wParam is the hotkey's id.
   static constexpr UINT kHotkeyMessage = WM_APP + 1;
+  // The system menu's enhancement items: this id, then one every 16 (the system keeps the low
+  // four bits of a system command for itself).
+  static constexpr UINT kFirstEnhancementCommand = 0x0200;
 
   explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system());
 
@@ -101,6 +104,7 @@ class MainWindow : public WindowBase<MainWindow> {
   void onCommand(int id, int code);
   void onHScroll(HWND slider);
   void onTimer(UINT_PTR id);
+  bool onSysCommand(WPARAM command);
   LRESULT onCtlColorStatic(HDC dc);
   void onDrawLink(const DRAWITEMSTRUCT& item);
   bool onSetCursor(HWND target);
@@ -123,6 +127,8 @@ class MainWindow : public WindowBase<MainWindow> {
   void registerHotkeys();
   void nudgeSlider(Slider slider, int32_t step);
   void toggleSubtitles();
+  void addEnhancementItems();
+  void setEnhancement(Enhancement which, bool on);
 
   void onEscape();
   void onHelpClicked();

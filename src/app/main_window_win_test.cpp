@@ -375,6 +375,29 @@ TEST_F(MainWindowTest, HotkeysActOnThisWindowsThread) {
   EXPECT_EQ(overlayLog, (std::vector<std::string>{"hide", "show"}));
 }
 
+TEST_F(MainWindowTest, EnhancementsAreSystemMenuItemsStoredAsOneOrZero) {
+  stored = {{"smooth", "1"}};
+  open(0x0404);
+  const HMENU menu = GetSystemMenu(window->hwnd(), FALSE);
+  const auto checked = [&](Enhancement which) {
+    const UINT id = MainWindow::kFirstEnhancementCommand + 16 * static_cast<UINT>(which);
+    return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+  };
+  char caption[64] = {};
+  GetMenuStringA(menu, MainWindow::kFirstEnhancementCommand, caption, sizeof caption, MF_BYCOMMAND);
+  EXPECT_EQ(std::string(caption), enhancementCaption(Enhancement::PreciseTiming, UiLanguage::TraditionalChinese));
+  EXPECT_FALSE(checked(Enhancement::PreciseTiming));
+  EXPECT_TRUE(checked(Enhancement::SmoothText));
+  EXPECT_TRUE(app->enhancements[static_cast<size_t>(Enhancement::SmoothText)]);
+
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kFirstEnhancementCommand, 0);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kFirstEnhancementCommand + 16, 0);
+  EXPECT_TRUE(checked(Enhancement::PreciseTiming));
+  EXPECT_FALSE(checked(Enhancement::SmoothText));
+  EXPECT_EQ(storedText("precise"), "1");
+  EXPECT_EQ(storedText("smooth"), "0");
+}
+
 TEST_F(MainWindowTest, ChineseSystemsGetChineseCaptions) {
   open(0x0804);
   EXPECT_EQ(app->uiLanguage, UiLanguage::SimplifiedChinese);
