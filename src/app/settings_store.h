@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -17,12 +18,24 @@ class SettingsStore {
       : registry_(registry), isLeadByte_(isLeadByte) {}
 
   std::string readText(std::string_view path, std::string_view defaultText) const;
-  // True when the value was stored; callers may ignore it.
+  // True when the value was stored; callers may ignore it. A write that succeeds also stores
+  // again every value this session read or wrote that has gone missing meanwhile (the key was
+  // deleted under the running program) or whose own write failed (the key refused writes), so
+  // no setting the user made is lost while the program runs.
   bool writeText(std::string_view path, std::string_view text);
 
  private:
+  struct Known {
+    std::string path;
+    std::string text;
+    bool unsaved = false;
+  };
+  void restoreKnown(const std::string& except);
+
   Registry& registry_;
   LeadBytePredicate isLeadByte_;
+  // By path in lower case: both spellings of the font path are one value.
+  mutable std::map<std::string, Known> known_;
 };
 
 // The stored values and their defaults.

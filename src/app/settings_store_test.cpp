@@ -47,5 +47,51 @@ TEST_F(SettingsStoreTest, FailedWritesReportFalseAndLeaveTheOldValue) {
   EXPECT_EQ(store.readText(setting::kProcess, ""), "a.exe");
 }
 
+TEST_F(SettingsStoreTest, SettingsTheSessionKnowsComeBackWhenTheKeyIsDeleted) {
+  registry.setText(setting::kKey, "left", "100");
+  registry.setText(setting::kKey, "size", "40");
+  EXPECT_EQ(store.readText(setting::kLeft, "240"), "100");
+  EXPECT_EQ(store.readText(setting::kSize, "36"), "40");
+  EXPECT_EQ(store.readText(setting::kWidth, "1440"), "1440");  // missing: a default, not a setting
+  store.writeText(setting::kTop, "500");
+  registry.values.clear();  // the key deleted under the running program
+
+  EXPECT_TRUE(store.writeText(setting::kShadow, "1"));
+  auto text = [&](const char* name) {
+    const auto* value = registry.find(RegistryRoot::LocalMachine, setting::kKey, name);
+    return value ? value->text : std::string("(missing)");
+  };
+  EXPECT_EQ(text("shadow"), "1");
+  EXPECT_EQ(text("left"), "100");
+  EXPECT_EQ(text("size"), "40");
+  EXPECT_EQ(text("top"), "500");
+  EXPECT_EQ(text("width"), "(missing)");
+}
+
+TEST_F(SettingsStoreTest, AWriteTheKeyRefusedIsMadeByTheNextWriteThatSucceeds) {
+  registry.setText(setting::kKey, "size", "36");
+  store.readText(setting::kSize, "36");
+  registry.failWrites = true;  // the key made read-only
+  EXPECT_FALSE(store.writeText(setting::kSize, "44"));
+  EXPECT_EQ(store.readText(setting::kSize, "36"), "36");  // reads give what is stored
+  registry.failWrites = false;
+  EXPECT_TRUE(store.writeText(setting::kTop, "3"));
+  const auto* size = registry.find(RegistryRoot::LocalMachine, setting::kKey, "size");
+  ASSERT_NE(size, nullptr);
+  EXPECT_EQ(size->text, "44");
+}
+
+TEST_F(SettingsStoreTest, TheFontComesBackAsLastWrittenUnderEitherSpelling) {
+  registry.setText(setting::kKey, "font", "old");
+  store.readText(setting::kFont, "x");
+  store.writeText(setting::kFontWrite, "new");
+  registry.values.clear();
+  store.writeText(setting::kLeft, "1");
+  const auto* font = registry.find(RegistryRoot::LocalMachine, setting::kKey, "font");
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(font->text, "new");
+  EXPECT_EQ(registry.values.size(), 2u);
+}
+
 }  // namespace
 }  // namespace quorvane
