@@ -1,0 +1,148 @@
+#include "sync/precise_clock.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "sync/player_interface.h"
+
+namespace quorvane {
+namespace {
+
+// Differences of the precise clock in unsigned arithmetic, so that a wrap stays right.
+int64_t elapsedUs(uint64_t from, uint64_t to) { return static_cast<int64_t>(to - from); }
+
+int64_t digitsOf(const std::vector<uint8_t>& r) {
+  const int64_t hours = r[player::hoursOffset] - 1;
+  const int64_t minutes = 10 * r[player::tensOfMinutesOffset] + r[player::minutesOffset] - 11;
+  const int64_t seconds = 10 * r[player::tensOfSecondsOffset] + r[player::secondsOffset] - 11;
+  return hours * 3'600'000 + minutes * 60'000 + seconds * 1'000;
+}
+
+bool playingIn(const std::vector<uint8_t>& r) {
+  uint32_t flag = 0;
+  for (int i = 3; i >= 0; --i) flag = flag << 8 | r[player::playingFlagOffset + static_cast<uint32_t>(i)];
+  return flag != 0;
+}
+
+}  // namespace
+
+void PreciseClock::beginRun(uint32_t playerPid) {
+  if (playerPid != runPid_) {
+    haveSample_ = false;
+    phaseKnown_ = false;
+  }
+  runPid_ = playerPid;
+}
+
+int64_t PreciseClock::rawAt(uint64_t us) const {
+  if (!playing_) return baseMs_;
+  const int64_t raw = baseMs_ + std::max<int64_t>(0, elapsedUs(baseUs_, us)) / 1000;
+  // Never outside the second the digits show: a stalled player, a change overdue or a jump of
+  // the precise clock (a suspended system) holds at its end until the next read.
+  return std::clamp(raw, digitsMs_, digitsMs_ + 999);
+}
+
+// When the digits should next change, if the player plays on.
+uint64_t PreciseClock::expectedChangeUs() const {
+  return baseUs_ + static_cast<uint64_t>((digitsMs_ + 1000 - baseMs_) * 1000);
+}
+
+int32_t PreciseClock::positionAt(uint64_t us, int32_t delayMs) const {
+  const int64_t p = rawAt(us) - delayMs;
+  return static_cast<int32_t>(std::clamp<int64_t>(p, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// The digits went on by one second between the last read and this one.
+void PreciseClock::learnChange(uint64_t lastReadUs, uint64_t us, int64_t digitsMs) {
+  const int64_t bracket = elapsedUs(lastReadUs, us);
+  const uint64_t expected = expectedChangeUs();
+  const bool asExpected = phaseKnown_ && playing_ && elapsedUs(lastReadUs, expected) >= -1000 &&
+                          elapsedUs(expected, us) >= -1000;
+  if (bracket >= 0 && static_cast<uint64_t>(bracket) <= kKnownBracketUs) {
+    baseUs_ = us - static_cast<uint64_t>(bracket / 2);
+    phaseKnown_ = true;
+  } else if (asExpected) {
+    // A coarse read of a change where it was expected: keep the finer prediction.
+    baseUs_ = expected;
+  } else {
+    // Late, early or seen only coarsely: the middle of what is known, and learn again.
+    baseUs_ = us - static_cast<uint64_t>(std::max<int64_t>(0, bracket) / 2);
+    phaseKnown_ = false;
+  }
+  baseMs_ = digitsMs;
+}
+
+void PreciseClock::read(const ClockInputs& in) {
+  const uint64_t us = time_.nowUs();
+  const std::vector<uint8_t> record = memory_.readBytes(in.playerPid, in.recordBase, player::recordLength);
+  if (record.size() < player::recordLength) {
+    secondsByte_ = 0;
+    return;
+  }
+  secondsByte_ = record[player::secondsOffset];
+  const int64_t digits = digitsOf(record);
+  const bool playing = playingIn(record);
+  const uint64_t lastReadUs = lastReadUs_;
+  lastReadUs_ = us;
+
+  if (!haveSample_) {
+    haveSample_ = true;
+    digitsMs_ = baseMs_ = digits;
+    baseUs_ = us;
+    playing_ = playing;
+    phaseKnown_ = false;
+    return;
+  }
+
+  if (elapsedUs(lastReadUs, us) > kLongGapUs) {
+    // No read for long (a suspended system, a hung program): where in its second the player
+    // is, is unknown. Start from the shown second, as the tick-only clock does, and learn again.
+    baseMs_ = digitsMs_ = digits;
+    baseUs_ = us;
+    playing_ = playing;
+    phaseKnown_ = false;
+    return;
+  }
+
+  if (digits == digitsMs_) {
+    if (playing_ && !playing) {
+      // Paused somewhere between the two reads: hold the position of their middle.
+      baseMs_ = rawAt(us - static_cast<uint64_t>(std::max<int64_t>(0, elapsedUs(lastReadUs, us)) / 2));
+    } else if (!playing_ && playing) {
+      // Resumed between the two reads: go on from the held position. Where the next change
+      // falls depends on where the pause stopped, so learn it again.
+      baseUs_ = us - static_cast<uint64_t>(std::max<int64_t>(0, elapsedUs(lastReadUs, us)) / 2);
+      phaseKnown_ = false;
+    }
+    playing_ = playing;
+    return;
+  }
+
+  if (playing && digits == digitsMs_ + 1000) {
+    if (!playing_) phaseKnown_ = false;  // resumed and crossed a second between the two reads
+    learnChange(lastReadUs, us, digits);
+  } else if (playing && playing_ && (digits / 1000) % 10 == (digitsMs_ / 1000) % 10) {
+    // A seek that keeps the seconds digit (a jump of whole tens of seconds) keeps the fraction.
+    baseMs_ += digits - digitsMs_;
+  } else {
+    // A seek, a missed change, or a pause right at a change: the digits are all that is known.
+    baseMs_ = digits;
+    baseUs_ = us;
+    phaseKnown_ = false;
+  }
+  digitsMs_ = digits;
+  playing_ = playing;
+}
+
+int64_t PreciseClock::untilFineReadUs(uint64_t us) const {
+  if (!haveSample_ || !playing_) return -1;
+  if (!phaseKnown_) return kFineStepUs;
+  const int64_t untilExpected = elapsedUs(us, expectedChangeUs());
+  if (untilExpected > kWindowUs) return untilExpected - kWindowUs;
+  if (untilExpected >= -kWindowUs) return kFineStepUs;
+  return -1;  // the change did not come in its window: the next tick's read will tell
+}
+
+}  // namespace quorvane

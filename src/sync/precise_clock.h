@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/precise_time.h"
+#include "sync/memory_reader.h"
+#include "sync/playback_clock.h"
+
+namespace quorvane {
+
+// The player's position to the millisecond, for the "precise timing" enhancement. Like the
+// classic clock it reads the player's time record, but it learns when the digits really
+// change: while it does not know, it asks for fine reads until the next change; once it knows,
+// only in a short window around the expected change. Between changes the position comes from
+// the precise time source, pinned to the estimated instant of the last change.
+class PreciseClock {
+ public:
+  PreciseClock(const MemoryReader& memory, const PreciseTimeSource& time) : memory_(memory), time_(time) {}
+
+  // A new run: another player process starts the clock afresh.
+  void beginRun(uint32_t playerPid);
+
+  // Reads the record now, learning a change, a pause, a resume or a seek. A failed read changes
+  // nothing but secondsByte() (0), so the caller can check whether the player has gone.
+  void read(const ClockInputs& in);
+
+  // The position at the precise time `us` (now by default), delay applied.
+  int32_t positionAt(uint64_t us, int32_t delayMs) const;
+  int32_t positionNow(int32_t delayMs) const { return positionAt(time_.nowUs(), delayMs); }
+
+  // Microseconds from `us` until the next fine read is due, or -1 when the coarse ticks
+  // suffice (paused, nothing read yet, or the expected change's window has passed).
+  int64_t untilFineReadUs(uint64_t us) const;
+
+  bool phaseKnown() const { return phaseKnown_; }
+  bool playing() const { return playing_; }
+  int32_t secondsByte() const { return secondsByte_; }
+  uint64_t nowUs() const { return time_.nowUs(); }
+
+  // How finely a change must be bracketed for its instant to count as known, how far around
+  // the expected change fine reads go, and how far apart they are.
+  static constexpr uint64_t kKnownBracketUs = 4'000;
+  static constexpr int64_t kWindowUs = 12'000;
+  static constexpr int64_t kFineStepUs = 2'000;
+  static constexpr int64_t kLongGapUs = 1'500'000;
+
+ private:
+  int64_t rawAt(uint64_t us) const;  // the position without delay
+  uint64_t expectedChangeUs() const;
+  void learnChange(uint64_t lastReadUs, uint64_t us, int64_t digitsMs);
+
+  const MemoryReader& memory_;
+  const PreciseTimeSource& time_;
+  uint32_t runPid_ = 0;
+  bool haveSample_ = false;
+  int64_t digitsMs_ = 0;     // what the digits showed at the last read
+  int32_t secondsByte_ = 0;
+  bool playing_ = false;
+  bool phaseKnown_ = false;
+  uint64_t lastReadUs_ = 0;
+  // While playing the position is baseMs_ at baseUs_; while paused it is held at baseMs_.
+  int64_t baseMs_ = 0;
+  uint64_t baseUs_ = 0;
+};
+
+}  // namespace quorvane
