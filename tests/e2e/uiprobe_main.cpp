@@ -16,6 +16,7 @@
 //                                             figures per MS (default 1000) and how long the
 //                                             window of class C took to answer (see stats())
 //   uiprobe regmode HKLM|HKCU KEY readonly|writable   denies or restores writing to the key
+//   uiprobe handles --exe NAME                the process's handles by object type number
 // Registry data goes through the ANSI functions, so text is in this process's code page: run
 // the probe with the same LANG as the program under test.
 //
@@ -445,6 +446,26 @@ long handlesFromSystemList(DWORD pid) {
   return -1;
 }
 
+// The handles a process holds by object type number (as the system list gives them), to see
+// which kind grows: {"TYPE":COUNT,...}.
+int handleTypes(DWORD pid) {
+  static auto query = exported<NtQuerySystemInformationFn>(L"ntdll.dll", "NtQuerySystemInformation");
+  std::vector<BYTE> buffer(1 << 22);
+  ULONG needed = 0;
+  if (!query || query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) != 0) return 1;
+  const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+  std::vector<long> byType(256);
+  for (ULONG i = 0; i < count && 4 + (i + 1) * 16 <= buffer.size(); ++i) {
+    const BYTE* entry = buffer.data() + 4 + i * 16;
+    if (*reinterpret_cast<const ULONG*>(entry) == pid) ++byType[entry[4]];
+  }
+  std::string out = "{";
+  for (size_t t = 0; t < byType.size(); ++t)
+    if (byType[t]) out += (out.size() > 1 ? "," : "") + std::string("\"") + std::to_string(t) + "\":" + std::to_string(byType[t]);
+  print(out + "}");
+  return 0;
+}
+
 // GDI objects a process holds, counted in its own GDI handle table (the PEB points to it).
 // Wine's table has 24-byte entries (object, owner, unique, type, flags, user pointer) and gives
 // slots out from the front, so the count may stop at the first stretch that was never used.
@@ -681,6 +702,11 @@ int main() {
   if (command == L"focus") return focus();
   if (command == L"watch") return watch(filter, childClass, forMs);
   if (command == L"stats" && !filter.exe.empty() && everyMs) return stats(filter, everyMs, forMs);
+  if (command == L"handles" && !filter.exe.empty()) {
+    for (const auto& p : processes())
+      if (lstrcmpiW(p.szExeFile, filter.exe.c_str()) == 0) return handleTypes(p.th32ProcessID);
+    return 1;
+  }
   if (command == L"procs") {
     std::string out = "[";
     bool first = true;

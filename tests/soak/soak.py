@@ -433,6 +433,7 @@ def read_driver_log(folder, work):
     films = {name: film_cues(*spec) for name, spec in FILMS.items()}
     anchor = None  # (log seconds, tick) of the latest answer
     action, command, picked, killed = "", "", None, None
+    garbage_since = None  # tick of a poke into a paused player's record
     for line in (folder / "driver.log").read_text(errors="replace").splitlines():
         at_text, _, rest = line.strip().partition(" ")
         rest = rest.strip()
@@ -461,12 +462,20 @@ def read_driver_log(folder, work):
         elif rest.startswith("-> OK position="):
             fields = dict(w.split("=", 1) for w in rest[3:].split()[1:])
             answer = {k: int(v) for k, v in fields.items()}
-            if command == "poke":
-                # Impossible digits are taken by the clock's formula for up to a second, as
-                # described; what shows meanwhile is not judged.
-                timeline.hold(int(fields["tick"]), GARBAGE_HOLD_MS)
             jump = command in ("pause", "resume", "seek") or (
                 command == "position" and not action.startswith("seek_by"))
+            if command == "poke":
+                # The program takes impossible digits by the clock's formula and a flag of -1 as
+                # playing, as described, until the player writes its record again: at its next
+                # second while it plays, at the next command while it is paused. What shows
+                # meanwhile is not judged.
+                if answer["playing"]:
+                    timeline.hold(answer["tick"], GARBAGE_HOLD_MS)
+                elif garbage_since is None:
+                    garbage_since = answer["tick"]
+            elif jump and garbage_since is not None:
+                timeline.hold(garbage_since, answer["tick"] - garbage_since + SETTLE_MS)
+                garbage_since = None
             if isinstance(picked, tuple):
                 name, _ = picked
                 files.append((answer["tick"], films.get(name, {})))
@@ -544,6 +553,23 @@ def dialog_closes(folder):
     return out
 
 
+def files_opened(folder):
+    """Log times at which the file dialog took a file (Return after a typed subtitle path that
+    still existed). Wine's file dialog keeps one registry key open for every such pick (its
+    most-recently-used list is written and the key never closed), so the program's handle count
+    grows by one per pick without any fault of its own."""
+    out, typed = [], None
+    for line in (folder / "driver.log").read_text(errors="replace").splitlines():
+        at, _, rest = line.strip().partition(" ")
+        rest = rest.strip()
+        if rest.startswith("xdotool type") and rest.endswith(".srt"):
+            typed = None if "soak-deleted" in rest else rest
+        elif rest.startswith("xdotool key") and rest.endswith("Return") and typed:
+            out.append(float(at))
+            typed = None
+    return out
+
+
 def verdict(folder, minutes, offset_s=0.0):
     """The verdict from a run's artefacts (soak.csv, driver.log, the watch log, problems.txt).
     `offset_s` is where the CSV's seconds start on the driver log's clock."""
@@ -555,6 +581,12 @@ def verdict(folder, minutes, offset_s=0.0):
     problems_file = folder / "problems.txt"
     problems = problems_file.read_text().splitlines() if problems_file.exists() else []
     _, _, actions = read_driver_log(folder, None)
+    # Handles less the keys Wine's file dialog left open (see files_opened).
+    opened = files_opened(folder)
+    col["handles_less_dialog_keys"] = len(header)
+    for r in rows:
+        r.append(None if r[col["handles"]] is None else
+                 r[col["handles"]] - sum(1 for at in opened if at <= r[0] + offset_s))
     fitted = [r for r in rows if r[0] - rows[0][0] >= 60]
     hours = (fitted[-1][0] - fitted[0][0]) / 3600 if len(fitted) > 1 else 0.0
     lines, failures = [], list(problems)
@@ -564,16 +596,18 @@ def verdict(folder, minutes, offset_s=0.0):
     # them to one an hour.
     count_limit = max(1.0, 6.0 / hours) if hours else float("inf")
     memory_limit_kib = max(1024.0, 3072.0 / hours) if hours else float("inf")
-    for name in FIGURES:
+    for name in ["handles_less_dialog_keys"] + FIGURES:
         points = [(r[0], r[col[name]]) for r in fitted if r[col[name]] is not None]
         slope = slope_per_hour(points)
         first = points[0][1] if points else 0
         last = points[-1][1] if points else 0
         unit = " KiB" if name.endswith("kib") else ""
         limit = memory_limit_kib if name.endswith("kib") else count_limit
-        judged = name != "working_set_kib"  # the working set follows Wine's paging, not leaks
+        # The working set follows Wine's paging, not leaks; the raw handle count includes the
+        # keys Wine's file dialog leaves open.
+        judged = name not in ("working_set_kib", "handles")
         ok = not judged or slope < limit
-        lines.append(f"{name:16s} first {first:.0f}{unit}  last {last:.0f}{unit}  growth {slope:+.2f}{unit}/h"
+        lines.append(f"{name:24s} first {first:.0f}{unit}  last {last:.0f}{unit}  growth {slope:+.2f}{unit}/h"
                      f"  (limit {limit:.1f}{unit}/h){'' if judged else ' (shown, not judged)'}"
                      f"  {'ok' if ok else 'FAIL'}")
         if not ok:
@@ -611,6 +645,8 @@ def verdict(folder, minutes, offset_s=0.0):
     failures += wrong
     crashed = any("ended with code" in p for p in problems)
     lines.append(f"crash: {'yes' if crashed else 'no'}")
+    lines.append(f"files opened through the dialog: {len(opened)} (Wine's dialog leaves one "
+                 "registry key open for each: handles_less_dialog_keys is judged)")
     lines.append("real under Wine: handles (system handle list), gdi (the process's GDI handle "
                  "table), windows (its windows and controls, for USER objects), private_kib (the "
                  "Linux process's private pages), working_set_kib; GetProcessHandleCount, "
