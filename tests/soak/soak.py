@@ -236,6 +236,10 @@ class Soak:
         self.s.delete_key("HKLM", SETTINGS_KEY)
 
     def fault_key_readonly(self):
+        # A change first, so that the key exists (it may have been deleted just before).
+        self.s.click(self.s.control("TopSlider"))
+        self.s.key("Left")
+        time.sleep(0.5)
         if self.s.wine(self.s.program("uiprobe"), "regmode", "HKLM", SETTINGS_KEY, "readonly").returncode:
             self.problems.append("could not make the settings key read-only")
             return
