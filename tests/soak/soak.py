@@ -727,6 +727,8 @@ def main():
         if getattr(soak, "sampler", None):
             soak.sampler.stop()
         s.stop_all()
+        # Never leave the settings key locked for the tests that share this prefix.
+        s.wine(s.program("uiprobe"), "regmode", "HKLM", SETTINGS_KEY, "writable")
     (out / "problems.txt").write_text("".join(p.replace("\n", " | ") + "\n" for p in soak.problems))
     (out / "actions.txt").write_text("".join(f"{at:8.1f} {name}\n" for at, name in soak.actions))
     if not getattr(soak, "sampler", None) or not soak.sampler.rows:
