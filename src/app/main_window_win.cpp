@@ -1,7 +1,10 @@
 #include "app/main_window_win.h"
 
+#include <algorithm>
+
 #include <commctrl.h>
 #include <commdlg.h>
+#include <mmsystem.h>
 #include <shellapi.h>
 
 #include "app/control_ids.h"
@@ -309,6 +312,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kHotkeyMessage:
       hotkeys_.runAction(static_cast<int32_t>(wParam));
       return 0;
+    case kPreciseMomentMessage:
+      onPreciseMoment(static_cast<UINT>(wParam));
+      return 0;
     case WM_SYSCOMMAND:
       if (onSysCommand(wParam)) return 0;
       break;
@@ -396,6 +402,10 @@ void MainWindow::setEnhancement(Enhancement which, bool on) {
   app_.settings.writeText(enhancementSettingPath(which), checkText(on));
   CheckMenuItem(GetSystemMenu(hwnd(), FALSE), kFirstEnhancementCommand + 16 * i,
                 MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  if (which == Enhancement::PreciseTiming) {
+    app_.run.setPrecise(on);
+    stopPreciseMoment();  // a tick arms the next moment when on
+  }
 }
 
 void MainWindow::createControls() {
@@ -604,6 +614,7 @@ void MainWindow::toggleSubtitles() {
   if (!app_.subtitlesRunning) return;
   if (schedulerTicking_) {
     KillTimer(hwnd(), kSchedulerTimerId);
+    stopPreciseMoment();
     schedulerTicking_ = false;
     if (app_.overlay) app_.overlay->setVisible(false);
   } else {
@@ -625,6 +636,38 @@ void MainWindow::onSchedulerTick() {
   in.baseTop = sliderValue(Slider::Top);
   in.metrics = app_.metrics;
   app_.run.tick(*app_.overlay);
+  armPreciseMoment();
+}
+
+// Precise timing: a one-shot multimedia timer for the run's next moment (a fine read, or a
+// cue's start or end) when it falls before the next tick or close after it. Its callback runs
+// on the timer's thread and only posts, so the moment's work runs on this window's thread.
+void MainWindow::armPreciseMoment() {
+  stopPreciseMoment();
+  const int64_t untilUs = app_.run.untilNextMomentUs();
+  if (untilUs < 0 || untilUs > 2'000'000 || !schedulerTicking_) return;
+  const auto delayMs = static_cast<UINT>(std::max<int64_t>(1, (untilUs + 999) / 1000));
+  preciseTimer_ = timeSetEvent(delayMs, 1, &MainWindow::preciseTimerFired, reinterpret_cast<DWORD_PTR>(hwnd()),
+                               TIME_ONESHOT | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
+}
+
+void CALLBACK MainWindow::preciseTimerFired(UINT id, UINT, DWORD_PTR window, DWORD_PTR, DWORD_PTR) {
+  PostMessageA(reinterpret_cast<HWND>(window), kPreciseMomentMessage, id, 0);
+}
+
+void MainWindow::stopPreciseMoment() {
+  if (preciseTimer_ != 0) timeKillEvent(preciseTimer_);
+  preciseTimer_ = 0;
+}
+
+// A moment posted by a timer that has since been replaced or stopped is stale and ignored.
+void MainWindow::onPreciseMoment(UINT timerId) {
+  if (timerId == 0 || timerId != preciseTimer_) return;
+  preciseTimer_ = 0;
+  if (!app_.subtitlesRunning || !app_.overlay || !schedulerTicking_) return;
+  app_.run.inputs().delayMs = app_.delayMs;
+  app_.run.moment(*app_.overlay);
+  armPreciseMoment();
 }
 
 void MainWindow::onStartClicked() {
@@ -666,6 +709,7 @@ void MainWindow::selectAndStart() {
   app_.overlay = services_.createOverlay(overlaySetup(codePage));
   if (!app_.overlay) return;
   app_.run.start(std::move(table), codePage);
+  app_.run.setPrecise(app_.enhancements[static_cast<size_t>(Enhancement::PreciseTiming)]);
   schedulerTicking_ = SetTimer(hwnd(), kSchedulerTimerId, kSchedulerIntervalMs, nullptr) != 0;
   app_.subtitlesRunning = true;
   app_.run.inputs().screenHeight = GetSystemMetrics(SM_CYSCREEN);
@@ -676,6 +720,7 @@ void MainWindow::selectAndStart() {
 // destroys the overlay.
 void MainWindow::endRun(DWORD settleMs) {
   KillTimer(hwnd(), kSchedulerTimerId);
+  stopPreciseMoment();
   schedulerTicking_ = false;
   pumpMessagesFor(settleMs);
   app_.overlay.reset();
@@ -799,7 +844,11 @@ void MainWindow::applyFontBoxFace(const std::string& face) {
   fontBoxFont_ = std::move(next);  // the old face goes only once the box no longer uses it
 }
 
-void MainWindow::onDelayChanged() { app_.delayMs = textToInt(controlText(kIdDelayBox)); }
+void MainWindow::onDelayChanged() {
+  app_.delayMs = textToInt(controlText(kIdDelayBox));
+  // Precise timing takes a new delay at once, not at the next tick.
+  if (app_.subtitlesRunning && app_.overlay && schedulerTicking_ && app_.run.precise()) onSchedulerTick();
+}
 
 void MainWindow::onCentreClicked() {
   const bool checked = IsDlgButtonChecked(hwnd(), kIdCentreCheck) == BST_CHECKED;

@@ -73,6 +73,8 @@ class MainWindow : public WindowBase<MainWindow> {
   static constexpr UINT kSchedulerIntervalMs = 50;
   // A hotkey's firing, handed to this window's thread: wParam is the hotkey's id.
   static constexpr UINT kHotkeyMessage = WM_APP + 1;
+  // Precise timing's one-shot timer fired (on its own thread): wParam is the timer's id.
+  static constexpr UINT kPreciseMomentMessage = WM_APP + 2;
   // The system menu's enhancement items: this id, then one every 16 (the system keeps the low
   // four bits of a system command for itself).
   static constexpr UINT kFirstEnhancementCommand = 0x0200;
@@ -121,6 +123,10 @@ class MainWindow : public WindowBase<MainWindow> {
   void selectAndStart();
   void endRun(DWORD settleMs);
   void onSchedulerTick();
+  void armPreciseMoment();
+  void stopPreciseMoment();
+  void onPreciseMoment(UINT timerId);
+  static void CALLBACK preciseTimerFired(UINT id, UINT, DWORD_PTR window, DWORD_PTR, DWORD_PTR);
   OverlaySetup overlaySetup(unsigned codePage) const;
   void recomputeMetrics();
   void onSliderChanged(Slider slider);
@@ -160,6 +166,7 @@ class MainWindow : public WindowBase<MainWindow> {
   HWND focusedControl_ = nullptr;
   bool pressing_ = false;          // a Select and Start press is under way
   bool schedulerTicking_ = false;  // the run's timer runs (the show/hide hotkey stops it)
+  UINT preciseTimer_ = 0;          // the pending one-shot timer of precise timing, or 0
   HotkeyPoller hotkeys_;
   std::unique_ptr<HotkeyPollThread> hotkeyPolls_;
 };

@@ -138,10 +138,11 @@ void PreciseClock::read(const ClockInputs& in) {
 
 int64_t PreciseClock::untilFineReadUs(uint64_t us) const {
   if (!haveSample_ || !playing_) return -1;
-  if (!phaseKnown_) return kFineStepUs;
+  const int64_t untilStep = std::max<int64_t>(0, kFineStepUs - elapsedUs(lastReadUs_, us));
+  if (!phaseKnown_) return untilStep;
   const int64_t untilExpected = elapsedUs(us, expectedChangeUs());
   if (untilExpected > kWindowUs) return untilExpected - kWindowUs;
-  if (untilExpected >= -kWindowUs) return kFineStepUs;
+  if (untilExpected >= -kWindowUs) return untilStep;
   return -1;  // the change did not come in its window: the next tick's read will tell
 }
 

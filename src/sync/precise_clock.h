@@ -28,7 +28,7 @@ class PreciseClock {
   int32_t positionAt(uint64_t us, int32_t delayMs) const;
   int32_t positionNow(int32_t delayMs) const { return positionAt(time_.nowUs(), delayMs); }
 
-  // Microseconds from `us` until the next fine read is due, or -1 when the coarse ticks
+  // Microseconds from `us` until the next fine read is due (0: now), or -1 when the coarse ticks
   // suffice (paused, nothing read yet, or the expected change's window has passed).
   int64_t untilFineReadUs(uint64_t us) const;
 

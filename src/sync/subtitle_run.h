@@ -5,10 +5,12 @@
 #include "loading/cue_table.h"
 #include "overlay/overlay.h"
 #include "overlay/overlay_metrics.h"
+#include "platform/precise_time.h"
 #include "platform/tick_source.h"
 #include "sync/cue_scheduler.h"
 #include "sync/memory_reader.h"
 #include "sync/playback_clock.h"
+#include "sync/precise_clock.h"
 #include "sync/player_locator.h"
 
 namespace quorvane {
@@ -28,7 +30,9 @@ struct RunInputs {
 // run of the program.
 class SubtitleRun {
  public:
-  SubtitleRun(const MemoryReader& memory, const TickSource& ticks) : memory_(memory), clock_(memory, ticks) {}
+  SubtitleRun(const MemoryReader& memory, const TickSource& ticks,
+              const PreciseTimeSource& precise = systemPreciseTimeSource())
+      : memory_(memory), clock_(memory, ticks), preciseClock_(memory, precise) {}
 
   // Where the clock reads from. Each search sets it, whether or not it found a player, and a
   // running run follows the new one at once; another player process starts the clock afresh.
@@ -44,15 +48,32 @@ class SubtitleRun {
   // the player's process is gone, the shown text is cleared and later ticks do nothing.
   void tick(Overlay& overlay);
 
+  // Precise timing: ticks read the precise clock, and between ticks moment() runs the
+  // scheduler at fine reads and at the instants cues start and end.
+  void setPrecise(bool on) { precise_ = on; }
+  bool precise() const { return precise_; }
+
+  // A moment between ticks (precise timing only): a fine read if one is due, then the
+  // scheduler at the position of this instant.
+  void moment(Overlay& overlay);
+
+  // Microseconds until the run next needs a moment: the next fine read or the next cue start
+  // or end, whichever comes first; -1 when none is due (not precise, paused, player gone).
+  int64_t untilNextMomentUs() const;
+
   RunInputs& inputs() { return inputs_; }
   const CueTable& table() const { return table_; }
   const CueScheduler& scheduler() const { return scheduler_; }
-  int32_t positionMs() const { return clock_.positionMs(); }
+  int32_t positionMs() const { return precise_ ? preciseClock_.positionNow(inputs_.delayMs) : clock_.positionMs(); }
   bool playerGone() const { return playerGone_; }
 
  private:
+  void stepAt(int32_t positionMs, int32_t secondsByte, Overlay& overlay);
+
   const MemoryReader& memory_;
   PlaybackClock clock_;
+  PreciseClock preciseClock_;
+  bool precise_ = false;
   CueScheduler scheduler_;
   CueTable table_;
   unsigned codePage_ = 0;

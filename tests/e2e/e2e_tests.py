@@ -828,6 +828,36 @@ def pause_holds_cue(s):
     return checks
 
 
+def precise_timing(s):
+    """Precise timing, stored on, takes effect: a 10 s jump of the player (which keeps its
+    seconds digit, so the program without it sees the jump only at the next change of that
+    digit) is followed at once, and the cue after it comes at its millisecond."""
+    s.clear_settings()
+    s.set_setting("precise", "1")
+    s.start_player("--start=0:00:50", "--paused")
+    s.start_quorvane()
+    s.select_and_start(DATA / "precise.srt")
+    checks = Checks()
+    focus_player(s)
+    watch = s.watch_overlay(20000)
+    s.player_ctl("resume")
+    # The jump lands about 0.3 s into second 60; the cue is due at 60.7 s, before that digit
+    # next changes (at 61 s).
+    time.sleep(0.2)
+    s.key("Right")
+    def after_jump():
+        now = PlayerTime(s.player_ctl("position"))
+        return now if now.position > 59000 else None
+    jumped = s.wait_for("the jump", after_jump, 5)
+    if not 60100 < jumped.position < 60650:
+        raise TestFailure(f"the player's jump ended at {jumped.position} ms, not inside 60.1..60.65 s")
+    shown = watch.wait_text("Ten seconds on", 5)
+    at = jumped.at(shown)
+    checks.true(f'"Ten seconds on" came at player time {at} ms; due at 60700 ms', 60700 - 30 <= at <= 60700 + 60)
+    checks.equal('"precise" still stored', s.setting("precise"), "1")
+    return checks
+
+
 def label_text_at(watch, tick):
     text = None
     for shown, at in watch.texts():
@@ -971,6 +1001,7 @@ TESTS = {
     "second_press": second_press,
     "no_player_message": no_player_message,
     "pause_holds_cue": pause_holds_cue,
+    "precise_timing": precise_timing,
     "player_exits": player_exits,
     "close_during_run": close_during_run,
     "chinese_texts_zh_CN": lambda s: chinese_texts(s, "zh_CN.UTF-8"),
