@@ -23,8 +23,11 @@ class LoggedOverlay final : public NullOverlay {
     log_.push_back("create " + setup.fontFace + " " + std::to_string(setup.fontPoints) + "pt at " +
                    std::to_string(setup.left) + "," + std::to_string(setup.top) + " width " +
                    std::to_string(setup.labelWidth) + (setup.centred ? " centred" : "") +
-                   (setup.shadow ? " shadow" : ""));
+                   (setup.shadow ? " shadow" : "") + (setup.formattingTags ? " tags" : "") +
+                   (setup.smoothText ? " smooth" : ""));
   }
+  void setFormattingTags(bool on) override { log_.push_back(on ? "tags on" : "tags off"); }
+  void setSmoothText(bool on) override { log_.push_back(on ? "smooth on" : "smooth off"); }
   ~LoggedOverlay() override { log_.push_back("destroy"); }
   void setTop(int32_t y) override { log_.push_back("top " + std::to_string(y)); }
   void setVisible(bool visible) override { log_.push_back(visible ? "show" : "hide"); }
@@ -396,6 +399,25 @@ TEST_F(MainWindowTest, EnhancementsAreSystemMenuItemsStoredAsOneOrZero) {
   EXPECT_FALSE(checked(Enhancement::SmoothText));
   EXPECT_EQ(storedText("precise"), "1");
   EXPECT_EQ(storedText("smooth"), "0");
+}
+
+TEST_F(MainWindowTest, TextEnhancementsReachTheOverlayAtTheStartAndAtOnceDuringARun) {
+  stored = {{"tags", "1"}};
+  open();
+  runSubtitles();
+  ASSERT_FALSE(overlayLog.empty());
+  EXPECT_NE(overlayLog.front().find(" tags"), std::string::npos) << overlayLog.front();
+  EXPECT_EQ(overlayLog.front().find(" smooth"), std::string::npos) << overlayLog.front();
+  EXPECT_TRUE(app->run.inputs().formattingTags);
+  overlayLog.clear();
+  const UINT tags = MainWindow::kFirstEnhancementCommand + 16 * static_cast<UINT>(Enhancement::FormattingTags);
+  const UINT smooth = MainWindow::kFirstEnhancementCommand + 16 * static_cast<UINT>(Enhancement::SmoothText);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, tags, 0);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, smooth, 0);
+  EXPECT_EQ(overlayLog, (std::vector<std::string>{"tags off", "smooth on"}));
+  EXPECT_FALSE(app->run.inputs().formattingTags) << "the line count follows at once";
+  EXPECT_EQ(storedText("tags"), "0");
+  EXPECT_EQ(storedText("smooth"), "1");
 }
 
 TEST_F(MainWindowTest, ChineseSystemsGetChineseCaptions) {

@@ -20,6 +20,9 @@ class Overlay {
   virtual void setCentred(bool centred) = 0;
   virtual void setShadow(bool shadow) = 0;
   virtual void assertTopmost() = 0;  // back on top, not moved, not activated, not shown
+  // The system menu's enhancements, switched at any time; the shown text is drawn again.
+  virtual void setFormattingTags(bool on) = 0;  // hide <i>, {\an8}, ... and draw what they say
+  virtual void setSmoothText(bool on) = 0;      // anti-aliased glyphs with a black outline
 };
 
 // An overlay that takes every call and shows nothing: a base for stand-ins that care about a
@@ -36,6 +39,8 @@ class NullOverlay : public Overlay {
   void setCentred(bool) override {}
   void setShadow(bool) override {}
   void assertTopmost() override {}
+  void setFormattingTags(bool) override {}
+  void setSmoothText(bool) override {}
 };
 
 }  // namespace quorvane

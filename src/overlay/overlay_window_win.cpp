@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "overlay/subtitle_tags.h"
 #include "platform/code_pages.h"
 
 namespace quorvane {
@@ -235,9 +236,24 @@ void OverlayWindow::setVisible(bool visible) {
 }
 
 void OverlayWindow::setText(std::string_view ansiText) {
-  const std::u16string text = systemCodePages().toUtf16(codePage_, ansiText);
+  cueText_ = ansiText;
+  showText();
+}
+
+void OverlayWindow::showText() {
+  const std::string visible =
+      formattingTags_ ? visibleSubtitleText(cueText_, codePage_) : std::string();
+  const std::u16string text =
+      systemCodePages().toUtf16(codePage_, formattingTags_ ? visible : cueText_);
   label_.setText({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
 }
+
+void OverlayWindow::setFormattingTags(bool on) {
+  formattingTags_ = on;
+  showText();
+}
+
+void OverlayWindow::setSmoothText(bool) {}
 
 // A narrower label uncovers the window's own grey; the move repaints that part.
 void OverlayWindow::setLabelWidth(int32_t pixels) { label_.setWidth(std::max(pixels, 0)); }

@@ -26,6 +26,7 @@ struct OverlaySetup {
   // Code page of the ANSI texts setText() receives: 936 GBK, 950 Big5, or the system's ANSI
   // code page (e.g. 1252).
   unsigned codePage = 936;
+  bool formattingTags = false, smoothText = false;
 };
 
 // The overlay's only content. A Unicode window, so that its window text holds a subtitle in
@@ -75,18 +76,26 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void setCentred(bool centred) override;
   void setShadow(bool shadow) override;
   void assertTopmost() override;
+  void setFormattingTags(bool on) override;
+  void setSmoothText(bool on) override;
 
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
   explicit OverlayWindow(const OverlaySetup& setup)
-      : fontFace_(setup.fontFace), fontPoints_(setup.fontPoints), codePage_(setup.codePage) {}
+      : fontFace_(setup.fontFace),
+        fontPoints_(setup.fontPoints),
+        codePage_(setup.codePage),
+        formattingTags_(setup.formattingTags) {}
   void moveTo(int32_t x, int32_t y);
   FontHandle makeFont() const;
+  void showText();  // the label's text from the cue's, tags taken out or not
 
   std::string fontFace_;
   int32_t fontPoints_;
   unsigned codePage_;
+  bool formattingTags_;
+  std::string cueText_;  // as the scheduler gave it, tags and all
   // Declared so that the window goes before the label object and the brush it paints with.
   BrushHandle keyBrush_;
   SubtitleLabel label_;

@@ -227,6 +227,22 @@ TEST_F(OverlayWindowTest, ShowsTextInTheCodePageItWasProducedIn) {
   }
 }
 
+TEST_F(OverlayWindowTest, FormattingTagsLeaveTheLabelTheVisibleTextAndSwitchAtOnce) {
+  const auto overlay = open({.fontFace = kFace, .codePage = 936, .formattingTags = true});
+  const auto labelText = [&] {
+    wchar_t text[64] = {};
+    SendMessageW(overlay->labelHwnd(), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
+    return std::wstring(text);
+  };
+  overlay->setText("{\\an8}<i>\xB5\xE7\xD3\xB0</i> <3");
+  EXPECT_EQ(labelText(), L"\u7535\u5F71 <3");
+  overlay->setFormattingTags(false);
+  EXPECT_EQ(labelText(), L"{\\an8}<i>\u7535\u5F71</i> <3");
+  overlay->setFormattingTags(true);
+  EXPECT_EQ(labelText(), L"\u7535\u5F71 <3");
+  EXPECT_GT(labelInk(*overlay).white, 0);
+}
+
 TEST_F(OverlayWindowTest, SettingsChangeHowTheLabelPaints) {
   const auto overlay = open({.fontFace = kFace, .fontPoints = 20, .labelWidth = 800});
   overlay->setText("Two words");

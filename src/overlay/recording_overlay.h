@@ -21,6 +21,8 @@ class RecordingOverlay final : public Overlay {
   void setCentred(bool centred) override { calls.push_back(centred ? "centred" : "left-aligned"); }
   void setShadow(bool shadow) override { calls.push_back(shadow ? "shadow" : "no shadow"); }
   void assertTopmost() override { calls.push_back("topmost"); }
+  void setFormattingTags(bool on) override { calls.push_back(on ? "tags" : "no tags"); }
+  void setSmoothText(bool on) override { calls.push_back(on ? "smooth" : "not smooth"); }
 
   // The calls since the last look.
   std::vector<std::string> take() { return std::exchange(calls, {}); }

@@ -1,5 +1,7 @@
 #include "sync/cue_scheduler.h"
 
+#include "overlay/subtitle_tags.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -100,7 +102,9 @@ void CueScheduler::step(const CueTable& table, const SchedulerInputs& in, Overla
 
 void CueScheduler::show(const CueTable& table, int32_t index, const SchedulerInputs& in, Overlay& overlay) {
   const std::string_view text = displayText(cueAt(table, index));
-  lineCount_ = countOverlayLines(text, in.lineCapacity, in.codePage);
+  lineCount_ = in.formattingTags
+                   ? countOverlayLines(visibleSubtitleText(text, in.codePage), in.lineCapacity, in.codePage)
+                   : countOverlayLines(text, in.lineCapacity, in.codePage);
   // Raise the overlay only when the text would reach below the screen, so that it ends exactly
   // at the bottom edge; the top returns to baseTop when the text is cleared.
   const double textHeight = static_cast<double>(lineCount_) * in.lineHeight;

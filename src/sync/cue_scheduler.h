@@ -18,6 +18,7 @@ struct SchedulerInputs {
   int32_t left = 0;          // horizontal-position slider: the overlay's left edge
   int32_t baseTop = 0;       // vertical-position slider: the overlay's top when the text fits
   unsigned codePage = 936;   // of the cue texts: decides which bytes start a double-byte character
+  bool formattingTags = false;  // the overlay hides tags, so only the visible text takes lines
 };
 
 // The lines of a cue's text, split at CR LF. The scan steps over the double-byte characters of

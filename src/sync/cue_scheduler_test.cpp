@@ -136,6 +136,22 @@ TEST_F(CueSchedulerTest, RaisesTheOverlayOnlyForTextThatWouldReachBelowTheScreen
   EXPECT_EQ(stepAt(3000), (Calls{"text ", "top 970"}));
 }
 
+TEST_F(CueSchedulerTest, WithFormattingTagsOnlyTheVisibleTextTakesLinesAndTheTextGoesOutWhole) {
+  // Ten visible single-byte characters fill a 5-cell line; the tags would make it two lines.
+  inputs.baseTop = 970;
+  inputs.lineHeight = 120;
+  inputs.lineCapacity = 5;
+  const std::string tagged = "<font color=#FF0000><i>abcdefghij</i></font>";
+  table = CueTable::fromSorted({{1000, 2000, tagged}});
+  inputs.formattingTags = true;
+  EXPECT_EQ(stepAt(1000), (Calls{"left 120", "top 960", "text " + tagged, "topmost"}));
+  EXPECT_EQ(scheduler.lineCount(), 1);
+  scheduler.beginRun();
+  inputs.formattingTags = false;
+  stepAt(1000);
+  EXPECT_GT(scheduler.lineCount(), 1);
+}
+
 TEST_F(CueSchedulerTest, ShowsATextUpToItsFirstNulByte) {
   table = CueTable::fromSorted({{1000, 2000, std::string("kept\0dropped", 12)}});
   EXPECT_EQ(stepAt(1000), (Calls{"left 120", "text kept", "topmost"}));
