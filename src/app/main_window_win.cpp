@@ -406,6 +406,12 @@ void MainWindow::setEnhancement(Enhancement which, bool on) {
     app_.run.setPrecise(on);
     stopPreciseMoment();  // a tick arms the next moment when on
   }
+  if (which == Enhancement::FormattingTags) {
+    app_.run.inputs().formattingTags = on;
+    if (app_.overlay) app_.overlay->setFormattingTags(on);
+  } else if (which == Enhancement::SmoothText) {
+    if (app_.overlay) app_.overlay->setSmoothText(on);
+  }
 }
 
 void MainWindow::createControls() {
@@ -710,6 +716,7 @@ void MainWindow::selectAndStart() {
   if (!app_.overlay) return;
   app_.run.start(std::move(table), codePage);
   app_.run.setPrecise(app_.enhancements[static_cast<size_t>(Enhancement::PreciseTiming)]);
+  app_.run.inputs().formattingTags = app_.enhancements[static_cast<size_t>(Enhancement::FormattingTags)];
   schedulerTicking_ = SetTimer(hwnd(), kSchedulerTimerId, kSchedulerIntervalMs, nullptr) != 0;
   app_.subtitlesRunning = true;
   app_.run.inputs().screenHeight = GetSystemMetrics(SM_CYSCREEN);
@@ -738,6 +745,8 @@ OverlaySetup MainWindow::overlaySetup(unsigned codePage) const {
   setup.centred = IsDlgButtonChecked(hwnd(), kIdCentreCheck) == BST_CHECKED;
   setup.shadow = IsDlgButtonChecked(hwnd(), kIdShadowCheck) == BST_CHECKED;
   setup.codePage = codePage;
+  setup.formattingTags = app_.enhancements[static_cast<size_t>(Enhancement::FormattingTags)];
+  setup.smoothText = app_.enhancements[static_cast<size_t>(Enhancement::SmoothText)];
   return setup;
 }
 

@@ -65,7 +65,7 @@ int64_t SubtitleRun::untilNextMomentUs() const {
 void SubtitleRun::stepAt(int32_t positionMs, int32_t secondsByte, Overlay& overlay) {
   const SchedulerInputs in{positionMs,         inputs_.metrics.lineHeight, inputs_.metrics.lineCapacity,
                            inputs_.screenHeight, inputs_.left,             inputs_.baseTop,
-                           codePage_};
+                           codePage_,          inputs_.formattingTags};
   // A running player's digit bytes are never 0: a 0 is a failed read, and the process may
   // have exited. Then the last subtitle must not stay over the desktop.
   if (!player_.located() || (secondsByte == 0 && !memory_.isRunning(player_.playerPid))) {

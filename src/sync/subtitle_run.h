@@ -22,6 +22,7 @@ struct RunInputs {
   int32_t baseTop = 0;       // vertical-position slider
   int32_t screenHeight = 0;  // taken when the run starts
   OverlayMetrics metrics;    // from the font-size and width sliders
+  bool formattingTags = false;  // the overlay hides formatting tags: count visible text only
 };
 
 // A subtitle run: the loaded cues, the player they follow, the playback clock and the cue
