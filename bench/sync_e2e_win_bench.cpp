@@ -11,6 +11,9 @@
 //   --seconds N            each CPU window (default 60); below 60 also proportionally fewer cues
 //   --cues N               cues to measure (default 40)
 //   --each                 also print every measured cue
+//   --precise off|on|both  the "precise timing" enhancement (stored in the program's
+//                          "precise" setting before quorvane.exe starts); both (the default) runs
+//                          off, then on, on the same file and player, and prints both rows
 //   --wineserver-pid PID --clock-ticks HZ    the script passes these: the session's wineserver
 //                          (read as Z:\proc\PID\stat) and the kernel's clock ticks per second
 //
@@ -18,7 +21,9 @@
 // CPU before any run). A few seconds before the first cue the bench presses Select and Start,
 // puts the subtitle file's path into the file-open dialog and reads the label's text about
 // every millisecond. In the first half it pauses the player inside a cue for 3 s; after it, it
-// seeks forward over five cues (those and the cue it lands in are not measured). Then it stops
+// seeks forward over five cues (those and the cue it lands in are not measured), and later jumps
+// exactly 10 s from where the player is (that jump keeps the seconds digit; the cues it jumps
+// over and the one after it are not measured). Then it stops
 // reading (each read costs quorvane and the wineserver time) and takes CPU over N s of play
 // with quorvane, then over N s with only the player, after closing quorvane. The player
 // reports its position with the performance counter it was taken at, so the true position is
@@ -66,6 +71,7 @@ struct Options {
   int seconds = 60;
   int cues = 0;  // 0: from --seconds
   bool each = false;
+  std::vector<bool> preciseModes{false, true};
   uint32_t wineserverPid = 0;
   int clockTicks = 100;
 };
@@ -79,11 +85,18 @@ std::optional<Options> parseOptions(int argc, char** argv) {
     else if (a == "--seconds" && hasValue) o.seconds = std::max(1, std::atoi(argv[++i]));
     else if (a == "--cues" && hasValue) o.cues = std::max(2, std::atoi(argv[++i]));
     else if (a == "--each") o.each = true;
+    else if (a == "--precise" && hasValue) {
+      const std::string m = argv[++i];
+      if (m == "off") o.preciseModes = {false};
+      else if (m == "on") o.preciseModes = {true};
+      else if (m == "both") o.preciseModes = {false, true};
+      else return std::nullopt;
+    }
     else if (a == "--wineserver-pid" && hasValue) o.wineserverPid = static_cast<uint32_t>(std::atol(argv[++i]));
     else if (a == "--clock-ticks" && hasValue) o.clockTicks = std::max(1, std::atoi(argv[++i]));
     else return std::nullopt;
   }
-  if (o.cues == 0) o.cues = std::max(8, 40 * std::min(o.seconds, 60) / 60);
+  if (o.cues == 0) o.cues = std::max(8, 60 * std::min(o.seconds, 60) / 60);
   return o;
 }
 
@@ -370,21 +383,24 @@ struct RunPlan {
   int pauseCue = 0;    // paused 1 s after its start, for 3 s
   int seekAfter = 0;   // the seek follows this cue's end
   int seekInto = 0;    // and lands inside this one
+  int jumpAfter = 0;    // the 10 s jump follows this cue's end
   int lastMeasured = 0;
   bool measured(int i) const { return i <= seekAfter || (i > seekInto && i <= lastMeasured); }
 };
 
-RunPlan makePlan(int measuredCues, int cpuSeconds) {
+RunPlan makePlan(int measuredCues, int idleSeconds, int cpuSeconds) {
   RunPlan plan;
   const int before = (measuredCues + 1) / 2;
   plan.seekAfter = before - 1;
   plan.pauseCue = before / 2;
   plan.seekInto = plan.seekAfter + kSkippedBySeek + 1;
-  plan.lastMeasured = plan.seekInto + (measuredCues - before);
+  // The jump skips about four cues and the one after it: measure as many more.
+  plan.lastMeasured = plan.seekInto + (measuredCues - before) + 5;
+  plan.jumpAfter = plan.seekInto + (plan.lastMeasured - plan.seekInto) / 2;
   // Cues go on through the CPU window, so quorvane shows and clears texts as in real use.
   const int total = plan.lastMeasured + 1 + (cpuSeconds + 10) * 10 / 27 + 1;
   // The player starts at 0:00:13.371 and plays through quorvane's idle window and the lead.
-  plan.cues = planCues(total, 13'371 + cpuSeconds * 1000 + kLeadMs, 20240607);
+  plan.cues = planCues(total, 13'371 + idleSeconds * 1000 + kLeadMs, 20240607);
   return plan;
 }
 
@@ -397,6 +413,7 @@ struct SyncRecord {
   double truthWorstMs = 0;
   double pausedMs = 0;
   int32_t seekFromMs = 0, seekToMs = 0;
+  int32_t jumpFromMs = 0, jumpToMs = 0;  // true positions (delay included)
   double readSpanMs = 0;
   bool timedOut = false;
 };
@@ -413,7 +430,7 @@ SyncRecord watchLabel(HWND label, const simplayer::SimPlayer& player, const RunP
   const int64_t doneUs = us(plan.cues[plan.lastMeasured].endMs + 600);
   // The play still to come, the pause, and room to spare.
   const double limitMs = static_cast<double>(doneUs - truth.positionUsAt(counterNow())) / 1000 + 3000 + 30'000;
-  enum class Stage { BeforePause, Paused, BeforeSeek, AfterSeek } stage = Stage::BeforePause;
+  enum class Stage { BeforePause, Paused, BeforeSeek, BeforeJump, AfterJump } stage = Stage::BeforePause;
   int64_t pausedAt = 0, lastCheck = counterNow();
   std::string shown;
   const int64_t begin = counterNow();
@@ -451,7 +468,15 @@ SyncRecord watchLabel(HWND label, const simplayer::SimPlayer& player, const RunP
       record.seekFromMs = static_cast<int32_t>(positionUs / 1000);
       record.seekToMs = target;
       command("seek " + std::to_string(target));
-      stage = Stage::AfterSeek;
+      stage = Stage::BeforeJump;
+    } else if (stage == Stage::BeforeJump && positionUs >= us(plan.cues[plan.jumpAfter].endMs + 150) &&
+               positionUs % 1'000'000 >= 300'000 && positionUs % 1'000'000 < 500'000) {
+      // Exactly 10 s on from the true position of this moment: the seconds digit stays.
+      const int64_t fromUs = truth.positionUsAt(counterNow());
+      record.jumpFromMs = static_cast<int32_t>(fromUs / 1000);
+      record.jumpToMs = record.jumpFromMs + 10'000;
+      command("seek " + std::to_string(record.jumpToMs));
+      stage = Stage::AfterJump;
     } else if (truth.msBetween(lastCheck, now) >= 2000) {
       // Now and then the player's own word against the mapping, away from any cue's edge
       // (a reply takes the bench away from the label for a moment).
@@ -519,80 +544,87 @@ CpuWindow measureCpu(int seconds, const Program* program, const Options& options
 
 double percent(double cpu, double wall) { return wall > 0 ? 100.0 * cpu / wall : 0; }
 
-}  // namespace
+// What one mode's run gave, for the closing table.
+struct ModeResult {
+  bool ok = false;
+  Summary starts, ends, absolute;  // absolute: |lateness| of starts and ends together
+  int missed = 0, doubled = 0, early = 0;
+  double quorvanePercent = 0;
+  std::optional<double> serverPercent;
+};
 
-int main(int argc, char** argv) {
-  const auto parsed = parseOptions(argc, argv);
-  if (!parsed) {
-    std::fprintf(stderr,
-                 "usage: sync_e2e_win_bench [--quorvane PATH] [--seconds N] [--cues N] [--each] "
-                 "[--wineserver-pid PID --clock-ticks HZ]\n");
-    return 2;
+// The stored choice the program reads at its start.
+bool storePrecise(bool on) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Orlenna\\Quorvane", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS) {
+    return false;
   }
-  const Options options = *parsed;
-  const std::string quorvanePath = options.quorvanePath.empty() ? findQuorvane() : options.quorvanePath;
-  if (quorvanePath.empty() || !fileExists(quorvanePath)) {
-    std::fprintf(stderr, "quorvane.exe not found; pass --quorvane PATH\n");
-    return 1;
-  }
+  const char* text = on ? "1" : "0";
+  const bool ok = RegSetValueExA(key, "precise", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 2) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return ok;
+}
 
-  const RunPlan plan = makePlan(options.cues, options.seconds);
-  simplayer::ScratchFolder folder;
-  const std::string srtPath = folder.path() + "\\cues.srt";
-  if (!folder.valid() || !writeFile(srtPath, srtText(plan.cues))) {
-    std::fprintf(stderr, "could not write %s\n", srtPath.c_str());
-    return 1;
+ModeResult runMode(bool precise, const Options& options, const std::string& quorvanePath, const RunPlan& plan,
+                   const std::string& srtPath, simplayer::SimPlayer& player, int32_t playerStartMs, int idleSeconds) {
+  ModeResult result;
+  std::printf("==== precise timing %s ====\n", precise ? "on" : "off");
+  if (!storePrecise(precise)) {
+    std::fprintf(stderr, "could not store the precise-timing choice\n");
+    return result;
   }
   const int64_t frequency = counterFrequency();
   TruePosition truth(frequency);
-  // Long enough for the whole bench; a player nobody ends still goes by itself.
-  const int exitAfter = 300 + 4 * options.seconds + 4 * options.cues;
-  const int32_t playerStartMs = plan.cues.front().startMs - kLeadMs - options.seconds * 1000;
-  auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe",
-                                            "--start=" + std::to_string(playerStartMs) +
-                                                " --exit-after=" + std::to_string(exitAfter));
-  const auto firstReport = player ? reportFrom(player->command("position")) : std::nullopt;
+  const auto firstReport = reportFrom(player.command("seek " + std::to_string(playerStartMs)));
   if (!firstReport) {
-    std::fprintf(stderr, "could not start %s, or it does not report the performance counter\n",
-                 simplayer::builtPlayerPath().c_str());
-    return 1;
+    std::fprintf(stderr, "the player did not answer\n");
+    return result;
   }
   truth.add(*firstReport);
 
   auto program = Program::start(quorvanePath);
   if (!program) {
     std::fprintf(stderr, "could not start %s\n", quorvanePath.c_str());
-    return 1;
+    return result;
   }
   HWND mainWindow = waitForWindow(20000, [&] { return topLevelWindow(program->pid(), L"QuorvaneMainWindow", true); });
   if (!mainWindow) {
     std::fprintf(stderr, "no main window of %s\n", quorvanePath.c_str());
-    return 1;
+    return result;
   }
   const auto delayText = textOf(GetDlgItem(mainWindow, kIdDelayBox), 2000);
   const int32_t delayMs = delayText ? std::atoi(narrow(*delayText).c_str()) : 0;
 
   // The program's own cost before any run, for comparison with the run's.
-  const CpuWindow idle = measureCpu(options.seconds, program.get(), options);
+  const CpuWindow idle = measureCpu(idleSeconds, program.get(), options);
 
   HWND label = selectAndStart(*program, mainWindow, srtPath);
   if (!label) {
     program->close(mainWindow);
-    return 1;
+    return result;
   }
   const int64_t runStarted = counterNow();
   const auto firstIntended = truth.counterReaching((int64_t{plan.cues.front().startMs} + delayMs) * 1000);
   const double marginMs = firstIntended ? truth.msBetween(runStarted, *firstIntended) : 0;
 
-  SyncRecord record = watchLabel(label, *player, plan, delayMs, truth);
+  SyncRecord record = watchLabel(label, player, plan, delayMs, truth);
 
   // ---- figures of the sync run
   const LabelHistory history = matchLabel(plan.cues, record.changes);
-  std::vector<double> starts, ends;
+  // The cues the 10 s jump went over or landed in, and the first one after it, are not measured.
+  const auto jumpedOver = [&](int i) {
+    if (record.jumpToMs == 0) return false;
+    const PlannedCue& cue = plan.cues[static_cast<size_t>(i)];
+    if (cue.startMs + delayMs <= record.jumpFromMs) return false;
+    if (cue.startMs + delayMs <= record.jumpToMs) return true;
+    return i > 0 && plan.cues[static_cast<size_t>(i - 1)].startMs + delayMs <= record.jumpToMs;
+  };
+  std::vector<double> starts, ends, absolute;
   int missed = 0, doubled = 0, earlyStarts = 0, earlyEnds = 0, notCleared = 0, measuredCount = 0;
   std::vector<std::string> eachLines;
   for (int i = 0; i < static_cast<int>(plan.cues.size()); ++i) {
-    if (!plan.measured(i)) continue;
+    if (!plan.measured(i) || jumpedOver(i)) continue;
     ++measuredCount;
     const PlannedCue& cue = plan.cues[static_cast<size_t>(i)];
     const CueSeen& seen = history.cues[static_cast<size_t>(i)];
@@ -608,11 +640,13 @@ int main(int argc, char** argv) {
     if (seen.appearances > 1) ++doubled;
     const double startLate = truth.msBetween(*intendedStart, *seen.shown);
     starts.push_back(startLate);
+    absolute.push_back(std::abs(startLate));
     if (startLate < -kEarlyMs) ++earlyStarts;
     double endLate = 0;
     if (seen.hidden && intendedEnd) {
       endLate = truth.msBetween(*intendedEnd, *seen.hidden);
       ends.push_back(endLate);
+      absolute.push_back(std::abs(endLate));
       if (endLate < -kEarlyMs) ++earlyEnds;
     } else {
       ++notCleared;
@@ -630,6 +664,8 @@ int main(int argc, char** argv) {
   std::printf("  paused %.0f ms inside %s; seek %d -> %d ms, over cues %02d-%02d into %s (not measured)\n",
               record.pausedMs, plan.cues[plan.pauseCue].text.c_str(), record.seekFromMs, record.seekToMs,
               plan.seekAfter + 2, plan.seekInto, plan.cues[plan.seekInto].text.c_str());
+  std::printf("  jump of 10 s keeping the seconds digit: %d -> %d ms (cues over it and the next not measured)\n",
+              record.jumpFromMs, record.jumpToMs);
   std::printf("  label read %d times over %.1f s (every %.2f ms, longest gap %.1f ms, %d unanswered)\n",
               record.reads, record.readSpanMs / 1000, record.readSpanMs / std::max(1, record.reads),
               record.longestGapMs, record.failedReads);
@@ -642,60 +678,113 @@ int main(int argc, char** argv) {
   }
   std::printf("\n  lateness = shown - intended (ms; intended = the true position reaches the stored time + delay)\n");
   std::printf("  %-12s %4s %9s %9s %9s %9s\n", "", "n", "median", "p95", "max", "min");
-  const Summary startSummary = summarize(starts);
-  const Summary endSummary = summarize(ends);
-  printRow("cue starts", startSummary);
-  printRow("cue ends", endSummary);
+  result.starts = summarize(starts);
+  result.ends = summarize(ends);
+  result.absolute = summarize(absolute);
+  printRow("cue starts", result.starts);
+  printRow("cue ends", result.ends);
+  printRow("|lateness|", result.absolute);
   std::printf("  missed %d   doubled %d   early starts %d   early ends %d   (early: > %.0f ms before)\n",
               missed, doubled, earlyStarts, earlyEnds, kEarlyMs);
   std::printf("  still shown at the end %d   texts of no cue %d\n", notCleared, history.unknownTexts);
+  result.missed = missed;
+  result.doubled = doubled;
+  result.early = earlyStarts + earlyEnds;
 
-  // ---- CPU: quorvane in the run, untouched; then the player alone
+  // ---- CPU: quorvane in the run, untouched
   const CpuWindow with = measureCpu(options.seconds, program.get(), options);
   const bool stillRunning = program->running();
   const double peakMiB = program->peakWorkingSetMiB();
   program->close(mainWindow);
-  const CpuWindow without = measureCpu(options.seconds, nullptr, options);
-
-  std::printf("\nCPU in %% of one core, %d s windows of play (nothing reads the label meanwhile)\n", options.seconds);
-  std::printf("  %-40s %12s %12s\n", "", "quorvane.exe", "wineserver");
   const auto programPercent = [](const CpuWindow& w) {
     return percent(w.listedSeconds.value_or(w.processTimesSeconds), w.wallSeconds);
   };
-  const auto serverPercent = [](const CpuWindow& w) {
-    return w.wineserverSeconds ? percent(*w.wineserverSeconds, w.wallSeconds) : 0.0;
-  };
-  const bool server = idle.wineserverSeconds && with.wineserverSeconds && without.wineserverSeconds;
-  const auto row = [&](const char* what, double programShare, std::optional<double> serverShare) {
-    std::printf("  %-40s %12.3f ", what, programShare);
-    if (serverShare) std::printf("%12.3f\n", *serverShare);
+  std::printf("\n  CPU in %% of one core         %12s %12s\n", "quorvane.exe", "wineserver");
+  const auto row = [&](const char* what, const CpuWindow& w) {
+    std::printf("  %-28s %12.3f ", what, programPercent(w));
+    if (w.wineserverSeconds) std::printf("%12.3f\n", percent(*w.wineserverSeconds, w.wallSeconds));
     else std::printf("%12s\n", "-");
   };
-  const auto serverOr = [&](double value) { return server ? std::optional<double>(value) : std::nullopt; };
-  row("quorvane idle, before Select and Start", programPercent(idle), serverOr(serverPercent(idle)));
-  row("quorvane in the run", programPercent(with), serverOr(serverPercent(with)));
-  std::printf("  %-40s %12s ", "player only (quorvane closed)", "-");
-  if (server) std::printf("%12.3f\n", serverPercent(without));
-  else std::printf("%12s\n", "-");
-  const double runServerShare = serverPercent(with) - serverPercent(without);
-  row("caused by quorvane in the run", programPercent(with), serverOr(runServerShare));
-  if (server) {
-    std::printf("  %-40s %12.3f   (goal <= 1 %%)\n", "  both together", programPercent(with) + runServerShare);
-  }
-  row("  the run's part (in the run minus idle)", programPercent(with) - programPercent(idle),
-      serverOr(serverPercent(with) - serverPercent(idle)));
-  std::printf("  (quorvane.exe's CPU from the system's process list; GetProcessTimes gave %.2f s in the run's window",
-              with.processTimesSeconds);
-  if (server) {
-    std::printf(";\n   wineserver %u read as Z:\\proc\\%u\\stat, %d clock ticks per second: +-%.2f per window)\n",
-                options.wineserverPid, options.wineserverPid, options.clockTicks,
-                percent(2.0 / options.clockTicks, with.wallSeconds));
-  } else {
-    std::printf(";\n   wineserver not measured: bench/sync_e2e_bench.sh passes --wineserver-pid)\n");
-  }
+  row("idle, before Select and Start", idle);
+  row("in the run (60 s untouched)", with);
   if (!stillRunning) std::printf("  (warning: quorvane.exe ended during the window)\n");
-  std::printf("  quorvane.exe peak working set %.1f MiB\n", peakMiB);
-  std::printf("\nGoals: p95 lateness <= 100 ms (starts %.1f, ends %.1f); missed/doubled/early = 0 (%d/%d/%d)\n",
-              startSummary.p95, endSummary.p95, missed, doubled, earlyStarts + earlyEnds);
+  std::printf("  quorvane.exe peak working set %.1f MiB\n\n", peakMiB);
+  result.quorvanePercent = programPercent(with);
+  if (with.wineserverSeconds) result.serverPercent = percent(*with.wineserverSeconds, with.wallSeconds);
+  result.ok = true;
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto parsed = parseOptions(argc, argv);
+  if (!parsed) {
+    std::fprintf(stderr,
+                 "usage: sync_e2e_win_bench [--quorvane PATH] [--seconds N] [--cues N] [--each] "
+                 "[--precise off|on|both] [--wineserver-pid PID --clock-ticks HZ]\n");
+    return 2;
+  }
+  const Options options = *parsed;
+  const std::string quorvanePath = options.quorvanePath.empty() ? findQuorvane() : options.quorvanePath;
+  if (quorvanePath.empty() || !fileExists(quorvanePath)) {
+    std::fprintf(stderr, "quorvane.exe not found; pass --quorvane PATH\n");
+    return 1;
+  }
+
+  // The idle window only compares; the run's window is the one that counts.
+  const int idleSeconds = std::min(options.seconds, 10);
+  const RunPlan plan = makePlan(options.cues, idleSeconds, options.seconds);
+  simplayer::ScratchFolder folder;
+  const std::string srtPath = folder.path() + "\\cues.srt";
+  if (!folder.valid() || !writeFile(srtPath, srtText(plan.cues))) {
+    std::fprintf(stderr, "could not write %s\n", srtPath.c_str());
+    return 1;
+  }
+  // Long enough for the whole bench; a player nobody ends still goes by itself.
+  const int modes = static_cast<int>(options.preciseModes.size());
+  const int exitAfter = 300 + modes * (4 * options.seconds + 4 * options.cues + 60);
+  const int32_t playerStartMs = plan.cues.front().startMs - kLeadMs - idleSeconds * 1000;
+  auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe",
+                                            "--start=" + std::to_string(playerStartMs) +
+                                                " --exit-after=" + std::to_string(exitAfter));
+  if (!player || !reportFrom(player->command("position"))) {
+    std::fprintf(stderr, "could not start %s, or it does not report the performance counter\n",
+                 simplayer::builtPlayerPath().c_str());
+    return 1;
+  }
+
+  std::vector<std::pair<bool, ModeResult>> results;
+  for (const bool precise : options.preciseModes) {
+    results.emplace_back(precise, runMode(precise, options, quorvanePath, plan, srtPath, *player, playerStartMs,
+                                          idleSeconds));
+    if (!results.back().second.ok) return 1;
+  }
+  // The player alone, for the wineserver's share that is not quorvane's.
+  const CpuWindow without = measureCpu(options.seconds, nullptr, options);
+  const std::optional<double> playerServer =
+      without.wineserverSeconds ? std::optional<double>(percent(*without.wineserverSeconds, without.wallSeconds))
+                                : std::nullopt;
+
+  std::printf("Summary (same file and player; lateness in ms; CPU in %% of one core over %d s of the run)\n",
+              options.seconds);
+  std::printf("  %-8s %4s %8s %8s %8s %4s %8s %8s %8s %5s %6s %5s %10s %10s %10s\n", "precise", "n", "start.p50",
+              "start.p95", "start.max", "n", "end.p50", "end.p95", "end.max", "|p95|", "|max|", "m/d/e", "quorvane",
+              "wineserver", "(player)");
+  for (const auto& [precise, r] : results) {
+    char serverText[16] = "-";
+    if (r.serverPercent) std::snprintf(serverText, sizeof serverText, "%.3f", *r.serverPercent);
+    char playerText[16] = "-";
+    if (playerServer) std::snprintf(playerText, sizeof playerText, "%.3f", *playerServer);
+    char mde[16];
+    std::snprintf(mde, sizeof mde, "%d/%d/%d", r.missed, r.doubled, r.early);
+    std::printf("  %-8s %4zu %8.1f %8.1f %8.1f %4zu %8.1f %8.1f %8.1f %5.1f %6.1f %5s %10.3f %10s %10s\n",
+                precise ? "on" : "off", r.starts.n, r.starts.median, r.starts.p95, r.starts.max, r.ends.n,
+                r.ends.median, r.ends.p95, r.ends.max, r.absolute.p95, r.absolute.max, mde, r.quorvanePercent,
+                serverText, playerText);
+  }
+  std::printf("Goals with precise timing on: missed/doubled/early(> %.0f ms) 0/0/0, |p95| <= 10, |max| <= 25, "
+              "quorvane <= 1 %%\n",
+              kEarlyMs);
   return 0;
 }
