@@ -193,6 +193,7 @@ std::unique_ptr<OverlayWindow> OverlayWindow::create(HINSTANCE instance,
   label.setFont(overlay->makeFont());
   label.setCentred(setup.centred);
   label.setShadow(setup.shadow);
+  if (setup.smoothText) overlay->useSmoothText(true);
   ShowWindow(overlay->hwnd(), SW_SHOWNOACTIVATE);
   return overlay;
 }
@@ -215,20 +216,24 @@ LRESULT OverlayWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
   }
 }
 
-void OverlayWindow::moveTo(int32_t x, int32_t y) {
-  SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | kMoveOnly);
+void OverlayWindow::place() {
+  int32_t y = top_;
+  if (atScreenTop_) {
+    MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+    GetMonitorInfoA(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+    y = monitor.rcMonitor.top;
+  }
+  SetWindowPos(hwnd(), nullptr, left_, y, 0, 0, SWP_NOSIZE | kMoveOnly);
 }
 
 void OverlayWindow::setLeft(int32_t x) {
-  RECT frame{};
-  GetWindowRect(hwnd(), &frame);
-  moveTo(x, frame.top);
+  left_ = x;
+  place();
 }
 
 void OverlayWindow::setTop(int32_t y) {
-  RECT frame{};
-  GetWindowRect(hwnd(), &frame);
-  moveTo(frame.left, y);
+  top_ = y;
+  place();
 }
 
 void OverlayWindow::setVisible(bool visible) {
@@ -241,11 +246,22 @@ void OverlayWindow::setText(std::string_view ansiText) {
 }
 
 void OverlayWindow::showText() {
-  const std::string visible =
-      formattingTags_ ? visibleSubtitleText(cueText_, codePage_) : std::string();
-  const std::u16string text =
-      systemCodePages().toUtf16(codePage_, formattingTags_ ? visible : cueText_);
+  FormattedCue cue;
+  if (formattingTags_) {
+    cue = parseSubtitleTags(cueText_, codePage_);
+  } else {
+    cue.visible = cueText_;
+    if (!cue.visible.empty()) cue.runs.push_back({0, cue.visible.size(), {}});
+  }
+  const std::u16string text = systemCodePages().toUtf16(codePage_, cue.visible);
+  // The label keeps the text also while it is not drawn: WM_GETTEXT reads it in both modes.
   label_.setText({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
+  const bool atScreenTop = smooth_ && cue.atTop();
+  if (atScreenTop != atScreenTop_) {
+    atScreenTop_ = atScreenTop;
+    place();
+  }
+  if (smooth_) drawSmooth(cue);
 }
 
 void OverlayWindow::setFormattingTags(bool on) {
@@ -253,24 +269,80 @@ void OverlayWindow::setFormattingTags(bool on) {
   showText();
 }
 
-void OverlayWindow::setSmoothText(bool) {}
+void OverlayWindow::setSmoothText(bool on) {
+  if (on == static_cast<bool>(smooth_)) return;
+  useSmoothText(on);
+  showText();
+}
+
+// A layered window takes either a colour key or whole images (UpdateLayeredWindow), not both:
+// the layered style is taken off and put back to forget the one before.
+void OverlayWindow::useSmoothText(bool on) {
+  const LONG exStyle = GetWindowLongA(hwnd(), GWL_EXSTYLE);
+  SetWindowLongA(hwnd(), GWL_EXSTYLE, exStyle & ~WS_EX_LAYERED);
+  SetWindowLongA(hwnd(), GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+  if (on) {
+    smooth_ = std::make_unique<SmoothTextRenderer>();
+    ShowWindow(label_.hwnd(), SW_HIDE);  // the image is all that shows
+    return;
+  }
+  smooth_.reset();
+  SetWindowPos(hwnd(), nullptr, 0, 0, kOverlayWidth, kOverlayHeight, SWP_NOMOVE | kMoveOnly);
+  SetLayeredWindowAttributes(hwnd(), kKeyColour, 0, LWA_COLORKEY);
+  ShowWindow(label_.hwnd(), SW_SHOWNA);
+  RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+// The image is as wide as the label and as high as the overlay, so its memory is bounded by
+// the window's size whatever the cue.
+void OverlayWindow::drawSmooth(const FormattedCue& cue) {
+  SmoothTextLook look;
+  look.width = std::min(labelWidth_, kOverlayWidth);
+  look.height = kOverlayHeight;
+  const std::u16string face = systemCodePages().toUtf16(GetACP(), fontFace_);
+  look.face.assign(face.begin(), face.end());
+  look.pointsToPixels = screenPixelsPerInchY();
+  look.fontPixels = MulDiv(std::clamp(fontPoints_, 0, kMaxFontPoints), look.pointsToPixels, 72);
+  look.charSet = charSetFor(codePage_);
+  look.centred = centred_;
+  look.shadow = shadow_;
+  if (!smooth_->render(wideRuns(cue, codePage_), look)) return;
+  POINT source{0, 0};
+  SIZE size{smooth_->width(), smooth_->height()};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  UpdateLayeredWindow(hwnd(), nullptr, nullptr, &size, smooth_->dc(), &source, 0, &blend, ULW_ALPHA);
+}
 
 // A narrower label uncovers the window's own grey; the move repaints that part.
-void OverlayWindow::setLabelWidth(int32_t pixels) { label_.setWidth(std::max(pixels, 0)); }
+void OverlayWindow::setLabelWidth(int32_t pixels) {
+  labelWidth_ = std::max(pixels, 0);
+  label_.setWidth(labelWidth_);
+  if (smooth_) showText();
+}
 
 void OverlayWindow::setFontFace(std::string_view face) {
   fontFace_ = face;
   label_.setFont(makeFont());
+  if (smooth_) showText();
 }
 
 void OverlayWindow::setFontSize(int32_t points) {
   fontPoints_ = points;
   label_.setFont(makeFont());
+  if (smooth_) showText();
 }
 
-void OverlayWindow::setCentred(bool centred) { label_.setCentred(centred); }
+void OverlayWindow::setCentred(bool centred) {
+  centred_ = centred;
+  label_.setCentred(centred);
+  if (smooth_) showText();
+}
 
-void OverlayWindow::setShadow(bool shadow) { label_.setShadow(shadow); }
+void OverlayWindow::setShadow(bool shadow) {
+  shadow_ = shadow;
+  label_.setShadow(shadow);
+  if (smooth_) showText();
+}
 
 // Back above a player that made itself topmost since, without moving, showing or activating.
 void OverlayWindow::assertTopmost() {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "overlay/overlay.h"
+#include "overlay/smooth_text_win.h"
 #include "platform/window_handles_win.h"
 #include "platform/window_win.h"
 
@@ -86,16 +87,29 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
       : fontFace_(setup.fontFace),
         fontPoints_(setup.fontPoints),
         codePage_(setup.codePage),
-        formattingTags_(setup.formattingTags) {}
-  void moveTo(int32_t x, int32_t y);
+        formattingTags_(setup.formattingTags),
+        left_(setup.left),
+        top_(setup.top),
+        labelWidth_(std::max(setup.labelWidth, 0)),
+        centred_(setup.centred),
+        shadow_(setup.shadow) {}
+  void place();  // at left_, top_, or at the top of the screen for a cue that asks for it
   FontHandle makeFont() const;
   void showText();  // the label's text from the cue's, tags taken out or not
+  void useSmoothText(bool on);
+  void drawSmooth(const FormattedCue& cue);
 
   std::string fontFace_;
   int32_t fontPoints_;
   unsigned codePage_;
   bool formattingTags_;
   std::string cueText_;  // as the scheduler gave it, tags and all
+  int32_t left_, top_;
+  int32_t labelWidth_;
+  bool centred_, shadow_;
+  bool atScreenTop_ = false;  // the shown cue asked for the top ({\an8}, smooth text only)
+  // Present while the overlay draws smooth text, as a per-pixel-alpha window.
+  std::unique_ptr<SmoothTextRenderer> smooth_;
   // Declared so that the window goes before the label object and the brush it paints with.
   BrushHandle keyBrush_;
   SubtitleLabel label_;

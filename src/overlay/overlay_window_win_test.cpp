@@ -243,6 +243,49 @@ TEST_F(OverlayWindowTest, FormattingTagsLeaveTheLabelTheVisibleTextAndSwitchAtOn
   EXPECT_GT(labelInk(*overlay).white, 0);
 }
 
+TEST_F(OverlayWindowTest, SmoothTextIsAPerPixelAlphaWindowThatSwitchesBothWaysAtOnce) {
+  const auto overlay = open({.fontFace = kFace, .top = 500, .labelWidth = 800,
+                             .formattingTags = true, .smoothText = true});
+  const auto labelText = [&] {
+    wchar_t text[64] = {};
+    SendMessageW(overlay->labelHwnd(), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
+    return std::wstring(text);
+  };
+  const LONG exStyle = GetWindowLongA(overlay->hwnd(), GWL_EXSTYLE);
+  for (const LONG style : std::initializer_list<LONG>{WS_EX_LAYERED, WS_EX_TRANSPARENT, WS_EX_TOPMOST,
+                                                       WS_EX_TOOLWINDOW, WS_EX_NOACTIVATE}) {
+    EXPECT_EQ(exStyle & style, style);
+  }
+  overlay->setText("{\\an8}<b>On top</b>");
+  EXPECT_EQ(labelText(), L"On top");
+  EXPECT_FALSE(IsWindowVisible(overlay->labelHwnd())) << "only the image shows";
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 0, 800, 540)) << "at the screen's top, label wide";
+  overlay->setText("At the bottom");
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 500, 800, 1040));
+  overlay->setLabelWidth(600);
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 500, 600, 1040));
+
+  overlay->setText("{\\an8}Top again");
+  overlay->setSmoothText(false);  // the classic label ignores the placement
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 500, 2560, 1040));
+  EXPECT_TRUE(IsWindowVisible(overlay->labelHwnd()));
+  COLORREF key = 0;
+  DWORD flags = 0;
+  ASSERT_TRUE(GetLayeredWindowAttributes(overlay->hwnd(), &key, nullptr, &flags));
+  EXPECT_EQ(key, kKey);
+  EXPECT_EQ(flags & LWA_COLORKEY, static_cast<DWORD>(LWA_COLORKEY));
+  const Ink classic = labelInk(*overlay);
+  EXPECT_GT(classic.white, 0);
+  EXPECT_EQ(classic.other, 0);
+  overlay->setSmoothText(true);
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 0, 600, 540));
+  EXPECT_EQ(labelText(), L"Top again");
+  for (const int32_t points : {0, 74, 1000}) overlay->setFontSize(points);
+  overlay->setFontFace("No Such Face");
+  overlay->setLabelWidth(0);
+  overlay->setText(std::string(2'000'000, 'x'));
+}
+
 TEST_F(OverlayWindowTest, SettingsChangeHowTheLabelPaints) {
   const auto overlay = open({.fontFace = kFace, .fontPoints = 20, .labelWidth = 800});
   overlay->setText("Two words");

@@ -673,6 +673,55 @@ def overlay_pixels(s):
     return checks
 
 
+def smooth_text(s):
+    """Smooth text and formatting tags, stored on: where the cue crosses the player's white
+    clock digits and its dark picture, the glyphs are white in a black outline, the red word
+    red, the tags nowhere and no key grey; the label holds the visible text. Switched off from
+    the system menu during the run, the classic label is back at once and the item stored."""
+    s.clear_settings()
+    x, y, w, h = s.start_player("--start=0:00:10", "--paused")["client_screen"]
+    # The clock's white digits stand from 80 to 260 px below the picture's top, on dark.
+    top = y + 150
+    for value, number in (("left", x), ("width", w), ("top", top), ("smooth", "1"), ("tags", "1")):
+        s.set_setting(value, str(number))
+    s.start_quorvane()
+    band = [x, top, min(x + w, s.main_window["rect"][0]) - x, 70]
+    before = s.grab("picture-before")
+    s.select_and_start(DATA / "smooth_tags.srt")
+    s.wait_for("the cue", lambda: label_text(s) == "Smooth red text", 5)
+    focus_player(s)
+    checks = Checks()
+    red = lambda rgb: rgb[0] > 180 and rgb[1] < 80 and rgb[2] < 80
+    time.sleep(0.6)
+    shot = s.grab("smooth-on")
+    over_white = over_dark = reds = 0
+    for px, py, rgb in shot.pixels(band):
+        under = before.pixel(px, py)
+        over_white += under == WHITE and rgb == BLACK
+        over_dark += max(under) < 40 and rgb == WHITE
+        reds += red(rgb)
+    s.log(f"smooth: {over_white} outline pixels over white, {over_dark} glyph pixels over dark, {reds} red")
+    checks.true(f"black outline over the white digits ({over_white})", over_white > 100)
+    checks.true(f"white glyphs over the dark picture ({over_dark})", over_dark > 100)
+    checks.true(f"red glyph pixels ({reds})", reds > 50)
+    checks.equal("key grey pixels", shot.count(band, KEY_GREY), 0)
+
+    # Off from the system menu (its last items are the enhancements: smooth, then tags).
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key("Up", "Up", "Return")
+    s.wait_for('"smooth" stored off', lambda: s.setting("smooth") == "0", 5)
+    focus_player(s)
+    time.sleep(0.6)
+    shot = s.grab("smooth-off")
+    checks.equal("classic: the label keeps the visible text", label_text(s), "Smooth red text")
+    checks.equal("classic: no red glyphs", sum(1 for _, _, rgb in shot.pixels(band) if red(rgb)), 0)
+    checks.true("classic: white glyphs", shot.count(band, WHITE) > 200)
+    checks.equal("classic: no black outline", shot.count(band, BLACK), 0)
+    checks.equal('"tags" still stored', s.setting("tags"), "1")
+    return checks
+
 def glyph_height(s, name):
     """Height in pixels of the white glyphs in the overlay, from a screenshot."""
     time.sleep(0.4)
@@ -997,6 +1046,7 @@ TESTS = {
     "bad_settings": bad_settings,
     "cues_in_time": cues_in_time,
     "overlay_pixels": overlay_pixels,
+    "smooth_text": smooth_text,
     "hotkeys": hotkeys,
     "second_press": second_press,
     "no_player_message": no_player_message,
