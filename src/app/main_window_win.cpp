@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
-#include <mmsystem.h>
 #include <shellapi.h>
 
 #include "app/control_ids.h"
@@ -313,7 +312,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       hotkeys_.runAction(static_cast<int32_t>(wParam));
       return 0;
     case kPreciseMomentMessage:
-      onPreciseMoment(static_cast<UINT>(wParam));
+      onPreciseMoment(wParam);
       return 0;
     case WM_SYSCOMMAND:
       if (onSysCommand(wParam)) return 0;
@@ -645,31 +644,27 @@ void MainWindow::onSchedulerTick() {
   armPreciseMoment();
 }
 
-// Precise timing: a one-shot multimedia timer for the run's next moment (a fine read, or a
-// cue's start or end) when it falls before the next tick or close after it. Its callback runs
-// on the timer's thread and only posts, so the moment's work runs on this window's thread.
+// Precise timing: the moment timer posts the run's next moment (a fine read, or a cue's start
+// or end) when it falls before the next tick or close after it, so that the moment's work runs
+// on this window's thread.
 void MainWindow::armPreciseMoment() {
-  stopPreciseMoment();
   const int64_t untilUs = app_.run.untilNextMomentUs();
-  if (untilUs < 0 || untilUs > 2'000'000 || !schedulerTicking_) return;
-  const auto delayMs = static_cast<UINT>(std::max<int64_t>(1, (untilUs + 999) / 1000));
-  preciseTimer_ = timeSetEvent(delayMs, 1, &MainWindow::preciseTimerFired, reinterpret_cast<DWORD_PTR>(hwnd()),
-                               TIME_ONESHOT | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
-}
-
-void CALLBACK MainWindow::preciseTimerFired(UINT id, UINT, DWORD_PTR window, DWORD_PTR, DWORD_PTR) {
-  PostMessageA(reinterpret_cast<HWND>(window), kPreciseMomentMessage, id, 0);
+  if (untilUs < 0 || untilUs > 2'000'000 || !schedulerTicking_) {
+    stopPreciseMoment();
+    return;
+  }
+  if (!momentTimer_) momentTimer_ = std::make_unique<MomentTimer>(hwnd(), kPreciseMomentMessage);
+  momentTimer_->arm(untilUs, ++preciseToken_);
 }
 
 void MainWindow::stopPreciseMoment() {
-  if (preciseTimer_ != 0) timeKillEvent(preciseTimer_);
-  preciseTimer_ = 0;
+  ++preciseToken_;  // a moment already posted is stale
+  if (momentTimer_) momentTimer_->disarm();
 }
 
-// A moment posted by a timer that has since been replaced or stopped is stale and ignored.
-void MainWindow::onPreciseMoment(UINT timerId) {
-  if (timerId == 0 || timerId != preciseTimer_) return;
-  preciseTimer_ = 0;
+// A moment posted for an arming that has since been replaced or stopped is ignored.
+void MainWindow::onPreciseMoment(WPARAM token) {
+  if (token != preciseToken_) return;
   if (!app_.subtitlesRunning || !app_.overlay || !schedulerTicking_) return;
   app_.run.inputs().delayMs = app_.delayMs;
   app_.run.moment(*app_.overlay);

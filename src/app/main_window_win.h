@@ -17,6 +17,7 @@
 #include "overlay/hotkey_poller.h"
 #include "overlay/hotkey_poll_thread_win.h"
 #include "overlay/overlay_window_win.h"
+#include "platform/moment_timer_win.h"
 #include "platform/window_handles_win.h"
 #include "platform/window_win.h"
 
@@ -73,7 +74,7 @@ class MainWindow : public WindowBase<MainWindow> {
   static constexpr UINT kSchedulerIntervalMs = 50;
   // A hotkey's firing, handed to this window's thread: wParam is the hotkey's id.
   static constexpr UINT kHotkeyMessage = WM_APP + 1;
-  // Precise timing's one-shot timer fired (on its own thread): wParam is the timer's id.
+  // Precise timing's moment timer fired (on its own thread): wParam is its arming's token.
   static constexpr UINT kPreciseMomentMessage = WM_APP + 2;
   // The system menu's enhancement items: this id, then one every 16 (the system keeps the low
   // four bits of a system command for itself).
@@ -125,8 +126,7 @@ class MainWindow : public WindowBase<MainWindow> {
   void onSchedulerTick();
   void armPreciseMoment();
   void stopPreciseMoment();
-  void onPreciseMoment(UINT timerId);
-  static void CALLBACK preciseTimerFired(UINT id, UINT, DWORD_PTR window, DWORD_PTR, DWORD_PTR);
+  void onPreciseMoment(WPARAM token);
   OverlaySetup overlaySetup(unsigned codePage) const;
   void recomputeMetrics();
   void onSliderChanged(Slider slider);
@@ -166,7 +166,8 @@ class MainWindow : public WindowBase<MainWindow> {
   HWND focusedControl_ = nullptr;
   bool pressing_ = false;          // a Select and Start press is under way
   bool schedulerTicking_ = false;  // the run's timer runs (the show/hide hotkey stops it)
-  UINT preciseTimer_ = 0;          // the pending one-shot timer of precise timing, or 0
+  std::unique_ptr<MomentTimer> momentTimer_;  // precise timing's, made at its first use
+  WPARAM preciseToken_ = 0;                    // of the armed moment; others are stale
   HotkeyPoller hotkeys_;
   std::unique_ptr<HotkeyPollThread> hotkeyPolls_;
 };

@@ -40,7 +40,7 @@ class PreciseClock {
   // How finely a change must be bracketed for its instant to count as known, how far around
   // the expected change fine reads go, and how far apart they are.
   static constexpr uint64_t kKnownBracketUs = 4'000;
-  static constexpr int64_t kWindowUs = 12'000;
+  static constexpr int64_t kWindowUs = 8'000;
   static constexpr int64_t kFineStepUs = 2'000;
   static constexpr int64_t kLongGapUs = 1'500'000;
 

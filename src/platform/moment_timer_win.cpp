@@ -1,0 +1,75 @@
+#include "platform/moment_timer_win.h"
+
+#include <mmsystem.h>
+
+#include "platform/precise_time.h"
+
+namespace quorvane {
+
+MomentTimer::MomentTimer(HWND window, UINT message) : window_(window), message_(message) {
+  InitializeCriticalSection(&lock_);
+  wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  // Waits end to the millisecond only with the system timer at its finest.
+  timeBeginPeriod(1);
+  if (wake_) thread_ = CreateThread(nullptr, 0, &MomentTimer::threadMain, this, 0, nullptr);
+}
+
+MomentTimer::~MomentTimer() {
+  if (thread_) {
+    EnterCriticalSection(&lock_);
+    quit_ = true;
+    LeaveCriticalSection(&lock_);
+    SetEvent(wake_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+  }
+  if (wake_) CloseHandle(wake_);
+  timeEndPeriod(1);
+  DeleteCriticalSection(&lock_);
+}
+
+void MomentTimer::arm(int64_t delayUs, WPARAM token) {
+  EnterCriticalSection(&lock_);
+  armed_ = true;
+  dueUs_ = systemPreciseTimeSource().nowUs() + static_cast<uint64_t>(delayUs > 0 ? delayUs : 0);
+  token_ = token;
+  LeaveCriticalSection(&lock_);
+  SetEvent(wake_);
+}
+
+void MomentTimer::disarm() {
+  EnterCriticalSection(&lock_);
+  armed_ = false;
+  LeaveCriticalSection(&lock_);
+}
+
+DWORD WINAPI MomentTimer::threadMain(void* self) {
+  static_cast<MomentTimer*>(self)->loop();
+  return 0;
+}
+
+void MomentTimer::loop() {
+  for (;;) {
+    DWORD waitMs = INFINITE;
+    EnterCriticalSection(&lock_);
+    if (quit_) {
+      LeaveCriticalSection(&lock_);
+      return;
+    }
+    if (armed_) {
+      const auto remainingUs = static_cast<int64_t>(dueUs_ - systemPreciseTimeSource().nowUs());
+      if (remainingUs <= 0) {
+        armed_ = false;
+        const WPARAM token = token_;
+        LeaveCriticalSection(&lock_);
+        PostMessageA(window_, message_, token, 0);
+        continue;
+      }
+      waitMs = static_cast<DWORD>((remainingUs + 999) / 1000);
+    }
+    LeaveCriticalSection(&lock_);
+    WaitForSingleObject(wake_, waitMs);
+  }
+}
+
+}  // namespace quorvane
