@@ -308,7 +308,8 @@ void OverlayWindow::drawSmooth(const FormattedCue& cue) {
   look.shadow = shadow_;
   if (!smooth_->render(wideRuns(cue, codePage_), look)) return;
   POINT source{0, 0};
-  SIZE size{smooth_->width(), smooth_->height()};
+  // Only the rows down to the text's last: under Wine each update sends the whole image.
+  SIZE size{smooth_->width(), smooth_->usedHeight()};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   UpdateLayeredWindow(hwnd(), nullptr, nullptr, &size, smooth_->dc(), &source, 0, &blend, ULW_ALPHA);
 }

@@ -86,6 +86,7 @@ TEST(SmoothTextRenderer, WhiteGlyphsInABlackRingAndNothingElse) {
     EXPECT_GT(image.ink.left, 0);
     EXPECT_GT(renderer.width() - image.ink.right, 0);
     EXPECT_EQ(alphaOf(renderer.pixel(0, renderer.height() - 1)), 0u);
+    EXPECT_EQ(renderer.usedHeight(), image.ink.bottom) << "the rows a window needs";
   }
 }
 
@@ -138,6 +139,29 @@ TEST(SmoothTextRenderer, EachStyleChangesTheImageAndColourShows) {
   }
   EXPECT_GT(render(renderer, "<b>Styled text</b>", look).white, plain.white);
   EXPECT_GT(render(renderer, "<font color=#FF0000>Styled</font> text", look).red, 0);
+}
+
+TEST(SmoothTextRenderer, ChineseCuesInEitherCodePageBecomeTheirCharactersAndInk) {
+  struct Case {
+    unsigned codePage;
+    const char* bytes;
+    const wchar_t* text;
+  };
+  // Tags around the characters; the Big5 one (0xA5 0x5C) ends in a backslash.
+  const Case cases[] = {
+      {936, "<i>\xB5\xE7\xD3\xB0</i>{\\an8}", L"\u7535\u5F71"},
+      {950, "<b>\xA5\x5C\xB9\x71</b>", L"\u529F\u96FB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.codePage);
+    const std::vector<WideRun> runs = wideRuns(parseSubtitleTags(c.bytes, c.codePage), c.codePage);
+    std::wstring text;
+    for (const WideRun& run : runs) text += run.text;
+    EXPECT_EQ(text, c.text);
+    SmoothTextRenderer renderer;
+    ASSERT_TRUE(renderer.render(runs, lookOf(400, 100, 40)));
+    EXPECT_GT(inspect(renderer).white, 0);
+  }
 }
 
 TEST(SmoothTextRenderer, BadInputIsDrawnOrIgnoredAndTheImageIsReused) {
