@@ -308,8 +308,9 @@ void OverlayWindow::drawSmooth(const FormattedCue& cue) {
   look.shadow = shadow_;
   if (!smooth_->render(wideRuns(cue, codePage_), look)) return;
   POINT source{0, 0};
-  // Only the rows down to the text's last: under Wine each update sends the whole image.
-  SIZE size{smooth_->width(), smooth_->usedHeight()};
+  // The full height, not just the rows with text: a window resized on every cue costs more
+  // under Wine than the rows it would save.
+  SIZE size{smooth_->width(), smooth_->height()};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   UpdateLayeredWindow(hwnd(), nullptr, nullptr, &size, smooth_->dc(), &source, 0, &blend, ULW_ALPHA);
 }

@@ -259,7 +259,7 @@ TEST_F(OverlayWindowTest, SmoothTextIsAPerPixelAlphaWindowThatSwitchesBothWaysAt
   overlay->setText("{\\an8}<b>On top</b>");
   EXPECT_EQ(labelText(), L"On top");
   EXPECT_FALSE(IsWindowVisible(overlay->labelHwnd())) << "only the image shows";
-  // The window reaches down to the text's last row: its height is left out.
+  // The window is as wide as the label; its height is the image's.
   const auto frame = [&] {
     const auto [left, top, right, bottom] = edges(overlay->hwnd());
     EXPECT_TRUE(bottom > top && bottom - top <= 540) << top << ".." << bottom;

@@ -275,7 +275,6 @@ bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTe
   if (!dc_ || !ensureImage(std::max(look.width, 1), std::max(look.height, 1))) return false;
   const size_t area = static_cast<size_t>(width_) * height_;
   std::memset(pixels_, 0, area * 4);
-  usedHeight_ = 0;
   if (look.width < 1 || look.height < 1 || runs.empty()) return true;
 
   FontCache fonts(dc_, look);
@@ -335,7 +334,6 @@ bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTe
                 static_cast<size_t>(box.right - box.left));
   }
   dilate(coverage_, outline_, width_, height_, ink, radius);
-  usedHeight_ = box.bottom;
 
   for (int y = box.top; y < box.bottom; ++y) {
     for (int x = box.left; x < box.right; ++x) {

@@ -52,9 +52,6 @@ class SmoothTextRenderer {
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
   uint32_t pixel(int32_t x, int32_t y) const { return pixels_[y * width_ + x]; }
-  // The rows from the top down to the last one with ink (1 when there is none): all of the
-  // image a window needs, since the text starts at its top.
-  int32_t usedHeight() const { return std::max(usedHeight_, 1); }
   // A sixteenth of the font's height, 2 pixels at least; at most 8, which the largest font the
   // sliders give (72 points at 96 DPI) does not reach, so that absurd sizes stay cheap.
   static int32_t outlineRadius(int32_t fontPixels) { return std::clamp(fontPixels / 16, 2, 8); }
@@ -67,7 +64,6 @@ class SmoothTextRenderer {
   HGDIOBJ oldBitmap_ = nullptr;
   uint32_t* pixels_ = nullptr;
   int32_t width_ = 0, height_ = 0;
-  int32_t usedHeight_ = 0;
   std::vector<uint8_t> coverage_, outline_;
 };
 
