@@ -63,6 +63,7 @@ struct AppState {
   std::unique_ptr<Overlay> overlay;
   // Which enhancements the user turned on (the system menu's check items).
   std::array<bool, kEnhancementCount> enhancements{};
+  bool enhanced(Enhancement which) const { return enhancements[static_cast<size_t>(which)]; }
 };
 
 }  // namespace quorvane

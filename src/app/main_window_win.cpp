@@ -710,8 +710,8 @@ void MainWindow::selectAndStart() {
   app_.overlay = services_.createOverlay(overlaySetup(codePage));
   if (!app_.overlay) return;
   app_.run.start(std::move(table), codePage);
-  app_.run.setPrecise(app_.enhancements[static_cast<size_t>(Enhancement::PreciseTiming)]);
-  app_.run.inputs().formattingTags = app_.enhancements[static_cast<size_t>(Enhancement::FormattingTags)];
+  app_.run.setPrecise(app_.enhanced(Enhancement::PreciseTiming));
+  app_.run.inputs().formattingTags = app_.enhanced(Enhancement::FormattingTags);
   schedulerTicking_ = SetTimer(hwnd(), kSchedulerTimerId, kSchedulerIntervalMs, nullptr) != 0;
   app_.subtitlesRunning = true;
   app_.run.inputs().screenHeight = GetSystemMetrics(SM_CYSCREEN);
@@ -740,8 +740,8 @@ OverlaySetup MainWindow::overlaySetup(unsigned codePage) const {
   setup.centred = IsDlgButtonChecked(hwnd(), kIdCentreCheck) == BST_CHECKED;
   setup.shadow = IsDlgButtonChecked(hwnd(), kIdShadowCheck) == BST_CHECKED;
   setup.codePage = codePage;
-  setup.formattingTags = app_.enhancements[static_cast<size_t>(Enhancement::FormattingTags)];
-  setup.smoothText = app_.enhancements[static_cast<size_t>(Enhancement::SmoothText)];
+  setup.formattingTags = app_.enhanced(Enhancement::FormattingTags);
+  setup.smoothText = app_.enhanced(Enhancement::SmoothText);
   return setup;
 }
 

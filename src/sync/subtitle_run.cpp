@@ -23,12 +23,11 @@ void SubtitleRun::start(CueTable table, unsigned displayCodePage) {
 
 void SubtitleRun::tick(Overlay& overlay) {
   if (playerGone_) return;
-  const ClockInputs clockInputs{player_.playerPid, player_.recordBase, inputs_.delayMs};
   if (precise_) {
-    preciseClock_.read(clockInputs);
+    preciseClock_.read(clockInputs());
     stepAt(preciseClock_.positionNow(inputs_.delayMs), preciseClock_.secondsByte(), overlay);
   } else {
-    const int32_t positionMs = clock_.update(clockInputs);
+    const int32_t positionMs = clock_.update(clockInputs());
     stepAt(positionMs, clock_.secondsByte(), overlay);
   }
 }
@@ -38,7 +37,7 @@ void SubtitleRun::moment(Overlay& overlay) {
   const int64_t untilRead = preciseClock_.untilFineReadUs(preciseClock_.nowUs());
   // A one-shot timer fires to the millisecond: a read due within one counts as due now.
   // A boundary moment needs no read; the last read's byte still tells whether the player lives.
-  if (untilRead >= 0 && untilRead < 1000) preciseClock_.read({player_.playerPid, player_.recordBase, inputs_.delayMs});
+  if (untilRead >= 0 && untilRead < 1000) preciseClock_.read(clockInputs());
   stepAt(preciseClock_.positionNow(inputs_.delayMs), preciseClock_.secondsByte(), overlay);
 }
 

@@ -70,6 +70,7 @@ class SubtitleRun {
 
  private:
   void stepAt(int32_t positionMs, int32_t secondsByte, Overlay& overlay);
+  ClockInputs clockInputs() const { return {player_.playerPid, player_.recordBase, inputs_.delayMs}; }
 
   const MemoryReader& memory_;
   PlaybackClock clock_;
