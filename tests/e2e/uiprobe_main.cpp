@@ -16,7 +16,7 @@
 //                                             figures per MS (default 1000) and how long the
 //                                             window of class C took to answer (see stats())
 //   uiprobe regmode HKLM|HKCU KEY readonly|writable   denies or restores writing to the key
-//   uiprobe handles --exe NAME                the process's handles by object type number
+//   uiprobe handles --exe NAME                the process's handles by object type
 // Registry data goes through the ANSI functions, so text is in this process's code page: run
 // the probe with the same LANG as the program under test.
 //
@@ -31,6 +31,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -422,46 +423,61 @@ Fn exported(const wchar_t* module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(module), name)));
 }
 
-// Handles a process holds, from the system-wide handle list: Wine answers
-// GetProcessHandleCount for another process with 0, but lists every handle here.
-long handlesFromSystemList(DWORD pid) {
-  static auto query = exported<NtQuerySystemInformationFn>(L"ntdll.dll", "NtQuerySystemInformation");
-  if (!query) return -1;
-  static std::vector<BYTE> buffer(1 << 20);
-  for (int attempt = 0; attempt < 6; ++attempt) {
-    ULONG needed = 0;
-    const LONG status = query(16 /* SystemHandleInformation */, buffer.data(),
-                              static_cast<ULONG>(buffer.size()), &needed);
-    if (status == 0) {
-      const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
-      // Entries of 16 bytes after the count: owner pid first.
-      long mine = 0;
-      for (ULONG i = 0; i < count && 4 + (i + 1) * 16 <= buffer.size(); ++i)
-        if (*reinterpret_cast<ULONG*>(buffer.data() + 4 + i * 16) == pid) ++mine;
-      return mine;
+// The handles a process holds, found by duplicating each handle value in turn (Wine gives
+// out the lowest free slot, so the values stay dense and a long run of misses ends the table).
+// Wine answers GetProcessHandleCount for another process with 0, and its system-wide handle
+// list (NtQuerySystemInformation class 16) crashes the wineserver when a process is being
+// started at that moment: its empty handle table is walked without end.
+template <typename Seen>
+long eachHandleOf(HANDLE process, Seen&& seen) {
+  constexpr ULONG_PTR step = 4, missesToEnd = 1024, lastValue = 1u << 24;
+  long count = 0;
+  ULONG_PTR misses = 0;
+  for (ULONG_PTR value = step; value < lastValue && misses < missesToEnd; value += step) {
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS)) {
+      ++misses;
+      continue;
     }
-    if (status != static_cast<LONG>(0xC0000004) /* STATUS_INFO_LENGTH_MISMATCH */) return -1;
-    buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 65536));
+    misses = 0;
+    ++count;
+    seen(copy);
+    CloseHandle(copy);
   }
-  return -1;
+  return count;
 }
 
-// The handles a process holds by object type number (as the system list gives them), to see
-// which kind grows: {"TYPE":COUNT,...}.
+long handlesOf(HANDLE process) {
+  return eachHandleOf(process, [](HANDLE) {});
+}
+
+using NtQueryObjectFn = LONG(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+
+// The handles a process holds by object type, to see which kind grows: {"TYPE":COUNT,...}.
 int handleTypes(DWORD pid) {
-  static auto query = exported<NtQuerySystemInformationFn>(L"ntdll.dll", "NtQuerySystemInformation");
-  std::vector<BYTE> buffer(1 << 22);
-  ULONG needed = 0;
-  if (!query || query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) != 0) return 1;
-  const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
-  std::vector<long> byType(256);
-  for (ULONG i = 0; i < count && 4 + (i + 1) * 16 <= buffer.size(); ++i) {
-    const BYTE* entry = buffer.data() + 4 + i * 16;
-    if (*reinterpret_cast<const ULONG*>(entry) == pid) ++byType[entry[4]];
-  }
+  static auto query = exported<NtQueryObjectFn>(L"ntdll.dll", "NtQueryObject");
+  quorvane::UniqueKernelHandle process(OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid));
+  if (!query || !process) return 1;
+  std::vector<std::pair<std::wstring, long>> byType;
+  eachHandleOf(process.get(), [&](HANDLE copy) {
+    alignas(8) BYTE info[1024];
+    std::wstring type = L"?";
+    if (query(copy, 2 /* ObjectTypeInformation */, info, sizeof info, nullptr) == 0) {
+      const auto* name = reinterpret_cast<const UNICODE_STRING*>(info);
+      type.assign(name->Buffer, name->Length / sizeof(wchar_t));
+    }
+    auto it = std::find_if(byType.begin(), byType.end(), [&](const auto& t) { return t.first == type; });
+    if (it == byType.end()) byType.emplace_back(type, 1);
+    else ++it->second;
+  });
   std::string out = "{";
-  for (size_t t = 0; t < byType.size(); ++t)
-    if (byType[t]) out += (out.size() > 1 ? "," : "") + std::string("\"") + std::to_string(t) + "\":" + std::to_string(byType[t]);
+  for (const auto& [type, count] : byType) {
+    if (out.size() > 1) out += ',';
+    out += jsonString(type);
+    out += ':';
+    out += std::to_string(count);
+  }
   print(out + "}");
   return 0;
 }
@@ -563,7 +579,8 @@ int stats(const Filter& filter, DWORD everyMs, DWORD forMs) {
       for (const auto& p : processes())
         if (lstrcmpiW(p.szExeFile, filter.exe.c_str()) == 0) pid = p.th32ProcessID;
       if (pid)
-        process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, pid));
+        process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE | SYNCHRONIZE,
+                                    FALSE, pid));
       if (!process) pid = 0;
     }
     if (pid && (!window || !IsWindow(window))) {
@@ -605,7 +622,7 @@ int stats(const Filter& filter, DWORD everyMs, DWORD forMs) {
                       "\"gdi_api\":%lu,\"windows\":%ld,\"user_api\":%lu,\"private\":%lu,"
                       "\"working_set\":%lu,\"window\":%s,\"stall_ms\":%.1f,\"latency_ms\":%.1f,"
                       "\"unanswered_ms\":%.1f}",
-                      GetTickCount(), pid, handlesFromSystemList(pid), apiHandles,
+                      GetTickCount(), pid, handlesOf(process.get()), apiHandles,
                       gdiFromHandleTable(process.get()), GetGuiResources(process.get(), GR_GDIOBJECTS),
                       windowsOf(pid), GetGuiResources(process.get(), GR_USEROBJECTS),
                       static_cast<unsigned long>(memory.PrivateUsage),

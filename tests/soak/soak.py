@@ -651,7 +651,7 @@ def verdict(folder, minutes, offset_s=0.0):
     lines.append(f"crash: {'yes' if crashed else 'no'}")
     lines.append(f"files opened through the dialog: {len(opened)} (Wine's dialog leaves one "
                  "registry key open for each: handles_less_dialog_keys is judged)")
-    lines.append("real under Wine: handles (system handle list), gdi (the process's GDI handle "
+    lines.append("real under Wine: handles (each handle value duplicated in turn), gdi (the process's GDI handle "
                  "table), windows (its windows and controls, for USER objects), private_kib (the "
                  "Linux process's private pages), working_set_kib; GetProcessHandleCount, "
                  "GetGuiResources and PrivateUsage answer 0 (in the CSV as *_api)")
