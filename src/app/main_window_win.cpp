@@ -95,17 +95,19 @@ constexpr int kButtonTextMargin = 5;
 constexpr int kCheckTextGap = 4;
 constexpr int kGroupCaptionInset = 8;
 
-// The width a control's caption may take; 0 for a control without a caption.
-int captionRoom(const ControlLayout& c) {
-  if (std::string_view(c.className) == WC_STATICA) return c.width;  // labels and links
+// The width a control's caption may take at `dpi`; 0 for a control without a caption.
+int captionRoom(const ControlLayout& c, UINT dpi) {
+  const auto scaled = [dpi](int length) { return scaledToDpi(length, dpi); };
+  if (std::string_view(c.className) == WC_STATICA) return scaled(c.width);  // labels and links
   if (std::string_view(c.className) != WC_BUTTONA) return 0;
   switch (c.style & BS_TYPEMASK) {
     case BS_GROUPBOX:
-      return c.width - 2 * kGroupCaptionInset;
+      return scaled(c.width - 2 * kGroupCaptionInset);
     case BS_AUTOCHECKBOX:
-      return c.width - GetSystemMetrics(SM_CXMENUCHECK) - kCheckTextGap;
+      // The box is drawn at the system's DPI.
+      return scaled(c.width - kCheckTextGap) - GetSystemMetrics(SM_CXMENUCHECK);
     default:
-      return c.width - 2 * kButtonTextMargin;
+      return scaled(c.width - 2 * kButtonTextMargin);
   }
 }
 
@@ -181,8 +183,9 @@ std::optional<std::string> pickFileWithDialog(HWND owner, const std::string& ini
 
 }  // namespace
 
-void CaptionFonts::setFace(const LOGFONTA& face) {
+void CaptionFonts::setFace(const LOGFONTA& face, UINT dpi) {
   face_ = face;
+  dpi_ = dpi;
   fonts_.clear();
 }
 
@@ -201,8 +204,8 @@ HFONT CaptionFonts::font(int height, bool underlined) {
 int CaptionFonts::fittingHeight(HDC dc, std::string_view text, int room) {
   // A blank cut off at the end shows nothing missing.
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  int height = kNormalHeight;
-  for (; height > kSmallestHeight; --height) {
+  int height = normalHeight();
+  for (; height > smallestHeight(); --height) {
     const HGDIOBJ old = SelectObject(dc, font(height));
     SIZE extent{};
     const bool measured =
@@ -264,13 +267,15 @@ bool MainWindow::create(HINSTANCE instance, int showCommand) {
   wc.lpszClassName = QUORVANE_MAIN_WINDOW_CLASS;
   if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-  // Centred on the primary screen.
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
+  // Centred on the primary screen, at its DPI.
+  dpi_ = systemDpi();
+  const int width = scaled(kWindowWidth), height = scaled(kWindowHeight);
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   if (!CreateWindowExA(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, QUORVANE_MAIN_WINDOW_CLASS,
-                       "Quorvanev1.5", style, x, y, kWindowWidth, kWindowHeight, nullptr,
-                       nullptr, instance, this)) {
+                       "Quorvanev1.5", style, x, y, width, height, nullptr, nullptr, instance,
+                       this)) {
     return false;
   }
   ShowWindow(hwnd(), showCommand);
@@ -317,6 +322,9 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if (onSysCommand(wParam)) return 0;
       break;
+    case WM_DPICHANGED:
+      onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     default:
       break;
   }
@@ -339,10 +347,10 @@ void MainWindow::setControlText(int id, const std::string& text) {
 // does; the control keeps its place and size. A link's font only gives the height it is drawn at.
 void MainWindow::fitCaption(int id) {
   const ControlLayout* layout = layoutOf(id);
-  const int room = layout ? captionRoom(*layout) : 0;
+  const int room = layout ? captionRoom(*layout, dpi_) : 0;
   if (room <= 0) return;
   const HWND window = control(id);
-  int height = CaptionFonts::kNormalHeight;
+  int height = captionFonts_.normalHeight();
   {
     const WindowDc dc(window);
     if (dc.get()) height = captionFonts_.fittingHeight(dc.get(), controlText(id), room);
@@ -416,7 +424,8 @@ void MainWindow::setEnhancement(Enhancement which, bool on) {
 void MainWindow::createControls() {
   const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE));
   for (const ControlLayout& c : kControls) {
-    CreateWindowExA(c.exStyle, c.className, c.text, c.style, c.x, c.y, c.width, c.height, hwnd(),
+    CreateWindowExA(c.exStyle, c.className, c.text, c.style, scaled(c.x), scaled(c.y),
+                    scaled(c.width), scaled(c.height), hwnd(),
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
   }
   for (const SliderSetup& s : kSliders) {
@@ -432,6 +441,26 @@ void MainWindow::createControls() {
   SetWindowSubclass(control(kIdPlayerGroup), &MainWindow::groupBoxProc, kGroupBoxSubclassId, 0);
 }
 
+void MainWindow::placeControls() {
+  for (const ControlLayout& c : kControls) {
+    SetWindowPos(control(c.id), nullptr, scaled(c.x), scaled(c.y), scaled(c.width), scaled(c.height),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+// Moved to a monitor of another DPI, or the monitor's DPI changed: the window takes the size
+// Windows suggests, and the controls their places, fonts and captions at the new DPI.
+void MainWindow::onDpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi ? dpi : kDesignDpi;
+  SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  placeControls();
+  chooseControlFonts();
+  for (const ControlLayout& c : kControls) fitCaption(c.id);
+  applyFontBoxFace(controlText(kIdFontBox));
+  InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
 // The controls get the system's message face; with DEFAULT_CHARSET the system's font linking
 // finds the glyphs of Chinese captions when that face lacks them. Each caption then gets its
 // height as it is put (fitCaption).
@@ -445,9 +474,9 @@ void MainWindow::chooseControlFonts() {
     GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face);
   }
   face.lfCharSet = DEFAULT_CHARSET;
-  captionFonts_.setFace(face);
+  captionFonts_.setFace(face, dpi_);
 
-  const HFONT normal = captionFonts_.font(CaptionFonts::kNormalHeight);
+  const HFONT normal = captionFonts_.font(captionFonts_.normalHeight());
   for (const ControlLayout& c : kControls) {
     SendMessageA(control(c.id), WM_SETFONT, reinterpret_cast<WPARAM>(normal), FALSE);
   }
@@ -461,7 +490,7 @@ void MainWindow::fillFromSettings() {
   putCaptions();
 
   const StartupSettings s =
-      loadStartupSettings(app_.settings, app_.uiTexts, GetSystemMetrics(SM_CYSCREEN));
+      loadStartupSettings(app_.settings, app_.uiTexts, designScreenHeight());
   CheckDlgButton(hwnd(), kIdCentreCheck, s.centred ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(hwnd(), kIdShadowCheck, s.shadow ? BST_CHECKED : BST_UNCHECKED);
   setControlText(kIdProcessBox, s.processName);
@@ -714,7 +743,7 @@ void MainWindow::selectAndStart() {
   app_.run.inputs().formattingTags = app_.enhanced(Enhancement::FormattingTags);
   schedulerTicking_ = SetTimer(hwnd(), kSchedulerTimerId, kSchedulerIntervalMs, nullptr) != 0;
   app_.subtitlesRunning = true;
-  app_.run.inputs().screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  app_.run.inputs().screenHeight = designScreenHeight();
   recomputeMetrics();
 }
 
@@ -763,7 +792,7 @@ void MainWindow::onDrawLink(const DRAWITEMSTRUCT& item) {
   const auto labelFont = reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0));
   const int height = labelFont && GetObjectA(labelFont, sizeof fitted, &fitted)
                          ? -fitted.lfHeight
-                         : CaptionFonts::kNormalHeight;
+                         : captionFonts_.normalHeight();
   RECT box = item.rcItem;
   FillRect(item.hDC, &box, GetSysColorBrush(COLOR_BTNFACE));
   SetBkMode(item.hDC, TRANSPARENT);
@@ -839,7 +868,7 @@ void MainWindow::onFontNameChanged() {
 // face for a name that no font has).
 void MainWindow::applyFontBoxFace(const std::string& face) {
   LOGFONTA font{};
-  GetObjectA(captionFonts_.font(CaptionFonts::kNormalHeight), sizeof font, &font);
+  GetObjectA(captionFonts_.font(captionFonts_.normalHeight()), sizeof font, &font);
   lstrcpynA(font.lfFaceName, face.c_str(), LF_FACESIZE);
   font.lfCharSet = DEFAULT_CHARSET;
   FontHandle next(CreateFontIndirectA(&font));
@@ -892,16 +921,19 @@ LRESULT CALLBACK MainWindow::groupBoxProc(HWND box, UINT message, WPARAM wParam,
       GetClientRect(box, &frame);
       frame.top += metrics.tmHeight / 2 - 1;
       DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+      const UINT dpi = dpiOfWindow(box);
       std::string caption(static_cast<size_t>(GetWindowTextLengthA(box)) + 1, '\0');
       caption.resize(static_cast<size_t>(GetWindowTextA(box, caption.data(), static_cast<int>(caption.size()))));
       if (!caption.empty()) {
         SIZE extent{};
         GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
-        RECT label{6, 0, 6 + extent.cx + 4, metrics.tmHeight};
+        const int captionLeft = scaledToDpi(kGroupCaptionInset, dpi);
+        const int gap = scaledToDpi(2, dpi);
+        RECT label{captionLeft - gap, 0, captionLeft + extent.cx + gap, metrics.tmHeight};
         FillRect(dc, &label, GetSysColorBrush(COLOR_BTNFACE));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, kGroupColour);
-        TextOutA(dc, 8, 0, caption.c_str(), static_cast<int>(caption.size()));
+        TextOutA(dc, captionLeft, 0, caption.c_str(), static_cast<int>(caption.size()));
       }
       SelectObject(dc, oldFont);
       EndPaint(box, &paint);

@@ -18,6 +18,7 @@
 #include "overlay/hotkey_poll_thread_win.h"
 #include "overlay/overlay_window_win.h"
 #include "platform/moment_timer_win.h"
+#include "platform/dpi_win.h"
 #include "platform/window_handles_win.h"
 #include "platform/window_win.h"
 
@@ -48,19 +49,24 @@ struct MainWindowServices {
 class CaptionFonts {
  public:
   // The layout's 16-pixel rows were made for this character height; smaller ones only where a
-  // caption would not fit, down to the smallest that stays legible.
+  // caption would not fit, down to the smallest that stays legible. At 96 DPI; the heights
+  // scale with the window's DPI.
   static constexpr int kNormalHeight = 12;
   static constexpr int kSmallestHeight = 8;
 
-  void setFace(const LOGFONTA& face);
+  // The face, and the DPI that its heights are for; the fonts made before are let go.
+  void setFace(const LOGFONTA& face, UINT dpi = kDesignDpi);
+  int normalHeight() const { return scaledToDpi(kNormalHeight, dpi_); }
+  int smallestHeight() const { return scaledToDpi(kSmallestHeight, dpi_); }
   // The face at a character height (pixels), plain or underlined; null when it cannot be made.
   HFONT font(int height, bool underlined = false);
-  // The largest height from kNormalHeight down to kSmallestHeight at which `text`, trailing
-  // blanks aside, is at most `room` pixels wide on `dc`; kSmallestHeight when none is.
+  // The largest height from normalHeight() down to smallestHeight() at which `text`, trailing
+  // blanks aside, is at most `room` pixels wide on `dc`; smallestHeight() when none is.
   int fittingHeight(HDC dc, std::string_view text, int room);
 
  private:
   LOGFONTA face_{};
+  UINT dpi_ = kDesignDpi;
   std::map<std::pair<int, bool>, FontHandle> fonts_;
 };
 
@@ -115,6 +121,9 @@ class MainWindow : public WindowBase<MainWindow> {
   void onActivate(bool active);
 
   void createControls();
+  int scaled(int length) const { return scaledToDpi(length, dpi_); }
+  void placeControls();
+  void onDpiChanged(UINT dpi, const RECT& suggested);
   void chooseControlFonts();
   void fillFromSettings();
   void putCaptions();
@@ -160,6 +169,7 @@ class MainWindow : public WindowBase<MainWindow> {
   std::array<int32_t, 4> sliderValues_{};
   std::array<bool, LinkCount> linkSpent_{};
   bool filling_ = false;  // controls are being filled at start: their handlers stay quiet
+  UINT dpi_ = kDesignDpi;  // of the monitor the window is on; the layout is scaled to it
   CaptionFonts captionFonts_;  // links are drawn underlined while they can be clicked
   FontHandle fontBoxFont_;     // the face the font-name box names
   OwnedWindow tooltip_;        // one balloon tooltip serves both edit boxes

@@ -531,14 +531,14 @@ constexpr CaptionPlace kCaptionPlaces[] = {
     {kIdForumLink, true},    {kIdUpdateLink, true},
 };
 
-TEST_F(MainWindowTest, EveryCaptionFitsItsControlInEachLanguageAtTheNormalSizeWhereItCan) {
-  for (const uint16_t langId : {0x0409, 0x0804, 0x0404}) {
-    SCOPED_TRACE(langId);
-    if (window && window->hwnd()) DestroyWindow(window->hwnd());
-    open(langId);
+class CaptionFitTest : public MainWindowTest {
+ protected:
+  // Each caption fits its control, in the normal font where it can, never below the smallest.
+  // `scale`: the window's DPI over 96.
+  void expectCaptionsFit(double scale) const {
     // An edit box always has the controls' face at the normal height.
     const auto normal = reinterpret_cast<HFONT>(SendMessageA(item(kIdProcessBox), WM_GETFONT, 0, 0));
-    ASSERT_EQ(fontHeight(normal), CaptionFonts::kNormalHeight);
+    ASSERT_EQ(fontHeight(normal), static_cast<int>(CaptionFonts::kNormalHeight * scale));
     for (const CaptionPlace& place : kCaptionPlaces) {
       SCOPED_TRACE(place.id);
       RECT box{};
@@ -546,11 +546,45 @@ TEST_F(MainWindowTest, EveryCaptionFitsItsControlInEachLanguageAtTheNormalSizeWh
       const std::string caption = text(place.id);
       const auto font = reinterpret_cast<HFONT>(SendMessageA(item(place.id), WM_GETFONT, 0, 0));
       EXPECT_LE(textWidth(font, caption), box.right);
-      EXPECT_GE(fontHeight(font), CaptionFonts::kSmallestHeight);
+      EXPECT_GE(fontHeight(font), static_cast<int>(CaptionFonts::kSmallestHeight * scale));
       if (place.wholeWidth && textWidth(normal, caption) <= box.right) {
         EXPECT_EQ(font, normal) << caption << " fits at the normal size";
       }
     }
+  }
+};
+
+TEST_F(CaptionFitTest, EveryCaptionFitsItsControlInEachLanguageAtTheNormalSizeWhereItCan) {
+  for (const uint16_t langId : {0x0409, 0x0804, 0x0404}) {
+    SCOPED_TRACE(langId);
+    if (window && window->hwnd()) DestroyWindow(window->hwnd());
+    open(langId);
+    expectCaptionsFit(1.0);
+  }
+}
+
+// Moved to a 150 % monitor and back: the window takes the suggested frame, every control its
+// place and size scaled from the 96-DPI layout, and the captions fonts that fit at that DPI.
+TEST_F(CaptionFitTest, ADpiChangeScalesTheLayoutAndTheCaptions) {
+  open();
+  RECT before{};
+  GetWindowRect(item(kIdStartButton), &before);
+  MapWindowPoints(nullptr, window->hwnd(), reinterpret_cast<POINT*>(&before), 2);
+  for (const UINT dpi : {144u, 96u}) {
+    SCOPED_TRACE(dpi);
+    const double scale = dpi / 96.0;
+    RECT suggested{10, 20, 10 + static_cast<LONG>(404 * scale), 20 + static_cast<LONG>(338 * scale)};
+    SendMessageA(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT frame{};
+    GetWindowRect(window->hwnd(), &frame);
+    EXPECT_TRUE(EqualRect(&frame, &suggested));
+    RECT start{};
+    GetWindowRect(item(kIdStartButton), &start);
+    MapWindowPoints(nullptr, window->hwnd(), reinterpret_cast<POINT*>(&start), 2);
+    EXPECT_EQ(start.left, static_cast<LONG>(before.left * scale));
+    EXPECT_EQ(start.top, static_cast<LONG>(before.top * scale));
+    EXPECT_EQ(start.right - start.left, static_cast<LONG>((before.right - before.left) * scale));
+    expectCaptionsFit(scale);
   }
 }
 

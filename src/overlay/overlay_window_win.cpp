@@ -5,17 +5,18 @@
 
 #include "overlay/subtitle_tags.h"
 #include "platform/code_pages.h"
+#include "platform/dpi_win.h"
 
 namespace quorvane {
 namespace {
 
+// In 96-DPI units, like every length the overlay is given; it draws at its monitor's DPI.
 constexpr int kOverlayWidth = 2560;
 constexpr int kOverlayHeight = 540;  // also the label's height
 // Every pixel of this grey lets the video show through, also inside the text.
 constexpr COLORREF kKeyColour = RGB(128, 128, 128);
 constexpr COLORREF kTextColour = RGB(255, 255, 255);
 constexpr COLORREF kShadowColour = RGB(0, 0, 0);
-constexpr int kShadowOffset = 2;
 // Far beyond the font-size slider's largest (72), where the hotkeys may still go; larger only
 // costs the font engine time for glyphs taller than the label.
 constexpr int32_t kMaxFontPoints = 1000;
@@ -41,14 +42,6 @@ BYTE charSetFor(unsigned codePage) {
   }
 }
 
-int screenPixelsPerInchY() {
-  const HDC screen = GetDC(nullptr);
-  if (!screen) return 96;
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
-
 void fillClient(HWND hwnd, HDC dc, HBRUSH brush) {
   RECT client{};
   GetClientRect(hwnd, &client);
@@ -58,7 +51,7 @@ void fillClient(HWND hwnd, HDC dc, HBRUSH brush) {
 }  // namespace
 
 void paintSubtitleLabel(HDC dc, const RECT& labelRect, std::wstring_view text, HFONT font,
-                        bool centred, bool shadow) {
+                        bool centred, bool shadow, int shadowOffset) {
   if (text.empty() || IsRectEmpty(&labelRect)) return;
   const int saved = SaveDC(dc);
   // The shadow's rectangle reaches further down than the label: nothing shows below it.
@@ -73,7 +66,7 @@ void paintSubtitleLabel(HDC dc, const RECT& labelRect, std::wstring_view text, H
   };
   if (shadow) {
     RECT shadowRect = labelRect;
-    OffsetRect(&shadowRect, kShadowOffset, kShadowOffset);
+    OffsetRect(&shadowRect, shadowOffset, shadowOffset);
     draw(shadowRect, kShadowColour);
   }
   draw(labelRect, kTextColour);
@@ -89,10 +82,10 @@ bool SubtitleLabel::registerClass(HINSTANCE instance) {
   return RegisterClassExW(&label) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-bool SubtitleLabel::create(HWND parent, HINSTANCE instance, int32_t width, HBRUSH background) {
+bool SubtitleLabel::create(HWND parent, HINSTANCE instance, SIZE size, HBRUSH background) {
   background_ = background;
   return CreateWindowExW(0, kSubtitleLabelClassName, L"", WS_CHILD | WS_VISIBLE | WS_DISABLED, 0,
-                         0, width, kOverlayHeight, parent, nullptr, instance, this) != nullptr;
+                         0, size.cx, size.cy, parent, nullptr, instance, this) != nullptr;
 }
 
 void SubtitleLabel::setText(std::wstring_view text) {
@@ -100,8 +93,8 @@ void SubtitleLabel::setText(std::wstring_view text) {
   repaint();
 }
 
-void SubtitleLabel::setWidth(int32_t width) {
-  SetWindowPos(hwnd(), nullptr, 0, 0, width, kOverlayHeight, SWP_NOMOVE | kMoveOnly);
+void SubtitleLabel::setSize(SIZE size) {
+  SetWindowPos(hwnd(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | kMoveOnly);
   repaint();
 }
 
@@ -115,8 +108,9 @@ void SubtitleLabel::setCentred(bool centred) {
   repaint();
 }
 
-void SubtitleLabel::setShadow(bool shadow) {
+void SubtitleLabel::setShadow(bool shadow, int offset) {
   shadow_ = shadow;
+  shadowOffset_ = offset;
   repaint();
 }
 
@@ -135,7 +129,7 @@ std::wstring SubtitleLabel::text() const {
 void SubtitleLabel::paint(HDC dc) {
   RECT client{};
   GetClientRect(hwnd(), &client);
-  paintSubtitleLabel(dc, client, text(), font_.get(), centred_, shadow_);
+  paintSubtitleLabel(dc, client, text(), font_.get(), centred_, shadow_, shadowOffset_);
 }
 
 LRESULT SubtitleLabel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -179,20 +173,20 @@ std::unique_ptr<OverlayWindow> OverlayWindow::create(HINSTANCE instance,
   overlay->keyBrush_ = BrushHandle(CreateSolidBrush(kKeyColour));
   if (!overlay->keyBrush_) return nullptr;
   // Hidden until the key is in place and the label is ready; then shown without activation.
-  overlay->window_ = OwnedWindow(CreateWindowExA(kOverlayExStyle, kOverlayClassName, "",
-                                                 kOverlayStyle, setup.left, setup.top,
-                                                 kOverlayWidth, kOverlayHeight, nullptr, nullptr,
-                                                 instance, overlay.get()));
+  // Placed first at the system's DPI, then again at its own monitor's.
+  overlay->dpi_ = systemDpi();
+  overlay->window_ = OwnedWindow(CreateWindowExA(
+      kOverlayExStyle, kOverlayClassName, "", kOverlayStyle, overlay->scaled(setup.left),
+      overlay->scaled(setup.top), overlay->scaled(kOverlayWidth), overlay->scaled(kOverlayHeight),
+      nullptr, nullptr, instance, overlay.get()));
   if (!overlay->window_) return nullptr;
   SetLayeredWindowAttributes(overlay->hwnd(), kKeyColour, 0, LWA_COLORKEY);
   SubtitleLabel& label = overlay->label_;
-  if (!label.create(overlay->hwnd(), instance, std::max(setup.labelWidth, 0),
-                    overlay->keyBrush_.get())) {
+  if (!label.create(overlay->hwnd(), instance, overlay->labelSize(), overlay->keyBrush_.get())) {
     return nullptr;
   }
-  label.setFont(overlay->makeFont());
   label.setCentred(setup.centred);
-  label.setShadow(setup.shadow);
+  overlay->useDpi(dpiOfWindow(overlay->hwnd()));
   if (setup.smoothText) overlay->useSmoothText(true);
   ShowWindow(overlay->hwnd(), SW_SHOWNOACTIVATE);
   return overlay;
@@ -211,19 +205,40 @@ LRESULT OverlayWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND:
       fillClient(hwnd(), reinterpret_cast<HDC>(wParam), keyBrush_.get());
       return TRUE;
+    case WM_DPICHANGED:  // moved to a monitor of another DPI, or its DPI changed
+      useDpi(LOWORD(wParam));
+      return 0;
     default:
       return defaultProc(message, wParam, lParam);
   }
 }
 
 void OverlayWindow::place() {
-  int32_t y = top_;
+  int32_t y = scaled(top_);
   if (atScreenTop_) {
     MONITORINFO monitor{sizeof monitor, {}, {}, 0};
     GetMonitorInfoA(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
     y = monitor.rcMonitor.top;
   }
-  SetWindowPos(hwnd(), nullptr, left_, y, 0, 0, SWP_NOSIZE | kMoveOnly);
+  SetWindowPos(hwnd(), nullptr, scaled(left_), y, 0, 0, SWP_NOSIZE | kMoveOnly);
+}
+
+SIZE OverlayWindow::labelSize() const {
+  return {scaled(labelWidth_), scaled(kOverlayHeight)};
+}
+
+// Every length again at `dpi`: the window's size and place, the label, the font, the shadow.
+void OverlayWindow::useDpi(UINT dpi) {
+  dpi_ = dpi ? dpi : kDesignDpi;
+  if (!smooth_) {
+    SetWindowPos(hwnd(), nullptr, 0, 0, scaled(kOverlayWidth), scaled(kOverlayHeight),
+                 SWP_NOMOVE | kMoveOnly);
+  }
+  place();
+  label_.setSize(labelSize());
+  label_.setFont(makeFont());
+  label_.setShadow(shadow_, scaled(kShadowOffset));
+  if (smooth_) showText();
 }
 
 void OverlayWindow::setLeft(int32_t x) {
@@ -287,7 +302,7 @@ void OverlayWindow::useSmoothText(bool on) {
     return;
   }
   smooth_.reset();
-  SetWindowPos(hwnd(), nullptr, 0, 0, kOverlayWidth, kOverlayHeight, SWP_NOMOVE | kMoveOnly);
+  SetWindowPos(hwnd(), nullptr, 0, 0, scaled(kOverlayWidth), scaled(kOverlayHeight), SWP_NOMOVE | kMoveOnly);
   SetLayeredWindowAttributes(hwnd(), kKeyColour, 0, LWA_COLORKEY);
   ShowWindow(label_.hwnd(), SW_SHOWNA);
   RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -297,15 +312,16 @@ void OverlayWindow::useSmoothText(bool on) {
 // the window's size whatever the cue.
 void OverlayWindow::drawSmooth(const FormattedCue& cue) {
   SmoothTextLook look;
-  look.width = std::min(labelWidth_, kOverlayWidth);
-  look.height = kOverlayHeight;
+  look.width = scaled(std::min(labelWidth_, kOverlayWidth));
+  look.height = scaled(kOverlayHeight);
   const std::u16string face = systemCodePages().toUtf16(GetACP(), fontFace_);
   look.face.assign(face.begin(), face.end());
-  look.pointsToPixels = screenPixelsPerInchY();
+  look.pointsToPixels = static_cast<int>(dpi_);
   look.fontPixels = MulDiv(std::clamp(fontPoints_, 0, kMaxFontPoints), look.pointsToPixels, 72);
   look.charSet = charSetFor(codePage_);
   look.centred = centred_;
   look.shadow = shadow_;
+  look.shadowOffset = scaled(kShadowOffset);
   if (!smooth_->render(wideRuns(cue, codePage_), look)) return;
   POINT source{0, 0};
   // The full height, not just the rows with text: a window resized on every cue costs more
@@ -318,7 +334,7 @@ void OverlayWindow::drawSmooth(const FormattedCue& cue) {
 // A narrower label uncovers the window's own grey; the move repaints that part.
 void OverlayWindow::setLabelWidth(int32_t pixels) {
   labelWidth_ = std::max(pixels, 0);
-  label_.setWidth(labelWidth_);
+  label_.setSize(labelSize());
   if (smooth_) showText();
 }
 
@@ -342,7 +358,7 @@ void OverlayWindow::setCentred(bool centred) {
 
 void OverlayWindow::setShadow(bool shadow) {
   shadow_ = shadow;
-  label_.setShadow(shadow);
+  label_.setShadow(shadow, scaled(kShadowOffset));
   if (smooth_) showText();
 }
 
@@ -357,7 +373,7 @@ FontHandle OverlayWindow::makeFont() const {
   LOGFONTW font{};
   const std::u16string face = systemCodePages().toUtf16(GetACP(), fontFace_);
   std::copy_n(face.begin(), std::min<size_t>(face.size(), LF_FACESIZE - 1), font.lfFaceName);
-  font.lfHeight = -MulDiv(std::clamp(fontPoints_, 0, kMaxFontPoints), screenPixelsPerInchY(), 72);
+  font.lfHeight = -MulDiv(std::clamp(fontPoints_, 0, kMaxFontPoints), static_cast<int>(dpi_), 72);
   font.lfWeight = FW_NORMAL;
   font.lfCharSet = charSetFor(codePage_);
   font.lfQuality = NONANTIALIASED_QUALITY;

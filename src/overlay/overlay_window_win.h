@@ -9,6 +9,7 @@
 
 #include "overlay/overlay.h"
 #include "overlay/smooth_text_win.h"
+#include "platform/dpi_win.h"
 #include "platform/window_handles_win.h"
 #include "platform/window_win.h"
 
@@ -16,12 +17,14 @@ namespace quorvane {
 
 inline constexpr char kOverlayClassName[] = "QuorvaneOverlay";
 inline constexpr wchar_t kSubtitleLabelClassName[] = L"QuorvaneSubtitleLabel";
+inline constexpr int kShadowOffset = 2;  // the shadow's offset right and down, at 96 DPI
 
 // What a new overlay starts with: the main window's controls at the moment a run starts.
 struct OverlaySetup {
   std::string fontFace;  // ANSI bytes in the system code page (the font-name box's text)
   int32_t fontPoints = 36;
-  int32_t left = 0, top = 0;  // screen pixels
+  // Lengths in 96-DPI pixels, as stored; the overlay scales them to its monitor's DPI.
+  int32_t left = 0, top = 0;
   int32_t labelWidth = 1440;
   bool centred = true, shadow = false;
   // Code page of the ANSI texts setText() receives: 936 GBK, 950 Big5, or the system's ANSI
@@ -37,12 +40,12 @@ struct OverlaySetup {
 class SubtitleLabel final : public WindowBase<SubtitleLabel, true> {
  public:
   static bool registerClass(HINSTANCE instance);
-  bool create(HWND parent, HINSTANCE instance, int32_t width, HBRUSH background);
+  bool create(HWND parent, HINSTANCE instance, SIZE size, HBRUSH background);
   void setText(std::wstring_view text);
-  void setWidth(int32_t width);
+  void setSize(SIZE size);
   void setFont(FontHandle font);
   void setCentred(bool centred);
-  void setShadow(bool shadow);
+  void setShadow(bool shadow, int offset);
 
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -55,6 +58,7 @@ class SubtitleLabel final : public WindowBase<SubtitleLabel, true> {
   FontHandle font_;
   bool centred_ = true;
   bool shadow_ = false;
+  int shadowOffset_ = kShadowOffset;
 };
 
 // The borderless, colour-keyed, topmost, click-through window that floats the subtitle over
@@ -94,6 +98,9 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
         centred_(setup.centred),
         shadow_(setup.shadow) {}
   void place();  // at left_, top_, or at the top of the screen for a cue that asks for it
+  int scaled(int length) const { return scaledToDpi(length, dpi_); }
+  SIZE labelSize() const;
+  void useDpi(UINT dpi);
   FontHandle makeFont() const;
   void showText();  // the label's text from the cue's, tags taken out or not
   void useSmoothText(bool on);
@@ -107,6 +114,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   int32_t left_, top_;
   int32_t labelWidth_;
   bool centred_, shadow_;
+  UINT dpi_ = kDesignDpi;
   bool atScreenTop_ = false;  // the shown cue asked for the top ({\an8}, smooth text only)
   // Present while the overlay draws smooth text, as a per-pixel-alpha window.
   std::unique_ptr<SmoothTextRenderer> smooth_;
@@ -119,6 +127,6 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
 // Paints a subtitle label's text into `labelRect` of `dc`: what WM_PAINT and WM_PRINTCLIENT
 // do, and what a test calls on a memory DC. Paints no background.
 void paintSubtitleLabel(HDC dc, const RECT& labelRect, std::wstring_view text, HFONT font,
-                        bool centred, bool shadow);
+                        bool centred, bool shadow, int shadowOffset = kShadowOffset);
 
 }  // namespace quorvane

@@ -343,6 +343,40 @@ TEST_F(OverlayWindowTest, MovesAndReassertsWithoutShowingAHiddenOverlay) {
   EXPECT_TRUE(IsWindowVisible(overlay->hwnd()));
 }
 
+// The stored lengths are 96-DPI pixels: on a 150 % monitor, or when the monitor's DPI changes
+// during a run, the window, the label, the font and the moves scale with it.
+TEST_F(OverlayWindowTest, ADpiChangeScalesEveryLength) {
+  const auto overlay = open({.fontFace = kFace, .fontPoints = 20, .left = 100, .top = 200, .labelWidth = 400});
+  const auto fontPixels = [&] {
+    LOGFONTW font{};
+    GetObjectW(labelFont(*overlay), sizeof font, &font);
+    return -font.lfHeight;
+  };
+  const auto labelSize = [&] {
+    RECT client{};
+    GetClientRect(overlay->labelHwnd(), &client);
+    return std::pair(client.right, client.bottom);
+  };
+  const auto changeDpi = [&](UINT dpi) {
+    RECT suggested{0, 0, 1, 1};  // the overlay places itself
+    SendMessageA(overlay->hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  };
+  changeDpi(144);
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(150, 300, 150 + 3840, 300 + 810));
+  EXPECT_EQ(labelSize(), std::pair(600L, 810L));
+  EXPECT_EQ(fontPixels(), 40);
+  overlay->setLeft(10);
+  overlay->setLabelWidth(100);
+  overlay->setFontSize(30);
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(15, 300, 15 + 3840, 300 + 810));
+  EXPECT_EQ(labelSize(), std::pair(150L, 810L));
+  EXPECT_EQ(fontPixels(), 60);
+  changeDpi(96);
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(10, 200, 10 + 2560, 200 + 540));
+  EXPECT_EQ(labelSize(), std::pair(100L, 540L));
+  EXPECT_EQ(fontPixels(), 40);
+}
+
 // What the screen shows in `area`, once the window system has caught up.
 Ink screenInk(const RECT& area, COLORREF background,
               const std::function<bool(const Ink&)>& settled) {

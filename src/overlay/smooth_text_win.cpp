@@ -10,7 +10,6 @@
 namespace quorvane {
 namespace {
 
-constexpr int kShadowOffset = 2;
 // A word longer than this is measured and drawn in pieces: one line cannot hold more anyway,
 // and a single GDI call on a huge string costs time for glyphs that are cut off.
 constexpr size_t kMaxPieceLength = 256;
@@ -326,7 +325,7 @@ bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTe
     drawText(true);
   }
   const int radius = outlineRadius(look.fontPixels);
-  const int reach = radius + (look.shadow ? kShadowOffset : 0);
+  const int reach = radius + (look.shadow ? look.shadowOffset : 0);
   const RECT box{std::max<LONG>(0, ink.left - reach), std::max<LONG>(0, ink.top - reach),
                  std::min<LONG>(width_, ink.right + reach), std::min<LONG>(height_, ink.bottom + reach)};
   for (int y = box.top; y < box.bottom; ++y) {
@@ -341,8 +340,8 @@ bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTe
       const uint32_t glyph = pixels_[at];
       const uint32_t a = coverage_[at];
       uint32_t alpha = std::max<uint32_t>(outline_[at], a);  // white over the black ring
-      if (look.shadow && x >= kShadowOffset && y >= kShadowOffset) {
-        const uint32_t s = outline_[at - kShadowOffset - static_cast<size_t>(kShadowOffset) * width_];
+      if (look.shadow && x >= look.shadowOffset && y >= look.shadowOffset) {
+        const uint32_t s = outline_[at - look.shadowOffset - static_cast<size_t>(look.shadowOffset) * width_];
         alpha = alpha + s * (255 - alpha) / 255;
       }
       const uint32_t b = std::min(glyph & 0xFF, alpha), g = std::min(glyph >> 8 & 0xFF, alpha),

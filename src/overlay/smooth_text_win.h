@@ -29,13 +29,14 @@ struct SmoothTextLook {
   int32_t pointsToPixels = 96;    // pixels per inch, for <font size=...> in points
   BYTE charSet = DEFAULT_CHARSET;
   bool centred = true, shadow = false;
+  int32_t shadowOffset = 2;       // right and down, in pixels
 };
 
 // Draws subtitle text as a premultiplied 32-bit BGRA image for a per-pixel-alpha window:
 // anti-aliased glyphs in their colour (white unless a tag says otherwise) over a black outline
-// (outlineRadius), a black shadow 2 pixels right and
-// down when asked, and alpha 0 everywhere else. Lines wrap at word boundaries (or between
-// Chinese characters) within the width and break at CR LF, as the classic label does.
+// (outlineRadius), a black shadow shadowOffset pixels right and down when asked, and alpha 0
+// everywhere else. Lines wrap at word boundaries (or between Chinese characters) within the
+// width and break at CR LF, as the classic label does.
 // One bitmap and its buffers are kept and reused, so memory stays at the image's size whatever
 // the text's length; lines below the image are not laid out.
 class SmoothTextRenderer {

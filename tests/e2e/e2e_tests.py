@@ -230,24 +230,25 @@ def whole_renders(s, plain, underlined):
     return renders
 
 
-def caption_region(control, place):
+def caption_region(control, place, scale):
     x, y, w, h = control["rect"]
+    frame = round(BUTTON_FRAME * scale)
     if place == "button":
-        return [x + BUTTON_FRAME, y + BUTTON_FRAME, w - 2 * BUTTON_FRAME, h - 2 * BUTTON_FRAME]
+        return [x + frame, y + frame, w - 2 * frame, h - 2 * frame]
     if place == "group":
-        return [x + 1, y, w - 2, GROUP_CAPTION_ROWS]
+        return [x + 1, y, w - 2, round(GROUP_CAPTION_ROWS * scale)]
     return [x, y, w, h]
 
 
-def captions_whole(s, lang):
+def captions_whole(s, lang, scale=1.0, checks=None):
     """Every caption of the main window is drawn whole inside its control, in all three
     languages: its ink stops short of each edge that would cut it, and it has the shape of the
     whole text in the message face at some legible height. A cut caption, or one ending in an
-    ellipsis, has the shape of no whole text."""
+    ellipsis, has the shape of no whole text. `scale`: the screen's DPI over 96."""
     s.lang = lang
     s.clear_settings()
     s.start_quorvane()
-    checks = Checks()
+    checks = checks or Checks()
     controls, _ = s.controls()
     s.move_mouse_away()
     time.sleep(0.3)
@@ -257,7 +258,7 @@ def captions_whole(s, lang):
                             [texts[n] for n in LINKS])
     for name, place in CAPTION_PLACES.items():
         text = texts[name]
-        region = caption_region(controls[name], place)
+        region = caption_region(controls[name], place, scale)
         drawn = screen_ink(shot, region, coloured=place == "group", after_box=place == "check")
         if not drawn.ink:
             checks.true(f"{name}: no caption drawn for {text!r}", False)
@@ -276,7 +277,7 @@ def captions_whole(s, lang):
                     f"of ink; best likeness to the whole text {score:.2f})", score >= SAME_SHAPE)
         if score >= SAME_SHAPE:
             checks.true(f"{name}: {text!r} drawn {font_height} pixels high, too small to read",
-                        font_height >= LEGIBLE_HEIGHT)
+                        font_height >= LEGIBLE_HEIGHT * scale)
     return checks
 
 
@@ -722,6 +723,75 @@ def smooth_text(s):
     checks.equal('"tags" still stored', s.setting("tags"), "1")
     return checks
 
+def set_dpi(s, dpi):
+    """The prefix's screen DPI, as Wine's configuration sets it; programs started after it
+    take it."""
+    s.reg_set("HKCU", r"Control Panel\Desktop", "LogPixels", REG_DWORD, dpi.to_bytes(4, "little"))
+
+
+def cue_at_dpi(s, dpi, picture):
+    """Runs long_cue.srt at `dpi` with the overlay placed by 96-DPI settings over the paused
+    player's picture (a screen rectangle): gives the overlay's rectangle, the main window's and
+    the pixels of the picture that the cue changed, {(x, y): rgb}."""
+    s.clear_settings()
+    x, y, w, _ = picture
+    stored = {"left": x * 96 // dpi, "top": y * 96 // dpi, "width": w * 96 // dpi}
+    for value, number in stored.items():
+        s.set_setting(value, str(number))
+    s.set_setting("size", "12")  # points: 16 pixels high at 96 DPI, 24 at 144
+    s.start_quorvane()
+    before = s.grab(f"dpi-{dpi}-before")
+    s.select_and_start(DATA / "long_cue.srt")
+    s.wait_for("the cue", lambda: label_text(s) == "Size and place", 5)
+    focus_player(s)
+    time.sleep(0.6)
+    shot = s.grab(f"dpi-{dpi}-cue")
+    main = s.main_window["rect"]
+    # Left of the main window, which may cover the picture's right part.
+    band = [x, y, min(x + w, main[0]) - x, picture[3]]
+    changed = {(px, py): rgb for px, py, rgb in shot.pixels(band) if rgb != before.pixel(px, py)}
+    overlay = s.overlay()["window"]["rect"]
+    s.wine("taskkill", "/f", "/im", "quorvane.exe")
+    s.wait_exit(s.quorvane)
+    return overlay, main, changed, stored
+
+
+def high_dpi(s):
+    """At 144 DPI (the prefix's setting, put back after): the main window is 1.5 times its
+    96-DPI size with every caption whole; the overlay puts the cue where the stored 96-DPI left,
+    top and width say, each times 1.5, in glyphs 1.5 times as tall as at 96 DPI and as sharp:
+    every pixel the cue changes is pure white, none a blend of glyph and picture."""
+    checks = Checks()
+    px, py, pw, _ = s.start_player("--start=0:00:10", "--paused")["client_screen"]
+    picture = [px, py + 5, pw, 70]  # dark, above the clock's white digits
+    found = {}
+    try:
+        for dpi in (96, 144):
+            set_dpi(s, dpi)
+            found[dpi] = cue_at_dpi(s, dpi, picture)
+        captions_whole(s, "en_US.UTF-8", scale=1.5, checks=checks)
+        _, window = s.controls()
+        checks.equal("main window's size at 144 DPI", window["rect"][2:], [606, 507])
+    finally:
+        set_dpi(s, 96)
+    heights = {}
+    for dpi, (overlay, main, changed, stored) in found.items():
+        scaled = lambda length: (length * dpi + 48) // 96
+        checks.equal(f"overlay's place and size at {dpi} DPI", overlay,
+                     [scaled(stored["left"]), scaled(stored["top"]), scaled(2560), scaled(540)])
+        checks.equal(f"main window's size at {dpi} DPI", main[2:], [scaled(404), scaled(338)])
+        whites = [p for p, rgb in changed.items() if rgb == WHITE]
+        blends = len(changed) - len(whites)
+        heights[dpi] = max((y for _, y in whites), default=0) - min((y for _, y in whites), default=0) + 1
+        s.log(f"{dpi} DPI: {len(whites)} white glyph pixels, {blends} others, ink {heights[dpi]} rows high")
+        checks.true(f"{dpi} DPI: glyphs drawn ({len(whites)} white pixels)", len(whites) > 100)
+        checks.equal(f"{dpi} DPI: changed pixels that are not pure white", blends, 0)
+    ratio = heights[144] / max(heights[96], 1)
+    checks.true(f"glyphs 1.5 times as tall at 144 DPI ({heights[144]} / {heights[96]} rows)",
+                1.35 <= ratio <= 1.65)
+    return checks
+
+
 def glyph_height(s, name):
     """Height in pixels of the white glyphs in the overlay, from a screenshot."""
     time.sleep(0.4)
@@ -1037,6 +1107,7 @@ TESTS = {
     "captions_whole_zh_CN": lambda s: captions_whole(s, "zh_CN.UTF-8"),
     "captions_whole_zh_TW": lambda s: captions_whole(s, "zh_TW.UTF-8"),
     "captions_whole_en_US": lambda s: captions_whole(s, "en_US.UTF-8"),
+    "high_dpi": high_dpi,
     "close_saves_process": close_saves_process,
     "empty_process_kept": empty_process_kept,
     "delay_box": delay_box,
