@@ -18,7 +18,7 @@ struct ClockInputs {
 
 // Turns the player's on-screen time digits into a position in milliseconds. The digits change
 // once a second; between two changes the system tick count fills in while the player plays.
-// The seconds-units byte is the change detector; each tick reads the whole record once.
+// Each tick reads the whole record once; a change of any digit byte is a change.
 class PlaybackClock {
  public:
   PlaybackClock(const MemoryReader& memory, const TickSource& ticks)
@@ -48,6 +48,7 @@ class PlaybackClock {
   const MemoryReader& memory_;
   const TickSource& ticks_;
   int32_t lastSample_ = 0;  // seconds-units byte at the last change
+  uint32_t lastHigherDigits_ = 0;  // the hours to tens-of-seconds bytes at the last change
   uint32_t sampleTick_ = 0;  // tick count at the last change, or at the last paused tick
   int32_t lastPositionMs_ = 0;  // position at the last change (or pause), delay applied
   int32_t secondEndMs_ = 0;     // the last millisecond of the second the digits show

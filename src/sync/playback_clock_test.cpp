@@ -90,15 +90,25 @@ TEST_F(PlaybackClockTest, EachTickReadsTheRecordOnceSoItsValuesAreOfOneMoment) {
   }
 }
 
-TEST_F(PlaybackClockTest, SeekWhilePausedTakesTheNewDigitsAtOnce) {
-  memory.setDigits(0, 10, 5);
-  clock.beginRun(FakePlayerMemory::kPid);
-  tickAfter(50);
-  memory.setPlaying(0);
-  tickAfter(50);
-  memory.setDigits(1, 2, 3);
-  EXPECT_EQ(tickAfter(50), 3'723'000);
-  EXPECT_EQ(tickAfter(2000), 3'723'000);
+// Any digit that changes is a change: a jump of whole tens of seconds keeps the seconds digit,
+// and while paused no other change would ever show it.
+TEST_F(PlaybackClockTest, ASeekTakesTheNewDigitsAtTheNextTickAlsoWhenTheSecondsDigitStays) {
+  struct Case { int hours, minutes, seconds; bool playing; };
+  const Case cases[] = {{1, 2, 3, false}, {0, 10, 15, false}, {0, 11, 5, false}, {0, 10, 15, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    memory.setPlaying(1);
+    memory.setDigits(0, 10, 5);
+    clock.beginRun(0);
+    clock.beginRun(FakePlayerMemory::kPid);
+    tickAfter(50);
+    memory.setPlaying(c.playing ? 1 : 0);
+    tickAfter(50);
+    memory.setDigits(c.hours, c.minutes, c.seconds);
+    const int32_t seekedMs = ((c.hours * 60 + c.minutes) * 60 + c.seconds) * 1000;
+    EXPECT_EQ(tickAfter(50), seekedMs);
+    EXPECT_EQ(tickAfter(c.playing ? 200 : 2000), seekedMs + (c.playing ? 200 : 0));
+  }
 }
 
 TEST_F(PlaybackClockTest, ANewDelayTakesEffectAtTheNextDigitChange) {
@@ -132,14 +142,14 @@ TEST_F(PlaybackClockTest, ANewRunCarriesTheClockOnUnlessThePlayerIsAnotherProces
   memory.setDigits(0, 20, 4);
   clock.beginRun(FakePlayerMemory::kPid);
   tickAfter(50);
-  // The display shows the same seconds digit at another time, and is paused.
-  memory.setDigits(0, 0, 4);
+  EXPECT_EQ(tickAfter(700), 1'204'700);
+  // The display shows the same digits, paused.
   memory.setPlaying(0);
-  clock.beginRun(FakePlayerMemory::kPid);  // the same player: no change seen
-  EXPECT_EQ(tickAfter(50), 1'204'000);
-  memory.pid = inputs.playerPid = 77;  // another player process
+  clock.beginRun(FakePlayerMemory::kPid);  // the same player: where it was
+  EXPECT_EQ(tickAfter(50), 1'204'700);
+  memory.pid = inputs.playerPid = 77;  // another player process: only its digits count
   clock.beginRun(77);
-  EXPECT_EQ(tickAfter(50), 4'000);
+  EXPECT_EQ(tickAfter(50), 1'204'000);
 }
 
 TEST_F(PlaybackClockTest, DigitsOutsideTheirRangeGiveTheFormulasValueWithoutOverflow) {
