@@ -500,25 +500,35 @@ def film_cues(prefix, first_ms, every_ms, length_ms):
 
 
 def watch_texts(folder):
-    """The overlay label's texts in order with their ticks, from the `uiprobe watch` log."""
+    """What the overlay showed, in order with its ticks, from the `uiprobe watch` log: the
+    label's text while the overlay was visible, "" while it was hidden (F8) or gone; and the
+    ticks at which a hidden overlay was shown again."""
     for log in sorted(folder.glob("uiprobe-*.log")):
         events = [json.loads(l) for l in log.read_text(errors="replace").splitlines()
                   if l.startswith("{") and l.endswith("}")]
         if events and "child" in events[0] or any("text" in e for e in events[:3]):
-            out = []
+            out, shown_again, visible = [], [], None
             for e in events:
-                text = e.get("text")
-                if e.get("hwnd") and text is not None and (not out or out[-1][0] != text):
+                if not e.get("hwnd") or e.get("text") is None:
+                    continue
+                if visible is False and e.get("visible"):
+                    shown_again.append(e["tick"])
+                visible = bool(e.get("visible"))
+                text = e["text"] if visible else ""
+                if not out or out[-1][0] != text:
                     out.append((text, e["tick"]))
-            return out
-    return []
+            return out, shown_again
+    return [], []
 
 
 def misplaced_cues(folder):
     """Every text the overlay showed while the player's true position was outside its cue."""
     timeline, files, _ = read_driver_log(folder, None)
     out = []
-    texts = watch_texts(folder)
+    texts, shown_again = watch_texts(folder)
+    # Shown again after F8, the program picks the player's time up as after a jump.
+    for tick in shown_again:
+        timeline.hold(tick, SETTLE_MS)
     for index, (text, tick) in enumerate(texts):
         if not text:
             continue
