@@ -35,15 +35,15 @@ int32_t PlaybackClock::update(const ClockInputs& in) {
   const uint32_t now = ticks_.now();
   const int32_t sample = static_cast<int32_t>(byteAt(record, player::secondsOffset));
   secondsByte_ = sample;
-  // The higher digits take part in the change detection: a seek by whole tens of seconds
-  // keeps the seconds digit, and during a pause it would otherwise never be seen.
-  uint32_t higherDigits = 0;
-  for (const uint32_t offset : {player::hoursOffset, player::tensOfMinutesOffset,
-                                player::minutesOffset, player::tensOfSecondsOffset}) {
-    higherDigits = higherDigits << 8 | static_cast<uint32_t>(byteAt(record, offset));
+  // All five digit bytes are the change detector: a seek by whole tens of seconds keeps the
+  // seconds digit, and during a pause it would otherwise never be seen.
+  int64_t digits = 0;
+  for (const uint32_t offset : {player::hoursOffset, player::tensOfMinutesOffset, player::minutesOffset,
+                                player::tensOfSecondsOffset, player::secondsOffset}) {
+    digits = digits << 8 | byteAt(record, offset);
   }
 
-  if (sample == lastSample_ && higherDigits == lastHigherDigits_) {
+  if (digits == lastDigits_) {
     if (flagOf(record) == 0) {
       // Paused: hold where playback stopped (but never past the second the display shows), and
       // move the reference along so that play resumes from here. Falling back to the whole
@@ -70,8 +70,7 @@ int32_t PlaybackClock::update(const ClockInputs& in) {
   lastPositionMs_ = saturateToInt32(positionMs);
   secondEndMs_ = saturateToInt32(positionMs + 999);
   positionMs_ = lastPositionMs_;
-  lastSample_ = sample;
-  lastHigherDigits_ = higherDigits;
+  lastDigits_ = digits;
   return positionMs_;
 }
 

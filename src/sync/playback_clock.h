@@ -28,11 +28,11 @@ class PlaybackClock {
   int32_t update(const ClockInputs& inputs);
 
   // A new run. The clock's state carries over from the last run, except when the player is
-  // another process: then the next update reads the whole digit record whatever the seconds
-  // byte shows, so the run never extrapolates from another player's clock (nor keeps its
+  // another process: then the next update takes the digits as a change whatever they
+  // show, so the run never extrapolates from another player's clock (nor keeps its
   // position while a paused new player's digits stay put).
   void beginRun(uint32_t playerPid) {
-    if (playerPid != runPid_) lastSample_ = kNoSample;
+    if (playerPid != runPid_) lastDigits_ = kNoSample;
     runPid_ = playerPid;
   }
 
@@ -43,12 +43,11 @@ class PlaybackClock {
   int32_t positionMs() const { return positionMs_; }
 
  private:
-  static constexpr int32_t kNoSample = -1;  // never equal to a byte read
+  static constexpr int64_t kNoSample = -1;  // never equal to five bytes read
 
   const MemoryReader& memory_;
   const TickSource& ticks_;
-  int32_t lastSample_ = 0;  // seconds-units byte at the last change
-  uint32_t lastHigherDigits_ = 0;  // the hours to tens-of-seconds bytes at the last change
+  int64_t lastDigits_ = 0;  // the five digit bytes at the last change, hours first
   uint32_t sampleTick_ = 0;  // tick count at the last change, or at the last paused tick
   int32_t lastPositionMs_ = 0;  // position at the last change (or pause), delay applied
   int32_t secondEndMs_ = 0;     // the last millisecond of the second the digits show
