@@ -227,13 +227,18 @@ SIZE OverlayWindow::labelSize() const {
   return {scaled(labelWidth_), scaled(kOverlayHeight)};
 }
 
+void OverlayWindow::sizeWindow() {
+  SetWindowPos(hwnd(), nullptr, 0, 0, scaled(kOverlayWidth), scaled(kOverlayHeight), SWP_NOMOVE | kMoveOnly);
+}
+
+int OverlayWindow::fontPixels() const {
+  return MulDiv(std::clamp(fontPoints_, 0, kMaxFontPoints), static_cast<int>(dpi_), 72);
+}
+
 // Every length again at `dpi`: the window's size and place, the label, the font, the shadow.
 void OverlayWindow::useDpi(UINT dpi) {
   dpi_ = dpi ? dpi : kDesignDpi;
-  if (!smooth_) {
-    SetWindowPos(hwnd(), nullptr, 0, 0, scaled(kOverlayWidth), scaled(kOverlayHeight),
-                 SWP_NOMOVE | kMoveOnly);
-  }
+  if (!smooth_) sizeWindow();
   place();
   label_.setSize(labelSize());
   label_.setFont(makeFont());
@@ -302,7 +307,7 @@ void OverlayWindow::useSmoothText(bool on) {
     return;
   }
   smooth_.reset();
-  SetWindowPos(hwnd(), nullptr, 0, 0, scaled(kOverlayWidth), scaled(kOverlayHeight), SWP_NOMOVE | kMoveOnly);
+  sizeWindow();
   SetLayeredWindowAttributes(hwnd(), kKeyColour, 0, LWA_COLORKEY);
   ShowWindow(label_.hwnd(), SW_SHOWNA);
   RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -317,7 +322,7 @@ void OverlayWindow::drawSmooth(const FormattedCue& cue) {
   const std::u16string face = systemCodePages().toUtf16(GetACP(), fontFace_);
   look.face.assign(face.begin(), face.end());
   look.pointsToPixels = static_cast<int>(dpi_);
-  look.fontPixels = MulDiv(std::clamp(fontPoints_, 0, kMaxFontPoints), look.pointsToPixels, 72);
+  look.fontPixels = fontPixels();
   look.charSet = charSetFor(codePage_);
   look.centred = centred_;
   look.shadow = shadow_;
@@ -373,7 +378,7 @@ FontHandle OverlayWindow::makeFont() const {
   LOGFONTW font{};
   const std::u16string face = systemCodePages().toUtf16(GetACP(), fontFace_);
   std::copy_n(face.begin(), std::min<size_t>(face.size(), LF_FACESIZE - 1), font.lfFaceName);
-  font.lfHeight = -MulDiv(std::clamp(fontPoints_, 0, kMaxFontPoints), static_cast<int>(dpi_), 72);
+  font.lfHeight = -fontPixels();
   font.lfWeight = FW_NORMAL;
   font.lfCharSet = charSetFor(codePage_);
   font.lfQuality = NONANTIALIASED_QUALITY;

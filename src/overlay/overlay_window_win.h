@@ -100,6 +100,8 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void place();  // at left_, top_, or at the top of the screen for a cue that asks for it
   int scaled(int length) const { return scaledToDpi(length, dpi_); }
   SIZE labelSize() const;
+  void sizeWindow();       // the classic window's 2560 x 540, at its DPI
+  int fontPixels() const;  // the font's character height at its DPI
   void useDpi(UINT dpi);
   FontHandle makeFont() const;
   void showText();  // the label's text from the cue's, tags taken out or not
