@@ -7,7 +7,8 @@ the player's time record).
 
 Once a second `uiprobe stats` reports, from outside, the program's handles, GDI objects,
 windows, memory and how long its main window took to answer; `uiprobe watch` follows the
-overlay's text. The verdict fits a straight line to each figure after the first minute, takes
+overlay's text. Each fault comes once in a warm-up at the start and again later. The verdict
+fits a straight line to each figure after the first minute and the warm-up, takes
 the longest time the window did not answer, and lists every cue the overlay showed while the
 player's true position lay outside it. Writes soak.csv, soak.png and verdict.txt.
 
@@ -50,7 +51,8 @@ CHECKS = ["CentreCheck", "ShadowCheck"]
 # Offsets in the player's time record (digits stored as value + 1, then the playing flag).
 DIGIT_OFFSETS = [0, 80, 160, 240, 320]
 FLAG_OFFSET = 1440
-FIGURES = ["handles", "gdi", "windows", "private_kib", "working_set_kib"]
+WARM_UP_END = "warm-up done"
+FIGURES = ["handles", "gdi", "windows", "private_kib", "mapped_kib", "working_set_kib"]
 
 
 # The program keeps each cue 500 ms before the times the file gives: the player's clock shows
@@ -287,6 +289,14 @@ class Soak:
                   (0.45, "settings key deleted", self.fault_key_deleted),
                   (0.60, "settings key read-only", self.fault_key_readonly),
                   (0.75, "player replaced by a namesake", self.fault_fake_player)]
+        # Warm-up: each fault once at the start, so that what Wine or the program creates on
+        # first use (the file dialog's message box, the caches of a first font) falls before the
+        # fit begins; the faults come again later in the run, where growth would show.
+        for _, name, inject in faults:
+            self.act(f"FAULT {name} (warm-up)")
+            inject()
+            time.sleep(1.0)
+        self.act(WARM_UP_END)
         while time.monotonic() - self.began < self.seconds:
             if s.quorvane.poll() is not None:
                 self.problems.append(f"quorvane.exe ended with code {s.quorvane.returncode:#x}")
@@ -339,7 +349,7 @@ def settings_shown(s):
 
 class Sampler(threading.Thread):
     """Once a second: the latest `uiprobe stats` line and, for memory, the Linux process's own
-    private pages (Wine answers private bytes with 0)."""
+    pages (Wine answers private bytes with 0)."""
 
     def __init__(self, soak, path):
         super().__init__(daemon=True)
@@ -364,13 +374,20 @@ class Sampler(threading.Thread):
                 continue
         return None
 
-    def private_kib(self, pid):
+    def memory_kib(self, pid):
+        """(private, mapped): what Windows counts as private bytes is the process's anonymous
+        memory (heaps, stacks, VirtualAlloc, Wine's own allocations, written pages of its
+        DLLs) and its swap; the pages of mapped files (fonts, DLL code) and of the X server's
+        shared images that only this process holds come apart, as "mapped": they are bounded
+        by the files' and images' sizes and are not private bytes."""
         try:
             text = Path(f"/proc/{pid}/smaps_rollup").read_text()
         except OSError:
-            return None
-        fields = dict(re.findall(r"^(\w+):\s+(\d+) kB", text, re.M))
-        return int(fields.get("Private_Clean", 0)) + int(fields.get("Private_Dirty", 0)) + int(fields.get("Swap", 0))
+            return None, None
+        fields = {k: int(v) for k, v in re.findall(r"^(\w+):\s+(\d+) kB", text, re.M)}
+        private = fields.get("Anonymous", 0) + fields.get("Swap", 0)
+        alone = fields.get("Private_Clean", 0) + fields.get("Private_Dirty", 0) + fields.get("Swap", 0)
+        return private, max(0, alone - private)
 
     def latest(self):
         lines = self.soak.stats.log_path.read_bytes().decode(errors="replace").splitlines()
@@ -384,7 +401,7 @@ class Sampler(threading.Thread):
             out = csv.writer(f)
             out.writerow(["t_s", "tick", "pid", "handles", "gdi", "windows", "private_kib",
                           "working_set_kib", "stall_ms", "unanswered_ms", "latency_ms",
-                          "handles_api", "gdi_api", "user_api", "private_api"])
+                          "handles_api", "gdi_api", "user_api", "private_api", "mapped_kib"])
             pid, seen_tick = None, None
             next_at = time.monotonic()
             while not self.done.is_set():
@@ -393,11 +410,12 @@ class Sampler(threading.Thread):
                     seen_tick = line["tick"]
                     if pid is None or not Path(f"/proc/{pid}").exists():
                         pid = self.unix_pid()
+                    private, mapped = self.memory_kib(pid) if pid else (None, None)
                     row = [round(time.monotonic() - self.soak.s.started_at, 1), line["tick"], line["pid"],
-                           line["handles"], line["gdi"], line["windows"], self.private_kib(pid) if pid else None,
+                           line["handles"], line["gdi"], line["windows"], private,
                            line["working_set"] // 1024, line["stall_ms"], line["unanswered_ms"],
                            line["latency_ms"], line["handles_api"], line["gdi_api"], line["user_api"],
-                           line["private"]]
+                           line["private"], mapped]
                     self.rows.append(row)
                     out.writerow(row)
                     f.flush()
@@ -601,11 +619,13 @@ def verdict(folder, minutes, offset_s=0.0):
     for r in rows:
         r.append(None if r[col["handles"]] is None else
                  r[col["handles"]] - sum(1 for at in opened if at <= r[0] + offset_s))
-    fitted = [r for r in rows if r[0] - rows[0][0] >= 60]
+    # The fit begins after the first minute and after the warm-up.
+    warm_up_end = max((at for at, name in actions if name == WARM_UP_END), default=0.0)
+    fitted = [r for r in rows if r[0] - rows[0][0] >= 60 and r[0] + offset_s >= warm_up_end]
     hours = (fitted[-1][0] - fitted[0][0]) / 3600 if len(fitted) > 1 else 0.0
     lines, failures = [], list(problems)
     lines.append(f"soak: {minutes:g} min planned, {rows[-1][0] - rows[0][0] if rows else 0:.0f} s sampled, "
-                 f"{len(rows)} samples, {len(actions)} actions")
+                 f"{len(rows)} samples, {len(actions)} actions; fit from {fitted[0][0] if fitted else 0:.0f} s")
     # Counts may drift by a few objects in a short run (a cache filled once); a run of an hour
     # or more is held to the goals: one object and 1 MiB an hour.
     if minutes >= 60:
@@ -613,16 +633,16 @@ def verdict(folder, minutes, offset_s=0.0):
     else:
         count_limit = max(1.0, 6.0 / hours) if hours else float("inf")
         memory_limit_kib = max(1024.0, 3072.0 / hours) if hours else float("inf")
-    for name in ["handles_less_dialog_keys"] + FIGURES:
+    for name in ["handles_less_dialog_keys"] + [f for f in FIGURES if f in col]:
         points = [(r[0], r[col[name]]) for r in fitted if r[col[name]] is not None]
         slope = slope_per_hour(points)
         first = points[0][1] if points else 0
         last = points[-1][1] if points else 0
         unit = " KiB" if name.endswith("kib") else ""
         limit = memory_limit_kib if name.endswith("kib") else count_limit
-        # The working set follows Wine's paging, not leaks; the raw handle count includes the
-        # keys Wine's file dialog leaves open.
-        judged = name not in ("working_set_kib", "handles")
+        # The working set follows Wine's paging and the mapped pages the files read, not leaks;
+        # the raw handle count includes the keys Wine's file dialog leaves open.
+        judged = name not in ("working_set_kib", "mapped_kib", "handles")
         ok = not judged or slope < limit
         lines.append(f"{name:24s} first {first:.0f}{unit}  last {last:.0f}{unit}  growth {slope:+.2f}{unit}/h"
                      f"  (limit {limit:.1f}{unit}/h){'' if judged else ' (shown, not judged)'}"
@@ -666,7 +686,8 @@ def verdict(folder, minutes, offset_s=0.0):
                  "registry key open for each: handles_less_dialog_keys is judged)")
     lines.append("real under Wine: handles (each handle value duplicated in turn), gdi (the process's GDI handle "
                  "table), windows (its windows and controls, for USER objects), private_kib (the "
-                 "Linux process's private pages), working_set_kib; GetProcessHandleCount, "
+                 "Linux process's anonymous pages and swap), mapped_kib (pages of files and shared "
+                 "images that only it holds), working_set_kib; GetProcessHandleCount, "
                  "GetGuiResources and PrivateUsage answer 0 (in the CSV as *_api)")
     for f in problems:
         lines.append(f"problem: {f}")
@@ -689,7 +710,7 @@ set multiplot layout 3,1 title 'quorvane.exe soak'
 set ylabel 'objects'
 plot '{csv_path}' using 1:4 with lines title 'handles', '' using 1:5 with lines title 'GDI objects', '' using 1:6 with lines title 'windows'
 set ylabel 'KiB'
-plot '{csv_path}' using 1:7 with lines title 'private (Linux)', '' using 1:8 with lines title 'working set'
+plot '{csv_path}' using 1:7 with lines title 'private (anonymous)', '' using 1:16 with lines title 'mapped, this process alone', '' using 1:8 with lines title 'working set'
 set ylabel 'ms'
 set xlabel 'seconds'
 plot '{csv_path}' using 1:(($9>$10)?$9:$10) with impulses title 'window answer time'
