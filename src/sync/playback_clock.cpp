@@ -12,19 +12,6 @@ int32_t saturateToInt32(int64_t value) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-// A byte beyond the end of the block reads as 0, so a failed (empty) read gives 0 everywhere.
-int64_t byteAt(const std::vector<uint8_t>& block, uint32_t offset) {
-  return offset < block.size() ? block[offset] : 0;
-}
-
-// The playing flag, or -1 (which counts as playing) when the read failed.
-int32_t flagOf(const std::vector<uint8_t>& record) {
-  if (record.size() < player::recordLength) return -1;
-  uint32_t flag = 0;
-  for (int i = 3; i >= 0; --i) flag = flag << 8 | record[player::playingFlagOffset + static_cast<uint32_t>(i)];
-  return static_cast<int32_t>(flag);
-}
-
 }  // namespace
 
 int32_t PlaybackClock::update(const ClockInputs& in) {
@@ -33,18 +20,18 @@ int32_t PlaybackClock::update(const ClockInputs& in) {
   // read gives the readers' fallbacks: 0 for every byte, -1 for the flag.
   const std::vector<uint8_t> record = memory_.readBytes(in.playerPid, in.recordBase, player::recordLength);
   const uint32_t now = ticks_.now();
-  const int32_t sample = static_cast<int32_t>(byteAt(record, player::secondsOffset));
+  const int32_t sample = static_cast<int32_t>(player::recordByte(record, player::secondsOffset));
   secondsByte_ = sample;
   // All five digit bytes are the change detector: a seek by whole tens of seconds keeps the
   // seconds digit, and during a pause it would otherwise never be seen.
   int64_t digits = 0;
   for (const uint32_t offset : {player::hoursOffset, player::tensOfMinutesOffset, player::minutesOffset,
                                 player::tensOfSecondsOffset, player::secondsOffset}) {
-    digits = digits << 8 | byteAt(record, offset);
+    digits = digits << 8 | player::recordByte(record, offset);
   }
 
   if (digits == lastDigits_) {
-    if (flagOf(record) == 0) {
+    if (player::playingFlag(record) == 0) {
       // Paused: hold where playback stopped (but never past the second the display shows), and
       // move the reference along so that play resumes from here. Falling back to the whole
       // second would bring the previous cue back for the whole pause.
@@ -60,13 +47,8 @@ int32_t PlaybackClock::update(const ClockInputs& in) {
   }
 
   sampleTick_ = now;
-  // Any byte gives a value here (a failed read gives digits of -1); the sums are formed in
-  // 64 bits and held within 32, so neither odd digits nor an extreme delay can overflow.
-  const int64_t hours = byteAt(record, player::hoursOffset) - 1;
-  const int64_t minutes =
-      10 * byteAt(record, player::tensOfMinutesOffset) + byteAt(record, player::minutesOffset) - 11;
-  const int64_t seconds = 10 * byteAt(record, player::tensOfSecondsOffset) + sample - 11;
-  const int64_t positionMs = hours * 3'600'000 + minutes * 60'000 + seconds * 1'000 - in.delayMs;
+  // Held within 32 bits, so that neither odd digits nor an extreme delay can overflow.
+  const int64_t positionMs = player::shownPositionMs(record) - in.delayMs;
   lastPositionMs_ = saturateToInt32(positionMs);
   secondEndMs_ = saturateToInt32(positionMs + 999);
   positionMs_ = lastPositionMs_;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 // What the program relies on inside the player's process: its executable names, the code
 // signature that locates the time record, and the record's layout.
@@ -38,5 +39,27 @@ inline constexpr uint32_t secondsOffset = 320;
 // A 4-byte flag, non-zero while the player plays.
 inline constexpr uint32_t playingFlagOffset = 1440;
 inline constexpr uint32_t recordLength = playingFlagOffset + 4;
+
+// A byte of a record read, or 0 beyond its end, so that a failed (empty) read gives 0 everywhere.
+inline int64_t recordByte(const std::vector<uint8_t>& record, uint32_t offset) {
+  return offset < record.size() ? record[offset] : 0;
+}
+
+// The position the display's digits show, in milliseconds. Any bytes give a value: the sums are
+// formed in 64 bits, so neither odd digits nor a failed read can overflow.
+inline int64_t shownPositionMs(const std::vector<uint8_t>& record) {
+  const int64_t hours = recordByte(record, hoursOffset) - 1;
+  const int64_t minutes = 10 * recordByte(record, tensOfMinutesOffset) + recordByte(record, minutesOffset) - 11;
+  const int64_t seconds = 10 * recordByte(record, tensOfSecondsOffset) + recordByte(record, secondsOffset) - 11;
+  return hours * 3'600'000 + minutes * 60'000 + seconds * 1'000;
+}
+
+// The playing flag, or -1 (which counts as playing) when the read was short.
+inline int32_t playingFlag(const std::vector<uint8_t>& record) {
+  if (record.size() < recordLength) return -1;
+  uint32_t flag = 0;
+  for (int i = 3; i >= 0; --i) flag = flag << 8 | record[playingFlagOffset + static_cast<uint32_t>(i)];
+  return static_cast<int32_t>(flag);
+}
 
 }  // namespace quorvane::player

@@ -12,19 +12,6 @@ namespace {
 // Differences of the precise clock in unsigned arithmetic, so that a wrap stays right.
 int64_t elapsedUs(uint64_t from, uint64_t to) { return static_cast<int64_t>(to - from); }
 
-int64_t digitsOf(const std::vector<uint8_t>& r) {
-  const int64_t hours = r[player::hoursOffset] - 1;
-  const int64_t minutes = 10 * r[player::tensOfMinutesOffset] + r[player::minutesOffset] - 11;
-  const int64_t seconds = 10 * r[player::tensOfSecondsOffset] + r[player::secondsOffset] - 11;
-  return hours * 3'600'000 + minutes * 60'000 + seconds * 1'000;
-}
-
-bool playingIn(const std::vector<uint8_t>& r) {
-  uint32_t flag = 0;
-  for (int i = 3; i >= 0; --i) flag = flag << 8 | r[player::playingFlagOffset + static_cast<uint32_t>(i)];
-  return flag != 0;
-}
-
 }  // namespace
 
 void PreciseClock::beginRun(uint32_t playerPid) {
@@ -82,8 +69,8 @@ void PreciseClock::read(const ClockInputs& in) {
     return;
   }
   secondsByte_ = record[player::secondsOffset];
-  const int64_t digits = digitsOf(record);
-  const bool playing = playingIn(record);
+  const int64_t digits = player::shownPositionMs(record);
+  const bool playing = player::playingFlag(record) != 0;
   const uint64_t lastReadUs = lastReadUs_;
   lastReadUs_ = us;
 
