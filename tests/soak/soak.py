@@ -8,7 +8,8 @@ the player's time record).
 Once a second `uiprobe stats` reports, from outside, the program's handles, GDI objects,
 windows, memory and how long its main window took to answer; `uiprobe watch` follows the
 overlay's text. Each fault comes once in a warm-up at the start and again later. The verdict
-fits a straight line to each figure after the first minute and the warm-up, takes
+fits a straight line to each figure's floor (the lowest value of each 10 s) after the first
+minute and the warm-up, takes
 the longest time the window did not answer, and lists every cue the overlay showed while the
 player's true position lay outside it. Writes soak.csv, soak.png and verdict.txt.
 
@@ -442,6 +443,18 @@ def slope_per_hour(points):
     return sum((x - mx) * (y - my) for x, y in points) / sxx * 3600
 
 
+def floor_points(points, width_s=10.0):
+    """The lowest value in each `width_s` window of (seconds, value) points, at the window's
+    first point: an open dialog or a window surface lifts a few seconds' samples, not the floor,
+    and a leak raises the floor."""
+    floors = {}
+    for x, y in points:
+        window = int((x - points[0][0]) // width_s)
+        if window not in floors or y < floors[window][1]:
+            floors[window] = (floors.get(window, (x, y))[0], y)
+    return list(floors.values())
+
+
 def read_driver_log(folder, work):
     """The player's true position over the run, which file the overlay followed when, and the
     user's actions, all read back from driver.log: a run is judged from its artefacts alone.
@@ -635,7 +648,7 @@ def verdict(folder, minutes, offset_s=0.0):
         memory_limit_kib = max(1024.0, 3072.0 / hours) if hours else float("inf")
     for name in ["handles_less_dialog_keys"] + [f for f in FIGURES if f in col]:
         points = [(r[0], r[col[name]]) for r in fitted if r[col[name]] is not None]
-        slope = slope_per_hour(points)
+        slope = slope_per_hour(floor_points(points))
         first = points[0][1] if points else 0
         last = points[-1][1] if points else 0
         unit = " KiB" if name.endswith("kib") else ""
