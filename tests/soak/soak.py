@@ -9,9 +9,8 @@ Once a second `uiprobe stats` reports, from outside, the program's handles, GDI 
 windows, memory and how long its main window took to answer; `uiprobe watch` follows the
 overlay's text. Each fault comes once in a warm-up at the start and again later. The verdict
 fits a straight line to each figure's floor (the lowest value of each 10 s) after the first
-minute and the warm-up, takes
-the longest time the window did not answer, and lists every cue the overlay showed while the
-player's true position lay outside it. Writes soak.csv, soak.png and verdict.txt.
+minute and the warm-up, takes the longest time the window did not answer, and lists every cue
+the overlay showed while the player's true position lay outside it. Writes soak.csv, soak.png and verdict.txt.
 
     soak.py --minutes 10 --artifacts DIR --work DIR --quorvane EXE ... [--seed N]
 """
@@ -450,8 +449,8 @@ def floor_points(points, width_s=10.0):
     floors = {}
     for x, y in points:
         window = int((x - points[0][0]) // width_s)
-        if window not in floors or y < floors[window][1]:
-            floors[window] = (floors.get(window, (x, y))[0], y)
+        at, low = floors.setdefault(window, (x, y))
+        floors[window] = (at, min(low, y))
     return list(floors.values())
 
 
