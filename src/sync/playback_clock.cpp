@@ -20,8 +20,7 @@ int32_t PlaybackClock::update(const ClockInputs& in) {
   // read gives the readers' fallbacks: 0 for every byte, -1 for the flag.
   const std::vector<uint8_t> record = memory_.readBytes(in.playerPid, in.recordBase, player::recordLength);
   const uint32_t now = ticks_.now();
-  const int32_t sample = static_cast<int32_t>(player::recordByte(record, player::secondsOffset));
-  secondsByte_ = sample;
+  secondsByte_ = static_cast<int32_t>(player::recordByte(record, player::secondsOffset));
   // All five digit bytes are the change detector: a seek by whole tens of seconds keeps the
   // seconds digit, and during a pause it would otherwise never be seen.
   int64_t digits = 0;
