@@ -15,11 +15,13 @@ int64_t elapsedUs(uint64_t from, uint64_t to) { return static_cast<int64_t>(to -
 }  // namespace
 
 void PreciseClock::beginRun(uint32_t playerPid) {
-  if (playerPid != runPid_) {
-    haveSample_ = false;
-    phaseKnown_ = false;
-  }
+  if (playerPid != runPid_) restart();
   runPid_ = playerPid;
+}
+
+void PreciseClock::restart() {
+  haveSample_ = false;
+  phaseKnown_ = false;
 }
 
 int64_t PreciseClock::rawAt(uint64_t us) const {
@@ -64,11 +66,9 @@ void PreciseClock::learnChange(uint64_t lastReadUs, uint64_t us, int64_t digitsM
 void PreciseClock::read(const ClockInputs& in) {
   const uint64_t us = time_.nowUs();
   const std::vector<uint8_t> record = memory_.readBytes(in.playerPid, in.recordBase, player::recordLength);
-  if (record.size() < player::recordLength) {
-    secondsByte_ = 0;
-    return;
-  }
-  secondsByte_ = record[player::secondsOffset];
+  recordValid_ = player::recordValid(record);
+  secondsByte_ = static_cast<int32_t>(player::recordByte(record, player::secondsOffset));
+  if (!recordValid_) return;
   const int64_t digits = player::shownPositionMs(record);
   const bool playing = player::playingFlag(record) != 0;
   const uint64_t lastReadUs = lastReadUs_;
