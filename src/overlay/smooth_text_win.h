@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "overlay/subtitle_tags.h"
+#include "loading/subtitle_tags.h"
 #include "platform/window_handles_win.h"
 
 namespace quorvane {
