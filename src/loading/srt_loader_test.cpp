@@ -33,7 +33,7 @@ void expectCues(const CueTable& table, const std::vector<Expected>& expected, co
   EXPECT_TRUE(first.text.empty() && second.text.empty());
 }
 
-TEST(ParseSrtTime, ReadsFieldsLikeTheOriginal) {
+TEST(ParseSrtTime, ReadsLooseFieldsPieceByPieceAndWrapsTo32Bits) {
   struct Case { const char* text; int32_t ms; };
   const Case cases[] = {
       {"00:00:01,000", 1000},   {"01:02:03,456", 3723456}, {"01:02,500", 62500},
