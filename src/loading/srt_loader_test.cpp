@@ -93,6 +93,23 @@ TEST(ParseCueTable, FindsCuesByTheirArrows) {
   for (const auto& c : cases) expectCues(parseCueTable(c.bytes), c.cues, c.label);
 }
 
+// Enough cues sharing each start that a sort which is not stable would reorder them.
+TEST(ParseCueTable, CuesWithOneStartKeepTheFileOrderAmongMany) {
+  constexpr int kCues = 60;
+  std::string bytes;
+  for (int i = 0; i < kCues; ++i) {
+    bytes += std::to_string(i + 1) + "\r\n00:00:0" + std::to_string(3 - i % 3) + ",000 --> 00:00:09,000\r\ncue " +
+             std::to_string(i + 1) + "\r\n\r\n";
+  }
+  std::vector<Expected> expected;
+  for (int start = 1; start <= 3; ++start) {
+    for (int i = 0; i < kCues; ++i) {
+      if (3 - i % 3 == start) expected.push_back({start * 1000 - 500, 8500, "cue " + std::to_string(i + 1)});
+    }
+  }
+  expectCues(parseCueTable(bytes), expected, "three starts");
+}
+
 class NormaliseTest : public ::testing::Test {
  protected:
   std::string normalise(std::string_view bytes, UiLanguage language) {
