@@ -1,6 +1,6 @@
 #include "sync/cue_scheduler.h"
 
-#include "overlay/subtitle_tags.h"
+#include "loading/subtitle_tags.h"
 
 #include <algorithm>
 #include <cmath>

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/process_handles_win.h"
+#include "platform/window_handles_win.h"
 #include "simplayer_protocol.h"
 #include "sync/player_interface.h"
 
@@ -303,23 +304,10 @@ constexpr UINT_PTR frameTimer = 1;
 constexpr UINT_PTR exitTimer = 2;
 std::string exeName;
 
-// Owners for the GDI objects of one frame.
-class GdiObject {
- public:
-  explicit GdiObject(HGDIOBJ object) : object_(object) {}
-  ~GdiObject() {
-    if (object_) DeleteObject(object_);
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  HGDIOBJ get() const { return object_; }
-
- private:
-  HGDIOBJ object_;
-};
+// Selects a GDI object into a DC for one scope.
 class Selection {
  public:
-  Selection(HDC dc, const GdiObject& object) : dc_(dc), old_(SelectObject(dc, object.get())) {}
+  Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
   ~Selection() { SelectObject(dc_, old_); }
   Selection(const Selection&) = delete;
   Selection& operator=(const Selection&) = delete;
@@ -328,27 +316,16 @@ class Selection {
   HDC dc_;
   HGDIOBJ old_;
 };
-class MemoryDc {
- public:
-  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
-  ~MemoryDc() { DeleteDC(dc_); }
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
 
 void fill(HDC dc, const RECT& box, COLORREF colour) {
-  GdiObject brush(CreateSolidBrush(colour));
-  FillRect(dc, &box, static_cast<HBRUSH>(brush.get()));
+  const BrushHandle brush(CreateSolidBrush(colour));
+  FillRect(dc, &box, brush.get());
 }
 
 void drawText(HDC dc, const char* text, RECT box, int heightPx, int weight, COLORREF colour) {
-  GdiObject font(CreateFontA(-heightPx, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0,
-                             ANTIALIASED_QUALITY, 0, "Arial"));
-  Selection selected(dc, font);
+  const FontHandle font(CreateFontA(-heightPx, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0,
+                                    ANTIALIASED_QUALITY, 0, "Arial"));
+  Selection selected(dc, font.get());
   SetTextColor(dc, colour);
   DrawTextA(dc, text, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
@@ -376,8 +353,8 @@ void paint(HDC dc, const RECT& area) {
   const int bounce = static_cast<int>(t / 3 % 300);
   const int ballY = 40 + (bounce < 150 ? bounce : 300 - bounce) / 2;
   {
-    GdiObject ballBrush(CreateSolidBrush(RGB(255, 200, 0)));
-    Selection selected(dc, ballBrush);
+    const BrushHandle ballBrush(CreateSolidBrush(RGB(255, 200, 0)));
+    Selection selected(dc, ballBrush.get());
     Ellipse(dc, ballX - 25, ballY - 25, ballX + 25, ballY + 25);
   }
 
@@ -426,9 +403,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       GetClientRect(window, &area);
       {
         // Drawn off-screen first so the animation does not flicker.
-        MemoryDc memory(dc);
-        GdiObject bitmap(CreateCompatibleBitmap(dc, area.right, area.bottom));
-        Selection selected(memory.get(), bitmap);
+        const MemoryDc memory(CreateCompatibleDC(dc));
+        const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, area.right, area.bottom));
+        Selection selected(memory.get(), bitmap.get());
         paint(memory.get(), area);
         BitBlt(dc, 0, 0, area.right, area.bottom, memory.get(), 0, 0, SRCCOPY);
       }
