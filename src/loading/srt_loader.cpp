@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/text_number.h"
+#include "loading/subtitle_formats.h"
 #include "platform/code_page_scan.h"
 
 namespace quorvane {
@@ -367,12 +368,7 @@ CueTable parseCueTable(std::string_view b) {
 }
 
 CueTable loadCueTable(const std::string& path, UiLanguage uiLanguage, const TextCodec& codec) {
-  std::string bytes = readSubtitleFile(path);
-  unsigned codePage = 0;
-  bytes = normaliseSubtitleBytes(bytes, uiLanguage, codec, &codePage);  // the raw bytes go here
-  CueTable table = parseCueTable(bytes);
-  table.codePage = codePage;
-  return table;
+  return loadSubtitles(path, uiLanguage, codec);
 }
 
 }  // namespace quorvane
