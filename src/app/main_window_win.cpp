@@ -8,6 +8,7 @@
 
 #include "app/control_ids.h"
 #include "app/directory_exists.h"
+#include "app/file_filter.h"
 #include "app/main_window_model.h"
 #include "common/text_number.h"
 #include "loading/srt_loader.h"
@@ -523,7 +524,7 @@ void MainWindow::putCaptions() {
       {kIdWidthLabel, UiRow::WidthCaption},  {kIdTopLabel, UiRow::TopCaption},
   };
   for (const auto& [id, row] : captions) setControlText(id, t.row(row));
-  app_.fileDialogFilter = t.row(UiRow::FileFilter) + "|*.srt";
+  app_.fileDialogFilter = subtitleFileFilter(t, app_.uiLanguage);
   SetWindowTextA(hwnd(), t.row(UiRow::WindowTitle).c_str());
   setControlText(kIdUpdateLink, t.row(UiRow::UpdateLink));
   setControlText(kIdToolLink, t.row(UiRow::ToolLink));

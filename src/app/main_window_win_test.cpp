@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/file_filter.h"
 #include "platform/fake_key_state.h"
 #include "platform/fake_registry.h"
 #include "sync/fake_player_processes.h"
@@ -164,7 +165,7 @@ TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
   EXPECT_EQ(text(kIdTrimButton), "CutUI");
   EXPECT_EQ(text(kIdPlayerGroup), "Select Player");
   EXPECT_EQ(text(kIdProcessLabel), "Process:");
-  EXPECT_EQ(app->fileDialogFilter, "Subtitles(*.srt)|*.srt");
+  EXPECT_EQ(app->fileDialogFilter, subtitleFileFilter(app->uiTexts, UiLanguage::English));
   EXPECT_EQ(text(kIdUpdateLink).rfind("Check update.", 0), 0u);
   EXPECT_TRUE(storedText("font") == "<missing>");  // filling the box stores nothing
 }
@@ -305,7 +306,7 @@ TEST_F(MainWindowTest, SelectAndStartPicksInTheStoredFolderAndReplacesARunningRu
   stored = {{"directory", "D:\\Films\\"}, {"left", "100"}, {"top", "900"}, {"shadow", "1"}};
   open();
   runSubtitles();
-  EXPECT_EQ(dialogs, std::vector<std::string>{"D:\\Films\\ Subtitles(*.srt)|*.srt"});
+  EXPECT_EQ(dialogs, std::vector<std::string>{"D:\\Films\\ " + app->fileDialogFilter});
   EXPECT_TRUE(messages.empty());
   EXPECT_TRUE(app->run.running());
   EXPECT_EQ(overlayLog, std::vector<std::string>{"create Bold 36pt at 100,900 width 1440 centred shadow"});
