@@ -2,8 +2,21 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
+
+#include "loading/cue_table.h"
 
 namespace quorvane {
+
+// How the cues of an ASS/SSA or WebVTT file are styled, for an overlay that draws styles: the
+// run answers for the cue it is showing.
+class CueStyles {
+ public:
+  virtual ~CueStyles() = default;
+  // The blocks of the cue whose text the overlay was just given; null for a plain cue.
+  virtual const std::vector<CueBlock>* blocksOf(std::string_view text) const = 0;
+  virtual const std::vector<TextLook>& looks() const = 0;
+};
 
 // What the rest of the program may do to the subtitle overlay while a run is active. The
 // Windows overlay implements it; tests use a recording fake.
@@ -23,6 +36,8 @@ class Overlay {
   // The system menu's enhancements, switched at any time; the shown text is drawn again.
   virtual void setFormattingTags(bool on) = 0;  // hide <i>, {\an8}, ... and draw what they say
   virtual void setSmoothText(bool on) = 0;      // anti-aliased glyphs with a black outline
+  // Where the styles of the run's cues are (null: plain cues); smooth text draws them.
+  virtual void setCueStyles(const CueStyles* /*styles*/) {}
 };
 
 // An overlay that takes every call and shows nothing: a base for stand-ins that care about a

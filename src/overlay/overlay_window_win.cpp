@@ -262,6 +262,7 @@ void OverlayWindow::setVisible(bool visible) {
 
 void OverlayWindow::setText(std::string_view ansiText) {
   cueText_ = ansiText;
+  blocks_ = styles_ ? styles_->blocksOf(ansiText) : nullptr;
   showText();
 }
 
@@ -276,7 +277,11 @@ void OverlayWindow::showText() {
   const std::u16string text = systemCodePages().toUtf16(codePage_, cue.visible);
   // The label keeps the text also while it is not drawn: WM_GETTEXT reads it in both modes.
   label_.setText({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
-  const bool atScreenTop = smooth_ && cue.atTop();
+  // A styled cue goes to the top when all of its blocks ask for it; with some at the bottom too,
+  // its top blocks come first in the bottom place.
+  const bool atScreenTop =
+      smooth_ && (blocks_ ? std::all_of(blocks_->begin(), blocks_->end(), [](const CueBlock& b) { return b.top; })
+                          : cue.atTop());
   if (atScreenTop != atScreenTop_) {
     atScreenTop_ = atScreenTop;
     place();
@@ -327,7 +332,15 @@ void OverlayWindow::drawSmooth(const FormattedCue& cue) {
   look.centred = centred_;
   look.shadow = shadow_;
   look.shadowOffset = scaled(kShadowOffset);
-  if (!smooth_->render(wideRuns(cue, codePage_), look)) return;
+  if (blocks_ && !blocks_->empty()) {
+    const std::vector<TextLook>& looks = styles_->looks();
+    const uint16_t first = blocks_->front().look;
+    if (first < looks.size()) look.outline = looks[first].outline;
+  }
+  if (!smooth_->render(blocks_ ? styledRuns(*blocks_, styles_->looks(), codePage_, fontPoints_) : wideRuns(cue, codePage_),
+                       look)) {
+    return;
+  }
   POINT source{0, 0};
   // The full height, not just the rows with text: a window resized on every cue costs more
   // under Wine than the rows it would save.

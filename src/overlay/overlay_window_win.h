@@ -83,6 +83,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void assertTopmost() override;
   void setFormattingTags(bool on) override;
   void setSmoothText(bool on) override;
+  void setCueStyles(const CueStyles* styles) override { styles_ = styles; }
 
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -113,6 +114,8 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   unsigned codePage_;
   bool formattingTags_;
   std::string cueText_;  // as the scheduler gave it, tags and all
+  const CueStyles* styles_ = nullptr;
+  const std::vector<CueBlock>* blocks_ = nullptr;  // of a styled cue's text: drawn in their styles
   int32_t left_, top_;
   int32_t labelWidth_;
   bool centred_, shadow_;

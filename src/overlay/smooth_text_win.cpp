@@ -242,6 +242,34 @@ std::vector<WideRun> wideRuns(const FormattedCue& cue, unsigned codePage) {
   return runs;
 }
 
+std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const std::vector<TextLook>& looks,
+                                unsigned codePage, int32_t fontPoints) {
+  std::vector<WideRun> runs;
+  for (const bool top : {true, false}) {
+    for (const CueBlock& block : blocks) {
+      if (block.top != top) continue;
+      const TextLook plain;
+      const TextLook& look = block.look < looks.size() ? looks[block.look] : plain;
+      if (!runs.empty()) runs.push_back({L"\r\n", TextStyle{}});
+      for (WideRun& run : wideRuns(parseSubtitleTags(block.tagged, codePage), codePage)) {
+        TextStyle& style = run.style;
+        style.bold = style.bold || look.bold;
+        style.italic = style.italic || look.italic;
+        if (!style.hasColour) {
+          style.hasColour = true;
+          style.colour = look.colour;
+        }
+        if (style.face.empty()) style.face = look.face;
+        if (style.size == 0 && look.sizePermille != 1000) {
+          style.size = std::max(1, static_cast<int32_t>(int64_t{fontPoints} * look.sizePermille / 1000));
+        }
+        runs.push_back(std::move(run));
+      }
+    }
+  }
+  return runs;
+}
+
 SmoothTextRenderer::SmoothTextRenderer() : dc_(CreateCompatibleDC(nullptr)) {}
 
 SmoothTextRenderer::~SmoothTextRenderer() {
@@ -338,13 +366,15 @@ bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTe
       const size_t at = static_cast<size_t>(y) * width_ + x;
       const uint32_t glyph = pixels_[at];
       const uint32_t a = coverage_[at];
-      uint32_t alpha = std::max<uint32_t>(outline_[at], a);  // white over the black ring
+      uint32_t alpha = std::max<uint32_t>(outline_[at], a);  // the glyph over its ring
+      const uint32_t ring = alpha - a;
       if (look.shadow && x >= look.shadowOffset && y >= look.shadowOffset) {
         const uint32_t s = outline_[at - look.shadowOffset - static_cast<size_t>(look.shadowOffset) * width_];
         alpha = alpha + s * (255 - alpha) / 255;
       }
-      const uint32_t b = std::min(glyph & 0xFF, alpha), g = std::min(glyph >> 8 & 0xFF, alpha),
-                     r = std::min(glyph >> 16 & 0xFF, alpha);
+      const uint32_t b = std::min((glyph & 0xFF) + (look.outline & 0xFF) * ring / 255, alpha),
+                     g = std::min((glyph >> 8 & 0xFF) + (look.outline >> 8 & 0xFF) * ring / 255, alpha),
+                     r = std::min((glyph >> 16 & 0xFF) + (look.outline >> 16 & 0xFF) * ring / 255, alpha);
       pixels_[at] = alpha << 24 | r << 16 | g << 8 | b;
     }
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "loading/cue_table.h"
 #include "loading/subtitle_tags.h"
 #include "platform/window_handles_win.h"
 
@@ -21,6 +22,12 @@ struct WideRun {
 // The cue's runs in UTF-16: the visible text cut at its style changes.
 std::vector<WideRun> wideRuns(const FormattedCue& cue, unsigned codePage);
 
+// The runs of a styled cue (ASS/SSA, WebVTT): each block on lines of its own, top blocks first,
+// its formatting tags drawn over its look: face, bold, italic, colour, and a size that is the
+// look's share of `fontPoints`.
+std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const std::vector<TextLook>& looks,
+                                unsigned codePage, int32_t fontPoints);
+
 // Where and how the text is laid out: the label's geometry and the overlay's font.
 struct SmoothTextLook {
   int32_t width = 0, height = 0;  // the image; the label's width and the overlay's height
@@ -30,11 +37,12 @@ struct SmoothTextLook {
   BYTE charSet = DEFAULT_CHARSET;
   bool centred = true, shadow = false;
   int32_t shadowOffset = 2;       // right and down, in pixels
+  uint32_t outline = 0x000000;    // 0xRRGGBB of the ring around the glyphs
 };
 
 // Draws subtitle text as a premultiplied 32-bit BGRA image for a per-pixel-alpha window:
-// anti-aliased glyphs in their colour (white unless a tag says otherwise) over a black outline
-// (outlineRadius), a black shadow shadowOffset pixels right and down when asked, and alpha 0
+// anti-aliased glyphs in their colour (white unless a tag says otherwise) over an outline
+// (outlineRadius) in the look's outline colour, a black shadow shadowOffset pixels right and down when asked, and alpha 0
 // everywhere else. Lines wrap at word boundaries (or between Chinese characters) within the
 // width and break at CR LF, as the classic label does.
 // One bitmap and its buffers are kept and reused, so memory stays at the image's size whatever

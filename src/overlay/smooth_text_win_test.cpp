@@ -140,6 +140,33 @@ TEST(SmoothTextRenderer, EachStyleChangesTheImageAndColourShows) {
   EXPECT_GT(render(renderer, "<font color=#FF0000>Styled</font> text", look).red, 0);
 }
 
+TEST(StyledRuns, TopBlocksFirstEachOnItsOwnLinesInItsLookUnderItsTags) {
+  std::vector<TextLook> looks(3);
+  looks[1].face = "SimHei";
+  looks[2] = {"Arial", 500, 0xFFFF00, 0x000000, true, false};
+  const std::vector<CueBlock> blocks{{"zh", 1, false}, {"{\\i1}small", 2, false}, {"sign", 0, true}};
+  const std::vector<WideRun> runs = styledRuns(blocks, looks, 936, 36);
+  ASSERT_EQ(runs.size(), 5u);
+  EXPECT_EQ(runs[0].text, L"sign");
+  EXPECT_EQ(runs[1].text, L"\r\n");
+  EXPECT_EQ(runs[2].text, L"zh");
+  EXPECT_EQ(runs[2].style.face, "SimHei");
+  EXPECT_EQ(runs[2].style.size, 0);  // the main style: the user's own size
+  EXPECT_EQ(runs[4].text, L"small");
+  EXPECT_EQ(runs[4].style.size, 18);
+  EXPECT_TRUE(runs[4].style.bold && runs[4].style.italic);
+  EXPECT_EQ(runs[4].style.colour, 0xFFFF00u);
+}
+
+TEST(SmoothTextRenderer, TheRingTakesTheLooksOutlineColour) {
+  SmoothTextRenderer renderer;
+  SmoothTextLook look = lookOf(400, 120, 48);
+  look.outline = 0xFF0000;
+  const Image image = render(renderer, "Ring", look);
+  EXPECT_GT(image.red, 0);
+  EXPECT_EQ(image.opaqueBlack, 0);
+}
+
 TEST(SmoothTextRenderer, ChineseCuesInEitherCodePageBecomeTheirCharactersAndInk) {
   struct Case {
     unsigned codePage;

@@ -17,7 +17,16 @@ void SubtitleRun::start(CueTable table, unsigned displayCodePage, std::unique_pt
   codePage_ = displayCodePage;
   scheduler_.beginRun();
   overlay_ = std::move(overlay);
+  overlay_->setCueStyles(table_.looks.empty() ? nullptr : &styles_);
   ticking_ = !timers_ || timers_->startTicks();
+}
+
+const std::vector<CueBlock>* SubtitleRun::Styles::blocksOf(std::string_view text) const {
+  const CueTable& table = run_.table_;
+  const int32_t index = run_.scheduler_.currentIndex();
+  if (text.empty() || index < 1 || index > table.cueCount) return nullptr;
+  const Cue& cue = table.at(index);
+  return cue.text.data() == text.data() && !cue.blocks.empty() ? &cue.blocks : nullptr;
 }
 
 void SubtitleRun::end(uint32_t settleMs) {

@@ -108,6 +108,17 @@ class SubtitleRun {
   void armMoment();
   void stopMoments();
 
+  // The styles of the shown cue: the scheduler gives the overlay the current cue's own text.
+  class Styles final : public CueStyles {
+   public:
+    explicit Styles(const SubtitleRun& run) : run_(run) {}
+    const std::vector<CueBlock>* blocksOf(std::string_view text) const override;
+    const std::vector<TextLook>& looks() const override { return run_.table_.looks; }
+
+   private:
+    const SubtitleRun& run_;
+  };
+
   ClockSource* clock_;
   RunTimers* timers_;
   CueScheduler scheduler_;
@@ -117,6 +128,7 @@ class SubtitleRun {
   std::unique_ptr<Overlay> overlay_;
   bool ticking_ = false;
   uint32_t momentToken_ = 0;  // of the armed moment; others are stale
+  Styles styles_{*this};
 };
 
 }  // namespace quorvane
