@@ -31,7 +31,7 @@ void checkTable(const CueTable& table, bool cutFromEvents) {
     const Cue& cue = table.at(i);
     if (cue.startMs >= cue.endMs || cue.blocks.empty()) std::abort();
     for (const CueBlock& block : cue.blocks) {
-      if (block.look >= table.looks.size()) std::abort();
+      if (block.look >= table.looks.size() || block.text >= table.blockTexts.size()) std::abort();
     }
   }
   if (table.at(table.cueCount + 1).startMs != CueTable::kFirstMarkerStart ||

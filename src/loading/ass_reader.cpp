@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <unordered_map>
 
 #include "common/lead_bytes.h"
@@ -10,7 +9,8 @@
 namespace quorvane {
 namespace {
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+// ASCII only: section and field names are ASCII, and a GBK byte must never change.
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -143,16 +143,6 @@ struct Style {
   int alignment = 2;  // numeric keypad
 };
 
-// Where a text's override block closes: the first '}' after `open`, stepping over double-byte
-// characters; npos when there is none (the '{' is then text).
-size_t blockClose(std::string_view text, size_t open, unsigned codePage) {
-  for (size_t i = open + 1; i < text.size(); ++i) {
-    if (text[i] == '}') return i;
-    if (isLeadByteIn(codePage, static_cast<unsigned char>(text[i]))) ++i;
-  }
-  return std::string_view::npos;
-}
-
 // Reads the codes of one override block that matter here: drawing mode (\p) and position
 // (\an, SSA's \a).
 void readOverrides(std::string_view block, bool& drawing, int& alignment) {
@@ -173,41 +163,52 @@ void readOverrides(std::string_view block, bool& drawing, int& alignment) {
   }
 }
 
-// An event's Text field: plain text (escapes applied, override blocks and drawings out) and
+// An event's Text field, stepping over the double-byte characters whose lead bytes `lead` marks
+// (an override block closes at the first '}' after its '{'): plain text (escapes applied, override blocks and drawings out) and
 // the text for smooth drawing (override blocks kept, drawings out).
-void convertText(std::string_view text, unsigned codePage, SubtitleEvent& event, int& alignment) {
+void convertText(std::string_view text, const bool (&lead)[256], SubtitleEvent& event, int& alignment) {
   std::string& plain = event.text;
-  std::string& tagged = event.block.tagged;
+  std::string& tagged = event.tagged;
   plain.reserve(text.size());
+  tagged.reserve(text.size());
   bool drawing = false;
-  for (size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    if (isLeadByteIn(codePage, static_cast<unsigned char>(c)) && i + 1 < text.size()) {
-      if (!drawing) {
-        plain.append(text.substr(i, 2));
-        tagged.append(text.substr(i, 2));
+  const auto emit = [&](std::string_view part) {
+    if (drawing) return;
+    plain.append(part);
+    tagged.append(part);
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    // The plain stretch up to the next brace or backslash, double-byte characters whole.
+    size_t j = i;
+    while (j < text.size() && text[j] != '{' && text[j] != '\\') j += lead[static_cast<unsigned char>(text[j])] ? 2 : 1;
+    j = std::min(j, text.size());
+    emit(text.substr(i, j - i));
+    i = j;
+    if (i == text.size()) break;
+    if (text[i] == '{') {
+      size_t close = std::string_view::npos;
+      for (size_t k = i + 1; k < text.size(); k += lead[static_cast<unsigned char>(text[k])] ? 2 : 1) {
+        if (text[k] == '}') {
+          close = k;
+          break;
+        }
       }
-      i += 2;
-    } else if (c == '{' && blockClose(text, i, codePage) != std::string_view::npos) {
-      const size_t close = blockClose(text, i, codePage);
-      const std::string_view block = text.substr(i + 1, close - i - 1);
+      if (close == std::string_view::npos) {  // an unclosed brace is text
+        emit(text.substr(i, 1));
+        ++i;
+        continue;
+      }
       const bool wasDrawing = drawing;
-      readOverrides(block, drawing, alignment);
+      readOverrides(text.substr(i + 1, close - i - 1), drawing, alignment);
       // A block that switches drawing on or off is about the drawing alone.
       if (drawing == wasDrawing && !drawing) tagged.append(text.substr(i, close + 1 - i));
       i = close + 1;
-    } else if (c == '\\' && i + 1 < text.size() && (text[i + 1] == 'N' || text[i + 1] == 'n' || text[i + 1] == 'h')) {
-      if (!drawing) {
-        const std::string_view replacement = text[i + 1] == 'h' ? " " : "\r\n";
-        plain.append(replacement);
-        tagged.append(replacement);
-      }
+    } else if (i + 1 < text.size() && (text[i + 1] == 'N' || text[i + 1] == 'n' || text[i + 1] == 'h')) {
+      emit(text[i + 1] == 'h' ? " " : "\r\n");
       i += 2;
     } else {
-      if (!drawing) {
-        plain.push_back(c);
-        tagged.push_back(c);
-      }
+      emit(text.substr(i, 1));
       ++i;
     }
   }
@@ -275,6 +276,8 @@ SubtitleEvents readAssEvents(std::string_view bytes, unsigned codePage) {
   std::vector<size_t> eventStyle;        // per event, index into styles, or npos
   std::vector<int> eventAlignment;       // per event, 0 when its style decides
   constexpr size_t kNoStyle = static_cast<size_t>(-1);
+  bool lead[256];
+  for (int b = 0; b < 256; ++b) lead[b] = isLeadByteIn(codePage, static_cast<unsigned char>(b));
 
   forEachLine(bytes, [&](std::string_view line) {
     line = trimmedSpaces(line);
@@ -361,7 +364,7 @@ SubtitleEvents readAssEvents(std::string_view bytes, unsigned codePage) {
                                                                    INT32_MIN, INT32_MAX));
           }
           int alignment = 0;
-          convertText(fields.back(), codePage, event, alignment);
+          convertText(fields.back(), lead, event, alignment);
           finishEventText(event);
           const int styleAt = eventOrder.indexOf("style");
           size_t style = kNoStyle;
@@ -404,11 +407,11 @@ SubtitleEvents readAssEvents(std::string_view bytes, unsigned codePage) {
   result.looks.push_back(TextLook{});
   for (Style& style : styles) result.looks.push_back(std::move(style.look));
   for (size_t i = 0; i < result.events.size(); ++i) {
-    CueBlock& block = result.events[i].block;
+    SubtitleEvent& event = result.events[i];
     const size_t style = eventStyle[i];
-    block.look = style != kNoStyle && style + 1 < 0xFFFF ? static_cast<uint16_t>(style + 1) : 0;
+    event.look = style != kNoStyle && style + 1 < 0xFFFF ? static_cast<uint16_t>(style + 1) : 0;
     const int alignment = eventAlignment[i] != 0 ? eventAlignment[i] : style != kNoStyle ? styles[style].alignment : 2;
-    block.top = alignment >= 7;
+    event.top = alignment >= 7;
   }
   return result;
 }

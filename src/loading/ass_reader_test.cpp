@@ -64,8 +64,8 @@ TEST(ReadAssEvents, StandardFieldOrderOfTheScriptsVersionWithoutFormatLines) {
   const SubtitleEvents v4 = readAssEvents(ssa, 936);
   ASSERT_EQ(v4.events.size(), 1u);
   EXPECT_EQ(v4.events[0].text, "ssa, text");
-  EXPECT_TRUE(v4.events[0].block.top);  // SSA alignment 6: top centre
-  const TextLook& look = v4.looks[v4.events[0].block.look];
+  EXPECT_TRUE(v4.events[0].top);  // SSA alignment 6: top centre
+  const TextLook& look = v4.looks[v4.events[0].look];
   EXPECT_EQ(look.colour, 0xFF0000u);    // decimal BGR 255 is red
   EXPECT_EQ(look.outline, 0x0000FFu);   // the tertiary colour outlines in SSA
   EXPECT_TRUE(look.bold);
@@ -75,7 +75,7 @@ TEST(ReadAssEvents, StandardFieldOrderOfTheScriptsVersionWithoutFormatLines) {
   ASSERT_EQ(v4Plus.events.size(), 1u);
   EXPECT_EQ(v4Plus.events[0].layer, 3);
   EXPECT_EQ(v4Plus.events[0].text, "a,b");
-  EXPECT_EQ(v4Plus.events[0].block.look, 0);  // unknown style, no Default: the plain look
+  EXPECT_EQ(v4Plus.events[0].look, 0);  // unknown style, no Default: the plain look
 }
 
 TEST(ReadAssEvents, TextEscapesOverridesAndDrawings) {
@@ -99,8 +99,8 @@ TEST(ReadAssEvents, TextEscapesOverridesAndDrawings) {
                                               936);
     ASSERT_EQ(read.events.size(), 1u) << c.text;
     EXPECT_EQ(read.events[0].text, c.plain) << c.text;
-    EXPECT_EQ(read.events[0].block.tagged, c.tagged) << c.text;
-    EXPECT_EQ(read.events[0].block.top, c.top) << c.text;
+    EXPECT_EQ(read.events[0].tagged, c.tagged) << c.text;
+    EXPECT_EQ(read.events[0].top, c.top) << c.text;
   }
 }
 
@@ -112,9 +112,9 @@ TEST(ReadAssEvents, StylesGiveLooksWithSizesRelativeToTheMainStyle) {
                                                    "Dialogue: 0,0:00:01.00,0:00:02.00,Nobody,unknown\r\n"),
                                             936);
   ASSERT_EQ(read.events.size(), 4u);
-  const TextLook& zh = read.looks[read.events[0].block.look];
-  const TextLook& en = read.looks[read.events[1].block.look];
-  const TextLook& sign = read.looks[read.events[2].block.look];
+  const TextLook& zh = read.looks[read.events[0].look];
+  const TextLook& en = read.looks[read.events[1].look];
+  const TextLook& sign = read.looks[read.events[2].look];
   EXPECT_EQ(zh.face, "SimHei");
   EXPECT_EQ(zh.sizePermille, 1000);
   EXPECT_EQ(zh.outline, 0x302010u);
@@ -124,9 +124,9 @@ TEST(ReadAssEvents, StylesGiveLooksWithSizesRelativeToTheMainStyle) {
   EXPECT_EQ(en.colour, 0xFFFF00u);
   EXPECT_TRUE(en.bold && en.italic);
   EXPECT_EQ(sign.sizePermille, 1500);
-  EXPECT_TRUE(read.events[2].block.top);  // alignment 8
-  EXPECT_FALSE(read.events[0].block.top);
-  EXPECT_EQ(read.events[3].block.look, read.events[0].block.look);  // unknown style: Default
+  EXPECT_TRUE(read.events[2].top);  // alignment 8
+  EXPECT_FALSE(read.events[0].top);
+  EXPECT_EQ(read.events[3].look, read.events[0].look);  // unknown style: Default
 }
 
 TEST(ReadAssEvents, BadInputStillGivesEvents) {

@@ -17,7 +17,7 @@ struct TextLook {
 
 // One event's share of a cue read from an ASS/SSA or WebVTT file, in the order it shows.
 struct CueBlock {
-  std::string tagged;  // its lines joined by CR LF, keeping the formatting tags the overlay knows
+  uint32_t text = 0;   // index into CueTable::blockTexts
   uint16_t look = 0;   // index into CueTable::looks
   bool top = false;    // drawn at the top of the screen ({\an8}, alignment 7-9, VTT line:0)
 };
@@ -42,6 +42,9 @@ struct CueTable {
   // UTF-8 file read on a Traditional Chinese system holds GBK. 0: the system's ANSI code page.
   unsigned codePage = 0;
   std::vector<TextLook> looks;  // the styles that CueBlock::look points at; empty for SRT
+  // Each event's lines joined by CR LF with the formatting tags the overlay knows, once for all
+  // the cues it shows in.
+  std::vector<std::string> blockTexts;
 
   const Cue& at(int32_t index) const { return cues[static_cast<size_t>(index - 1)]; }
 

@@ -35,7 +35,7 @@ void finishEventText(SubtitleEvent& event) {
     text = text.substr(begin, end - begin);
   };
   trim(event.text);
-  trim(event.block.tagged);
+  trim(event.tagged);
   event.lineCount = 1;
   for (size_t i = event.text.find("\r\n"); i != std::string::npos; i = event.text.find("\r\n", i + 2)) {
     ++event.lineCount;
@@ -44,12 +44,21 @@ void finishEventText(SubtitleEvent& event) {
 
 CueTable cutOverlaps(SubtitleEvents in) {
   std::vector<SubtitleEvent>& events = in.events;
+  CueTable table;
+  table.looks = std::move(in.looks);
+  table.blockTexts.reserve(events.size());
   std::vector<Boundary> boundaries;
   boundaries.reserve(events.size() * 2);
+  // The stored texts are at most twice the events' own and a megabyte: an event under many
+  // short ones shows in many stretches, and past the budget stretches go empty.
+  size_t budget = 1u << 20;
   for (uint32_t i = 0; i < events.size(); ++i) {
-    if (events[i].startMs >= events[i].endMs || events[i].text.empty()) continue;
-    boundaries.push_back({events[i].startMs, i, true});
-    boundaries.push_back({events[i].endMs, i, false});
+    SubtitleEvent& event = events[i];
+    table.blockTexts.push_back(std::move(event.tagged));
+    budget += 2 * event.text.size();
+    if (event.startMs >= event.endMs || event.text.empty()) continue;
+    boundaries.push_back({event.startMs, i, true});
+    boundaries.push_back({event.endMs, i, false});
   }
   std::sort(boundaries.begin(), boundaries.end(), [](const Boundary& a, const Boundary& b) {
     return a.timeMs != b.timeMs ? a.timeMs < b.timeMs : a.event < b.event;
@@ -58,11 +67,6 @@ CueTable cutOverlaps(SubtitleEvents in) {
   // Active events in the order they show: layer, then place in the file.
   std::set<std::pair<int32_t, uint32_t>> active;
   std::vector<Cue> cues;
-  // The stored texts are at most twice the events' own and a megabyte: an event under many
-  // short ones shows in many stretches, and past the budget stretches go empty.
-  size_t budget = 1u << 20;
-  for (const SubtitleEvent& event : events) budget += 2 * (event.text.size() + event.block.tagged.size());
-
   const auto pieceFrom = [&](int32_t fromMs, int32_t toMs) {
     Cue cue;
     cue.startMs = fromMs;
@@ -73,13 +77,11 @@ CueTable cutOverlaps(SubtitleEvents in) {
       const SubtitleEvent& event = events[index];
       if (lines > 0 && lines + event.lineCount > kMaxPieceLines) break;
       const size_t cost = shared ? std::min(event.text.size(), kMaxSharedEventBytes) : event.text.size();
-      const size_t taggedCost = shared ? std::min(event.block.tagged.size(), kMaxSharedEventBytes)
-                                       : event.block.tagged.size();
-      if (cost + taggedCost + 2 > budget) break;
-      budget -= cost + taggedCost + 2;
+      if (cost + 2 > budget) break;
+      budget -= cost + 2;
       if (!cue.text.empty()) cue.text += "\r\n";
       cue.text.append(event.text, 0, cost);
-      cue.blocks.push_back({std::string(event.block.tagged, 0, taggedCost), event.block.look, event.block.top});
+      cue.blocks.push_back({index, event.look, event.top});
       lines += event.lineCount;
     }
     if (cue.text.empty()) return;
@@ -95,15 +97,22 @@ CueTable cutOverlaps(SubtitleEvents in) {
   for (size_t b = 0; b < boundaries.size();) {
     const int32_t now = boundaries[b].timeMs;
     for (; b < boundaries.size() && boundaries[b].timeMs == now; ++b) {
-      const SubtitleEvent& event = events[boundaries[b].event];
-      if (boundaries[b].start) active.emplace(event.layer, boundaries[b].event);
-      else active.erase({event.layer, boundaries[b].event});
+      SubtitleEvent& event = events[boundaries[b].event];
+      if (boundaries[b].start) {
+        active.emplace(event.layer, boundaries[b].event);
+      } else {
+        active.erase({event.layer, boundaries[b].event});
+        std::string().swap(event.text);  // shown for the last time
+      }
     }
     if (!active.empty() && b < boundaries.size()) pieceFrom(now, boundaries[b].timeMs);
   }
 
-  CueTable table = CueTable::fromSorted(std::move(cues));
-  table.looks = std::move(in.looks);
+  std::vector<std::string> blockTexts = std::move(table.blockTexts);
+  std::vector<TextLook> looks = std::move(table.looks);
+  table = CueTable::fromSorted(std::move(cues));
+  table.looks = std::move(looks);
+  table.blockTexts = std::move(blockTexts);
   return table;
 }
 

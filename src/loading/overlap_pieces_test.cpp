@@ -11,8 +11,8 @@ SubtitleEvent event(int32_t startMs, int32_t endMs, std::string text, int32_t la
   e.endMs = endMs;
   e.layer = layer;
   e.text = text;
-  e.block.tagged = "{\\i1}" + text;
-  e.block.top = top;
+  e.tagged = "{\\i1}" + text;
+  e.top = top;
   finishEventText(e);
   return e;
 }
@@ -57,9 +57,9 @@ TEST(CutOverlaps, BlocksFollowTheTextsOrder) {
   ASSERT_EQ(table.cueCount, 2);
   const Cue& both = table.at(2);
   ASSERT_EQ(both.blocks.size(), 2u);
-  EXPECT_EQ(both.blocks[0].tagged, "{\\i1}top");
+  EXPECT_EQ(table.blockTexts[both.blocks[0].text], "{\\i1}top");
   EXPECT_TRUE(both.blocks[0].top);
-  EXPECT_EQ(both.blocks[1].tagged, "{\\i1}bottom");
+  EXPECT_EQ(table.blockTexts[both.blocks[1].text], "{\\i1}bottom");
   EXPECT_FALSE(both.blocks[1].top);
 }
 

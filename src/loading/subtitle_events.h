@@ -16,7 +16,9 @@ struct SubtitleEvent {
   int32_t layer = 0;               // ASS: lower layers first on screen; WebVTT: 0
   std::string text;                // plain lines joined by CR LF, trimmed like an SRT cue's
   int32_t lineCount = 0;           // lines of text
-  CueBlock block;                  // how smooth text draws it
+  std::string tagged;              // its lines keeping the formatting tags the overlay knows
+  uint16_t look = 0;               // index into SubtitleEvents::looks
+  bool top = false;                // drawn at the top of the screen
 };
 
 struct SubtitleEvents {

@@ -60,8 +60,17 @@ SubtitleEvents parseSubtitleEvents(std::string_view bytes, unsigned codePage, Su
 CueTable loadSubtitles(const std::string& path, UiLanguage uiLanguage, const TextCodec& codec,
                        SubtitleFormat* format) {
   unsigned codePage = 0;
-  const std::string bytes = normaliseSubtitleBytes(readSubtitleFile(path), uiLanguage, codec, &codePage);
-  CueTable table = parseSubtitles(bytes, codePage, format);
+  std::string bytes = normaliseSubtitleBytes(readSubtitleFile(path), uiLanguage, codec, &codePage);
+  const SubtitleReader& reader = readerFor(bytes);
+  if (format) *format = reader.format;
+  CueTable table;
+  if (reader.events) {
+    SubtitleEvents events = reader.events(bytes, codePage);
+    std::string().swap(bytes);  // the events hold what is needed: memory for the cues
+    table = cutOverlaps(std::move(events));
+  } else {
+    table = parseCueTable(bytes);
+  }
   table.codePage = codePage;
   return table;
 }

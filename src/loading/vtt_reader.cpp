@@ -48,7 +48,7 @@ constexpr std::array<Entity, 6> kEntities{{
 // so the scan needs no code page.
 void convertText(std::string_view text, SubtitleEvent& event) {
   std::string& plain = event.text;
-  std::string& tagged = event.block.tagged;
+  std::string& tagged = event.tagged;
   for (size_t i = 0; i < text.size();) {
     const char c = text[i];
     if (c == '<') {
@@ -94,7 +94,7 @@ bool readTimingLine(std::string_view line, SubtitleEvent& event) {
     size_t length = 0;
     while (length < rest.size() && !isBlank(rest[length])) ++length;
     const std::string_view setting = rest.substr(0, length);
-    if (setting.substr(0, 5) == "line:") event.block.top = lineSettingIsTop(setting.substr(5));
+    if (setting.substr(0, 5) == "line:") event.top = lineSettingIsTop(setting.substr(5));
     rest.remove_prefix(length);
   }
   return true;

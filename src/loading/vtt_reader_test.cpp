@@ -37,14 +37,14 @@ TEST(ReadVttEvents, SkipsHeaderAndBlocksAndReadsCuesWithOrWithoutIdentifiers) {
   EXPECT_EQ(read.events[0].endMs, 1500);
   EXPECT_EQ(read.events[0].text, "Hi & bye\r\nline two");
   EXPECT_EQ(read.events[0].lineCount, 2);
-  EXPECT_TRUE(read.events[0].block.top);
+  EXPECT_TRUE(read.events[0].top);
   EXPECT_EQ(read.events[1].text, "it b u xy<> z");
-  EXPECT_EQ(read.events[1].block.tagged, "<i>it</i> <b>b</b> <u>u</u> xy<> z");
-  EXPECT_FALSE(read.events[1].block.top);
+  EXPECT_EQ(read.events[1].tagged, "<i>it</i> <b>b</b> <u>u</u> xy<> z");
+  EXPECT_FALSE(read.events[1].top);
   EXPECT_EQ(read.events[2].text, "straight after");
-  EXPECT_TRUE(read.events[2].block.top);
+  EXPECT_TRUE(read.events[2].top);
   EXPECT_EQ(read.events[3].text, "unclosed");
-  EXPECT_FALSE(read.events[3].block.top);
+  EXPECT_FALSE(read.events[3].top);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ class CueStyles {
   virtual ~CueStyles() = default;
   // The blocks of the cue whose text the overlay was just given; null for a plain cue.
   virtual const std::vector<CueBlock>* blocksOf(std::string_view text) const = 0;
-  virtual const std::vector<TextLook>& looks() const = 0;
+  virtual const CueTable& table() const = 0;  // the looks and texts the blocks point at
 };
 
 // What the rest of the program may do to the subtitle overlay while a run is active. The

@@ -333,11 +333,11 @@ void OverlayWindow::drawSmooth(const FormattedCue& cue) {
   look.shadow = shadow_;
   look.shadowOffset = scaled(kShadowOffset);
   if (blocks_ && !blocks_->empty()) {
-    const std::vector<TextLook>& looks = styles_->looks();
+    const std::vector<TextLook>& looks = styles_->table().looks;
     const uint16_t first = blocks_->front().look;
     if (first < looks.size()) look.outline = looks[first].outline;
   }
-  if (!smooth_->render(blocks_ ? styledRuns(*blocks_, styles_->looks(), codePage_, fontPoints_) : wideRuns(cue, codePage_),
+  if (!smooth_->render(blocks_ ? styledRuns(*blocks_, styles_->table(), codePage_, fontPoints_) : wideRuns(cue, codePage_),
                        look)) {
     return;
   }

@@ -28,7 +28,7 @@ class RecordingOverlay final : public Overlay {
   void setText(std::string_view text) override {
     std::string call = "text " + std::string(text);
     const std::vector<CueBlock>* blocks = styles_ ? styles_->blocksOf(text) : nullptr;
-    for (size_t i = 0; blocks && i < blocks->size(); ++i) call += " | " + (*blocks)[i].tagged;
+    for (size_t i = 0; blocks && i < blocks->size(); ++i) call += " | " + styles_->table().blockTexts[(*blocks)[i].text];
     log(std::move(call));
   }
   void setLabelWidth(int32_t w) override { log("width " + std::to_string(w)); }

@@ -242,8 +242,9 @@ std::vector<WideRun> wideRuns(const FormattedCue& cue, unsigned codePage) {
   return runs;
 }
 
-std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const std::vector<TextLook>& looks,
-                                unsigned codePage, int32_t fontPoints) {
+std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const CueTable& table, unsigned codePage,
+                                int32_t fontPoints) {
+  const std::vector<TextLook>& looks = table.looks;
   std::vector<WideRun> runs;
   for (const bool top : {true, false}) {
     for (const CueBlock& block : blocks) {
@@ -251,7 +252,8 @@ std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const std::
       const TextLook plain;
       const TextLook& look = block.look < looks.size() ? looks[block.look] : plain;
       if (!runs.empty()) runs.push_back({L"\r\n", TextStyle{}});
-      for (WideRun& run : wideRuns(parseSubtitleTags(block.tagged, codePage), codePage)) {
+      if (block.text >= table.blockTexts.size()) continue;
+      for (WideRun& run : wideRuns(parseSubtitleTags(table.blockTexts[block.text], codePage), codePage)) {
         TextStyle& style = run.style;
         style.bold = style.bold || look.bold;
         style.italic = style.italic || look.italic;

@@ -25,8 +25,8 @@ std::vector<WideRun> wideRuns(const FormattedCue& cue, unsigned codePage);
 // The runs of a styled cue (ASS/SSA, WebVTT): each block on lines of its own, top blocks first,
 // its formatting tags drawn over its look: face, bold, italic, colour, and a size that is the
 // look's share of `fontPoints`.
-std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const std::vector<TextLook>& looks,
-                                unsigned codePage, int32_t fontPoints);
+std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const CueTable& table, unsigned codePage,
+                                int32_t fontPoints);
 
 // Where and how the text is laid out: the label's geometry and the overlay's font.
 struct SmoothTextLook {

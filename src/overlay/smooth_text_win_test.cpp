@@ -141,11 +141,13 @@ TEST(SmoothTextRenderer, EachStyleChangesTheImageAndColourShows) {
 }
 
 TEST(StyledRuns, TopBlocksFirstEachOnItsOwnLinesInItsLookUnderItsTags) {
-  std::vector<TextLook> looks(3);
-  looks[1].face = "SimHei";
-  looks[2] = {"Arial", 500, 0xFFFF00, 0x000000, true, false};
-  const std::vector<CueBlock> blocks{{"zh", 1, false}, {"{\\i1}small", 2, false}, {"sign", 0, true}};
-  const std::vector<WideRun> runs = styledRuns(blocks, looks, 936, 36);
+  CueTable table;
+  table.looks.resize(3);
+  table.looks[1].face = "SimHei";
+  table.looks[2] = {"Arial", 500, 0xFFFF00, 0x000000, true, false};
+  table.blockTexts = {"zh", "{\\i1}small", "sign"};
+  const std::vector<CueBlock> blocks{{0, 1, false}, {1, 2, false}, {2, 0, true}};
+  const std::vector<WideRun> runs = styledRuns(blocks, table, 936, 36);
   ASSERT_EQ(runs.size(), 5u);
   EXPECT_EQ(runs[0].text, L"sign");
   EXPECT_EQ(runs[1].text, L"\r\n");

@@ -113,7 +113,7 @@ class SubtitleRun {
    public:
     explicit Styles(const SubtitleRun& run) : run_(run) {}
     const std::vector<CueBlock>* blocksOf(std::string_view text) const override;
-    const std::vector<TextLook>& looks() const override { return run_.table_.looks; }
+    const CueTable& table() const override { return run_.table_; }
 
    private:
     const SubtitleRun& run_;

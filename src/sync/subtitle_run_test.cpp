@@ -58,9 +58,10 @@ TEST_F(SubtitleRunTest, ShowsEachCueFromTheClocksPositionWithTheControlsGeometry
 }
 
 TEST_F(SubtitleRunTest, TheOverlayFindsTheBlocksOfEachStyledCueItShows) {
-  CueTable table = CueTable::fromSorted({{4200, 4600, "zh\r\nen", {{"zh", 1, false}, {"{\\i1}en", 2, false}}},
-                                         {4600, 5500, "sign", {{"sign", 0, true}}}});
+  CueTable table = CueTable::fromSorted({{4200, 4600, "zh\r\nen", {{0, 1, false}, {1, 2, false}}},
+                                         {4600, 5500, "sign", {{2, 0, true}}}});
   table.looks.resize(3);
+  table.blockTexts = {"zh", "{\\i1}en", "sign"};
   run.start(std::move(table), 936, std::make_unique<RecordingOverlay>(log));
   EXPECT_EQ(tickAfter(50), Calls{});  // 4000
   EXPECT_EQ(tickAfter(200), (Calls{"left 120", "text zh\r\nen | zh | {\\i1}en", "topmost"}));
