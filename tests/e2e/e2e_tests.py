@@ -21,6 +21,7 @@ from e2e_harness import (CUSTOMIZE_KEY, PLAYER_NAME, SETTINGS_KEY, REG_BINARY, R
                          REG_SZ, Checks, PlayerTime, Session, TestFailure, centre, windows_path)
 
 DATA = Path(__file__).resolve().parent / "data"
+SAMPLES = Path(__file__).resolve().parents[2] / "samples"
 
 # Captions by control, per language (the link credit after row 19's fixed text is free).
 CAPTIONS = {
@@ -1107,6 +1108,89 @@ def chinese_texts(s, lang):
     return checks
 
 
+def rows_where(shot, rect, wanted):
+    """The first and last screen rows of `rect` holding a pixel that `wanted` accepts."""
+    rows = sorted({py for _, py, rgb in shot.pixels(rect) if wanted(rgb)})
+    return (rows[0], rows[-1]) if rows else None
+
+
+def styled_files(s):
+    """A bilingual ASS file and a WebVTT file over the simulated player. Classic: each cue's
+    plain lines, events that overlap shown together. Smooth text: the Chinese line white over
+    the English one, yellow and smaller; a sign that overlaps them above them in red; a sign
+    alone, and the WebVTT cue with line:0, at the top of the screen."""
+    s.lang = "zh_CN.UTF-8"
+    s.clear_settings()
+    s.start_player("--start=0:00:03", "--paused")
+    # Over the black desktop below the player and the main window, where every coloured pixel
+    # is the overlay's.
+    left, top, width = 0, 760, 1400
+    for value, number in (("left", left), ("width", width), ("top", top)):
+        s.set_setting(value, str(number))
+    s.start_quorvane()
+    checks = Checks()
+    band = [left, top, width, 300]
+    checks.true("the main window above the subtitles", sum(s.main_window["rect"][1::2]) < top)
+    yellow = lambda rgb: rgb[0] > 180 and rgb[1] > 180 and rgb[2] < 90
+    red = lambda rgb: rgb[0] > 180 and rgb[1] < 90 and rgb[2] < 90
+
+    def show(at, expected, name):
+        s.player_ctl("seek", at)
+        shown = eventually(s, lambda: label_text(s) == expected, 5)
+        checks.equal(f"{name}: label text at {at}", label_text(s), expected)
+        time.sleep(0.6)
+        return s.grab(name) if shown else None
+
+    pair = "光盘开始转动。\r\nThe disc spins up."
+    with_sign = "两种语言，一起显示。\r\nTwo languages, shown together.\r\n车站 STATION"
+    sign = "车站 STATION"
+    s.select_and_start(SAMPLES / "bilingual.ass")
+    focus_player(s)
+    for at, expected, name in (("0:00:03", pair, "ass-classic-pair"), ("0:00:07", with_sign, "ass-classic-sign")):
+        shot = show(at, expected, name)
+        if shot:
+            checks.equal(f"{name}: no yellow or red in the classic label",
+                         sum(1 for _, _, rgb in shot.pixels(band) if yellow(rgb) or red(rgb)), 0)
+
+    # Smooth text on from the system menu (its last items are the enhancements: smooth, then tags).
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key("Up", "Up", "Return")
+    s.wait_for('"smooth" stored on', lambda: s.setting("smooth") == "1", 5)
+    focus_player(s)
+    shot = show("0:00:03", pair, "ass-smooth-pair")
+    if shot:
+        chinese = rows_where(shot, band, lambda rgb: rgb == WHITE)
+        english = rows_where(shot, band, yellow)
+        s.log(f"rows: Chinese (white) {chinese}, English (yellow) {english}")
+        checks.true("the Chinese line in white and the English one in yellow", chinese and english)
+        if chinese and english:
+            checks.true("the English line below the Chinese one", english[0] > chinese[1] - 4)
+            checks.true("the English line smaller", english[1] - english[0] < chinese[1] - chinese[0])
+    shot = show("0:00:07", with_sign, "ass-smooth-sign-over-pair")
+    if shot:
+        sign_rows, english = rows_where(shot, band, red), rows_where(shot, band, yellow)
+        checks.true(f"the sign (red, rows {sign_rows}) above the pair (yellow {english})",
+                    sign_rows and english and sign_rows[1] < english[0])
+    shot = show("0:00:08", sign, "ass-smooth-sign-alone")
+    if shot:
+        window = s.overlay()["window"]["rect"]
+        checks.equal("a sign alone: the overlay at the top of the screen", window[1], 0)
+        reds = sum(1 for _, _, rgb in shot.pixels([left, 0, width, 120]) if red(rgb))
+        checks.true(f"the red sign drawn at the top ({reds} red pixels)", reds > 50)
+
+    s.press_start()
+    s.pick_file(DATA / "styled.vtt")
+    focus_player(s)
+    show("0:00:03", "Hello & welcome\r\nto the second line", "vtt-smooth-tags")
+    show("0:00:06", "At the top <line 0>\r\nBelow, at the same time", "vtt-smooth-both")
+    shot = show("0:00:05", "At the top <line 0>", "vtt-smooth-line-0")
+    if shot:
+        checks.equal("line:0: the overlay at the top of the screen", s.overlay()["window"]["rect"][1], 0)
+    return checks
+
+
 def bad_picks(s):
     """A cancelled dialog starts nothing; a file that cannot be read when it is loaded starts
     an empty run; the program goes on working."""
@@ -1166,6 +1250,7 @@ TESTS = {
     "chinese_texts_zh_CN": lambda s: chinese_texts(s, "zh_CN.UTF-8"),
     "chinese_texts_zh_TW": lambda s: chinese_texts(s, "zh_TW.UTF-8"),
     "bad_picks": bad_picks,
+    "styled_files": styled_files,
 }
 
 
