@@ -93,7 +93,9 @@ struct Line {
 // Cuts the runs into pieces, measuring each, until the lines would pass the image's bottom.
 class Layout {
  public:
-  Layout(HDC dc, FontCache& fonts, const SmoothTextLook& look) : dc_(dc), fonts_(fonts), look_(look) {}
+  // Lines are laid out while they start above `height` pixels.
+  Layout(HDC dc, FontCache& fonts, const SmoothTextLook& look, int height)
+      : dc_(dc), fonts_(fonts), look_(look), height_(height) {}
 
   void build(const std::vector<WideRun>& runs) {
     bool afterBlank = true, pendingNewLine = false;
@@ -141,7 +143,7 @@ class Layout {
   const std::vector<Line>& lines() const { return lines_; }
 
  private:
-  bool full() const { return top_ >= look_.height; }
+  bool full() const { return top_ >= height_; }
 
   void measure(Piece& piece, int inkLength) {
     const HGDIOBJ old = SelectObject(dc_, fonts_.font(piece.font));
@@ -190,6 +192,7 @@ class Layout {
   HDC dc_;
   FontCache& fonts_;
   const SmoothTextLook& look_;
+  int height_;
   std::vector<Piece> pieces_;
   std::vector<Line> lines_;
   Line line_;
@@ -243,10 +246,11 @@ std::vector<WideRun> wideRuns(const FormattedCue& cue, unsigned codePage) {
 }
 
 std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const CueTable& table, unsigned codePage,
-                                int32_t fontPoints) {
+                                int32_t fontPoints, BlockPlace place) {
   const std::vector<TextLook>& looks = table.looks;
   std::vector<WideRun> runs;
   for (const bool top : {true, false}) {
+    if (place != BlockPlace::Any && top != (place == BlockPlace::Top)) continue;
     for (const CueBlock& block : blocks) {
       if (block.top != top) continue;
       const TextLook plain;
@@ -299,34 +303,47 @@ bool SmoothTextRenderer::ensureImage(int32_t width, int32_t height) {
   return true;
 }
 
-bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTextLook& look) {
+bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTextLook& look,
+                                const std::vector<WideRun>& lowerRuns, int32_t lowerTop) {
   if (!dc_ || !ensureImage(std::max(look.width, 1), std::max(look.height, 1))) return false;
   const size_t area = static_cast<size_t>(width_) * height_;
   std::memset(pixels_, 0, area * 4);
-  if (look.width < 1 || look.height < 1 || runs.empty()) return true;
+  if (look.width < 1 || look.height < 1 || (runs.empty() && lowerRuns.empty())) return true;
 
   FontCache fonts(dc_.get(), look);
   fonts.fontFor(TextStyle{});  // font 0: the overlay's own, the fallback
   if (fonts.empty()) return true;
-  Layout layout(dc_.get(), fonts, look);
-  layout.build(runs);
+  const bool twoPlaces = !lowerRuns.empty() && lowerTop > 0 && lowerTop < look.height;
+  std::vector<WideRun> joined;  // with no room for two places, one under the other
+  if (!twoPlaces && !lowerRuns.empty()) {
+    joined = runs;
+    if (!joined.empty()) joined.push_back({L"\r\n", TextStyle{}});
+    joined.insert(joined.end(), lowerRuns.begin(), lowerRuns.end());
+  }
+  Layout upper(dc_.get(), fonts, look, twoPlaces ? lowerTop : look.height);
+  upper.build(joined.empty() ? runs : joined);
+  Layout lower(dc_.get(), fonts, look, twoPlaces ? look.height - lowerTop : 0);
+  if (twoPlaces) lower.build(lowerRuns);
+  const std::pair<const Layout*, int> places[] = {{&upper, 0}, {&lower, lowerTop}};
 
   SetBkMode(dc_.get(), TRANSPARENT);
   SetTextAlign(dc_.get(), TA_BASELINE | TA_LEFT);
   bool coloured = false;
   const auto drawText = [&](bool inColour) {
-    int top = 0;
-    for (const Line& line : layout.lines()) {
-      int x = look.centred ? (look.width - line.width) / 2 : 0;
-      for (size_t p = line.first; p < line.end; ++p) {
-        const Piece& piece = layout.pieces()[p];
-        SelectObject(dc_.get(), fonts.font(piece.font));
-        SetTextColor(dc_.get(), inColour ? piece.colour : RGB(255, 255, 255));
-        coloured = coloured || piece.colour != RGB(255, 255, 255);
-        TextOutW(dc_.get(), x, top + line.ascent, piece.text, piece.length);
-        x += piece.width;
+    for (const auto& [layout, from] : places) {
+      int top = from;
+      for (const Line& line : layout->lines()) {
+        int x = look.centred ? (look.width - line.width) / 2 : 0;
+        for (size_t p = line.first; p < line.end; ++p) {
+          const Piece& piece = layout->pieces()[p];
+          SelectObject(dc_.get(), fonts.font(piece.font));
+          SetTextColor(dc_.get(), inColour ? piece.colour : RGB(255, 255, 255));
+          coloured = coloured || piece.colour != RGB(255, 255, 255);
+          TextOutW(dc_.get(), x, top + line.ascent, piece.text, piece.length);
+          x += piece.width;
+        }
+        top += line.height;
       }
-      top += line.height;
     }
     SelectObject(dc_.get(), GetStockObject(SYSTEM_FONT));
     GdiFlush();

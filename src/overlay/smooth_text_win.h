@@ -22,11 +22,14 @@ struct WideRun {
 // The cue's runs in UTF-16: the visible text cut at its style changes.
 std::vector<WideRun> wideRuns(const FormattedCue& cue, unsigned codePage);
 
+// Which of a styled cue's blocks: all (top ones first), or those of one place only.
+enum class BlockPlace { Any, Top, Bottom };
+
 // The runs of a styled cue (ASS/SSA, WebVTT): each block on lines of its own, top blocks first,
 // its formatting tags drawn over its look: face, bold, italic, colour, and a size that is the
 // look's share of `fontPoints`.
 std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const CueTable& table, unsigned codePage,
-                                int32_t fontPoints);
+                                int32_t fontPoints, BlockPlace place = BlockPlace::Any);
 
 // Where and how the text is laid out: the label's geometry and the overlay's font.
 struct SmoothTextLook {
@@ -55,7 +58,10 @@ class SmoothTextRenderer {
   SmoothTextRenderer& operator=(const SmoothTextRenderer&) = delete;
 
   // False when the image cannot be made (a width or height below 1 gives an empty image).
-  bool render(const std::vector<WideRun>& runs, const SmoothTextLook& look);
+  // `lowerRuns`, when given, are laid out from row `lowerTop` down, and `runs` above it: the top
+  // and the bottom lines of one cue in one image.
+  bool render(const std::vector<WideRun>& runs, const SmoothTextLook& look,
+              const std::vector<WideRun>& lowerRuns = {}, int32_t lowerTop = 0);
 
   HDC dc() const { return dc_.get(); }  // the image is selected into it
   int32_t width() const { return width_; }

@@ -160,6 +160,24 @@ TEST(StyledRuns, TopBlocksFirstEachOnItsOwnLinesInItsLookUnderItsTags) {
   EXPECT_EQ(runs[4].style.colour, 0xFFFF00u);
 }
 
+TEST(SmoothTextRenderer, LowerRunsStartAtTheirRowAndUpperOnesStayAbove) {
+  SmoothTextRenderer renderer;
+  const SmoothTextLook look = lookOf(400, 600, 40);
+  const auto runs = [](const char* text) { return wideRuns(parseSubtitleTags(text, 1252), 1252); };
+  ASSERT_TRUE(renderer.render(runs("Top"), look, runs("Bottom"), 400));
+  const Image both = inspect(renderer);
+  EXPECT_LT(both.ink.top, 10);
+  EXPECT_GT(both.ink.bottom, 420);  // "Bottom" is drawn from row 400
+  int rowsBetween = 0;  // no ink between the two places
+  for (int y = 80; y < 390; ++y) {
+    for (int x = 0; x < 400; ++x) rowsBetween += alphaOf(renderer.pixel(x, y)) > 0;
+  }
+  EXPECT_EQ(rowsBetween, 0);
+  // Without room for two places (a lower row outside the image) the lines stack from the top.
+  ASSERT_TRUE(renderer.render(runs("Top"), look, runs("Bottom"), 0));
+  EXPECT_LT(inspect(renderer).ink.bottom, 200);
+}
+
 TEST(SmoothTextRenderer, TheRingTakesTheLooksOutlineColour) {
   SmoothTextRenderer renderer;
   SmoothTextLook look = lookOf(400, 120, 48);

@@ -1117,8 +1117,8 @@ def rows_where(shot, rect, wanted):
 def styled_files(s):
     """A bilingual ASS file and a WebVTT file over the simulated player. Classic: each cue's
     plain lines, events that overlap shown together. Smooth text: the Chinese line white over
-    the English one, yellow and smaller; a sign that overlaps them above them in red; a sign
-    alone, and the WebVTT cue with line:0, at the top of the screen."""
+    the English one, yellow and smaller; a red sign at the top of the screen, while the pair
+    stays at the bottom and when it is alone; the WebVTT cue with line:0 at the top."""
     s.lang = "zh_CN.UTF-8"
     s.clear_settings()
     s.start_player("--start=0:00:03", "--paused")
@@ -1170,9 +1170,11 @@ def styled_files(s):
             checks.true("the English line smaller", english[1] - english[0] < chinese[1] - chinese[0])
     shot = show("0:00:07", with_sign, "ass-smooth-sign-over-pair")
     if shot:
-        sign_rows, english = rows_where(shot, band, red), rows_where(shot, band, yellow)
-        checks.true(f"the sign (red, rows {sign_rows}) above the pair (yellow {english})",
-                    sign_rows and english and sign_rows[1] < english[0])
+        screen_top = [left, 0, width, 120]
+        reds_top = sum(1 for _, _, rgb in shot.pixels(screen_top) if red(rgb))
+        checks.true(f"the sign at the top of the screen ({reds_top} red pixels there)", reds_top > 50)
+        checks.equal("the sign not at the bottom", sum(1 for _, _, rgb in shot.pixels(band) if red(rgb)), 0)
+        checks.true("the pair still at the bottom", rows_where(shot, band, yellow) is not None)
     shot = show("0:00:08", sign, "ass-smooth-sign-alone")
     if shot:
         window = s.overlay()["window"]["rect"]
