@@ -61,6 +61,7 @@ TEST(ParseSubtitles, BadInputGivesATable) {
     return s;
   }();
   const char* inputs[] = {"[Events]\r\nDialogue: 0,-0:00:05.00,-0:00:01.00,,,0,0,0,,negative\r\n",
+                          "[Script Info]\r\n\xEF\xBB\xBF[Events]\r\nDialogue: 0,0:00:01.00,0:00:02.00,,,0,0,0,,\xEF\xBB\xBFx\r\n",
                           "WEBVTT\r\n\r\n00:01.000 --> \r\n", "WEBVTT\r\n\r\n-->\r\n-->\r\n"};
   for (const char* input : inputs) {
     const CueTable table = parseSubtitles(input, kCodePageGbk);
