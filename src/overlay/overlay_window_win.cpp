@@ -340,11 +340,6 @@ void OverlayWindow::drawSmooth(const FormattedCue& cue) {
   look.centred = centred_;
   look.shadow = shadow_;
   look.shadowOffset = scaled(kShadowOffset);
-  if (blocks_ && !blocks_->empty()) {
-    const std::vector<TextLook>& looks = styles_->table().looks;
-    const uint16_t first = blocks_->front().look;
-    if (first < looks.size()) look.outline = looks[first].outline;
-  }
   bool drawn;
   if (spansScreen_) {
     drawn = smooth_->render(styledRuns(*blocks_, styles_->table(), codePage_, fontPoints_, BlockPlace::Top), look,

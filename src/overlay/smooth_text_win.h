@@ -17,6 +17,7 @@ namespace quorvane {
 struct WideRun {
   std::wstring text;
   TextStyle style;
+  uint32_t outline = 0x000000;  // 0xRRGGBB of the ring around its glyphs
 };
 
 // The cue's runs in UTF-16: the visible text cut at its style changes.
@@ -40,12 +41,11 @@ struct SmoothTextLook {
   BYTE charSet = DEFAULT_CHARSET;
   bool centred = true, shadow = false;
   int32_t shadowOffset = 2;       // right and down, in pixels
-  uint32_t outline = 0x000000;    // 0xRRGGBB of the ring around the glyphs
 };
 
 // Draws subtitle text as a premultiplied 32-bit BGRA image for a per-pixel-alpha window:
 // anti-aliased glyphs in their colour (white unless a tag says otherwise) over an outline
-// (outlineRadius) in the look's outline colour, a black shadow shadowOffset pixels right and down when asked, and alpha 0
+// (outlineRadius) in their run's outline colour, a black shadow shadowOffset pixels right and down when asked, and alpha 0
 // everywhere else. Lines wrap at word boundaries (or between Chinese characters) within the
 // width and break at CR LF, as the classic label does.
 // One bitmap and its buffers are kept and reused, so memory stays at the image's size whatever
@@ -80,6 +80,7 @@ class SmoothTextRenderer {
   uint32_t* pixels_ = nullptr;
   int32_t width_ = 0, height_ = 0;
   std::vector<uint8_t> coverage_, outline_;
+  std::vector<uint8_t> ringSource_, ringColour_[3];  // blue, green, red: rings of several colours
 };
 
 }  // namespace quorvane

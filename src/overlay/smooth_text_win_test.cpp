@@ -178,13 +178,34 @@ TEST(SmoothTextRenderer, LowerRunsStartAtTheirRowAndUpperOnesStayAbove) {
   EXPECT_LT(inspect(renderer).ink.bottom, 200);
 }
 
-TEST(SmoothTextRenderer, TheRingTakesTheLooksOutlineColour) {
+TEST(SmoothTextRenderer, EachRunsRingTakesItsOutlineColour) {
   SmoothTextRenderer renderer;
-  SmoothTextLook look = lookOf(400, 120, 48);
-  look.outline = 0xFF0000;
-  const Image image = render(renderer, "Ring", look);
-  EXPECT_GT(image.red, 0);
-  EXPECT_EQ(image.opaqueBlack, 0);
+  const SmoothTextLook look = lookOf(400, 200, 48);
+  std::vector<WideRun> runs = wideRuns(parseSubtitleTags("Red ring", 1252), 1252);
+  for (WideRun& run : runs) run.outline = 0xFF0000;
+  ASSERT_TRUE(renderer.render(runs, look));
+  const Image one = inspect(renderer);
+  EXPECT_GT(one.red, 0);
+  EXPECT_EQ(one.opaqueBlack, 0);
+  // A second line with a black ring: red rings above, black ones below.
+  runs.push_back({L"\r\nBlack ring", TextStyle{}, 0x000000});
+  ASSERT_TRUE(renderer.render(runs, look));
+  const Image two = inspect(renderer);
+  const int middle = (two.ink.top + two.ink.bottom) / 2;
+  int redAbove = 0, redBelow = 0, blackAbove = 0, blackBelow = 0;
+  for (int y = two.ink.top; y < two.ink.bottom; ++y) {
+    for (int x = 0; x < renderer.width(); ++x) {
+      const uint32_t p = renderer.pixel(x, y);
+      const bool red = alphaOf(p) == 255 && redOf(p) > 200 && greenOf(p) < 60 && blueOf(p) < 60;
+      const bool black = p == 0xFF000000u;
+      (y < middle ? redAbove : redBelow) += red;
+      (y < middle ? blackAbove : blackBelow) += black;
+    }
+  }
+  EXPECT_GT(redAbove, 0);
+  EXPECT_GT(blackBelow, 0);
+  EXPECT_EQ(redBelow, 0);
+  EXPECT_EQ(blackAbove, 0);
 }
 
 TEST(SmoothTextRenderer, ChineseCuesInEitherCodePageBecomeTheirCharactersAndInk) {
