@@ -35,7 +35,7 @@ import sys
 from collections import Counter
 
 SEED = 16
-FILES_PER_KIND = 12
+FILES_PER_KIND = 30
 MAX_PIECE_LINES = 12
 
 WORDS = ["hello", "world", "yes,", "no", "Mr.", "say", "what?", "ok!", "a, b", "end",
@@ -218,7 +218,8 @@ def ours(tool, emulator, path, flag):
 
 
 def check_file(tool, emulator, path, reference, charset, problems):
-    """Compares one file (ffmpeg reads `reference`); returns the number of events checked."""
+    """Compares one file (ffmpeg reads `reference`); returns the numbers of events and of cues
+    checked."""
     theirs = ffmpeg_events(reference, charset)
     rows = ours(tool, emulator, path, "--events")
     mine = [(int(s) + 500, int(e) + 500, int(layer), norm(unescape(t).decode("gbk"))) for s, e, layer, t in rows]
@@ -261,7 +262,7 @@ def check_file(tool, emulator, path, reference, charset, problems):
             end = e
     if covered != union:
         problems.append("%s: cues cover %d ms, events %d ms" % (path, covered, union))
-    return len(theirs)
+    return len(theirs), len(cues)
 
 
 def main():
@@ -297,13 +298,15 @@ def main():
         if name.endswith((".ass", ".ssa", ".vtt")):
             files.append((os.path.join(samples, name),) * 2 + (None,))
 
-    problems, events = [], 0
+    problems, events, cues = [], 0, 0
     for path, reference, charset in files:
-        events += check_file(tool, emulator, path, reference, charset, problems)
+        file_events, file_cues = check_file(tool, emulator, path, reference, charset, problems)
+        events += file_events
+        cues += file_cues
     for p in problems[:40]:
         print(p)
-    print("conformance: %d files, %d events agree with ffmpeg%s" %
-          (len(files), events, "" if not problems else "; %d disagreements" % len(problems)))
+    print("conformance: %d files, %d events agree with ffmpeg, %d cues hold the events active over them%s" %
+          (len(files), events, cues, "" if not problems else "; %d disagreements" % len(problems)))
     return 1 if problems else 0
 
 
