@@ -1118,7 +1118,8 @@ def styled_files(s):
     """A bilingual ASS file and a WebVTT file over the simulated player. Classic: each cue's
     plain lines, events that overlap shown together. Smooth text: the Chinese line white over
     the English one, yellow and smaller; a red sign at the top of the screen, while the pair
-    stays at the bottom and when it is alone; the WebVTT cue with line:0 at the top."""
+    stays at the bottom and when it is alone; the WebVTT cue with line:0 at the top, and in the
+    classic text where the Top slider says."""
     s.lang = "zh_CN.UTF-8"
     s.clear_settings()
     s.start_player("--start=0:00:03", "--paused")
@@ -1190,6 +1191,16 @@ def styled_files(s):
     shot = show("0:00:05", "At the top <line 0>", "vtt-smooth-line-0")
     if shot:
         checks.equal("line:0: the overlay at the top of the screen", s.overlay()["window"]["rect"][1], 0)
+
+    # Classic again: the WebVTT cues where the Top slider puts them, tags out.
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key("Up", "Up", "Return")
+    s.wait_for('"smooth" stored off', lambda: s.setting("smooth") == "0", 5)
+    focus_player(s)
+    if show("0:00:06", "At the top <line 0>\r\nBelow, at the same time", "vtt-classic-both"):
+        checks.equal("classic: the overlay at the Top slider's place", s.overlay()["window"]["rect"][1], top)
     return checks
 
 
