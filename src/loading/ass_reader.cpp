@@ -230,18 +230,18 @@ size_t mainStyle(const std::vector<Style>& styles, const std::vector<std::string
 
 bool looksLikeAss(std::string_view bytes) {
   bool first = true;
-  bool headerFirst = false, known = false;
-  forEachLine(bytes, [&](std::string_view line) {
-    line = trimmedSpaces(line);
-    if (line.empty() || known) return;
-    if (first) {
-      first = false;
-      headerFirst = line.front() == '[';
-      if (!headerFirst) known = true;  // settles it: not a script
-    }
-    if (headerFirst && (equalsNoCase(line, "[Script Info]") || equalsNoCase(line, "[Events]"))) known = true;
-  });
-  return headerFirst && known;
+  for (size_t from = 0; from < bytes.size();) {
+    size_t end = bytes.find("\r\n", from);
+    if (end == std::string_view::npos) end = bytes.size();
+    const std::string_view line = trimmedSpaces(bytes.substr(from, end - from));
+    from = end + 2;
+    if (line.empty()) continue;
+    // An SRT file settles it on its first line; a script starts with a section header.
+    if (first && line.front() != '[') return false;
+    first = false;
+    if (equalsNoCase(line, "[Script Info]") || equalsNoCase(line, "[Events]")) return true;
+  }
+  return false;
 }
 
 std::optional<int64_t> parseAssTime(std::string_view text) {
