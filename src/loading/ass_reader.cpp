@@ -200,9 +200,13 @@ void convertText(std::string_view text, const bool (&lead)[256], SubtitleEvent& 
         continue;
       }
       const bool wasDrawing = drawing;
-      readOverrides(text.substr(i + 1, close - i - 1), drawing, alignment);
-      // A block that switches drawing on or off is about the drawing alone.
-      if (drawing == wasDrawing && !drawing) tagged.append(text.substr(i, close + 1 - i));
+      const std::string_view block = text.substr(i + 1, close - i - 1);
+      readOverrides(block, drawing, alignment);
+      // Override codes go to the tag parser; a block that switches drawing on or off is about
+      // the drawing alone, and one without codes ("{=7}") is a comment.
+      if (drawing == wasDrawing && !drawing && !block.empty() && block.front() == '\\') {
+        tagged.append(text.substr(i, close + 1 - i));
+      }
       i = close + 1;
     } else if (i + 1 < text.size() && (text[i + 1] == 'N' || text[i + 1] == 'n' || text[i + 1] == 'h')) {
       emit(text[i + 1] == 'h' ? " " : "\r\n");

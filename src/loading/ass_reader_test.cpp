@@ -88,6 +88,7 @@ TEST(ReadAssEvents, TextEscapesOverridesAndDrawings) {
       {"sign{\\p1}m 0 0 l 10 10{\\p0} after", "sign after", "sign after", false},
       {"{\\pos(10,10)\\p2}m 0 0 l 1 1", "", "", false},
       {"open { brace", "open { brace", "open { brace", false},
+      {"{=7}comment{ block }s out", "comments out", "comments out", false},
       {"back\\slash", "back\\slash", "back\\slash", false},
       // GBK characters whose trail bytes are '{' (81 7B) and '\' (81 5C) are characters.
       {"\x81\x7B" "a}\x81\\N", "\x81\x7B" "a}\x81\\N", "\x81\x7B" "a}\x81\\N", false},
