@@ -118,22 +118,6 @@ const ControlLayout* layoutOf(int id) {
   return nullptr;
 }
 
-// A window's device context for measuring, released on every path.
-class WindowDc {
- public:
-  explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
-  WindowDc(const WindowDc&) = delete;
-  WindowDc& operator=(const WindowDc&) = delete;
-  ~WindowDc() {
-    if (dc_) ReleaseDC(window_, dc_);
-  }
-  HDC get() const { return dc_; }
-
- private:
-  HWND window_;
-  HDC dc_;
-};
-
 // Dispatches the messages waiting in this thread's queue; false once the program is quitting.
 bool pumpPendingMessages() {
   MSG msg;
@@ -359,7 +343,7 @@ void MainWindow::fitCaption(int id) {
   const HWND window = control(id);
   int height = captionFonts_.normalHeight();
   {
-    const WindowDc dc(window);
+    const WindowDc dc(GetDC(window));
     if (dc.get()) height = captionFonts_.fittingHeight(dc.get(), controlText(id), room);
   }
   const HFONT font = captionFonts_.font(height);

@@ -433,12 +433,11 @@ TEST_F(MainWindowTest, ChineseSystemsGetChineseCaptions) {
 // The width of `text`, trailing blanks aside, in a font on a screen-compatible DC.
 int textWidth(HFONT font, std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
-  const HDC dc = CreateCompatibleDC(nullptr);
-  const HGDIOBJ old = SelectObject(dc, font);
+  const MemoryDc dc(CreateCompatibleDC(nullptr));
+  const HGDIOBJ old = SelectObject(dc.get(), font);
   SIZE extent{};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  SelectObject(dc, old);
-  DeleteDC(dc);
+  GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc.get(), old);
   return extent.cx;
 }
 
@@ -457,12 +456,12 @@ class CaptionFontsTest : public ::testing::Test {
     metrics.lfMessageFont.lfCharSet = DEFAULT_CHARSET;
     fonts.setFace(metrics.lfMessageFont);
   }
-  ~CaptionFontsTest() override { DeleteDC(dc); }
 
   int widthAt(int height, const std::string& text) { return textWidth(fonts.font(height), text); }
 
   CaptionFonts fonts;
-  HDC dc = CreateCompatibleDC(nullptr);
+  const MemoryDc memoryDc{CreateCompatibleDC(nullptr)};
+  const HDC dc = memoryDc.get();
 };
 
 TEST_F(CaptionFontsTest, ACaptionGetsTheLargestHeightAtWhichItFits) {
