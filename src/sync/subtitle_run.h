@@ -6,7 +6,6 @@
 
 #include "loading/cue_table.h"
 #include "overlay/overlay.h"
-#include "overlay/overlay_metrics.h"
 #include "sync/clock_source.h"
 #include "sync/cue_scheduler.h"
 
