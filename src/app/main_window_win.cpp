@@ -11,6 +11,7 @@
 #include "app/main_window_model.h"
 #include "common/text_number.h"
 #include "loading/srt_loader.h"
+#include "overlay/overlay_metrics.h"
 #include "sync/player_locator.h"
 
 namespace quorvane {
