@@ -19,13 +19,33 @@
 
 #include "platform/process_handles_win.h"
 #include "simplayer_protocol.h"
-#include "sync/player_interface.h"
 
 namespace {
 
 using namespace quorvane;
 
-// ---- The player's memory, as the search expects it ----------------------------------------
+// ---- The player's memory ------------------------------------------------------------------
+
+// The layout, written down here from the player's side and nowhere taken from the reader, so
+// that a reader that gets an offset wrong fails against this player.
+namespace layout {
+// Machine code in the main image that reads the time record through a pointer.
+constexpr std::array<uint8_t, 14> codeSignature{0x8B, 0x47, 0x08, 0x89, 0x46, 0xC4, 0x83,
+                                                0x7F, 0x08, 0x04, 0x72, 0x15, 0x8B, 0x07};
+// The pointer sits this far before the signature's first byte; the record this far after
+// the address the pointer holds.
+constexpr uint32_t pointerBeforeSignature = 65;
+constexpr uint32_t recordAfterPointer = 744;
+// The clock's digits in the record, each stored as its value plus 1, and the 4-byte playing
+// flag (1 while playing).
+constexpr uint32_t hoursDigit = 0;
+constexpr uint32_t tensOfMinutesDigit = 80;
+constexpr uint32_t minutesDigit = 160;
+constexpr uint32_t tensOfSecondsDigit = 240;
+constexpr uint32_t secondsDigit = 320;
+constexpr uint32_t playingFlag = 1440;
+constexpr uint32_t recordBytes = playingFlag + 4;
+}  // namespace layout
 
 // Writable pages of the main image (zero-initialised, so they cost nothing until touched).
 // The pad lies before the signature so that a padded search has to read all of it first.
@@ -39,8 +59,8 @@ ImageBlock imageBlock;
 
 // The object the signature's pointer refers to; the time record sits inside it.
 struct RecordHolder {
-  uint8_t lead[player::recordOffset];
-  uint8_t record[player::recordLength];
+  uint8_t lead[layout::recordAfterPointer];
+  uint8_t record[layout::recordBytes];
 };
 RecordHolder recordHolder;
 
@@ -49,16 +69,16 @@ RecordHolder recordHolder;
 // bytes back into the file (where they would land in read-only data).
 constexpr uint8_t maskBase = 0xA5;
 constexpr auto maskedSignature = [] {
-  std::array<uint8_t, player::codeSignature.size()> out{};
+  std::array<uint8_t, layout::codeSignature.size()> out{};
   for (size_t i = 0; i < out.size(); ++i) {
-    out[i] = player::codeSignature[i] ^ static_cast<uint8_t>(maskBase + 7 * i);
+    out[i] = layout::codeSignature[i] ^ static_cast<uint8_t>(maskBase + 7 * i);
   }
   return out;
 }();
 volatile uint8_t unmaskKey = maskBase;
 
 uint8_t* const signatureAt = imageBlock.codeArea + pageBytes + 512;
-uint8_t* const pointerAt = signatureAt - player::pointerDistance;
+uint8_t* const pointerAt = signatureAt - layout::pointerBeforeSignature;
 
 void placeSignature() {
   const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&recordHolder));
@@ -180,13 +200,13 @@ class PlayerClock {
     const int64_t seconds = position / 1'000'000;
     uint8_t* r = recordHolder.record;
     // Higher digits first, the seconds digit (the one readers watch for change) last.
-    r[player::hoursOffset] = static_cast<uint8_t>(seconds / 3600 % 10 + 1);
-    r[player::tensOfMinutesOffset] = static_cast<uint8_t>(seconds / 600 % 6 + 1);
-    r[player::minutesOffset] = static_cast<uint8_t>(seconds / 60 % 10 + 1);
-    r[player::tensOfSecondsOffset] = static_cast<uint8_t>(seconds / 10 % 6 + 1);
-    r[player::secondsOffset] = static_cast<uint8_t>(seconds % 10 + 1);
+    r[layout::hoursDigit] = static_cast<uint8_t>(seconds / 3600 % 10 + 1);
+    r[layout::tensOfMinutesDigit] = static_cast<uint8_t>(seconds / 600 % 6 + 1);
+    r[layout::minutesDigit] = static_cast<uint8_t>(seconds / 60 % 10 + 1);
+    r[layout::tensOfSecondsDigit] = static_cast<uint8_t>(seconds / 10 % 6 + 1);
+    r[layout::secondsDigit] = static_cast<uint8_t>(seconds % 10 + 1);
     const uint32_t flag = playing_ ? 1 : 0;
-    std::memcpy(r + player::playingFlagOffset, &flag, sizeof flag);
+    std::memcpy(r + layout::playingFlag, &flag, sizeof flag);
     return position;
   }
 
@@ -254,7 +274,7 @@ std::string handleCommand(const std::string& line) {
     char extra = 0;
     const int fields = std::sscanf(argument.c_str(), "%ld %ld %ld %c", &offset, &value, &bytes, &extra);
     if (fields < 2 || fields > 3 || (bytes != 1 && bytes != 4) || offset < 0 ||
-        static_cast<unsigned long>(offset) + bytes > player::recordLength)
+        static_cast<unsigned long>(offset) + bytes > layout::recordBytes)
       return "ERR bad poke";
     const auto word = static_cast<int32_t>(value);
     std::memcpy(recordHolder.record + offset, &word, static_cast<size_t>(bytes));
