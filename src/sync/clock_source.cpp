@@ -15,4 +15,13 @@ int32_t ClockTiming::apply(int64_t rawMs) const {
                                                  std::numeric_limits<int32_t>::max()));
 }
 
+int64_t ClockTiming::rawFor(int64_t fileMs) const {
+  // The first position that reaches `fileMs`, so that a jump to a line's start shows the line:
+  // rounding must not land a millisecond short.
+  int64_t raw = std::llround(static_cast<double>(fileMs + delayMs) / rate);
+  for (int i = 0; i < 4 && apply(raw) < fileMs; ++i) ++raw;
+  for (int i = 0; i < 4 && apply(raw - 1) >= fileMs; ++i) --raw;
+  return raw;
+}
+
 }  // namespace quorvane

@@ -13,6 +13,8 @@ struct ClockTiming {
   double rate;      // file milliseconds per millisecond of the source; 1 unless two-point sync set it
   // `rawMs` of the source in the file's time, held within 32 bits.
   int32_t apply(int64_t rawMs) const;
+  // The first position of the source at which the file's time reaches `fileMs`.
+  int64_t rawFor(int64_t fileMs) const;
   bool operator==(const ClockTiming& other) const { return delayMs == other.delayMs && rate == other.rate; }
 };
 

@@ -1,6 +1,7 @@
 #include "sync/free_clock.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace quorvane {
 
@@ -46,6 +47,22 @@ ClockReading FreeClock::at(uint64_t us, const ClockTiming& timing) const {
   reading.hasPosition = true;
   reading.playing = playing_;
   return reading;
+}
+
+std::optional<int32_t> nextLineStart(const CueTable& table, int32_t positionMs) {
+  const auto end = table.cues.begin() + table.cueCount;
+  const auto next = std::upper_bound(table.cues.begin(), end, positionMs,
+                                     [](int32_t p, const Cue& cue) { return p < cue.startMs; });
+  if (next == end) return std::nullopt;
+  return next->startMs;
+}
+
+std::optional<int32_t> previousLineStart(const CueTable& table, int32_t positionMs) {
+  const int64_t before = int64_t{positionMs} - kPreviousSlackMs;
+  const auto end = table.cues.begin() + table.cueCount;
+  const auto after = std::partition_point(table.cues.begin(), end, [before](const Cue& cue) { return cue.startMs < before; });
+  if (after == table.cues.begin()) return std::nullopt;
+  return std::prev(after)->startMs;
 }
 
 }  // namespace quorvane

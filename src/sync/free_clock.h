@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include <optional>
+
+#include "loading/cue_table.h"
 #include "platform/precise_time.h"
 #include "sync/clock_source.h"
 
@@ -48,5 +51,13 @@ class FreeClock final : public ClockSource {
   uint64_t baseUs_ = 0;
   int64_t endMs_ = kDefaultEndMs;
 };
+
+// Where "next line" and "previous line" go from `positionMs` (the file's time, as the scheduler
+// sees it): the start of the first line that starts after it; the start of the last line that
+// starts more than kPreviousSlackMs before it, so that a second press goes on back rather
+// than to the line just jumped to. Nothing where there is no such line.
+inline constexpr int32_t kPreviousSlackMs = 1'000;
+std::optional<int32_t> nextLineStart(const CueTable& table, int32_t positionMs);
+std::optional<int32_t> previousLineStart(const CueTable& table, int32_t positionMs);
 
 }  // namespace quorvane

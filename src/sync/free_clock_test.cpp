@@ -82,6 +82,22 @@ TEST_F(FreeClockTest, TheCounterWrappingWhilePlayingIsHarmless) {
   EXPECT_EQ(clock.at(time.us - 5'000'000, {}).positionMs, 8'000);
 }
 
+TEST(FreeClockLinesTest, NextAndPreviousLineGoByStartsAndPreviousStepsPastTheLineJustReached) {
+  const CueTable table = CueTable::fromSorted({{1'000, 2'000, "a"}, {5'000, 6'000, "b"}, {9'000, 9'500, "c"}});
+  struct Case { int32_t positionMs; std::optional<int32_t> next, previous; };
+  const Case cases[] = {
+      {0, 1'000, std::nullopt},
+      {5'000, 9'000, 1'000},    // just jumped to b: previous is a, not b again
+      {6'500, 9'000, 5'000},    // after b: previous restarts b
+      {9'200, std::nullopt, 5'000},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nextLineStart(table, c.positionMs), c.next) << c.positionMs;
+    EXPECT_EQ(previousLineStart(table, c.positionMs), c.previous) << c.positionMs;
+  }
+  EXPECT_EQ(nextLineStart(CueTable::fromSorted({}), 0), std::nullopt);
+}
+
 // A run on the free clock is stepped to the millisecond: the moment the next cue starts is
 // armed, and a seek shows the cue sought into at the next tick.
 TEST_F(FreeClockTest, ARunFollowsItAtEachCuesStartAndAfterASeek) {
