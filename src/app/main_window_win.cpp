@@ -714,6 +714,11 @@ void MainWindow::selectAndStart() {
   app_.run.setPrecise(app_.enhanced(Enhancement::PreciseTiming));
   if (freeClock) startFreeClock(table);
   app_.run.start(std::move(table), codePage, std::move(overlay));
+  if (freeClock) {
+    showTransportBar();
+  } else if (bar_) {
+    bar_->hide();
+  }
 }
 
 // What the run takes from the controls as it starts; each control's handler keeps it current.
@@ -919,6 +924,7 @@ void MainWindow::onDestroy() {
   saveLastDirectory();
   app_.settings.writeText(setting::kProcess, controlText(kIdProcessBox));
   hotkeyPolls_.reset();  // no hotkey acts on a window that is going
+  bar_.reset();
   app_.run.end(200);
   tooltip_.reset();
   PostQuitMessage(0);
@@ -936,17 +942,20 @@ void MainWindow::saveLastDirectory() {
 void MainWindow::registerSyncKeys() {
   constexpr int32_t kAlt = 1, kAltShift = 1 | 4;
   constexpr int32_t kComma = VK_OEM_COMMA, kPeriod = VK_OEM_PERIOD, kSlash = VK_OEM_2, kSemicolon = VK_OEM_1;
-  hotkeys_.registerHotkey([this] { nudgeDelay(-100); }, kComma, kAlt);
-  hotkeys_.registerHotkey([this] { nudgeDelay(+100); }, kPeriod, kAlt);
-  hotkeys_.registerHotkey([this] { nudgeDelay(-1000); }, kComma, kAltShift);
-  hotkeys_.registerHotkey([this] { nudgeDelay(+1000); }, kPeriod, kAltShift);
-  hotkeys_.registerHotkey([this] { resetSync(); }, kSlash, kAlt);
-  hotkeys_.registerHotkey([this] { syncLineToNow(); }, kSemicolon, kAlt);
-  hotkeys_.registerHotkey([this] { freeClockTogglePlay(); }, VK_RETURN, kAltShift);
-  hotkeys_.registerHotkey([this] { freeClockSeekBy(-1000); }, VK_LEFT, kAltShift);
-  hotkeys_.registerHotkey([this] { freeClockSeekBy(+1000); }, VK_RIGHT, kAltShift);
-  hotkeys_.registerHotkey([this] { freeClockToLine(false); }, VK_UP, kAltShift);
-  hotkeys_.registerHotkey([this] { freeClockToLine(true); }, VK_DOWN, kAltShift);
+  const auto key = [this](std::function<void()> action, int32_t keyCode, int32_t modifiers) {
+    hotkeys_.registerHotkey([this, action] { if (app_.syncKeys) action(); }, keyCode, modifiers);
+  };
+  key([this] { nudgeDelay(-100); }, kComma, kAlt);
+  key([this] { nudgeDelay(+100); }, kPeriod, kAlt);
+  key([this] { nudgeDelay(-1000); }, kComma, kAltShift);
+  key([this] { nudgeDelay(+1000); }, kPeriod, kAltShift);
+  key([this] { resetSync(); }, kSlash, kAlt);
+  key([this] { syncLineToNow(); }, kSemicolon, kAlt);
+  key([this] { freeClockTogglePlay(); }, VK_RETURN, kAltShift);
+  key([this] { freeClockSeekBy(-1000); }, VK_LEFT, kAltShift);
+  key([this] { freeClockSeekBy(+1000); }, VK_RIGHT, kAltShift);
+  key([this] { freeClockToLine(false); }, VK_UP, kAltShift);
+  key([this] { freeClockToLine(true); }, VK_DOWN, kAltShift);
 }
 
 // After the enhancements: the sync keys' item (checked unless switched off) and the "Player"
@@ -1000,13 +1009,13 @@ void MainWindow::startFreeClock(const CueTable& table) {
   if (table.cueCount > 0) firstMs = table.at(1).startMs;
   const ClockTiming timing = app_.run.inputs().timing();
   app_.freeClock.setEndMs(std::max<int64_t>(0, timing.rawFor(lastMs)));
-  const bool early = app_.settings.readText(setting::kFreeClockEarlyStart, "0") == "1";
-  app_.freeClock.reset(early ? std::max<int64_t>(0, timing.rawFor(firstMs - kEarlyLeadMs)) : 0);
+  earlyStart_ = app_.settings.readText(setting::kFreeClockEarlyStart, "0") == "1";
+  freeSpanMs_ = lastMs;
+  app_.freeClock.reset(earlyStart_ ? std::max<int64_t>(0, timing.rawFor(firstMs - kEarlyLeadMs)) : 0);
 }
 
 // Alt+, and Alt+. (Shift: a second at a time): the delay box follows, and through it the run.
 void MainWindow::nudgeDelay(int32_t stepMs) {
-  if (!app_.syncKeys) return;
   constexpr int32_t kLimitMs = 9'999'999;  // what the delay box's eight characters hold
   setDelayBox(std::clamp(app_.run.inputs().delayMs + stepMs, -kLimitMs, kLimitMs));
   showNotice(delayNotice(app_.run.inputs().delayMs, app_.run.inputs().rate, app_.uiLanguage));
@@ -1014,7 +1023,6 @@ void MainWindow::nudgeDelay(int32_t stepMs) {
 
 // Alt+/: delay 0, rate 1, and two-point sync starts over.
 void MainWindow::resetSync() {
-  if (!app_.syncKeys) return;
   app_.lineSync.reset();
   app_.run.setRate(1.0);
   setDelayBox(0);
@@ -1023,7 +1031,7 @@ void MainWindow::resetSync() {
 
 // Alt+;: the line shown (or the next) starts now; twice far apart, the rate too.
 void MainWindow::syncLineToNow() {
-  if (!app_.syncKeys || !app_.run.running()) return;
+  if (!app_.run.running()) return;
   const ClockReading now = app_.run.reading();
   const std::optional<int32_t> line =
       now.hasPosition ? LineSync::lineToSync(app_.run.table(), app_.run.scheduler(), now.positionMs) : std::nullopt;
@@ -1059,23 +1067,57 @@ void MainWindow::freeClockSeekTo(int64_t fileMs) {
 }
 
 void MainWindow::freeClockTogglePlay() {
-  if (!app_.syncKeys || !onFreeClock()) return;
+  if (!onFreeClock()) return;
   app_.freeClock.togglePlay();
   app_.run.tick();
 }
 
 void MainWindow::freeClockSeekBy(int32_t deltaMs) {
-  if (!app_.syncKeys || !onFreeClock()) return;
+  if (!onFreeClock()) return;
   app_.freeClock.seekBy(deltaMs);
   app_.run.tick();
 }
 
 void MainWindow::freeClockToLine(bool next) {
-  if (!app_.syncKeys || !onFreeClock()) return;
+  if (!onFreeClock()) return;
   const int32_t now = app_.run.positionMs();
   const std::optional<int32_t> start =
       next ? nextLineStart(app_.run.table(), now) : previousLineStart(app_.run.table(), now);
   if (start) freeClockSeekTo(*start);
+}
+
+TransportBarState MainWindow::transportBarState() const {
+  TransportBarState state;
+  state.positionMs = app_.run.positionMs();
+  state.spanMs = freeSpanMs_;
+  state.playing = app_.freeClock.playing();
+  state.delayMs = app_.run.inputs().delayMs;
+  state.rate = app_.run.inputs().rate;
+  state.earlyStart = earlyStart_;
+  return state;
+}
+
+// The bar of a free-clock run, where it was left.
+void MainWindow::showTransportBar() {
+  if (bar_) {
+    bar_->show();
+    return;
+  }
+  TransportBarActions actions;
+  actions.togglePlay = [this] { freeClockTogglePlay(); };
+  actions.seekBy = [this](int32_t deltaMs) { freeClockSeekBy(deltaMs); };
+  actions.toLine = [this](bool next) { freeClockToLine(next); };
+  actions.seekTo = [this](int64_t fileMs) {
+    if (onFreeClock()) freeClockSeekTo(fileMs);
+  };
+  actions.toggleEarlyStart = [this] {
+    earlyStart_ = !earlyStart_;
+    app_.settings.writeText(setting::kFreeClockEarlyStart, checkText(earlyStart_));
+  };
+  actions.placed = [this](const BarPlace& place) { app_.settings.writeText(setting::kBarPlace, barPlaceText(place)); };
+  bar_ = TransportBar::create(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE)), app_.uiLanguage,
+                              [this] { return transportBarState(); }, std::move(actions),
+                              parseBarPlace(app_.settings.readText(setting::kBarPlace, "")));
 }
 
 }  // namespace quorvane

@@ -14,6 +14,7 @@
 
 #include "app/app_state.h"
 #include "app/links.h"
+#include "app/transport_bar_win.h"
 #include "overlay/hotkey_poller.h"
 #include "overlay/hotkey_poll_thread_win.h"
 #include "overlay/notice_window_win.h"
@@ -161,6 +162,8 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   void freeClockTogglePlay();
   void freeClockSeekBy(int32_t deltaMs);
   void freeClockToLine(bool next);
+  void showTransportBar();
+  TransportBarState transportBarState() const;
 
   // The run's timers: the 50 ms timer and the settling pump on this window, the moments from
   // a helper thread posted to it.
@@ -206,6 +209,9 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   HotkeyPoller hotkeys_;
   std::unique_ptr<HotkeyPollThread> hotkeyPolls_;
   std::unique_ptr<NoticeWindow> notice_;  // made at the first sync key
+  std::unique_ptr<TransportBar> bar_;     // made at the first free-clock run, shown only with one
+  int64_t freeSpanMs_ = 0;                // the bar's slider: to the end of the file's last line
+  bool earlyStart_ = false;               // the bar's start choice, as stored
 };
 
 }  // namespace quorvane

@@ -101,8 +101,9 @@ Box placeBar(const std::optional<BarPlace>& place, const std::vector<Monitor>& m
     box.left = on->work.left + scaled(place->x, on->dpi);
     box.top = on->work.top + scaled(place->y, on->dpi);
   } else {
+    // Centred near the top: the subtitles take the bottom of the screen.
     box.left = on->work.left + (on->work.width() - w) / 2;
-    box.top = on->work.bottom - h - scaled(48, on->dpi);
+    box.top = on->work.top + scaled(48, on->dpi);
   }
   box.right = box.left + w;
   box.bottom = box.top + h;

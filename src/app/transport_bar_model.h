@@ -43,7 +43,7 @@ std::string barPlaceText(const BarPlace& place);
 
 // The bar's box on screen for a bar of `width` x `height` 96-DPI pixels. The remembered monitor
 // if it is still there, else the primary one (where a missing place also goes: centred near the
-// bottom); always wholly inside that monitor's work area.
+// top, away from the subtitles); always wholly inside that monitor's work area.
 Box placeBar(const std::optional<BarPlace>& place, const std::vector<Monitor>& monitors, int32_t width,
              int32_t height);
 // After a drag: the monitor the bar's box overlaps most (or the nearest, if off every one), the

@@ -29,14 +29,14 @@ TEST(TransportBarModelTest, APlaceIsParsedOnlyWhenWhole) {
 }
 
 // The remembered monitor at its own scale; a monitor that is gone or no place at all: the
-// primary, centred near the bottom; never outside the work area.
+// primary, centred near the top; never outside the work area.
 TEST(TransportBarModelTest, TheBarGoesWhereItWasLeftOrOntoThePrimaryMonitor) {
   struct Case { const char* what; std::optional<BarPlace> place; Box box; };
   const Case cases[] = {
       {"second monitor at 150 %", BarPlace{"\\\\.\\DISPLAY2", 100, 200}, {2070, 300, 2070 + 900, 300 + 60}},
       {"past its edge", BarPlace{"\\\\.\\DISPLAY2", 5000, -80}, {4480 - 900, 0, 4480, 60}},
-      {"monitor gone", BarPlace{"\\\\.\\DISPLAY3", 100, 200}, {660, 952, 1260, 992}},
-      {"first start", std::nullopt, {660, 952, 1260, 992}},
+      {"monitor gone", BarPlace{"\\\\.\\DISPLAY3", 100, 200}, {660, 48, 1260, 88}},
+      {"first start", std::nullopt, {660, 48, 1260, 88}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
