@@ -1138,6 +1138,72 @@ def bad_picks(s):
 
 
 
+# stretched.srt: lines made for 25 fps over a 23.976 fps film and shifted by 2 s. Each line's
+# true start in the film (ms), and its file time.
+STRETCH = 25 / 23.976
+FILM_LINES = [("Alpha", 100000), ("Bravo", 120000), ("Charlie", 140000), ("Delta", 160000),
+              ("Echo", 175000), ("Foxtrot", 185000), ("Golf", 195000)]
+FILE_START = {name: round(t * STRETCH) + 2000 for name, t in FILM_LINES}
+
+
+def press_at(s, player, film_ms, keys):
+    """Presses `keys` as the film reaches `film_ms`, as a user who hears the line begin."""
+    answer = PlayerTime(s.player_ctl("position"))
+    seen = time.monotonic()
+    wait = (film_ms - answer.at(answer.tick)) / 1000 - 0.06  # the probe's own latency, and the key's
+    if wait > 0:
+        time.sleep(max(0, wait - (time.monotonic() - seen)))
+    s.hotkey(keys, hold=0.05)
+
+
+def two_point_sync(s):
+    """Two "this line is now" presses (Alt+;) far apart fix a file that is stretched by
+    25/23.976 and shifted by 2 s: afterwards every line, before, between and after the two
+    presses, comes within 100 ms of where a well-timed file's line would (its film time less
+    the 0.5 s every line is shown early)."""
+    begin_run(s, "stretched.srt", "--start=0:01:36", "--paused")
+    focus_player(s)
+    checks = Checks()
+    watch = s.watch_overlay(90000)
+    notices = s.start(s.program("uiprobe"), "watch", "--class", NOTICE_CLASS, "--for", 90000)
+    player = PlayerTime(s.player_ctl("resume"))
+    press_at(s, player, 100000, "alt+semicolon")
+    checks.true("the first press shows the delay", eventually(s, lambda: (notice_text(s) or "").startswith("Delay"), 3))
+    s.log(f"after the first press: {notice_text(s)!r}, delay box {s.control('DelayBox')['text']}")
+    player = PlayerTime(s.player_ctl("seek", "0:02:51"))
+    press_at(s, player, 175000, "alt+semicolon")
+    checks.true("the second press shows delay and rate",
+                eventually(s, lambda: "rate 1.04" in (notice_text(s) or ""), 3))
+    s.log(f"after the second press: {notice_text(s)!r}")
+
+    # When each press was taken: the notice appearing, on the player's clock.
+    shown_at = []
+    for line in notices.log_path.read_bytes().decode(errors="replace").splitlines():
+        if line.startswith("{"):
+            event = json.loads(line)
+            if event.get("visible") and (not shown_at or event["tick"] - shown_at[-1] > 1000):
+                shown_at.append(event["tick"])
+    s.log(f"notices at ticks {shown_at}")
+
+    def due(name):
+        # Where the line belongs: its film time, less the lead every line gets, which the rate
+        # scales like the rest of the file's time.
+        return dict(FILM_LINES)[name] - round(500 / STRETCH)
+
+    def check_line(name, player):
+        tick = watch.wait_text(name, 25, after_tick=player.tick)
+        error = player.at(tick) - due(name)
+        s.log(f"{name}: {error:+d} ms")
+        checks.true(f"{name} came {error:+d} ms from where it belongs", -100 <= error <= 100)
+
+    for name in ("Foxtrot", "Golf"):
+        check_line(name, player)
+    for name, seek in (("Bravo", "0:01:57"), ("Charlie", "0:02:17"), ("Alpha", "0:01:37")):
+        check_line(name, PlayerTime(s.player_ctl("seek", seek)))
+    checks.equal("focus after the presses", focus_owner(s), PLAYER_NAME)
+    return checks
+
+
 # ---- the free clock -------------------------------------------------------------------------
 
 BAR_CLASS, NOTICE_CLASS = "QuorvaneTransportBar", "QuorvaneNotice"
@@ -1296,6 +1362,7 @@ TESTS = {
     "chinese_texts_zh_TW": lambda s: chinese_texts(s, "zh_TW.UTF-8"),
     "bad_picks": bad_picks,
     "free_clock_bar": free_clock_bar,
+    "two_point_sync": two_point_sync,
     "bar_zh_CN": lambda s: bar_languages(s, "zh_CN.UTF-8"),
     "bar_zh_TW": lambda s: bar_languages(s, "zh_TW.UTF-8"),
 }
