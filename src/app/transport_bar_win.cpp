@@ -101,17 +101,39 @@ std::unique_ptr<TransportBar> TransportBar::create(HINSTANCE instance, UiLanguag
   // The box was scaled for the monitor it lands on; the window's own DPI has the last word.
   SetWindowPos(bar->hwnd(), nullptr, 0, 0, bar->scaled(kWidth), bar->scaled(kHeight),
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  LOGFONTA face{};
-  NONCLIENTMETRICSA metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) face = metrics.lfMessageFont;
-  face.lfHeight = -bar->scaled(13);
-  face.lfCharSet = DEFAULT_CHARSET;
-  bar->font_ = FontHandle(CreateFontIndirectA(&face));
+  bar->makeFont();
   SetLayeredWindowAttributes(bar->hwnd(), 0, 255, LWA_ALPHA);
   bar->addTips();
   bar->show();
   return bar;
+}
+
+void TransportBar::makeFont() {
+  LOGFONTA face{};
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) face = metrics.lfMessageFont;
+  face.lfHeight = -scaled(13);
+  face.lfCharSet = DEFAULT_CHARSET;
+  font_ = FontHandle(CreateFontIndirectA(&face));
+}
+
+// Dragged onto a monitor of another scale: the bar takes that monitor's DPI, where Windows
+// suggests, at its own size.
+void TransportBar::onDpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi ? dpi : kDesignDpi;
+  makeFont();
+  SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, scaled(kWidth), scaled(faded_ ? kStripHeight : kHeight),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  for (int i = 0; i < PartCount; ++i) {
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd();
+    tool.uId = static_cast<UINT_PTR>(i + 1);
+    tool.rect = partBox(static_cast<Part>(i));
+    SendMessageA(tips_.get(), TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 TransportBar::~TransportBar() {
@@ -245,6 +267,9 @@ LRESULT TransportBar::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       } else if (wParam == kRefreshTimerId) {
         refresh();
       }
+      return 0;
+    case WM_DPICHANGED:
+      onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_ERASEBKGND:
       return TRUE;

@@ -11,6 +11,7 @@
 
 #include "app/transport_bar_model.h"
 #include "common/ui_language.h"
+#include "platform/dpi_win.h"
 #include "platform/window_handles_win.h"
 #include "platform/window_win.h"
 
@@ -72,6 +73,8 @@ class TransportBar final : public WindowBase<TransportBar> {
   TransportBar() = default;
   int scaled(int length) const { return MulDiv(length, static_cast<int>(dpi_), 96); }
   Part partAt(POINT client) const;
+  void makeFont();
+  void onDpiChanged(UINT dpi, const RECT& suggested);
   void paint(HDC dc);
   void click(Part part, POINT client);
   void seekToSlider(int x);
