@@ -925,6 +925,7 @@ void MainWindow::onDestroy() {
   app_.settings.writeText(setting::kProcess, controlText(kIdProcessBox));
   hotkeyPolls_.reset();  // no hotkey acts on a window that is going
   bar_.reset();
+  notice_.reset();
   app_.run.end(200);
   tooltip_.reset();
   PostQuitMessage(0);
@@ -1048,13 +1049,14 @@ void MainWindow::setDelayBox(int32_t delayMs) {
   SetWindowTextA(control(kIdDelayBox), std::to_string(delayMs).c_str());
 }
 
-// Above the subtitle line's place, at its left edge, so the line itself is not disturbed.
+// Above the subtitle line's place, in the middle of its width, so the line itself is not
+// disturbed.
 void MainWindow::showNotice(const std::string& text) {
   if (!notice_) notice_ = NoticeWindow::create(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE)));
   if (!notice_) return;
   const UINT dpi = systemDpi();
-  const POINT anchor{scaledToDpi(std::max(0, sliderValue(Slider::Left)), dpi),
-                     scaledToDpi(std::max(0, sliderValue(Slider::Top)), dpi)};
+  const int32_t middle = std::max(0, sliderValue(Slider::Left)) + std::max(0, sliderValue(Slider::Width)) / 2;
+  const POINT anchor{scaledToDpi(middle, dpi), scaledToDpi(std::max(0, sliderValue(Slider::Top)), dpi)};
   notice_->show(text, anchor);
 }
 

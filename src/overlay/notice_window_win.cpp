@@ -62,7 +62,7 @@ void NoticeWindow::show(const std::string& ansiText, POINT anchor) {
   const int pad = scaledToDpi(kPadding, dpi);
   const int width = extent.cx + 2 * pad, height = extent.cy + 2 * pad;
   const int top = anchor.y - height >= 0 ? anchor.y - height : anchor.y;
-  SetWindowPos(hwnd(), HWND_TOPMOST, anchor.x, top, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  SetWindowPos(hwnd(), HWND_TOPMOST, anchor.x - width / 2, top, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
   InvalidateRect(hwnd(), nullptr, TRUE);
   SetTimer(hwnd(), kHideTimerId, kShowMs, nullptr);
 }

@@ -23,8 +23,9 @@ class NoticeWindow final : public WindowBase<NoticeWindow> {
   static std::unique_ptr<NoticeWindow> create(HINSTANCE instance);
   ~NoticeWindow();
 
-  // Shows `ansiText` (the system code page) with its bottom-left corner at `anchor` (screen
-  // pixels), or below it where there is no room above; a notice already shown is replaced.
+  // Shows `ansiText` (the system code page) with the middle of its bottom edge at `anchor`
+  // (screen pixels), or below it where there is no room above; a notice already shown is
+  // replaced.
   void show(const std::string& ansiText, POINT anchor);
   std::string text() const { return text_; }
 

@@ -1166,11 +1166,11 @@ def two_point_sync(s):
     checks = Checks()
     watch = s.watch_overlay(90000)
     notices = s.start(s.program("uiprobe"), "watch", "--class", NOTICE_CLASS, "--for", 90000)
-    player = PlayerTime(s.player_ctl("resume"))
+    player = first = PlayerTime(s.player_ctl("resume"))
     press_at(s, player, 100000, "alt+semicolon")
     checks.true("the first press shows the delay", eventually(s, lambda: (notice_text(s) or "").startswith("Delay"), 3))
     s.log(f"after the first press: {notice_text(s)!r}, delay box {s.control('DelayBox')['text']}")
-    player = PlayerTime(s.player_ctl("seek", "0:02:51"))
+    player = second = PlayerTime(s.player_ctl("seek", "0:02:51"))
     press_at(s, player, 175000, "alt+semicolon")
     checks.true("the second press shows delay and rate",
                 eventually(s, lambda: "rate 1.04" in (notice_text(s) or ""), 3))
@@ -1183,7 +1183,9 @@ def two_point_sync(s):
             event = json.loads(line)
             if event.get("visible") and (not shown_at or event["tick"] - shown_at[-1] > 1000):
                 shown_at.append(event["tick"])
-    s.log(f"notices at ticks {shown_at}")
+    if len(shown_at) == 2:
+        s.log(f"presses taken {first.at(shown_at[0]) - 100000:+d} and {second.at(shown_at[1]) - 175000:+d} ms "
+              "from the lines' film times")
 
     def due(name):
         # Where the line belongs: its film time, less the lead every line gets, which the rate
@@ -1279,6 +1281,7 @@ def free_clock_bar(s, lang="en_US.UTF-8"):
     checks.true('Alt+Shift+Up: "Three"', eventually(s, lambda: label_text(s) == "Three", 3))
     s.hotkey("alt+period")
     checks.true("Alt+. shows the delay", eventually(s, lambda: notice_text(s) == "Delay +100 ms", 3))
+    s.grab("delay-notice")
     checks.equal("the delay box follows", s.control("DelayBox")["text"], "100")
     checks.equal("focus after bar and keys", focus_owner(s), PLAYER_NAME)
 
