@@ -64,7 +64,7 @@ struct AppState {
   // "This line is now": the anchor of two-point sync.
   LineSync lineSync;
   // The system menu's choices beyond the enhancements: the sync keys (on unless switched
-  // off) and the "Player" submenu's free clock (off: the automatic search, as specified).
+  // off) and the "Player" submenu's free clock (off: the automatic search for the player).
   bool syncKeys = true;
   bool freeClockChosen = false;
   // Which enhancements the user turned on (the system menu's check items).

@@ -936,7 +936,7 @@ void MainWindow::saveLastDirectory() {
   if (directoryExists(folder, app_.isLeadByte)) app_.settings.writeText(setting::kDirectory, folder);
 }
 
-// The sync keys and the free clock's keys, after the five specified ones. Polled like them,
+// The sync keys and the free clock's keys, after the program's first five. Polled like them,
 // with the same exact-modifier rule, and not swallowed: each combination was picked as one the
 // program in front does not use (see the user's guide). Registered always; an action does
 // nothing while the system menu's item has them off.

@@ -9,7 +9,7 @@
 
 namespace quorvane {
 
-// The texts of the free clock, its bar and the sync keys, which the specified UI text table
+// The texts of the free clock, its bar and the sync keys, which the program's UI text table
 // does not have: English, then GBK for Simplified and Big5 for Traditional Chinese.
 enum class SyncText {
   DelayNotice,          // printf format with the delay
