@@ -580,6 +580,8 @@ void MainWindow::onCommand(int id, int code) {
   for (const CommandHandler& h : kHandlers) {
     if (h.id == id && h.code == code) (this->*h.handler)();
   }
+  // A submenu of the window menu may report its items as commands (Wine does).
+  if (code == 0) onSyncCommand(static_cast<WPARAM>(id));
 }
 
 void MainWindow::onEscape() { PostMessageA(hwnd(), WM_CLOSE, 0, 0); }

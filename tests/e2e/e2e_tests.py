@@ -1239,12 +1239,18 @@ def free_clock_bar(s, lang="en_US.UTF-8"):
     bar fades to a strip, and it comes back where it was dragged after a restart."""
     s.lang = lang
     s.clear_settings()
-    s.set_setting("freeclock", "1")
     s.start_player("--paused")  # only a window in front: the free clock does not read it
     s.start_quorvane()
+    checks = Checks()
+    # The window menu's last item, "Player", then its second choice.
+    x, y, _, _ = s.main_window["rect"]
+    s.click_at(x + 10, y + 8)
+    time.sleep(0.5)
+    s.key("Up", "Right", "Down", "Return")
+    checks.true('"No player: free clock" is stored',
+                eventually(s, lambda: s.setting("freeclock") == "1", 3))
     s.select_and_start(DATA / "free_clock.srt")
     bar = s.wait_for("the transport bar", lambda: transport_bar(s), 10)
-    checks = Checks()
     checks.equal("bar shown", bar["visible"], True)
     focus_player(s)
     s.move_mouse_away()
