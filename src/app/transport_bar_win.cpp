@@ -67,10 +67,14 @@ std::vector<Monitor> currentMonitors() {
   return list.monitors;
 }
 
-bool sameView(const TransportBarState& a, const TransportBarState& b) {
+// Whether two states draw the same, the slider's thumb (or the strip's bar) being `length`
+// pixels long: a thumb that has not moved by a pixel needs no paint.
+bool sameView(const TransportBarState& a, const TransportBarState& b, int length) {
+  const auto pixel = [length](const TransportBarState& s) {
+    return static_cast<int>(sliderFraction(s.positionMs, s.spanMs) * length);
+  };
   return a.positionMs / 1000 == b.positionMs / 1000 && a.spanMs == b.spanMs && a.playing == b.playing &&
-         a.delayMs == b.delayMs && a.rate == b.rate && a.earlyStart == b.earlyStart &&
-         sliderFraction(a.positionMs, a.spanMs) == sliderFraction(b.positionMs, b.spanMs);
+         a.delayMs == b.delayMs && a.rate == b.rate && a.earlyStart == b.earlyStart && pixel(a) == pixel(b);
 }
 
 }  // namespace
@@ -332,7 +336,8 @@ void TransportBar::setFaded(bool faded) {
 void TransportBar::refresh() {
   if (!state_) return;
   const TransportBarState now = state_();
-  if (sameView(now, shown_)) return;
+  const RECT slider = partBox(Slider);
+  if (sameView(now, shown_, faded_ ? scaled(kWidth) : slider.right - slider.left)) return;
   shown_ = now;
   InvalidateRect(hwnd(), nullptr, FALSE);
 }
