@@ -14,6 +14,11 @@
 //   --precise off|on|both  the "precise timing" enhancement (stored in the program's
 //                          "precise" setting before quorvane.exe starts); both (the default) runs
 //                          off, then on, on the same file and player, and prints both rows
+//   --load light|heavy|both  the player as a light 800x450 window repainted 30 times a second,
+//                          or loading the machine like a real one (simplayer --load: full screen,
+//                          the whole picture 60 times a second); both (the default) runs every
+//                          --precise mode against a light player, then against a loaded one
+//   --decode-load PERCENT  a loaded player also burns this share of one core (default 0)
 //   --wineserver-pid PID --clock-ticks HZ    the script passes these: the session's wineserver
 //                          (read as Z:\proc\PID\stat) and the kernel's clock ticks per second
 //
@@ -27,7 +32,8 @@
 // reading (each read costs quorvane and the wineserver time) and takes CPU over N s of play
 // with quorvane, then over N s with only the player, after closing quorvane. The player
 // reports its position with the performance counter it was taken at, so the true position is
-// known to the microsecond.
+// known to the microsecond. Under load the player's frame rate over the CPU window is printed
+// beside the figures.
 
 #include <windows.h>
 #include <psapi.h>
@@ -73,6 +79,8 @@ struct Options {
   int cues = 0;  // 0: from --seconds
   bool each = false;
   std::vector<bool> preciseModes{false, true};
+  std::vector<bool> loads{false, true};  // heavy?
+  int decodePercent = 0;
   uint32_t wineserverPid = 0;
   int clockTicks = 100;
 };
@@ -93,6 +101,14 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       else if (m == "both") o.preciseModes = {false, true};
       else return std::nullopt;
     }
+    else if (a == "--load" && hasValue) {
+      const std::string m = argv[++i];
+      if (m == "light") o.loads = {false};
+      else if (m == "heavy") o.loads = {true};
+      else if (m == "both") o.loads = {false, true};
+      else return std::nullopt;
+    }
+    else if (a == "--decode-load" && hasValue) o.decodePercent = std::clamp(std::atoi(argv[++i]), 0, 100);
     else if (a == "--wineserver-pid" && hasValue) o.wineserverPid = static_cast<uint32_t>(std::atol(argv[++i]));
     else if (a == "--clock-ticks" && hasValue) o.clockTicks = std::max(1, std::atoi(argv[++i]));
     else return std::nullopt;
@@ -356,6 +372,20 @@ std::optional<TruePosition::Report> reportFrom(const std::optional<std::string>&
                               playing[8] == '1'};
 }
 
+// Pictures per second the player put on screen between two "frames" answers.
+struct FrameCount {
+  int64_t frames = 0;
+  int64_t counter = 0;
+};
+std::optional<FrameCount> framesOf(const simplayer::SimPlayer& player) {
+  const auto reply = player.command("frames");
+  if (!reply) return std::nullopt;
+  const char* frames = std::strstr(reply->c_str(), "frames=");
+  const char* qpc = std::strstr(reply->c_str(), " qpc=");
+  if (!frames || !qpc) return std::nullopt;
+  return FrameCount{std::strtoll(frames + 7, nullptr, 10), std::strtoll(qpc + 5, nullptr, 10)};
+}
+
 // ---- The wineserver -----------------------------------------------------------------------
 
 // utime + stime of a Linux process in seconds, read through Wine's view of the root folder.
@@ -552,6 +582,7 @@ struct ModeResult {
   int missed = 0, doubled = 0, early = 0;
   double quorvanePercent = 0;
   std::optional<double> serverPercent;
+  std::optional<double> playerFps;  // over the CPU window
 };
 
 // The stored choice the program reads at its start.
@@ -565,10 +596,10 @@ bool storePrecise(bool on) {
   return RegSetValueExA(key.get(), "precise", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 2) == ERROR_SUCCESS;
 }
 
-ModeResult runMode(bool precise, const Options& options, const std::string& quorvanePath, const RunPlan& plan,
+ModeResult runMode(bool precise, bool heavy, const Options& options, const std::string& quorvanePath, const RunPlan& plan,
                    const std::string& srtPath, simplayer::SimPlayer& player, int32_t playerStartMs, int idleSeconds) {
   ModeResult result;
-  std::printf("==== precise timing %s ====\n", precise ? "on" : "off");
+  std::printf("==== precise timing %s, %s player ====\n", precise ? "on" : "off", heavy ? "loaded" : "light");
   if (!storePrecise(precise)) {
     std::fprintf(stderr, "could not store the precise-timing choice\n");
     return result;
@@ -691,7 +722,13 @@ ModeResult runMode(bool precise, const Options& options, const std::string& quor
   result.early = earlyStarts + earlyEnds;
 
   // ---- CPU: quorvane in the run, untouched
+  const auto framesBefore = framesOf(player);
   const CpuWindow with = measureCpu(options.seconds, program.get(), options);
+  const auto framesAfter = framesOf(player);
+  if (framesBefore && framesAfter && framesAfter->counter > framesBefore->counter) {
+    result.playerFps = static_cast<double>(framesAfter->frames - framesBefore->frames) * frequency /
+                       static_cast<double>(framesAfter->counter - framesBefore->counter);
+  }
   const bool stillRunning = program->running();
   const double peakMiB = program->peakWorkingSetMiB();
   program->close(mainWindow);
@@ -705,7 +742,9 @@ ModeResult runMode(bool precise, const Options& options, const std::string& quor
     else std::printf("%12s\n", "-");
   };
   row("idle, before Select and Start", idle);
-  row("in the run (60 s untouched)", with);
+  const std::string runRow = "in the run (" + std::to_string(options.seconds) + " s untouched)";
+  row(runRow.c_str(), with);
+  if (result.playerFps) std::printf("  the player showed %.1f pictures a second meanwhile\n", *result.playerFps);
   if (!stillRunning) std::printf("  (warning: quorvane.exe ended during the window)\n");
   std::printf("  quorvane.exe peak working set %.1f MiB\n\n", peakMiB);
   result.quorvanePercent = programPercent(with);
@@ -721,7 +760,8 @@ int main(int argc, char** argv) {
   if (!parsed) {
     std::fprintf(stderr,
                  "usage: sync_e2e_win_bench [--quorvane PATH] [--seconds N] [--cues N] [--each] "
-                 "[--precise off|on|both] [--wineserver-pid PID --clock-ticks HZ]\n");
+                 "[--precise off|on|both] [--load light|heavy|both] [--decode-load PERCENT] "
+                 "[--wineserver-pid PID --clock-ticks HZ]\n");
     return 2;
   }
   const Options options = *parsed;
@@ -740,50 +780,65 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "could not write %s\n", srtPath.c_str());
     return 1;
   }
-  // Long enough for the whole bench; a player nobody ends still goes by itself.
+  // Long enough for one player's modes; a player nobody ends still goes by itself.
   const int modes = static_cast<int>(options.preciseModes.size());
   const int exitAfter = 300 + modes * (4 * options.seconds + 4 * options.cues + 60);
   const int32_t playerStartMs = plan.cues.front().startMs - kLeadMs - idleSeconds * 1000;
-  auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe",
-                                            "--start=" + std::to_string(playerStartMs) +
-                                                " --exit-after=" + std::to_string(exitAfter));
-  if (!player || !reportFrom(player->command("position"))) {
-    std::fprintf(stderr, "could not start %s, or it does not report the performance counter\n",
-                 simplayer::builtPlayerPath().c_str());
-    return 1;
+
+  struct Row {
+    bool heavy;
+    bool precise;
+    ModeResult result;
+    std::optional<double> playerServer;  // the wineserver with only the player
+  };
+  std::vector<Row> rows;
+  for (const bool heavy : options.loads) {
+    std::string arguments = "--start=" + std::to_string(playerStartMs) + " --exit-after=" + std::to_string(exitAfter);
+    if (heavy) arguments += " --load --decode-load=" + std::to_string(options.decodePercent);
+    auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe", arguments);
+    if (!player || !reportFrom(player->command("position"))) {
+      std::fprintf(stderr, "could not start %s, or it does not report the performance counter\n",
+                   simplayer::builtPlayerPath().c_str());
+      return 1;
+    }
+    const size_t first = rows.size();
+    for (const bool precise : options.preciseModes) {
+      rows.push_back({heavy, precise,
+                      runMode(precise, heavy, options, quorvanePath, plan, srtPath, *player, playerStartMs, idleSeconds),
+                      std::nullopt});
+      if (!rows.back().result.ok) return 1;
+    }
+    // The player alone, for the wineserver's share that is not quorvane's.
+    const CpuWindow without = measureCpu(options.seconds, nullptr, options);
+    for (size_t r = first; r < rows.size(); ++r) {
+      if (without.wineserverSeconds) rows[r].playerServer = percent(*without.wineserverSeconds, without.wallSeconds);
+    }
+    player->kill();
   }
 
-  std::vector<std::pair<bool, ModeResult>> results;
-  for (const bool precise : options.preciseModes) {
-    results.emplace_back(precise, runMode(precise, options, quorvanePath, plan, srtPath, *player, playerStartMs,
-                                          idleSeconds));
-    if (!results.back().second.ok) return 1;
-  }
-  // The player alone, for the wineserver's share that is not quorvane's.
-  const CpuWindow without = measureCpu(options.seconds, nullptr, options);
-  const std::optional<double> playerServer =
-      without.wineserverSeconds ? std::optional<double>(percent(*without.wineserverSeconds, without.wallSeconds))
-                                : std::nullopt;
-
-  std::printf("Summary (same file and player; lateness in ms; CPU in %% of one core over %d s of the run)\n",
+  std::printf("Summary (same file; lateness in ms; CPU in %% of one core over %d s of the run; "
+              "(player): the wineserver with the player alone; fps: the player's pictures a second)\n",
               options.seconds);
-  std::printf("  %-8s %4s %8s %8s %8s %4s %8s %8s %8s %5s %6s %5s %10s %10s %10s\n", "precise", "n", "start.p50",
-              "start.p95", "start.max", "n", "end.p50", "end.p95", "end.max", "|p95|", "|max|", "m/d/e", "quorvane",
-              "wineserver", "(player)");
-  for (const auto& [precise, r] : results) {
+  std::printf("  %-6s %-7s %4s %8s %8s %8s %4s %8s %8s %8s %5s %6s %5s %9s %10s %9s %5s\n", "player", "precise",
+              "n", "start.p50", "start.p95", "start.max", "n", "end.p50", "end.p95", "end.max", "|p95|", "|max|",
+              "m/d/e", "quorvane", "wineserver", "(player)", "fps");
+  for (const Row& row : rows) {
+    const ModeResult& r = row.result;
     char serverText[16] = "-";
     if (r.serverPercent) std::snprintf(serverText, sizeof serverText, "%.3f", *r.serverPercent);
     char playerText[16] = "-";
-    if (playerServer) std::snprintf(playerText, sizeof playerText, "%.3f", *playerServer);
+    if (row.playerServer) std::snprintf(playerText, sizeof playerText, "%.3f", *row.playerServer);
+    char fpsText[16] = "-";
+    if (r.playerFps) std::snprintf(fpsText, sizeof fpsText, "%.1f", *r.playerFps);
     char mde[16];
     std::snprintf(mde, sizeof mde, "%d/%d/%d", r.missed, r.doubled, r.early);
-    std::printf("  %-8s %4zu %8.1f %8.1f %8.1f %4zu %8.1f %8.1f %8.1f %5.1f %6.1f %5s %10.3f %10s %10s\n",
-                precise ? "on" : "off", r.starts.n, r.starts.median, r.starts.p95, r.starts.max, r.ends.n,
-                r.ends.median, r.ends.p95, r.ends.max, r.absolute.p95, r.absolute.max, mde, r.quorvanePercent,
-                serverText, playerText);
+    std::printf("  %-6s %-7s %4zu %8.1f %8.1f %8.1f %4zu %8.1f %8.1f %8.1f %5.1f %6.1f %5s %9.3f %10s %9s %5s\n",
+                row.heavy ? "loaded" : "light", row.precise ? "on" : "off", r.starts.n, r.starts.median, r.starts.p95,
+                r.starts.max, r.ends.n, r.ends.median, r.ends.p95, r.ends.max, r.absolute.p95, r.absolute.max, mde,
+                r.quorvanePercent, serverText, playerText, fpsText);
   }
-  std::printf("Goals with precise timing on: missed/doubled/early(> %.0f ms) 0/0/0, |p95| <= 10, |max| <= 25, "
-              "quorvane <= 1 %%\n",
+  std::printf("Goals: precise on: missed/doubled/early(> %.0f ms) 0/0/0, |p95| <= 10, |max| <= 25, "
+              "quorvane <= 1 %%; precise off: |p95| <= 100\n",
               kEarlyMs);
   return 0;
 }

@@ -35,13 +35,15 @@ struct MemoryDcTraits {
 // Owns a device context from CreateCompatibleDC.
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
 
-struct ScreenDcTraits {
+struct WindowDcTraits {
   using Handle = HDC;
   static Handle invalid() { return nullptr; }
-  static bool close(Handle dc) { return ReleaseDC(nullptr, dc) != 0; }
+  // The DC knows its window (none for the screen's), so the owner need not keep it.
+  static bool close(Handle dc) { return ReleaseDC(WindowFromDC(dc), dc) != 0; }
 };
-// Holds the screen's device context, GetDC(nullptr), and gives it back.
-using ScreenDc = UniqueHandle<ScreenDcTraits>;
+// Holds a window's device context from GetDC (the screen's: GetDC(nullptr)) and gives it back.
+using WindowDc = UniqueHandle<WindowDcTraits>;
+using ScreenDc = WindowDc;
 
 struct FindHandleTraits {
   using Handle = HANDLE;

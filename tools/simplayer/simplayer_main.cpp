@@ -3,30 +3,58 @@
 // signature in its main image. Tests and the demo run it under the real player's file names.
 //
 //   simplayer.exe [--start=H:MM:SS[.mmm]|MS] [--paused] [--pad=SIZE[K|M]] [--no-signature]
-//                 [--exit-after=SECONDS]
+//                 [--exit-after=SECONDS] [--load] [--size=WxH] [--decode-load=PERCENT]
+//
+// --load loads the machine as a real player does: a borderless window over the whole primary
+// monitor (or --size) whose whole picture is drawn anew and put on screen 60 times a second,
+// moving with the wall clock so that every frame differs, paused or not. --decode-load burns
+// that share of one core on a thread of its own, as a decoder would. Without --load, --size
+// is the window's inside.
 //
 // Keys: Space pause/resume, Left/Right seek 10 s, Home back to 0:00:00.
 // Control from outside: the pipe \\.\pipe\simplayer-<pid> (see simplayer-ctl).
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "platform/process_handles_win.h"
 #include "platform/window_handles_win.h"
 #include "simplayer_protocol.h"
-#include "sync/player_interface.h"
 
 namespace {
 
 using namespace quorvane;
 
-// ---- The player's memory, as the search expects it ----------------------------------------
+// ---- The player's memory ------------------------------------------------------------------
+
+// The layout, written down here from the player's side and nowhere taken from the reader, so
+// that a reader that gets an offset wrong fails against this player.
+namespace layout {
+// Machine code in the main image that reads the time record through a pointer.
+constexpr std::array<uint8_t, 14> codeSignature{0x8B, 0x47, 0x08, 0x89, 0x46, 0xC4, 0x83,
+                                                0x7F, 0x08, 0x04, 0x72, 0x15, 0x8B, 0x07};
+// The pointer sits this far before the signature's first byte; the record this far after
+// the address the pointer holds.
+constexpr uint32_t pointerBeforeSignature = 65;
+constexpr uint32_t recordAfterPointer = 744;
+// The clock's digits in the record, each stored as its value plus 1, and the 4-byte playing
+// flag (1 while playing).
+constexpr uint32_t hoursDigit = 0;
+constexpr uint32_t tensOfMinutesDigit = 80;
+constexpr uint32_t minutesDigit = 160;
+constexpr uint32_t tensOfSecondsDigit = 240;
+constexpr uint32_t secondsDigit = 320;
+constexpr uint32_t playingFlag = 1440;
+constexpr uint32_t recordBytes = playingFlag + 4;
+}  // namespace layout
 
 // Writable pages of the main image (zero-initialised, so they cost nothing until touched).
 // The pad lies before the signature so that a padded search has to read all of it first.
@@ -40,8 +68,8 @@ ImageBlock imageBlock;
 
 // The object the signature's pointer refers to; the time record sits inside it.
 struct RecordHolder {
-  uint8_t lead[player::recordOffset];
-  uint8_t record[player::recordLength];
+  uint8_t lead[layout::recordAfterPointer];
+  uint8_t record[layout::recordBytes];
 };
 RecordHolder recordHolder;
 
@@ -50,16 +78,16 @@ RecordHolder recordHolder;
 // bytes back into the file (where they would land in read-only data).
 constexpr uint8_t maskBase = 0xA5;
 constexpr auto maskedSignature = [] {
-  std::array<uint8_t, player::codeSignature.size()> out{};
+  std::array<uint8_t, layout::codeSignature.size()> out{};
   for (size_t i = 0; i < out.size(); ++i) {
-    out[i] = player::codeSignature[i] ^ static_cast<uint8_t>(maskBase + 7 * i);
+    out[i] = layout::codeSignature[i] ^ static_cast<uint8_t>(maskBase + 7 * i);
   }
   return out;
 }();
 volatile uint8_t unmaskKey = maskBase;
 
 uint8_t* const signatureAt = imageBlock.codeArea + pageBytes + 512;
-uint8_t* const pointerAt = signatureAt - player::pointerDistance;
+uint8_t* const pointerAt = signatureAt - layout::pointerBeforeSignature;
 
 void placeSignature() {
   const auto pointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&recordHolder));
@@ -181,13 +209,13 @@ class PlayerClock {
     const int64_t seconds = position / 1'000'000;
     uint8_t* r = recordHolder.record;
     // Higher digits first, the seconds digit (the one readers watch for change) last.
-    r[player::hoursOffset] = static_cast<uint8_t>(seconds / 3600 % 10 + 1);
-    r[player::tensOfMinutesOffset] = static_cast<uint8_t>(seconds / 600 % 6 + 1);
-    r[player::minutesOffset] = static_cast<uint8_t>(seconds / 60 % 10 + 1);
-    r[player::tensOfSecondsOffset] = static_cast<uint8_t>(seconds / 10 % 6 + 1);
-    r[player::secondsOffset] = static_cast<uint8_t>(seconds % 10 + 1);
+    r[layout::hoursDigit] = static_cast<uint8_t>(seconds / 3600 % 10 + 1);
+    r[layout::tensOfMinutesDigit] = static_cast<uint8_t>(seconds / 600 % 6 + 1);
+    r[layout::minutesDigit] = static_cast<uint8_t>(seconds / 60 % 10 + 1);
+    r[layout::tensOfSecondsDigit] = static_cast<uint8_t>(seconds / 10 % 6 + 1);
+    r[layout::secondsDigit] = static_cast<uint8_t>(seconds % 10 + 1);
     const uint32_t flag = playing_ ? 1 : 0;
-    std::memcpy(r + player::playingFlagOffset, &flag, sizeof flag);
+    std::memcpy(r + layout::playingFlag, &flag, sizeof flag);
     return position;
   }
 
@@ -226,6 +254,7 @@ std::string formatPosition(const PlayerClock::Reading& p) {
 }
 
 bool signaturePlaced = false;
+volatile LONG framesShown = 0;  // pictures put on screen so far
 
 std::string handleCommand(const std::string& line) {
   const auto space = line.find(' ');
@@ -255,11 +284,16 @@ std::string handleCommand(const std::string& line) {
     char extra = 0;
     const int fields = std::sscanf(argument.c_str(), "%ld %ld %ld %c", &offset, &value, &bytes, &extra);
     if (fields < 2 || fields > 3 || (bytes != 1 && bytes != 4) || offset < 0 ||
-        static_cast<unsigned long>(offset) + bytes > player::recordLength)
+        static_cast<unsigned long>(offset) + bytes > layout::recordBytes)
       return "ERR bad poke";
     const auto word = static_cast<int32_t>(value);
     std::memcpy(recordHolder.record + offset, &word, static_cast<size_t>(bytes));
     return formatPosition(playerClock.now());
+  } else if (verb == "frames") {
+    // The pictures shown so far, with the counter they were counted at: two answers give the rate.
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return "OK frames=" + std::to_string(framesShown) + " qpc=" + std::to_string(c.QuadPart);
   } else if (verb == "quit") {
     PostMessageA(mainWindow, WM_CLOSE, 0, 0);
     return "OK";
@@ -330,27 +364,53 @@ void drawText(HDC dc, const char* text, RECT box, int heightPx, int weight, COLO
   DrawTextA(dc, text, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
+bool loadMode = false;
+
+// The performance counter in microseconds (and milliseconds): the wall clock of the picture's
+// motion and of the decoder's slices.
+int64_t wallUs() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  return c.QuadPart / frequency * 1'000'000 + c.QuadPart % frequency * 1'000'000 / frequency;
+}
+int64_t wallMs() { return wallUs() / 1000; }
+
 void paint(HDC dc, const RECT& area) {
   const auto now = playerClock.now();
   const int64_t t = now.positionUs / 1000;
+  // The light window's picture moves with the position, so it stands still while paused; under
+  // load it moves with the wall clock and fills the whole picture, so no two frames are alike.
+  const int64_t motion = loadMode ? wallMs() : t;
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
-  fill(dc, area, RGB(16, 16, 24));
+  fill(dc, area, loadMode ? RGB(motion / 20 % 64, 16, 24 + motion / 50 % 64) : RGB(16, 16, 24));
 
-  // The "movie": colour bars that scroll and a ball that bounces, both driven by the position,
-  // so they move only while the player plays.
+  // The "movie": colour bars that scroll and a ball that bounces.
   const int barWidth = 40;
-  const int shift = static_cast<int>(t / 8 % (barWidth * 8));
+  const int barsTop = loadMode ? 0 : height - 90;
+  const int barsBottom = loadMode ? height : height - 40;
+  const int shift = static_cast<int>(motion / 8 % (barWidth * 8));
   for (int x = -barWidth * 8; x < width + barWidth * 8; x += barWidth) {
     const int band = ((x + shift) / barWidth) & 7;
     const int left = x + shift % barWidth;
-    fill(dc, RECT{left, height - 90, left + barWidth, height - 40},
+    // Under load the bars stop short of the middle, so the clock stays readable.
+    if (loadMode && left + barWidth > width / 4 && left < width * 3 / 4) {
+      fill(dc, RECT{left, barsTop, left + barWidth, height / 8}, RGB(band * 30, 200 - band * 20, 90));
+      fill(dc, RECT{left, height * 5 / 8, left + barWidth, barsBottom}, RGB(band * 30, 90, 200 - band * 20));
+      continue;
+    }
+    fill(dc, RECT{left, barsTop, left + barWidth, barsBottom},
          RGB(band & 1 ? 200 : 40, band & 2 ? 180 : 40, band & 4 ? 220 : 60));
   }
   const int span = width - 60;
-  const int phase = static_cast<int>(t / 4 % (2 * span));
+  const int phase = static_cast<int>(motion / 4 % (2 * span));
   const int ballX = 30 + (phase < span ? phase : 2 * span - phase);
-  const int bounce = static_cast<int>(t / 3 % 300);
+  const int bounce = static_cast<int>(motion / 3 % 300);
   const int ballY = 40 + (bounce < 150 ? bounce : 300 - bounce) / 2;
   {
     const BrushHandle ballBrush(CreateSolidBrush(RGB(255, 200, 0)));
@@ -371,6 +431,30 @@ void paint(HDC dc, const RECT& area) {
   drawText(dc, status, RECT{0, 270, width, 300}, 20, FW_NORMAL,
            now.playing ? RGB(120, 255, 120) : RGB(255, 140, 100));
 }
+
+// The picture is drawn off-screen first, so the animation does not flicker, into a bitmap kept
+// from frame to frame, as a real player keeps its surfaces.
+class FrameBuffer {
+ public:
+  void present(HDC target, const RECT& area) {
+    if (!memory_ || area.right != size_.right || area.bottom != size_.bottom) {
+      memory_.reset();  // lets go of the old bitmap before it is deleted
+      bitmap_.reset(CreateCompatibleBitmap(target, area.right, area.bottom));
+      memory_.reset(CreateCompatibleDC(target));
+      SelectObject(memory_.get(), bitmap_.get());
+      size_ = area;
+    }
+    paint(memory_.get(), area);
+    BitBlt(target, 0, 0, area.right, area.bottom, memory_.get(), 0, 0, SRCCOPY);
+    InterlockedIncrement(&framesShown);
+  }
+
+ private:
+  GdiObject<HBITMAP> bitmap_;  // declared first: the DC that holds it goes before it
+  MemoryDc memory_;
+  RECT size_{};
+};
+FrameBuffer frameBuffer;
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -401,14 +485,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       HDC dc = BeginPaint(window, &ps);
       RECT area;
       GetClientRect(window, &area);
-      {
-        // Drawn off-screen first so the animation does not flicker.
-        const MemoryDc memory(CreateCompatibleDC(dc));
-        const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, area.right, area.bottom));
-        Selection selected(memory.get(), bitmap.get());
-        paint(memory.get(), area);
-        BitBlt(dc, 0, 0, area.right, area.bottom, memory.get(), 0, 0, SRCCOPY);
-      }
+      frameBuffer.present(dc, area);
       EndPaint(window, &ps);
       return 0;
     }
@@ -419,12 +496,67 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// Under load: a frame every 1/60 s by the performance counter, put on screen at once (not
+// through WM_PAINT, which waits for an empty queue), with the messages handled between frames.
+// A frame that comes late is not made up for by a burst of frames.
+void runFrameLoop() {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  const int64_t period = f.QuadPart / 60;
+  const auto counter = [] {
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return c.QuadPart;
+  };
+  int64_t due = counter();
+  for (;;) {
+    int64_t now = counter();
+    if (now >= due) {
+      const HDC dc = GetDC(mainWindow);
+      RECT area;
+      GetClientRect(mainWindow, &area);
+      frameBuffer.present(dc, area);
+      ReleaseDC(mainWindow, dc);
+      due += period;
+      now = counter();
+      if (now >= due) due = now + period;
+    }
+    const auto waitMs = static_cast<DWORD>(((due - now) * 1000 + f.QuadPart - 1) / f.QuadPart);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, waitMs, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) return;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+}
+
+// Burns `percent` of one core in slices of 10 ms, as a decoder keeps a core busy.
+DWORD WINAPI decodeThread(void* param) {
+  const auto percent = static_cast<int64_t>(reinterpret_cast<uintptr_t>(param));
+  constexpr int64_t sliceMs = 10;
+  volatile uint32_t sink = 1;
+  for (;;) {
+    const int64_t start = wallMs();
+    const int64_t busyUntil = start * 1000 + sliceMs * 1000 * percent / 100;
+    do {
+      for (int i = 0; i < 1000; ++i) sink = sink * 1664525u + 1013904223u;
+    } while (wallUs() < busyUntil);
+    const int64_t spentMs = wallMs() - start;
+    if (spentMs < sliceMs) Sleep(static_cast<DWORD>(sliceMs - spentMs));
+  }
+}
+
 struct Options {
   int64_t startMs = 0;
   bool paused = false;
   uint32_t padBytes = 0;
   bool signature = true;
   uint32_t exitAfterSeconds = 0;
+  bool load = false;
+  int width = 0, height = 0;  // 0: the default for the mode
+  int decodePercent = 0;
 };
 
 Options parseOptions(const char* commandLine) {
@@ -451,6 +583,16 @@ Options parseOptions(const char* commandLine) {
       options.signature = false;
     } else if (const char* v = value("--exit-after=")) {
       options.exitAfterSeconds = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+    } else if (word == "--load") {
+      options.load = true;
+    } else if (const char* v = value("--size=")) {
+      int w = 0, h = 0;
+      if (std::sscanf(v, "%dx%d", &w, &h) == 2 && w > 0 && h > 0) {
+        options.width = w;
+        options.height = h;
+      }
+    } else if (const char* v = value("--decode-load=")) {
+      options.decodePercent = std::clamp(std::atoi(v), 0, 100);
     }
   }
   return options;
@@ -479,25 +621,44 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
   windowClass.lpszClassName = "QuorvaneSimPlayer";
   RegisterClassA(&windowClass);
-  RECT frame{0, 0, 800, 450};
-  AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
   const std::string title = "Simulated player - " + exeName;
-  mainWindow = CreateWindowA(windowClass.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 40, 40,
-                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                             instance, nullptr);
+  loadMode = options.load;
+  if (options.load) {
+    // Full screen: a borderless window over the primary monitor, as players show a film.
+    const int width = options.width ? options.width : GetSystemMetrics(SM_CXSCREEN);
+    const int height = options.height ? options.height : GetSystemMetrics(SM_CYSCREEN);
+    mainWindow = CreateWindowA(windowClass.lpszClassName, title.c_str(), WS_POPUP, 0, 0, width, height,
+                               nullptr, nullptr, instance, nullptr);
+  } else {
+    RECT frame{0, 0, options.width ? options.width : 800, options.height ? options.height : 450};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    mainWindow = CreateWindowA(windowClass.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 40, 40,
+                               frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                               instance, nullptr);
+  }
   if (!mainWindow) return 1;
   ShowWindow(mainWindow, show);
-  SetTimer(mainWindow, frameTimer, 33, nullptr);
+  if (!options.load) SetTimer(mainWindow, frameTimer, 33, nullptr);
   if (options.exitAfterSeconds) SetTimer(mainWindow, exitTimer, options.exitAfterSeconds * 1000, nullptr);
 
-  // Neither thread is ever joined: they end with the process.
+  // The threads are never joined: they end with the process.
   const UniqueKernelHandle recorder(CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
   const UniqueKernelHandle server(CreateThread(nullptr, 0, pipeThread, nullptr, 0, nullptr));
+  UniqueKernelHandle decoder;
+  if (options.load || options.decodePercent > 0) timeBeginPeriod(1);  // frames and slices to the ms
+  if (options.decodePercent > 0) {
+    decoder.reset(CreateThread(nullptr, 0, decodeThread,
+                               reinterpret_cast<void*>(static_cast<uintptr_t>(options.decodePercent)), 0, nullptr));
+  }
 
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
+  if (options.load) {
+    runFrameLoop();
+  } else {
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
   }
   // The helper threads block forever; ending the process ends them.
   ExitProcess(0);
