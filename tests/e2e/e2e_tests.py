@@ -708,11 +708,8 @@ def smooth_text(s):
     checks.true(f"red glyph pixels ({reds})", reds > 50)
     checks.equal("key grey pixels", shot.count(band, KEY_GREY), 0)
 
-    # Off from the system menu (its last items are the enhancements: smooth, then tags).
-    focus_main_window(s)
-    s.key("alt+space")
-    time.sleep(0.5)
-    s.key("Up", "Up", "Return")
+    # Off from the system menu.
+    toggle_smooth_text(s)
     s.wait_for('"smooth" stored off', lambda: s.setting("smooth") == "0", 5)
     focus_player(s)
     time.sleep(0.6)
