@@ -1358,13 +1358,13 @@ def free_clock_bar(s, lang="en_US.UTF-8"):
     s.wait_for('"Two"', lambda: label_text(s) == "Two", 10, 0.05)
     took = time.monotonic() - before
     checks.true(f'"Two" {took:.2f} s after play, due 5.5 s', 5.3 <= took <= 6.5)
-    # On the free clock's own time, as the overlay's watch saw them (tick counts): One at 1.5 s,
-    # its end at 3.5 s, Two at 5.5 s.
+    # On the free clock's own time, as the overlay's watch saw them (tick counts; on a loaded
+    # machine the watch itself may see a change late): One at 1.5 s, its end at 3.5 s, Two at 5.5 s.
     seen = {text: tick for text, tick in watch.texts()}
     if all(t in seen for t in ("One", "", "Two")):
         for what, ms, due in (("One's end", seen[""] - seen["One"], 2000), ("Two", seen["Two"] - seen["One"], 4000)):
             s.log(f"{what}: {ms} ms after One, due {due}")
-            checks.true(f"{what} {ms} ms after One, due {due}", abs(ms - due) <= 60)
+            checks.true(f"{what} {ms} ms after One, due {due}", abs(ms - due) <= 200)
     else:
         checks.failures.append(f"the watch saw {watch.texts()!r}")
     checks.equal("focus after play", focus_owner(s), PLAYER_NAME)
