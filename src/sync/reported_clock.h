@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/precise_time.h"
+#include "sync/clock_source.h"
+#include "sync/player_report.h"
+
+namespace quorvane {
+
+// The film's position from a player that tells its time through a public interface (its web
+// interface, window messages, a pipe). Each read picks up the feed's latest report; between
+// reports the position moves on with the precise counter at the player's rate.
+//
+// A player that tells whole seconds is filled in as the memory clock fills its digits: a new
+// second starts when it is first seen. With precise timing the clock instead learns where the
+// player's second changes: every answer bounds that phase by the moments the question went out
+// and came back, and the bounds of one stretch of play narrow it to a few milliseconds.
+//
+// No answer for about a second is no position (the text is cleared), and the clock starts
+// afresh from the next answer; a player that plays nothing has no position at once. A source
+// over an interface is never gone: the player may come back.
+class ReportedClock final : public ClockSource {
+ public:
+  static constexpr uint64_t kSilenceUs = 1'000'000;
+  // Reports further apart than this do not belong to one stretch of play.
+  static constexpr uint64_t kLongGapUs = 1'500'000;
+
+  ReportedClock(const ReportFeed& feed, const PreciseTimeSource& time = systemPreciseTimeSource())
+      : feed_(feed), time_(time) {}
+
+  ClockReading read(int32_t delayMs) override;
+  ClockReading at(uint64_t us, int32_t delayMs) const override;
+  int64_t untilReadUs(uint64_t) const override { return -1; }  // the feed asks on its own
+  uint64_t nowUs() const override { return time_.nowUs(); }
+  void setPrecise(bool on) override;
+  bool precise() const override { return precise_; }
+
+  // The state of the last report taken: lets the user interface say why nothing is shown.
+  PlayerState lastState() const { return lastState_; }
+
+ private:
+  void take(const PlayerReport& report);
+  void takeWholeSecond(const PlayerReport& report, uint64_t stampUs);
+  int64_t rawAt(uint64_t us) const;  // without the delay
+  void restart() { known_ = false; }
+
+  const ReportFeed& feed_;
+  const PreciseTimeSource& time_;
+  bool precise_ = false;
+  uint32_t seenSequence_ = 0;
+  PlayerState lastState_ = PlayerState::NoAnswer;
+  bool known_ = false;       // a position was taken since the clock (re)started
+  uint64_t lastGoodUs_ = 0;  // when the player last answered with a film
+  uint64_t lastReportUs_ = 0;
+  bool playing_ = false;
+  double rate_ = 1.0;
+  bool wholeSeconds_ = false;
+  int64_t secondMs_ = 0;  // whole seconds: the second the player tells now
+  // While playing the position is baseMs_ at baseUs_; while paused it is held at baseMs_.
+  int64_t baseMs_ = 0;
+  uint64_t baseUs_ = 0;
+  // Precise whole seconds: the instant the film was at 0 (the phase), known to lie in
+  // (zeroLowUs_, zeroHighUs_] as far as this stretch of play tells.
+  bool bounded_ = false;
+  double zeroLowUs_ = 0;
+  double zeroHighUs_ = 0;
+};
+
+}  // namespace quorvane
