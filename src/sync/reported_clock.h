@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/precise_time.h"
 #include "sync/clock_source.h"
@@ -28,6 +29,9 @@ class ReportedClock final : public ClockSource {
 
   ReportedClock(const ReportFeed& feed, const PreciseTimeSource& time = systemPreciseTimeSource())
       : feed_(feed), time_(time) {}
+  // Owns its feed (the worker that asks the player), which ends with the clock.
+  explicit ReportedClock(std::unique_ptr<ReportFeed> feed, const PreciseTimeSource& time = systemPreciseTimeSource())
+      : owned_(std::move(feed)), feed_(*owned_), time_(time) {}
 
   ClockReading read(int32_t delayMs) override;
   ClockReading at(uint64_t us, int32_t delayMs) const override;
@@ -45,6 +49,7 @@ class ReportedClock final : public ClockSource {
   int64_t rawAt(uint64_t us) const;  // without the delay
   void restart() { known_ = false; }
 
+  std::unique_ptr<ReportFeed> owned_;
   const ReportFeed& feed_;
   const PreciseTimeSource& time_;
   bool precise_ = false;
