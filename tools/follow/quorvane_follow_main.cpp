@@ -1,5 +1,6 @@
 // quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] [--delay MS]
-//                 [--source memory|vlc] [--port N] [--password TEXT] [--precise] FILE
+//                 [--source memory|vlc|mpc|mpv|potplayer] [--port N] [--password TEXT]
+//                 [--pipe NAME] [--precise] FILE
 //
 // Runs a subtitle run against the running player with a console in place of the overlay: the
 // program's own player search (or, with --source, a player's public interface), subtitle
@@ -32,6 +33,9 @@
 #include "sync/process_memory.h"
 #include "sync/reported_clock.h"
 #include "sync/subtitle_run.h"
+#include "sync/mpc_feed.h"
+#include "sync/mpv_feed.h"
+#include "sync/potplayer_feed.h"
 #include "sync/vlc_feed.h"
 
 namespace quorvane {
@@ -75,7 +79,8 @@ class ConsoleOverlay final : public NullOverlay {
 int usage() {
   std::fprintf(stderr,
                "usage: quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] "
-               "[--delay MS] [--source memory|vlc] [--port N] [--password TEXT] [--precise] FILE\n");
+               "[--delay MS] [--source memory|vlc|mpc|mpv|potplayer] [--port N] [--password TEXT] "
+               "[--pipe NAME] [--precise] FILE\n");
   return 2;
 }
 
@@ -86,6 +91,9 @@ int run(int argc, char** argv) {
   int32_t delayMs = 0;
   std::string source = "memory";
   VlcInterface vlc;
+  MpcInterface mpc;
+  MpvInterface mpv;
+  bool portGiven = false;
   bool precise = false;
   const char* file = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -105,9 +113,14 @@ int run(int argc, char** argv) {
       delayMs = std::atoi(argv[++i]);
     } else if (arg == "--source" && hasValue) {
       source = argv[++i];
-      if (source != "memory" && source != "vlc") return usage();
+      if (source != "memory" && source != "vlc" && source != "mpc" && source != "mpv" && source != "potplayer") {
+        return usage();
+      }
     } else if (arg == "--port" && hasValue) {
-      vlc.port = static_cast<uint16_t>(std::atoi(argv[++i]));
+      vlc.port = mpc.port = static_cast<uint16_t>(std::atoi(argv[++i]));
+      portGiven = true;
+    } else if (arg == "--pipe" && hasValue) {
+      mpv.pipe = argv[++i];
     } else if (arg == "--password" && hasValue) {
       vlc.password = argv[++i];
     } else if (arg == "--precise") {
@@ -123,10 +136,21 @@ int run(int argc, char** argv) {
   const auto access = makeSystemProcessAccess();
   const ProcessMemoryReader reader(*access);
   std::unique_ptr<ClockSource> clock;
+  // A player's interface: the player is whatever answers there, and the run shows nothing until
+  // it does.
   if (source == "vlc") {
-    // The player is whatever answers on the port: the run shows nothing until it does.
     clock = std::make_unique<ReportedClock>(makeVlcFeed(vlc));
     std::printf("player: VLC's web interface on 127.0.0.1:%u\n", vlc.port);
+  } else if (source == "mpc") {
+    if (!portGiven) mpc.port = MpcInterface::kDefaultPort;
+    clock = std::make_unique<ReportedClock>(makeMpcFeed(mpc));
+    std::printf("player: MPC-HC's web interface on 127.0.0.1:%u\n", mpc.port);
+  } else if (source == "mpv") {
+    clock = std::make_unique<ReportedClock>(makeMpvFeed(mpv));
+    std::printf("player: mpv's pipe %s\n", mpvPipePath(mpv.pipe).c_str());
+  } else if (source == "potplayer") {
+    clock = std::make_unique<ReportedClock>(makePotPlayerFeed());
+    std::printf("player: PotPlayer's window messages\n");
   } else {
     const PlayerLocation player = locatePlayer(*access, processName);
     if (!player.located()) {

@@ -1,0 +1,27 @@
+#include "sync/mpc_feed.h"
+
+#include "platform/loopback_http.h"
+#include "sync/mpc_variables.h"
+#include "sync/report_poller.h"
+
+namespace quorvane {
+namespace {
+
+// The variables page is well under 4 KiB; a file path makes it longer, never this long.
+constexpr size_t kMaxPageBytes = 256 * 1024;
+constexpr uint32_t kTimeoutMs = 500;
+
+}  // namespace
+
+std::unique_ptr<ReportFeed> makeMpcFeed(const MpcInterface& mpc, const PreciseTimeSource& time) {
+  std::shared_ptr<LoopbackHttp> http = makeLoopbackHttp({mpc.port, {}, {}, kTimeoutMs, kMaxPageBytes});
+  return std::make_unique<ReportPoller>(
+      [http] {
+        if (!http) return PlayerReport{};
+        const HttpAnswer answer = http->get("/variables.html");
+        return answer.outcome == HttpAnswer::Outcome::Ok ? parseMpcVariables(answer.body) : PlayerReport{};
+      },
+      time);
+}
+
+}  // namespace quorvane
