@@ -136,6 +136,7 @@ int run(int argc, char** argv) {
   const auto access = makeSystemProcessAccess();
   const ProcessMemoryReader reader(*access);
   std::unique_ptr<ClockSource> clock;
+  ReportedClock* reported = nullptr;  // a player's interface, when the source is one
   // A player's interface: the player is whatever answers there, and the run shows nothing until
   // it does.
   if (source == "vlc") {
@@ -163,6 +164,7 @@ int run(int argc, char** argv) {
     memoryClock->setPlayer(player);
     clock = std::move(memoryClock);
   }
+  if (source != "memory") reported = static_cast<ReportedClock*>(clock.get());
   clock->setPrecise(precise);
 
   const TextCodec codec(systemCodePages());
@@ -185,8 +187,13 @@ int run(int argc, char** argv) {
 
   const ThreadTimer timer(SubtitleRun::kTickIntervalMs);
   const DWORD endTick = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  bool toldRefused = false;
   runTimerLoop(timer, [&] {
     run.tick();
+    if (reported && !toldRefused && reported->lastState() == PlayerState::Unauthorized) {
+      std::printf("the player refused the password\n");  // once, however often it refuses
+      toldRefused = true;
+    }
     return static_cast<int32_t>(endTick - GetTickCount()) > 0;
   });
   if (clock->at(clock->nowUs(), delayMs).gone) std::printf("the player has exited\n");
