@@ -16,6 +16,7 @@
 #include "sync/player_ui_trim.h"
 #include "sync/player_memory_clock.h"
 #include "sync/process_memory.h"
+#include "sync/reported_clock.h"
 #include "sync/subtitle_run.h"
 
 namespace quorvane {
@@ -55,6 +56,9 @@ struct AppState {
   std::string lastPickedFile;
   // The player's time record, as the last search found it: the run's clock.
   PlayerMemoryClock playerClock;
+  // A player that tells its time (VLC, MPC-HC, PotPlayer, mpv), when the run follows one.
+  // Declared before the run, so that it outlives the run's reference to it.
+  std::unique_ptr<ReportedClock> interfaceClock;
   // The subtitle run: its cues, overlay, scheduler and the controls' values it uses.
   SubtitleRun run;
   // Which enhancements the user turned on (the system menu's check items).

@@ -9,6 +9,7 @@
 #include "app/control_ids.h"
 #include "app/directory_exists.h"
 #include "app/main_window_model.h"
+#include "app/player_search_win.h"
 #include "common/text_number.h"
 #include "loading/srt_loader.h"
 #include "overlay/overlay_metrics.h"
@@ -667,11 +668,12 @@ void MainWindow::selectAndStart() {
     if (!hwnd()) return;
     // A running run follows the new search's result at once, found or not.
     app_.playerClock.setPlayer(player);
-    if (!player.located()) showMessage(UiRow::PlayerMissing);
+    followMemoryPlayer();
+    if (!player.located() && !followInterfacePlayer()) showMessage(UiRow::PlayerMissing);
   }
   if (!hwnd()) return;
   const std::string folder = app_.settings.readText(setting::kDirectory, programFolder());
-  if (!player.located()) return;
+  if (!player.located() && !app_.interfaceClock) return;
 
   const std::optional<std::string> path = services_.pickFile(hwnd(), folder, app_.fileDialogFilter);
   if (!hwnd() || !path) return;
@@ -690,6 +692,36 @@ void MainWindow::selectAndStart() {
   app_.run.setInputs(runInputs());
   app_.run.setPrecise(app_.enhanced(Enhancement::PreciseTiming));
   app_.run.start(std::move(table), codePage, std::move(overlay));
+}
+
+// "Automatic" after the specified search found nothing: a player that tells its time through its
+// interface. The run follows it at once; the title names it. A refused password is said once.
+bool MainWindow::followInterfacePlayer() {
+  std::optional<FollowedPlayer> found =
+      findInterfacePlayer(loadInterfaceSettings(app_.settings), [] { pumpPendingMessages(); });
+  if (!hwnd() || !found) return false;
+  if (found->state == PlayerState::Unauthorized) {
+    const std::string text(refusedPasswordText(app_.uiLanguage));
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                        wide.data(), static_cast<int>(wide.size()))));
+    MessageBoxW(hwnd(), wide.c_str(), L"Quorvane", MB_OK | MB_ICONWARNING);
+    return true;  // found: the specified "not found" message would mislead
+  }
+  found->clock->setPrecise(app_.run.precise());
+  app_.run.setClock(*found->clock);
+  app_.interfaceClock = std::move(found->clock);
+  const std::string title = app_.uiTexts.row(UiRow::WindowTitle) + " - " + std::string(interfacePlayerName(found->player));
+  SetWindowTextA(hwnd(), title.c_str());
+  return true;
+}
+
+// The run follows the player's memory, as specified, under the specified title.
+void MainWindow::followMemoryPlayer() {
+  if (!app_.interfaceClock) return;
+  app_.run.setClock(app_.playerClock);
+  app_.interfaceClock.reset();
+  SetWindowTextA(hwnd(), app_.uiTexts.row(UiRow::WindowTitle).c_str());
 }
 
 // What the run takes from the controls as it starts; each control's handler keeps it current.

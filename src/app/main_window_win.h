@@ -132,6 +132,8 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
 
   void onStartClicked();
   void selectAndStart();
+  bool followInterfacePlayer();
+  void followMemoryPlayer();
   OverlaySetup overlaySetup(unsigned codePage) const;
   RunInputs runInputs() const;
   void recomputeMetrics();

@@ -10,6 +10,8 @@ DIR/NAME/, and ends everything it started.
 
 import argparse
 import json
+import os
+import socket
 import shutil
 import sys
 import time
@@ -1137,6 +1139,83 @@ def bad_picks(s):
     return checks
 
 
+def free_port():
+    with socket.socket() as sock:
+        sock.bind(("127.0.0.1", 0))
+        return sock.getsockname()[1]
+
+
+def main_title(s):
+    return s.controls()[1]["title"]
+
+
+def interface_player(s):
+    """Automatic: where the specified search finds nothing, a player that tells its time (the
+    simulated player as MPC-HC's web interface) is followed, and the title names it; once it
+    has quit, the text clears, and the next press says that no player was found."""
+    s.clear_settings()
+    port = free_port()
+    s.set_setting("mpcPort", str(port))
+    s.start_player("--no-signature", "--start=0:00:10", f"--mpc-web={port}")
+    s.start_quorvane()
+    title = main_title(s)
+    s.select_and_start(DATA / "long_cue.srt")
+    checks = Checks()
+    checks.equal("title while following MPC-HC", main_title(s), title + " - MPC-HC")
+    checks.true("the cue shows", eventually(s, lambda: label_text(s) == "Size and place", 5))
+    s.player_ctl("quit")
+    s.wait_exit(s.player, 10)
+    checks.true("the text is cleared once the player is gone", eventually(s, lambda: label_text(s) == "", 3))
+    box = s.press_start()
+    checks.equal("no player: the specified message", box["title"], NO_PLAYER_TITLE)
+    s.key("Return")
+    s.wait_for("the message to close", lambda: not s.dialogs(), 5)
+    checks.equal("title after a press that found nothing", main_title(s), title)
+    return checks
+
+
+def vlc_automatic(s):
+    """The real VLC, headless, with its web interface on and the password stored for Quorvane:
+    one press follows it (the title says VLC), cues come as it plays, and the text clears when
+    VLC quits."""
+    sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "follow"))
+    import follow_vlc_test as vlc_test
+    s.clear_settings()
+    work = s.work / "vlc"
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    os.chmod(work, 0o755)
+    film, _ = vlc_test.make_film(str(work))
+    os.chmod(film, 0o644)
+    home = work / "home"
+    home.mkdir()
+    if os.geteuid() == 0:
+        shutil.chown(home, "nobody")
+    port = free_port()
+    s.set_setting("vlcPort", str(port))
+    s.set_setting("vlcPassword", vlc_test.PASSWORD)
+    vlc = vlc_test.Vlc(film, port, str(home))
+    checks = Checks()
+    try:
+        if not vlc.wait_state("playing", 20):
+            raise TestFailure("VLC did not play the film with its web interface on")
+        vlc.command(command="pl_pause")
+        vlc.wait_state("paused", 5)
+        vlc.command(command="seek", val="2")
+        s.start_quorvane()
+        title = main_title(s)
+        s.select_and_start(DATA / "long_cue.srt")
+        checks.equal("title while following VLC", main_title(s), title + " - VLC")
+        vlc.command(command="pl_pause")
+        checks.true("the cue shows as VLC plays", eventually(s, lambda: label_text(s) == "Size and place", 5))
+        s.grab("following-vlc")
+        vlc.quit()
+        checks.true("the text is cleared once VLC is gone", eventually(s, lambda: label_text(s) == "", 3))
+    finally:
+        vlc.quit()
+    return checks
+
+
 TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
@@ -1166,6 +1245,8 @@ TESTS = {
     "chinese_texts_zh_CN": lambda s: chinese_texts(s, "zh_CN.UTF-8"),
     "chinese_texts_zh_TW": lambda s: chinese_texts(s, "zh_TW.UTF-8"),
     "bad_picks": bad_picks,
+    "interface_player": interface_player,
+    "vlc_automatic": vlc_automatic,
 }
 
 
