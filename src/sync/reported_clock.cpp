@@ -14,10 +14,12 @@ int64_t elapsedUs(uint64_t from, uint64_t to) { return static_cast<int64_t>(to -
 // the second is filled as the classic clock fills it.
 constexpr double kPhaseKnownUs = 100'000;
 constexpr double kPhaseOverrunMs = 250;
+// How far an answer's bounds widen per second of its age: how fast the phase may wander.
+constexpr double kWanderUsPerSecond = 3000;
 
 }  // namespace
 
-void ReportedClock::setPrecise(bool on) { precise_ = on; }
+void ReportedClock::setPrecise(bool on) { precise_ = on; }  // the phase is learnt either way
 
 ClockReading ReportedClock::read(int32_t delayMs) {
   const PlayerReport report = feed_.latest();
@@ -49,6 +51,7 @@ void ReportedClock::take(const PlayerReport& report) {
   } else {
     baseMs_ = report.positionMs;
     baseUs_ = stampUs;
+    answers_.clear();
     bounded_ = false;
   }
   lastReportUs_ = stampUs;
@@ -81,21 +84,35 @@ void ReportedClock::takeWholeSecond(const PlayerReport& report, uint64_t stampUs
 
   // The answer says that at some moment between question and answer the film was within this
   // second: at rate r, the film was at 0 between asked - (second + 1 s) / r and answered -
-  // second / r. The bounds of one stretch of play (no pause, seek or change of rate) narrow the
-  // instant; bounds that no longer meet mean the player jumped.
+  // second / r. The latest answers of one stretch of play (no pause, seek or change of rate)
+  // that agree with each other narrow the instant; an answer that agrees with none of the
+  // earlier ones means the player jumped.
   if (playing) {
     const double low = static_cast<double>(report.askedUs) - static_cast<double>(second + 1000) * 1000.0 / rate;
     const double high = static_cast<double>(report.answeredUs) - static_cast<double>(second) * 1000.0 / rate;
-    const bool sameStretch = known_ && wholeSeconds_ && playing_ && rate == rate_ && bounded_;
-    if (sameStretch && low < zeroHighUs_ && high > zeroLowUs_) {
-      zeroLowUs_ = std::max(zeroLowUs_, low);
-      zeroHighUs_ = std::min(zeroHighUs_, high);
-    } else {
-      zeroLowUs_ = low;
-      zeroHighUs_ = high;
-      bounded_ = true;
+    const bool sameStretch = known_ && wholeSeconds_ && playing_ && rate == rate_;
+    if (!sameStretch) answers_.clear();
+    answers_.push_back({low, high, report.answeredUs});
+    if (answers_.size() > kPhaseAnswers) answers_.pop_front();
+    // From the newest back, as long as the bounds still meet; older ones are dropped.
+    double lowUs = low;
+    double highUs = high;
+    for (size_t i = answers_.size() - 1; i-- > 0;) {
+      const double widenUs = static_cast<double>(elapsedUs(answers_[i].atUs, report.answeredUs)) / 1e6 * kWanderUsPerSecond;
+      const double l = std::max(lowUs, answers_[i].lowUs - widenUs);
+      const double h = std::min(highUs, answers_[i].highUs + widenUs);
+      if (l >= h) {
+        answers_.erase(answers_.begin(), answers_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        break;
+      }
+      lowUs = l;
+      highUs = h;
     }
+    zeroLowUs_ = lowUs;
+    zeroHighUs_ = highUs;
+    bounded_ = true;
   } else {
+    answers_.clear();
     bounded_ = false;
   }
   secondMs_ = second;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 
 #include "platform/precise_time.h"
@@ -16,7 +18,9 @@ namespace quorvane {
 // A player that tells whole seconds is filled in as the memory clock fills its digits: a new
 // second starts when it is first seen. With precise timing the clock instead learns where the
 // player's second changes: every answer bounds that phase by the moments the question went out
-// and came back, and the bounds of one stretch of play narrow it to a few milliseconds.
+// and came back, and the latest bounds that agree narrow it to a few milliseconds. A phase that
+// wanders (VLC updates its time four times a second, on a timer of its own) is followed rather
+// than lost: each answer's bounds widen as it ages, and only the latest few seconds count.
 //
 // No answer for about a second is no position (the text is cleared), and the clock starts
 // afresh from the next answer; a player that plays nothing has no position at once. A source
@@ -26,6 +30,8 @@ class ReportedClock final : public ClockSource {
   static constexpr uint64_t kSilenceUs = 1'000'000;
   // Reports further apart than this do not belong to one stretch of play.
   static constexpr uint64_t kLongGapUs = 1'500'000;
+  // How many answers' bounds the phase is learnt from at most: a few seconds of them.
+  static constexpr size_t kPhaseAnswers = 128;
 
   ReportedClock(const ReportFeed& feed, const PreciseTimeSource& time = systemPreciseTimeSource())
       : feed_(feed), time_(time) {}
@@ -66,7 +72,13 @@ class ReportedClock final : public ClockSource {
   int64_t baseMs_ = 0;
   uint64_t baseUs_ = 0;
   // Precise whole seconds: the instant the film was at 0 (the phase), known to lie in
-  // (zeroLowUs_, zeroHighUs_] as far as this stretch of play tells.
+  // (zeroLowUs_, zeroHighUs_] as far as the latest answers of this stretch of play tell.
+  struct Bounds {
+    double lowUs;
+    double highUs;
+    uint64_t atUs;  // when the answer came
+  };
+  std::deque<Bounds> answers_;  // of this stretch, oldest first
   bool bounded_ = false;
   double zeroLowUs_ = 0;
   double zeroHighUs_ = 0;
