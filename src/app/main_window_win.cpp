@@ -10,6 +10,7 @@
 #include "app/directory_exists.h"
 #include "app/main_window_model.h"
 #include "app/player_search_win.h"
+#include "app/player_settings_dialog_win.h"
 #include "common/text_number.h"
 #include "loading/srt_loader.h"
 #include "overlay/overlay_metrics.h"
@@ -378,6 +379,8 @@ void MainWindow::addEnhancementItems() {
   const HMENU menu = GetSystemMenu(hwnd(), FALSE);
   if (!menu) return;
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, kPlayerSettingsCommand, playerSettingsCaption(app_.uiLanguage));
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   for (size_t i = 0; i < kEnhancementCount; ++i) {
     const auto which = static_cast<Enhancement>(i);
     app_.enhancements[i] = app_.settings.readText(enhancementSettingPath(which), "0") == "1";
@@ -389,6 +392,10 @@ void MainWindow::addEnhancementItems() {
 
 bool MainWindow::onSysCommand(WPARAM command) {
   const WPARAM id = command & 0xFFF0;
+  if (id == kPlayerSettingsCommand) {
+    runPlayerSettingsDialog(hwnd(), app_.settings, app_.uiLanguage);
+    return true;
+  }
   if (id < kFirstEnhancementCommand || id >= kFirstEnhancementCommand + 16 * kEnhancementCount) return false;
   const size_t i = (id - kFirstEnhancementCommand) / 16;
   setEnhancement(static_cast<Enhancement>(i), !app_.enhancements[i]);

@@ -85,6 +85,7 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   // The system menu's enhancement items: this id, then one every 16 (the system keeps the low
   // four bits of a system command for itself).
   static constexpr UINT kFirstEnhancementCommand = 0x0200;
+  static constexpr UINT kPlayerSettingsCommand = 0x0100;
 
   explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system());
   ~MainWindow() override;

@@ -1216,6 +1216,46 @@ def vlc_automatic(s):
     return checks
 
 
+
+def player_settings(s):
+    """The window menu's "Player settings..." item opens a dialog over the main window that
+    stores VLC's port and password, MPC-HC's port and mpv's pipe; a port out of range is refused
+    and the dialog stays."""
+    s.clear_settings()
+    s.start_quorvane()
+    checks = Checks()
+    settings_dialog = lambda: s.probe("windows", "--class", "QuorvanePlayerSettings") or []
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key("Up", "Up", "Up", "Up", "Return")  # above the three enhancements
+    dialog = s.wait_for("the player settings dialog", settings_dialog, 5)[0]
+    s.screenshot("player-settings", dialog["rect"])
+    checks.equal("main window disabled under the dialog", s.controls()[1]["enabled"], False)
+
+    def fill(text):
+        s.key("End", "shift+Home")
+        s.type_text(text)
+
+    fill("70000")
+    s.key("Return")
+    time.sleep(1.0)
+    checks.true("a port past 65535 keeps the dialog open", bool(settings_dialog()))
+    checks.equal("nothing stored for it", s.reg_values("HKLM", SETTINGS_KEY, "vlcPort").get("vlcPort"), None)
+    fill("8081")
+    s.key("Tab")
+    fill("secret")
+    s.key("Tab")
+    fill("13580")
+    s.key("Tab")
+    fill("mympv")
+    s.key("Return")
+    s.wait_for("the dialog to close", lambda: not settings_dialog(), 5)
+    for value, expected in (("vlcPort", "8081"), ("vlcPassword", "secret"), ("mpcPort", "13580"), ("mpvPipe", "mympv")):
+        checks.equal(f'"{value}" stored', s.setting(value), expected)
+    checks.equal("main window enabled again", s.controls()[1]["enabled"], True)
+    return checks
+
 TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
@@ -1247,6 +1287,7 @@ TESTS = {
     "bad_picks": bad_picks,
     "interface_player": interface_player,
     "vlc_automatic": vlc_automatic,
+    "player_settings": player_settings,
 }
 
 
