@@ -701,7 +701,7 @@ void MainWindow::selectAndStart() {
   app_.run.start(std::move(table), codePage, std::move(overlay));
 }
 
-// "Automatic" after the specified search found nothing: a player that tells its time through its
+// "Automatic" after the search of PowerDVD's memory found nothing: a player that tells its time through its
 // interface. The run follows it at once; the title names it. A refused password is said once.
 bool MainWindow::followInterfacePlayer() {
   std::optional<FollowedPlayer> found =
@@ -713,7 +713,7 @@ bool MainWindow::followInterfacePlayer() {
     wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                                         wide.data(), static_cast<int>(wide.size()))));
     MessageBoxW(hwnd(), wide.c_str(), L"Quorvane", MB_OK | MB_ICONWARNING);
-    return true;  // found: the specified "not found" message would mislead
+    return true;  // found: the "not found" message would mislead
   }
   found->clock->setPrecise(app_.run.precise());
   app_.run.setClock(*found->clock);
@@ -723,7 +723,7 @@ bool MainWindow::followInterfacePlayer() {
   return true;
 }
 
-// The run follows the player's memory, as specified, under the specified title.
+// The run follows the player's memory, under the window's own title.
 void MainWindow::followMemoryPlayer() {
   if (!app_.interfaceClock) return;
   app_.run.setClock(app_.playerClock);

@@ -17,7 +17,7 @@
 namespace quorvane {
 
 // The players that tell their time through a public interface, in the fixed order in which
-// "Automatic" asks them after the specified search has found nothing.
+// "Automatic" asks them after the search of PowerDVD's memory has found nothing.
 enum class InterfacePlayer : uint8_t { Vlc, Mpc, PotPlayer, Mpv };
 inline constexpr std::array<InterfacePlayer, 4> kInterfaceOrder = {InterfacePlayer::Vlc, InterfacePlayer::Mpc,
                                                                    InterfacePlayer::PotPlayer, InterfacePlayer::Mpv};

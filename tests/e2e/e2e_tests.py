@@ -1150,7 +1150,7 @@ def main_title(s):
 
 
 def interface_player(s):
-    """Automatic: where the specified search finds nothing, a player that tells its time (the
+    """Automatic: where the search of PowerDVD's memory finds nothing, a player that tells its time (the
     simulated player as MPC-HC's web interface) is followed, and the title names it; once it
     has quit, the text clears, and the next press says that no player was found."""
     s.clear_settings()
@@ -1167,7 +1167,7 @@ def interface_player(s):
     s.wait_exit(s.player, 10)
     checks.true("the text is cleared once the player is gone", eventually(s, lambda: label_text(s) == "", 3))
     box = s.press_start()
-    checks.equal("no player: the specified message", box["title"], NO_PLAYER_TITLE)
+    checks.equal("no player: the 'not found' message", box["title"], NO_PLAYER_TITLE)
     s.key("Return")
     s.wait_for("the message to close", lambda: not s.dialogs(), 5)
     checks.equal("title after a press that found nothing", main_title(s), title)
