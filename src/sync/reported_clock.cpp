@@ -21,7 +21,7 @@ constexpr double kWanderUsPerSecond = 3000;
 
 void ReportedClock::setPrecise(bool on) { precise_ = on; }  // the phase is learnt either way
 
-ClockReading ReportedClock::read(int32_t delayMs) {
+ClockReading ReportedClock::read(const ClockTiming& timing) {
   const PlayerReport report = feed_.latest();
   if (report.sequence != seenSequence_) {
     seenSequence_ = report.sequence;
@@ -30,7 +30,7 @@ ClockReading ReportedClock::read(int32_t delayMs) {
   // Measured from when an answer was picked up, so that a feed that stops reporting at all (a
   // hung worker) falls silent too.
   if (known_ && elapsedUs(lastGoodUs_, time_.nowUs()) >= static_cast<int64_t>(kSilenceUs)) restart();
-  return at(time_.nowUs(), delayMs);
+  return at(time_.nowUs(), timing);
 }
 
 void ReportedClock::take(const PlayerReport& report) {
@@ -138,14 +138,16 @@ int64_t ReportedClock::rawAt(uint64_t us) const {
   return static_cast<int64_t>(std::floor(ms));
 }
 
-ClockReading ReportedClock::at(uint64_t us, int32_t delayMs) const {
+ClockReading ReportedClock::at(uint64_t us, const ClockTiming& timing) const {
   ClockReading reading;
   reading.atUs = us;
   reading.hasPosition = known_;
   reading.playing = known_ && playing_;
   if (known_) {
-    reading.positionMs = static_cast<int32_t>(std::clamp<int64_t>(rawAt(us) - delayMs, std::numeric_limits<int32_t>::min(),
-                                                                  std::numeric_limits<int32_t>::max()));
+    const int64_t raw = rawAt(us);
+    reading.positionMs = timing.apply(raw);
+    reading.rawMs = static_cast<int32_t>(
+        std::clamp<int64_t>(raw, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
   }
   return reading;
 }

@@ -39,8 +39,8 @@ class ReportedClock final : public ClockSource {
   explicit ReportedClock(std::unique_ptr<ReportFeed> feed, const PreciseTimeSource& time = systemPreciseTimeSource())
       : owned_(std::move(feed)), feed_(*owned_), time_(time) {}
 
-  ClockReading read(int32_t delayMs) override;
-  ClockReading at(uint64_t us, int32_t delayMs) const override;
+  ClockReading read(const ClockTiming& timing) override;
+  ClockReading at(uint64_t us, const ClockTiming& timing) const override;
   int64_t untilReadUs(uint64_t) const override { return -1; }  // the feed asks on its own
   uint64_t nowUs() const override { return time_.nowUs(); }
   void setPrecise(bool on) override;
@@ -52,7 +52,7 @@ class ReportedClock final : public ClockSource {
  private:
   void take(const PlayerReport& report);
   void takeWholeSecond(const PlayerReport& report, uint64_t stampUs);
-  int64_t rawAt(uint64_t us) const;  // without the delay
+  int64_t rawAt(uint64_t us) const;  // the player's own position, before rate and delay
   void restart() { known_ = false; }
 
   std::unique_ptr<ReportFeed> owned_;
