@@ -38,10 +38,9 @@ InterfaceSettings loadInterfaceSettings(const SettingsStore& settings) {
   const std::string pipe = settings.readText(valuePath("mpvPipe"), "");
   if (!pipe.empty()) s.mpv.pipe = pipe;
   const std::string pinned = settings.readText(valuePath("player"), "auto");
-  if (pinned == "vlc") s.pinned = InterfacePlayer::Vlc;
-  if (pinned == "mpc") s.pinned = InterfacePlayer::Mpc;
-  if (pinned == "potplayer") s.pinned = InterfacePlayer::PotPlayer;
-  if (pinned == "mpv") s.pinned = InterfacePlayer::Mpv;
+  for (const InterfacePlayer player : kInterfaceOrder) {
+    if (pinned == pinnedPlayerKey(player)) s.pinned = player;
+  }
   return s;
 }
 
@@ -53,6 +52,26 @@ std::optional<size_t> chooseAnsweringPlayer(std::span<const PlayerState> states)
     if (states[i] == PlayerState::Unauthorized) return i;
   }
   return std::nullopt;
+}
+
+std::string_view pinnedPlayerKey(InterfacePlayer player) {
+  switch (player) {
+    case InterfacePlayer::Vlc: return "vlc";
+    case InterfacePlayer::Mpc: return "mpc";
+    case InterfacePlayer::PotPlayer: return "potplayer";
+    case InterfacePlayer::Mpv: return "mpv";
+  }
+  return "auto";
+}
+
+std::string pinnedPlayerSilentText(InterfacePlayer player, UiLanguage language) {
+  const std::string name(interfacePlayerName(player));
+  switch (language) {
+    case UiLanguage::SimplifiedChinese: return name + " 没有回应。请确认它正在播放，并已打开它的接口（见使用说明）。";
+    case UiLanguage::TraditionalChinese: return name + " 沒有回應。請確認它正在播放，並已開啟它的介面（見使用說明）。";
+    case UiLanguage::English: break;
+  }
+  return name + " does not answer. Check that it plays a film and that its interface is switched on (see the guide).";
 }
 
 std::string_view refusedPasswordText(UiLanguage language) {

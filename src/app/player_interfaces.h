@@ -45,4 +45,10 @@ std::optional<size_t> chooseAnsweringPlayer(std::span<const PlayerState> states)
 // Said once per "Select and Start" when VLC refused the password.
 std::string_view refusedPasswordText(UiLanguage language);
 
+// The "player" value that pins it: "vlc", "mpc", "potplayer", "mpv".
+std::string_view pinnedPlayerKey(InterfacePlayer player);
+
+// Said when the pinned player does not answer.
+std::string pinnedPlayerSilentText(InterfacePlayer player, UiLanguage language);
+
 }  // namespace quorvane
