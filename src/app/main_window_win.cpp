@@ -680,13 +680,19 @@ void MainWindow::selectAndStart() {
   PlayerLocation player;
   // The free clock needs no player: straight to the file dialog.
   const bool freeClock = app_.freeClockChosen;
-  if (app_.playerMode == 1 && !freeClock) {
+  const std::optional<InterfacePlayer> pinned = loadInterfaceSettings(app_.settings).pinned;
+  if (app_.playerMode == 1 && !freeClock && !pinned) {
     player = locatePlayer(*app_.processes, controlText(kIdProcessBox), [] { pumpPendingMessages(); });
     if (!hwnd()) return;
     // A running run follows the new search's result at once, found or not.
     app_.playerClock.setPlayer(player);
     followMemoryPlayer();
     if (!player.located() && !followInterfacePlayer()) showMessage(UiRow::PlayerMissing);
+  } else if (!freeClock && pinned) {
+    // A pinned player only: PowerDVD's memory is not searched.
+    followMemoryPlayer();
+    if (!followInterfacePlayer()) showUtf8Message(pinnedPlayerSilentText(*pinned, app_.uiLanguage));
+    if (!hwnd()) return;
   }
   if (!hwnd()) return;
   const std::string folder = app_.settings.readText(setting::kDirectory, programFolder());
@@ -721,6 +727,13 @@ void MainWindow::selectAndStart() {
   }
 }
 
+void MainWindow::showUtf8Message(std::string_view text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                      wide.data(), static_cast<int>(wide.size()))));
+  MessageBoxW(hwnd(), wide.c_str(), L"Quorvane", MB_OK | MB_ICONWARNING);
+}
+
 // "Automatic" after the search of PowerDVD's memory found nothing: a player that tells its time through its
 // interface. The run follows it at once; the title names it. A refused password is said once.
 bool MainWindow::followInterfacePlayer() {
@@ -728,11 +741,7 @@ bool MainWindow::followInterfacePlayer() {
       findInterfacePlayer(loadInterfaceSettings(app_.settings), [] { pumpPendingMessages(); });
   if (!hwnd() || !found) return false;
   if (found->state == PlayerState::Unauthorized) {
-    const std::string text(refusedPasswordText(app_.uiLanguage));
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                        wide.data(), static_cast<int>(wide.size()))));
-    MessageBoxW(hwnd(), wide.c_str(), L"Quorvane", MB_OK | MB_ICONWARNING);
+    showUtf8Message(refusedPasswordText(app_.uiLanguage));
     return true;  // found: the "not found" message would mislead
   }
   found->clock->setPrecise(app_.run.precise());
@@ -741,6 +750,16 @@ bool MainWindow::followInterfacePlayer() {
   const std::string title = app_.uiTexts.row(UiRow::WindowTitle) + " - " + std::string(interfacePlayerName(found->player));
   SetWindowTextA(hwnd(), title.c_str());
   return true;
+}
+
+// "Automatic", or one player that tells its time pinned: stored, checked, and in effect from
+// the next "Select and Start".
+void MainWindow::pinPlayer(std::optional<InterfacePlayer> player) {
+  app_.settings.writeText(std::string(setting::kKey) + "\\player", player ? pinnedPlayerKey(*player) : "auto");
+  setFreeClockChosen(false);
+  CheckMenuRadioItem(GetSystemMenu(hwnd(), FALSE), kAutomaticPlayerCommand, kLastPinnedPlayerCommand,
+                     player ? kFirstPinnedPlayerCommand + 16 * static_cast<UINT>(*player) : kAutomaticPlayerCommand,
+                     MF_BYCOMMAND);
 }
 
 // The run follows the player's memory, under the window's own title.
@@ -1003,17 +1022,34 @@ void MainWindow::addSyncItems() {
   if (!players) return;
   AppendMenuA(players, MF_STRING, kAutomaticPlayerCommand, caption(SyncText::AutomaticItem).c_str());
   AppendMenuA(players, MF_STRING, kFreeClockCommand, caption(SyncText::FreeClockItem).c_str());
-  CheckMenuRadioItem(players, kAutomaticPlayerCommand, kFreeClockCommand,
-                     app_.freeClockChosen ? kFreeClockCommand : kAutomaticPlayerCommand, MF_BYCOMMAND);
+  // After the two: one player that tells its time, pinned (its name in every language).
+  for (size_t i = 0; i < kInterfaceOrder.size(); ++i) {
+    AppendMenuA(players, MF_STRING, kFirstPinnedPlayerCommand + 16 * i,
+                std::string(interfacePlayerName(kInterfaceOrder[i])).c_str());
+  }
+  const std::optional<InterfacePlayer> pinned = loadInterfaceSettings(app_.settings).pinned;
+  const UINT chosen = app_.freeClockChosen ? kFreeClockCommand
+                      : pinned             ? kFirstPinnedPlayerCommand + 16 * static_cast<UINT>(*pinned)
+                                           : kAutomaticPlayerCommand;
+  CheckMenuRadioItem(players, kAutomaticPlayerCommand, kLastPinnedPlayerCommand, chosen, MF_BYCOMMAND);
   AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(players), caption(SyncText::PlayerMenu).c_str());
 }
 
 bool MainWindow::onSyncCommand(WPARAM id) {
   switch (id) {
     case kSyncKeysCommand: setSyncKeys(!app_.syncKeys); return true;
-    case kAutomaticPlayerCommand: setFreeClockChosen(false); return true;
-    case kFreeClockCommand: setFreeClockChosen(true); return true;
-    default: return false;
+    case kAutomaticPlayerCommand: pinPlayer(std::nullopt); return true;
+    case kFreeClockCommand:
+      setFreeClockChosen(true);
+      CheckMenuRadioItem(GetSystemMenu(hwnd(), FALSE), kAutomaticPlayerCommand, kLastPinnedPlayerCommand,
+                         kFreeClockCommand, MF_BYCOMMAND);
+      return true;
+    default:
+      if (id >= kFirstPinnedPlayerCommand && id < kFirstPinnedPlayerCommand + 16 * kInterfaceOrder.size()) {
+        pinPlayer(kInterfaceOrder[(id - kFirstPinnedPlayerCommand) / 16]);
+        return true;
+      }
+      return false;
   }
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/app_state.h"
+#include "app/player_interfaces.h"
 #include "app/links.h"
 #include "app/transport_bar_win.h"
 #include "overlay/hotkey_poller.h"
@@ -92,6 +93,9 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   static constexpr UINT kSyncKeysCommand = 0x0800;
   static constexpr UINT kAutomaticPlayerCommand = 0x0810;
   static constexpr UINT kFreeClockCommand = 0x0820;
+  // The "Player" submenu's pinned players, one every 16, in kInterfaceOrder's order.
+  static constexpr UINT kFirstPinnedPlayerCommand = 0x0830;
+  static constexpr UINT kLastPinnedPlayerCommand = kFirstPinnedPlayerCommand + 16 * (kInterfaceOrder.size() - 1);
 
   explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system());
   ~MainWindow() override;
@@ -141,6 +145,8 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   void selectAndStart();
   bool followInterfacePlayer();
   void followMemoryPlayer();
+  void pinPlayer(std::optional<InterfacePlayer> player);
+  void showUtf8Message(std::string_view text);
   OverlaySetup overlaySetup(unsigned codePage) const;
   RunInputs runInputs() const;
   void recomputeMetrics();

@@ -1556,6 +1556,29 @@ def bar_languages(s, lang):
     return checks
 
 
+
+def pinned_player(s):
+    """A pinned player (the "player" value, as the Player submenu stores it) is followed even
+    where PowerDVD's memory would be found; a pinned player that does not answer is named in a
+    message of its own, and no file dialog comes."""
+    s.clear_settings()
+    s.set_setting("player", "potplayer")
+    s.start_player("--start=0:00:10", "--potplayer")  # PowerDVD's record and PotPlayer's window
+    s.start_quorvane()
+    title = main_title(s)
+    s.select_and_start(DATA / "long_cue.srt")
+    checks = Checks()
+    checks.equal("title while following the pinned PotPlayer", main_title(s), title + " - PotPlayer")
+    checks.true("the cue shows", eventually(s, lambda: label_text(s) == "Size and place", 5))
+    s.set_setting("player", "mpv")
+    box = s.press_start()
+    texts = [c["text"] for c in s.message_box_contents(box) if c["visible"] and c["text"]]
+    checks.true(f"a silent pinned mpv is named ({texts})", any("mpv does not answer" in t for t in texts))
+    s.key("Return")
+    s.wait_for("the message to close", lambda: not s.dialogs(), 5)
+    checks.equal("no dialog after the message", s.dialogs(), [])
+    return checks
+
 TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
@@ -1588,6 +1611,7 @@ TESTS = {
     "interface_player": interface_player,
     "vlc_automatic": vlc_automatic,
     "player_settings": player_settings,
+    "pinned_player": pinned_player,
     "styled_files": styled_files,
     "free_clock_bar": free_clock_bar,
     "two_point_sync": two_point_sync,
