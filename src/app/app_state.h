@@ -18,6 +18,7 @@
 #include "sync/line_sync.h"
 #include "sync/player_memory_clock.h"
 #include "sync/process_memory.h"
+#include "sync/reported_clock.h"
 #include "sync/subtitle_run.h"
 
 namespace quorvane {
@@ -57,6 +58,9 @@ struct AppState {
   std::string lastPickedFile;
   // The player's time record, as the last search found it: the run's clock.
   PlayerMemoryClock playerClock;
+  // A player that tells its time (VLC, MPC-HC, PotPlayer, mpv), when the run follows one.
+  // Declared before the run, so that it outlives the run's reference to it.
+  std::unique_ptr<ReportedClock> interfaceClock;
   // The clock the user drives, for a film whose player is not read ("No player: free clock").
   FreeClock freeClock;
   // The subtitle run: its cues, overlay, scheduler and the controls' values it uses.

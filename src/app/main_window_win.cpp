@@ -10,6 +10,8 @@
 #include "app/directory_exists.h"
 #include "app/file_filter.h"
 #include "app/main_window_model.h"
+#include "app/player_search_win.h"
+#include "app/player_settings_dialog_win.h"
 #include "app/sync_settings.h"
 #include "app/sync_texts.h"
 #include "common/text_number.h"
@@ -382,6 +384,8 @@ void MainWindow::addEnhancementItems() {
   const HMENU menu = GetSystemMenu(hwnd(), FALSE);
   if (!menu) return;
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, kPlayerSettingsCommand, playerSettingsCaption(app_.uiLanguage));
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   for (size_t i = 0; i < kEnhancementCount; ++i) {
     const auto which = static_cast<Enhancement>(i);
     app_.enhancements[i] = app_.settings.readText(enhancementSettingPath(which), "0") == "1";
@@ -393,6 +397,10 @@ void MainWindow::addEnhancementItems() {
 
 bool MainWindow::onSysCommand(WPARAM command) {
   const WPARAM id = command & 0xFFF0;
+  if (id == kPlayerSettingsCommand) {
+    runPlayerSettingsDialog(hwnd(), app_.settings, app_.uiLanguage);
+    return true;
+  }
   if (onSyncCommand(id)) return true;
   if (id < kFirstEnhancementCommand || id >= kFirstEnhancementCommand + 16 * kEnhancementCount) return false;
   const size_t i = (id - kFirstEnhancementCommand) / 16;
@@ -672,16 +680,23 @@ void MainWindow::selectAndStart() {
   PlayerLocation player;
   // The free clock needs no player: straight to the file dialog.
   const bool freeClock = app_.freeClockChosen;
-  if (app_.playerMode == 1 && !freeClock) {
+  const std::optional<InterfacePlayer> pinned = loadInterfaceSettings(app_.settings).pinned;
+  if (app_.playerMode == 1 && !freeClock && !pinned) {
     player = locatePlayer(*app_.processes, controlText(kIdProcessBox), [] { pumpPendingMessages(); });
     if (!hwnd()) return;
     // A running run follows the new search's result at once, found or not.
     app_.playerClock.setPlayer(player);
-    if (!player.located()) showMessage(UiRow::PlayerMissing);
+    followMemoryPlayer();
+    if (!player.located() && !followInterfacePlayer()) showMessage(UiRow::PlayerMissing);
+  } else if (!freeClock && pinned) {
+    // A pinned player only: PowerDVD's memory is not searched.
+    followMemoryPlayer();
+    if (!followInterfacePlayer()) showUtf8Message(pinnedPlayerSilentText(*pinned, app_.uiLanguage));
+    if (!hwnd()) return;
   }
   if (!hwnd()) return;
   const std::string folder = app_.settings.readText(setting::kDirectory, programFolder());
-  if (!player.located() && !freeClock) return;
+  if (!player.located() && !app_.interfaceClock && !freeClock) return;
 
   const std::optional<std::string> path = services_.pickFile(hwnd(), folder, app_.fileDialogFilter);
   if (!hwnd() || !path) return;
@@ -698,7 +713,10 @@ void MainWindow::selectAndStart() {
   if (!overlay) return;
   recomputeMetrics();
   app_.run.setInputs(runInputs());
-  app_.run.setClock(freeClock ? static_cast<ClockSource&>(app_.freeClock) : app_.playerClock);
+  ClockSource& clock = freeClock            ? static_cast<ClockSource&>(app_.freeClock)
+                       : app_.interfaceClock ? static_cast<ClockSource&>(*app_.interfaceClock)
+                                             : app_.playerClock;
+  app_.run.setClock(clock);
   app_.run.setPrecise(app_.enhanced(Enhancement::PreciseTiming));
   if (freeClock) startFreeClock(table);
   app_.run.start(std::move(table), codePage, std::move(overlay));
@@ -707,6 +725,49 @@ void MainWindow::selectAndStart() {
   } else if (bar_) {
     bar_->hide();
   }
+}
+
+void MainWindow::showUtf8Message(std::string_view text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                      wide.data(), static_cast<int>(wide.size()))));
+  MessageBoxW(hwnd(), wide.c_str(), L"Quorvane", MB_OK | MB_ICONWARNING);
+}
+
+// "Automatic" after the search of PowerDVD's memory found nothing: a player that tells its time through its
+// interface. The run follows it at once; the title names it. A refused password is said once.
+bool MainWindow::followInterfacePlayer() {
+  std::optional<FollowedPlayer> found =
+      findInterfacePlayer(loadInterfaceSettings(app_.settings), [] { pumpPendingMessages(); });
+  if (!hwnd() || !found) return false;
+  if (found->state == PlayerState::Unauthorized) {
+    showUtf8Message(refusedPasswordText(app_.uiLanguage));
+    return true;  // found: the "not found" message would mislead
+  }
+  found->clock->setPrecise(app_.run.precise());
+  app_.run.setClock(*found->clock);
+  app_.interfaceClock = std::move(found->clock);
+  const std::string title = app_.uiTexts.row(UiRow::WindowTitle) + " - " + std::string(interfacePlayerName(found->player));
+  SetWindowTextA(hwnd(), title.c_str());
+  return true;
+}
+
+// "Automatic", or one player that tells its time pinned: stored, checked, and in effect from
+// the next "Select and Start".
+void MainWindow::pinPlayer(std::optional<InterfacePlayer> player) {
+  app_.settings.writeText(std::string(setting::kKey) + "\\player", player ? pinnedPlayerKey(*player) : "auto");
+  setFreeClockChosen(false);
+  CheckMenuRadioItem(GetSystemMenu(hwnd(), FALSE), kAutomaticPlayerCommand, kLastPinnedPlayerCommand,
+                     player ? kFirstPinnedPlayerCommand + 16 * static_cast<UINT>(*player) : kAutomaticPlayerCommand,
+                     MF_BYCOMMAND);
+}
+
+// The run follows the player's memory, under the window's own title.
+void MainWindow::followMemoryPlayer() {
+  if (!app_.interfaceClock) return;
+  app_.run.setClock(app_.playerClock);
+  app_.interfaceClock.reset();
+  SetWindowTextA(hwnd(), app_.uiTexts.row(UiRow::WindowTitle).c_str());
 }
 
 // What the run takes from the controls as it starts; each control's handler keeps it current.
@@ -961,17 +1022,34 @@ void MainWindow::addSyncItems() {
   if (!players) return;
   AppendMenuA(players, MF_STRING, kAutomaticPlayerCommand, caption(SyncText::AutomaticItem).c_str());
   AppendMenuA(players, MF_STRING, kFreeClockCommand, caption(SyncText::FreeClockItem).c_str());
-  CheckMenuRadioItem(players, kAutomaticPlayerCommand, kFreeClockCommand,
-                     app_.freeClockChosen ? kFreeClockCommand : kAutomaticPlayerCommand, MF_BYCOMMAND);
+  // After the two: one player that tells its time, pinned (its name in every language).
+  for (size_t i = 0; i < kInterfaceOrder.size(); ++i) {
+    AppendMenuA(players, MF_STRING, kFirstPinnedPlayerCommand + 16 * i,
+                std::string(interfacePlayerName(kInterfaceOrder[i])).c_str());
+  }
+  const std::optional<InterfacePlayer> pinned = loadInterfaceSettings(app_.settings).pinned;
+  const UINT chosen = app_.freeClockChosen ? kFreeClockCommand
+                      : pinned             ? kFirstPinnedPlayerCommand + 16 * static_cast<UINT>(*pinned)
+                                           : kAutomaticPlayerCommand;
+  CheckMenuRadioItem(players, kAutomaticPlayerCommand, kLastPinnedPlayerCommand, chosen, MF_BYCOMMAND);
   AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(players), caption(SyncText::PlayerMenu).c_str());
 }
 
 bool MainWindow::onSyncCommand(WPARAM id) {
   switch (id) {
     case kSyncKeysCommand: setSyncKeys(!app_.syncKeys); return true;
-    case kAutomaticPlayerCommand: setFreeClockChosen(false); return true;
-    case kFreeClockCommand: setFreeClockChosen(true); return true;
-    default: return false;
+    case kAutomaticPlayerCommand: pinPlayer(std::nullopt); return true;
+    case kFreeClockCommand:
+      setFreeClockChosen(true);
+      CheckMenuRadioItem(GetSystemMenu(hwnd(), FALSE), kAutomaticPlayerCommand, kLastPinnedPlayerCommand,
+                         kFreeClockCommand, MF_BYCOMMAND);
+      return true;
+    default:
+      if (id >= kFirstPinnedPlayerCommand && id < kFirstPinnedPlayerCommand + 16 * kInterfaceOrder.size()) {
+        pinPlayer(kInterfaceOrder[(id - kFirstPinnedPlayerCommand) / 16]);
+        return true;
+      }
+      return false;
   }
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/app_state.h"
+#include "app/player_interfaces.h"
 #include "app/links.h"
 #include "app/transport_bar_win.h"
 #include "overlay/hotkey_poller.h"
@@ -87,10 +88,14 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   // The system menu's enhancement items: this id, then one every 16 (the system keeps the low
   // four bits of a system command for itself).
   static constexpr UINT kFirstEnhancementCommand = 0x0200;
+  static constexpr UINT kPlayerSettingsCommand = 0x0100;
   // The sync keys' check item and the "Player" submenu's two choices.
   static constexpr UINT kSyncKeysCommand = 0x0800;
   static constexpr UINT kAutomaticPlayerCommand = 0x0810;
   static constexpr UINT kFreeClockCommand = 0x0820;
+  // The "Player" submenu's pinned players, one every 16, in kInterfaceOrder's order.
+  static constexpr UINT kFirstPinnedPlayerCommand = 0x0830;
+  static constexpr UINT kLastPinnedPlayerCommand = kFirstPinnedPlayerCommand + 16 * (kInterfaceOrder.size() - 1);
 
   explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system());
   ~MainWindow() override;
@@ -138,6 +143,10 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
 
   void onStartClicked();
   void selectAndStart();
+  bool followInterfacePlayer();
+  void followMemoryPlayer();
+  void pinPlayer(std::optional<InterfacePlayer> player);
+  void showUtf8Message(std::string_view text);
   OverlaySetup overlaySetup(unsigned codePage) const;
   RunInputs runInputs() const;
   void recomputeMetrics();

@@ -10,6 +10,8 @@ DIR/NAME/, and ends everything it started.
 
 import argparse
 import json
+import os
+import socket
 import shutil
 import sys
 import time
@@ -1233,6 +1235,123 @@ def bad_picks(s):
     return checks
 
 
+def free_port():
+    with socket.socket() as sock:
+        sock.bind(("127.0.0.1", 0))
+        return sock.getsockname()[1]
+
+
+def main_title(s):
+    return s.controls()[1]["title"]
+
+
+def interface_player(s):
+    """Automatic: where the search of PowerDVD's memory finds nothing, a player that tells its time (the
+    simulated player as MPC-HC's web interface) is followed, and the title names it; once it
+    has quit, the text clears, and the next press says that no player was found."""
+    s.clear_settings()
+    port = free_port()
+    s.set_setting("mpcPort", str(port))
+    s.start_player("--no-signature", "--start=0:00:10", f"--mpc-web={port}")
+    s.start_quorvane()
+    title = main_title(s)
+    s.select_and_start(DATA / "long_cue.srt")
+    checks = Checks()
+    checks.equal("title while following MPC-HC", main_title(s), title + " - MPC-HC")
+    checks.true("the cue shows", eventually(s, lambda: label_text(s) == "Size and place", 5))
+    s.player_ctl("quit")
+    s.wait_exit(s.player, 10)
+    checks.true("the text is cleared once the player is gone", eventually(s, lambda: label_text(s) == "", 3))
+    box = s.press_start()
+    checks.equal("no player: the 'not found' message", box["title"], NO_PLAYER_TITLE)
+    s.key("Return")
+    s.wait_for("the message to close", lambda: not s.dialogs(), 5)
+    checks.equal("title after a press that found nothing", main_title(s), title)
+    return checks
+
+
+def vlc_automatic(s):
+    """The real VLC, headless, with its web interface on and the password stored for Quorvane:
+    one press follows it (the title says VLC), cues come as it plays, and the text clears when
+    VLC quits."""
+    sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "follow"))
+    import follow_vlc_test as vlc_test
+    s.clear_settings()
+    work = s.work / "vlc"
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    os.chmod(work, 0o755)
+    film, _ = vlc_test.make_film(str(work))
+    os.chmod(film, 0o644)
+    home = work / "home"
+    home.mkdir()
+    if os.geteuid() == 0:
+        shutil.chown(home, "nobody")
+    port = free_port()
+    s.set_setting("vlcPort", str(port))
+    s.set_setting("vlcPassword", vlc_test.PASSWORD)
+    vlc = vlc_test.Vlc(film, port, str(home))
+    checks = Checks()
+    try:
+        if not vlc.wait_state("playing", 20):
+            raise TestFailure("VLC did not play the film with its web interface on")
+        vlc.command(command="pl_pause")
+        vlc.wait_state("paused", 5)
+        vlc.command(command="seek", val="2")
+        s.start_quorvane()
+        title = main_title(s)
+        s.select_and_start(DATA / "long_cue.srt")
+        checks.equal("title while following VLC", main_title(s), title + " - VLC")
+        vlc.command(command="pl_pause")
+        checks.true("the cue shows as VLC plays", eventually(s, lambda: label_text(s) == "Size and place", 5))
+        s.grab("following-vlc")
+        vlc.quit()
+        checks.true("the text is cleared once VLC is gone", eventually(s, lambda: label_text(s) == "", 3))
+    finally:
+        vlc.quit()
+    return checks
+
+
+
+def player_settings(s):
+    """The window menu's "Player settings..." item opens a dialog over the main window that
+    stores VLC's port and password, MPC-HC's port and mpv's pipe; a port out of range is refused
+    and the dialog stays."""
+    s.clear_settings()
+    s.start_quorvane()
+    checks = Checks()
+    settings_dialog = lambda: s.probe("windows", "--class", "QuorvanePlayerSettings") or []
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key("Up", "Up", "Up", "Up", "Up", "Up", "Return")  # above the enhancements, the sync keys and Player
+    dialog = s.wait_for("the player settings dialog", settings_dialog, 5)[0]
+    s.screenshot("player-settings", dialog["rect"])
+    checks.equal("main window disabled under the dialog", s.controls()[1]["enabled"], False)
+
+    def fill(text):
+        s.key("End", "shift+Home")
+        s.type_text(text)
+
+    fill("70000")
+    s.key("Return")
+    time.sleep(1.0)
+    checks.true("a port past 65535 keeps the dialog open", bool(settings_dialog()))
+    checks.equal("nothing stored for it", s.reg_values("HKLM", SETTINGS_KEY, "vlcPort").get("vlcPort"), None)
+    fill("8081")
+    s.key("Tab")
+    fill("secret")
+    s.key("Tab")
+    fill("13580")
+    s.key("Tab")
+    fill("mympv")
+    s.key("Return")
+    s.wait_for("the dialog to close", lambda: not settings_dialog(), 5)
+    for value, expected in (("vlcPort", "8081"), ("vlcPassword", "secret"), ("mpcPort", "13580"), ("mpvPipe", "mympv")):
+        checks.equal(f'"{value}" stored', s.setting(value), expected)
+    checks.equal("main window enabled again", s.controls()[1]["enabled"], True)
+    return checks
+
 
 # stretched.srt: lines made for 25 fps over a 23.976 fps film and shifted by 2 s. Each line's
 # true start in the film (ms), and its file time.
@@ -1437,6 +1556,29 @@ def bar_languages(s, lang):
     return checks
 
 
+
+def pinned_player(s):
+    """A pinned player (the "player" value, as the Player submenu stores it) is followed even
+    where PowerDVD's memory would be found; a pinned player that does not answer is named in a
+    message of its own, and no file dialog comes."""
+    s.clear_settings()
+    s.set_setting("player", "potplayer")
+    s.start_player("--start=0:00:10", "--potplayer")  # PowerDVD's record and PotPlayer's window
+    s.start_quorvane()
+    title = main_title(s)
+    s.select_and_start(DATA / "long_cue.srt")
+    checks = Checks()
+    checks.equal("title while following the pinned PotPlayer", main_title(s), title + " - PotPlayer")
+    checks.true("the cue shows", eventually(s, lambda: label_text(s) == "Size and place", 5))
+    s.set_setting("player", "mpv")
+    box = s.press_start()
+    texts = [c["text"] for c in s.message_box_contents(box) if c["visible"] and c["text"]]
+    checks.true(f"a silent pinned mpv is named ({texts})", any("mpv does not answer" in t for t in texts))
+    s.key("Return")
+    s.wait_for("the message to close", lambda: not s.dialogs(), 5)
+    checks.equal("no dialog after the message", s.dialogs(), [])
+    return checks
+
 TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
@@ -1466,6 +1608,10 @@ TESTS = {
     "chinese_texts_zh_CN": lambda s: chinese_texts(s, "zh_CN.UTF-8"),
     "chinese_texts_zh_TW": lambda s: chinese_texts(s, "zh_TW.UTF-8"),
     "bad_picks": bad_picks,
+    "interface_player": interface_player,
+    "vlc_automatic": vlc_automatic,
+    "player_settings": player_settings,
+    "pinned_player": pinned_player,
     "styled_files": styled_files,
     "free_clock_bar": free_clock_bar,
     "two_point_sync": two_point_sync,

@@ -1,9 +1,11 @@
-// quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] [--delay MS] FILE
+// quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] [--delay MS]
+//                 [--source memory|vlc|mpc|mpv|potplayer] [--port N] [--password TEXT]
+//                 [--pipe NAME] [--precise] FILE
 //
 // Runs a subtitle run against the running player with a console in place of the overlay: the
-// program's own player search, subtitle loading and run, on a 50 ms timer, with the geometry
-// the program has stored. Every change of the overlay's text is printed with the playback
-// position, in UTF-8.
+// program's own player search (or, with --source, a player's public interface), subtitle
+// loading and run, on a 50 ms timer, with the geometry the program has stored. Every change of
+// the overlay's text is printed with the playback position, in UTF-8.
 #include <windows.h>
 
 #include <cstdio>
@@ -29,7 +31,12 @@
 #include "sync/player_locator.h"
 #include "sync/player_memory_clock.h"
 #include "sync/process_memory.h"
+#include "sync/reported_clock.h"
 #include "sync/subtitle_run.h"
+#include "sync/mpc_feed.h"
+#include "sync/mpv_feed.h"
+#include "sync/potplayer_feed.h"
+#include "sync/vlc_feed.h"
 
 namespace quorvane {
 namespace {
@@ -72,7 +79,8 @@ class ConsoleOverlay final : public NullOverlay {
 int usage() {
   std::fprintf(stderr,
                "usage: quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] "
-               "[--delay MS] FILE\n");
+               "[--delay MS] [--source memory|vlc|mpc|mpv|potplayer] [--port N] [--password TEXT] "
+               "[--pipe NAME] [--precise] FILE\n");
   return 2;
 }
 
@@ -81,6 +89,12 @@ int run(int argc, char** argv) {
   std::string processName = "PowerDVDMovie.exe";
   int seconds = 20;
   int32_t delayMs = 0;
+  std::string source = "memory";
+  VlcInterface vlc;
+  MpcInterface mpc;
+  MpvInterface mpv;
+  bool portGiven = false;
+  bool precise = false;
   const char* file = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -97,6 +111,20 @@ int run(int argc, char** argv) {
       seconds = std::atoi(argv[++i]);
     } else if (arg == "--delay" && hasValue) {
       delayMs = std::atoi(argv[++i]);
+    } else if (arg == "--source" && hasValue) {
+      source = argv[++i];
+      if (source != "memory" && source != "vlc" && source != "mpc" && source != "mpv" && source != "potplayer") {
+        return usage();
+      }
+    } else if (arg == "--port" && hasValue) {
+      vlc.port = mpc.port = static_cast<uint16_t>(std::atoi(argv[++i]));
+      portGiven = true;
+    } else if (arg == "--pipe" && hasValue) {
+      mpv.pipe = argv[++i];
+    } else if (arg == "--password" && hasValue) {
+      vlc.password = argv[++i];
+    } else if (arg == "--precise") {
+      precise = true;
     } else if (!file && !arg.starts_with("--")) {
       file = argv[i];
     } else {
@@ -106,13 +134,38 @@ int run(int argc, char** argv) {
   if (!file || seconds <= 0) return usage();
 
   const auto access = makeSystemProcessAccess();
-  const PlayerLocation player = locatePlayer(*access, processName);
-  if (!player.located()) {
-    std::fprintf(stderr, "quorvane-follow: no running player found (tried %s and the known names)\n",
-                 processName.c_str());
-    return 1;
+  const ProcessMemoryReader reader(*access);
+  std::unique_ptr<ClockSource> clock;
+  ReportedClock* reported = nullptr;  // a player's interface, when the source is one
+  // A player's interface: the player is whatever answers there, and the run shows nothing until
+  // it does.
+  if (source == "vlc") {
+    clock = std::make_unique<ReportedClock>(makeVlcFeed(vlc));
+    std::printf("player: VLC's web interface on 127.0.0.1:%u\n", vlc.port);
+  } else if (source == "mpc") {
+    if (!portGiven) mpc.port = MpcInterface::kDefaultPort;
+    clock = std::make_unique<ReportedClock>(makeMpcFeed(mpc));
+    std::printf("player: MPC-HC's web interface on 127.0.0.1:%u\n", mpc.port);
+  } else if (source == "mpv") {
+    clock = std::make_unique<ReportedClock>(makeMpvFeed(mpv));
+    std::printf("player: mpv's pipe %s\n", mpvPipePath(mpv.pipe).c_str());
+  } else if (source == "potplayer") {
+    clock = std::make_unique<ReportedClock>(makePotPlayerFeed());
+    std::printf("player: PotPlayer's window messages\n");
+  } else {
+    const PlayerLocation player = locatePlayer(*access, processName);
+    if (!player.located()) {
+      std::fprintf(stderr, "quorvane-follow: no running player found (tried %s and the known names)\n",
+                   processName.c_str());
+      return 1;
+    }
+    std::printf("player: process %u, time record at 0x%08X\n", player.playerPid, player.recordBase);
+    auto memoryClock = std::make_unique<PlayerMemoryClock>(reader, systemTickSource());
+    memoryClock->setPlayer(player);
+    clock = std::move(memoryClock);
   }
-  std::printf("player: process %u, time record at 0x%08X\n", player.playerPid, player.recordBase);
+  if (source != "memory") reported = static_cast<ReportedClock*>(clock.get());
+  clock->setPrecise(precise);
 
   const TextCodec codec(systemCodePages());
   CueTable table = loadCueTable(file, language, codec);
@@ -127,21 +180,23 @@ int run(int argc, char** argv) {
   const int32_t screenHeight = designScreenHeight();
   const StartupSettings stored = loadStartupSettings(settings, UiTextTable::build(language, codec), screenHeight);
 
-  const ProcessMemoryReader reader(*access);
-  PlayerMemoryClock clock(reader, systemTickSource());
-  clock.setPlayer(player);
-  SubtitleRun run(clock);  // without timers: the loop below ticks it
+  SubtitleRun run(*clock);  // without timers: the loop below ticks it
   run.setInputs({delayMs, stored.left, stored.top, screenHeight,
                  computeOverlayMetrics(stored.sizeValue, stored.width)});
   run.start(std::move(table), codePage, std::make_unique<ConsoleOverlay>(codePage, run));
 
   const ThreadTimer timer(SubtitleRun::kTickIntervalMs);
   const DWORD endTick = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  bool toldRefused = false;
   runTimerLoop(timer, [&] {
     run.tick();
+    if (reported && !toldRefused && reported->lastState() == PlayerState::Unauthorized) {
+      std::printf("the player refused the password\n");  // once, however often it refuses
+      toldRefused = true;
+    }
     return static_cast<int32_t>(endTick - GetTickCount()) > 0;
   });
-  if (clock.at(clock.nowUs(), delayMs).gone) std::printf("the player has exited\n");
+  if (clock->at(clock->nowUs(), delayMs).gone) std::printf("the player has exited\n");
   return 0;
 }
 

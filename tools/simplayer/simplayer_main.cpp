@@ -4,12 +4,16 @@
 //
 //   simplayer.exe [--start=H:MM:SS[.mmm]|MS] [--paused] [--pad=SIZE[K|M]] [--no-signature]
 //                 [--exit-after=SECONDS] [--load] [--size=WxH] [--decode-load=PERCENT]
+//                 [--mpc-web=PORT] [--potplayer] [--mpv-pipe=PATH]
 //
 // --load loads the machine as a real player does: a borderless window over the whole primary
 // monitor (or --size) whose whole picture is drawn anew and put on screen 60 times a second,
 // moving with the wall clock so that every frame differs, paused or not. --decode-load burns
 // that share of one core on a thread of its own, as a decoder would. Without --load, --size
 // is the window's inside.
+//
+// --mpc-web, --potplayer and --mpv-pipe also tell the time as those players do: MPC-HC's web
+// interface, PotPlayer's window messages, mpv's JSON IPC (simplayer_interfaces_win.cpp).
 //
 // Keys: Space pause/resume, Left/Right seek 10 s, Home back to 0:00:00.
 // Control from outside: the pipe \\.\pipe\simplayer-<pid> (see simplayer-ctl).
@@ -27,6 +31,7 @@
 
 #include "platform/process_handles_win.h"
 #include "platform/window_handles_win.h"
+#include "simplayer_interfaces_win.h"
 #include "simplayer_protocol.h"
 
 namespace {
@@ -557,6 +562,9 @@ struct Options {
   bool load = false;
   int width = 0, height = 0;  // 0: the default for the mode
   int decodePercent = 0;
+  uint16_t mpcWebPort = 0;  // 0: off
+  bool potPlayer = false;
+  std::string mpvPipe;      // empty: off
 };
 
 Options parseOptions(const char* commandLine) {
@@ -593,6 +601,12 @@ Options parseOptions(const char* commandLine) {
       }
     } else if (const char* v = value("--decode-load=")) {
       options.decodePercent = std::clamp(std::atoi(v), 0, 100);
+    } else if (const char* v = value("--mpc-web=")) {
+      options.mpcWebPort = static_cast<uint16_t>(std::atoi(v));
+    } else if (word == "--potplayer") {
+      options.potPlayer = true;
+    } else if (const char* v = value("--mpv-pipe=")) {
+      options.mpvPipe = v;
     }
   }
   return options;
@@ -650,6 +664,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
     decoder.reset(CreateThread(nullptr, 0, decodeThread,
                                reinterpret_cast<void*>(static_cast<uintptr_t>(options.decodePercent)), 0, nullptr));
   }
+
+  const auto truth = [] {
+    const PlayerClock::Reading r = playerClock.now();
+    return simplayer::Truth{r.positionUs / 1000, r.playing};
+  };
+  if (options.mpcWebPort != 0 && !simplayer::startMpcWebInterface(options.mpcWebPort, truth)) return 1;
+  if (options.potPlayer && !simplayer::startPotPlayerWindow(truth)) return 1;
+  if (!options.mpvPipe.empty() && !simplayer::startMpvPipe(options.mpvPipe, truth)) return 1;
 
   if (options.load) {
     runFrameLoop();

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Lateness and CPU of each clock source over a player's interface (player_interfaces_win_bench),
+# with the real VLC playing a film made here, headless, its web interface on 127.0.0.1.
+#   bench/player_interfaces_bench.sh [--build build/win] [--seconds 20] [--vlc-only]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/win seconds=20 only=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    --build) build=$2; shift 2 ;;
+    --seconds) seconds=$2; shift 2 ;;
+    --vlc-only) only=(--vlc-only); shift ;;
+    *) echo "usage: $0 [--build DIR] [--seconds N]" >&2; exit 2 ;;
+  esac
+done
+work=$(mktemp -d)
+chmod 755 "$work"
+vlc_pid=
+trap '[ -n "$vlc_pid" ] && kill -9 -- -"$vlc_pid" 2>/dev/null; rm -rf "$work"' EXIT
+film_seconds=$((14 * seconds + 60))  # the simulated rows first, then two VLC rows four times as long
+ffmpeg -loglevel error -y -f lavfi -i "testsrc=size=160x90:rate=10:duration=$film_seconds" \
+  -f lavfi -i "sine=frequency=440:duration=$film_seconds" -shortest -c:v libx264 -preset ultrafast \
+  -c:a aac "$work/film.mp4"
+chmod 644 "$work/film.mp4"
+mkdir "$work/home"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+as_user=()
+if [ "$(id -u)" = 0 ]; then chown nobody "$work/home"; as_user=(runuser -u nobody -- env HOME="$work/home"); fi
+setsid "${as_user[@]}" cvlc --intf dummy --extraintf http --http-host 127.0.0.1 --http-port "$port" \
+  --http-password bench --vout dummy --aout dummy "$work/film.mp4" </dev/null >/dev/null 2>&1 &
+vlc_pid=$!
+. "$root/scripts/wine-env.sh"
+wine_session_start
+wine "$build/bench/player_interfaces_win_bench.exe" "$seconds" --vlc-port "$port" --vlc-password bench "${only[@]}"

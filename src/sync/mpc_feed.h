@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/precise_time.h"
+#include "sync/player_report.h"
+
+namespace quorvane {
+
+// MPC-HC's or MPC-BE's web interface on this machine ("Listen on port" in the player's options).
+struct MpcInterface {
+  static constexpr uint16_t kDefaultPort = 13579;
+  uint16_t port = kDefaultPort;
+};
+
+// Asks the player's /variables.html on a worker thread. Windows only (WinHTTP).
+std::unique_ptr<ReportFeed> makeMpcFeed(const MpcInterface& mpc, const PreciseTimeSource& time = systemPreciseTimeSource());
+
+}  // namespace quorvane
