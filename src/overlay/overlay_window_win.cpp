@@ -220,6 +220,10 @@ void OverlayWindow::place() {
     GetMonitorInfoA(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
     y = monitor.rcMonitor.top;
   }
+  // Every move is a round trip to the window system (under Wine, to the X server), and each
+  // cue's start sets the place again: where nothing changes, nothing is sent.
+  RECT frame{};
+  if (GetWindowRect(hwnd(), &frame) && frame.left == scaled(left_) && frame.top == y) return;
   SetWindowPos(hwnd(), nullptr, scaled(left_), y, 0, 0, SWP_NOSIZE | kMoveOnly);
 }
 
