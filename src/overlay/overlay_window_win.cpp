@@ -372,7 +372,12 @@ void OverlayWindow::setShadow(bool shadow) {
 }
 
 // Back above a player that made itself topmost since, without moving, showing or activating.
+// Like a move, this is a round trip to the window system on every cue's start; when no visible
+// window stands above the overlay, there is nothing to do.
 void OverlayWindow::assertTopmost() {
+  HWND above = GetWindow(hwnd(), GW_HWNDPREV);
+  while (above && !IsWindowVisible(above)) above = GetWindow(above, GW_HWNDPREV);
+  if (!above && (GetWindowLongA(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST)) return;
   SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
 }
 

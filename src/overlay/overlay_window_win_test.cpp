@@ -378,6 +378,22 @@ TEST_F(OverlayWindowTest, APlaceThatHasNotChangedIsNotSentAgain) {
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(101, 201, 101 + 2560, 201 + 540));
 }
 
+// Re-asserting topmost moves the overlay only when a window stands above it, as a player that
+// made itself topmost.
+TEST_F(OverlayWindowTest, ReassertsTopmostOnlyBelowAnotherWindow) {
+  const auto overlay = open();
+  overlay->assertTopmost();
+  const MoveCounter counter(overlay->hwnd());
+  overlay->assertTopmost();
+  EXPECT_EQ(counter.moves(), 0);
+  const OwnedWindow player(CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, "STATIC", "",
+                                           WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr));
+  ASSERT_EQ(GetWindow(overlay->hwnd(), GW_HWNDPREV), player.get());
+  overlay->assertTopmost();
+  EXPECT_EQ(counter.moves(), 1);
+  EXPECT_EQ(GetWindow(player.get(), GW_HWNDPREV), overlay->hwnd());
+}
+
 // The stored lengths are 96-DPI pixels: on a 150 % monitor, or when the monitor's DPI changes
 // during a run, the window, the label, the font and the moves scale with it.
 TEST_F(OverlayWindowTest, ADpiChangeScalesEveryLength) {
