@@ -6,10 +6,13 @@
 //                 [--exit-after=SECONDS] [--load] [--size=WxH] [--decode-load=PERCENT]
 //
 // --load loads the machine as a real player does: a borderless window over the whole primary
-// monitor (or --size) whose whole picture is drawn anew and put on screen 60 times a second,
-// moving with the wall clock so that every frame differs, paused or not. --decode-load burns
-// that share of one core on a thread of its own, as a decoder would. Without --load, --size
-// is the window's inside.
+// monitor (or --size) whose whole picture is drawn anew and put on screen at 59.94 frames a
+// second, moving with the wall clock so that every frame differs, paused or not. As a real
+// player's on-screen clock, the record's digits then change with the frame that shows them, not
+// at the second's true boundary: up to a frame later, by an amount that drifts from second to
+// second, since the frames are not locked to the film's seconds. --decode-load burns that share
+// of one core on a thread of its own, as a decoder would. Without --load, --size is the
+// window's inside.
 //
 // Keys: Space pause/resume, Left/Right seek 10 s, Home back to 0:00:00.
 // Control from outside: the pipe \\.\pipe\simplayer-<pid> (see simplayer-ctl).
@@ -404,6 +407,7 @@ int64_t wallUs() {
 int64_t wallMs() { return wallUs() / 1000; }
 
 void paint(HDC dc, const RECT& area) {
+  if (loadMode) playerClock.refresh();  // the digits this frame shows
   const auto now = playerClock.now();
   const int64_t t = now.positionUs / 1000;
   // The light window's picture moves with the position, so it stands still while paused; under
@@ -519,13 +523,14 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Under load: a frame every 1/60 s by the performance counter, painted at once through
-// WM_PAINT as a GDI program paints (a posted WM_PAINT would wait for an empty queue), with the
-// messages handled between frames. A frame that comes late is not made up for by a burst.
+// Under load: a frame every 1001/60 ms (59.94 a second, a common display rate) by the
+// performance counter, painted at once through WM_PAINT as a GDI program paints (a posted
+// WM_PAINT would wait for an empty queue), with the messages handled between frames. A frame
+// that comes late is not made up for by a burst.
 void runFrameLoop() {
   LARGE_INTEGER f;
   QueryPerformanceFrequency(&f);
-  const int64_t period = f.QuadPart / 60;
+  const int64_t period = f.QuadPart * 1001 / 60'000;
   const auto counter = [] {
     LARGE_INTEGER c;
     QueryPerformanceCounter(&c);
@@ -662,7 +667,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   if (options.exitAfterSeconds) SetTimer(mainWindow, exitTimer, options.exitAfterSeconds * 1000, nullptr);
 
   // The threads are never joined: they end with the process.
-  const UniqueKernelHandle recorder(CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
+  // Under load each frame brings the record up to date instead.
+  const UniqueKernelHandle recorder(options.load ? nullptr : CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
   const UniqueKernelHandle server(CreateThread(nullptr, 0, pipeThread, nullptr, 0, nullptr));
   UniqueKernelHandle decoder;
   if (options.load || options.decodePercent > 0) timeBeginPeriod(1);  // frames and slices to the ms
