@@ -4,15 +4,16 @@
 //
 //   simplayer.exe [--start=H:MM:SS[.mmm]|MS] [--paused] [--pad=SIZE[K|M]] [--no-signature]
 //                 [--exit-after=SECONDS] [--load] [--size=WxH] [--decode-load=PERCENT]
+//                 [--clock-with-frames]
 //
 // --load loads the machine as a real player does: a borderless window over the whole primary
 // monitor (or --size) whose whole picture is drawn anew and put on screen at 59.94 frames a
-// second, moving with the wall clock so that every frame differs, paused or not. As a real
-// player's on-screen clock, the record's digits then change with the frame that shows them, not
-// at the second's true boundary: up to a frame later, by an amount that drifts from second to
-// second, since the frames are not locked to the film's seconds. --decode-load burns that share
-// of one core on a thread of its own, as a decoder would. Without --load, --size is the
-// window's inside.
+// second, moving with the wall clock so that every frame differs, paused or not. With
+// --clock-with-frames the record's digits change with the frame that shows them, as a player's
+// on-screen clock may, not at the second's true boundary: up to a frame later, by an amount that
+// drifts from second to second, since the frames are not locked to the film's seconds.
+// --decode-load burns that share of one core on a thread of its own, as a decoder would.
+// Without --load, --size is the window's inside.
 //
 // Keys: Space pause/resume, Left/Right seek 10 s, Home back to 0:00:00.
 // Control from outside: the pipe \\.\pipe\simplayer-<pid> (see simplayer-ctl).
@@ -391,6 +392,7 @@ void drawText(HDC dc, const char* text, RECT box, int heightPx, int weight, COLO
 }
 
 bool loadMode = false;
+bool clockWithFrames = false;  // the record is brought up to date by each frame
 
 // The performance counter in microseconds (and milliseconds): the wall clock of the picture's
 // motion and of the decoder's slices.
@@ -407,7 +409,7 @@ int64_t wallUs() {
 int64_t wallMs() { return wallUs() / 1000; }
 
 void paint(HDC dc, const RECT& area) {
-  if (loadMode) playerClock.refresh();  // the digits this frame shows
+  if (clockWithFrames) playerClock.refresh();  // the digits this frame shows
   const auto now = playerClock.now();
   const int64_t t = now.positionUs / 1000;
   // The light window's picture moves with the position, so it stands still while paused; under
@@ -582,6 +584,7 @@ struct Options {
   bool load = false;
   int width = 0, height = 0;  // 0: the default for the mode
   int decodePercent = 0;
+  bool clockWithFrames = false;
 };
 
 Options parseOptions(const char* commandLine) {
@@ -616,6 +619,8 @@ Options parseOptions(const char* commandLine) {
         options.width = w;
         options.height = h;
       }
+    } else if (word == "--clock-with-frames") {
+      options.clockWithFrames = true;
     } else if (const char* v = value("--decode-load=")) {
       options.decodePercent = std::clamp(std::atoi(v), 0, 100);
     }
@@ -648,6 +653,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   RegisterClassA(&windowClass);
   const std::string title = "Simulated player - " + exeName;
   loadMode = options.load;
+  clockWithFrames = options.load && options.clockWithFrames;
   if (options.load) {
     // Full screen: a borderless window over the primary monitor, as players show a film.
     const int width = options.width ? options.width : GetSystemMetrics(SM_CXSCREEN);
@@ -667,8 +673,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   if (options.exitAfterSeconds) SetTimer(mainWindow, exitTimer, options.exitAfterSeconds * 1000, nullptr);
 
   // The threads are never joined: they end with the process.
-  // Under load each frame brings the record up to date instead.
-  const UniqueKernelHandle recorder(options.load ? nullptr : CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
+  const UniqueKernelHandle recorder(clockWithFrames ? nullptr : CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
   const UniqueKernelHandle server(CreateThread(nullptr, 0, pipeThread, nullptr, 0, nullptr));
   UniqueKernelHandle decoder;
   if (options.load || options.decodePercent > 0) timeBeginPeriod(1);  // frames and slices to the ms
