@@ -1,6 +1,6 @@
 // Loads a generated ~10 MB SRT file of 100,000 cues (every 50th out of order) and prints the time,
-// the throughput and the process's peak memory; then the same parse followed by the selection
-// sort of the original program, on fewer cues, extrapolated to 100,000 (it is quadratic).
+// the throughput and the process's peak memory; then the same parse followed by the quadratic
+// selection sort the loader once used, on fewer cues, extrapolated to 100,000.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -93,7 +93,7 @@ int main() {
                 name, static_cast<int>(table.cueCount), seconds * 1000, fileMb / seconds, peakMemoryMb(), baseMb);
   }
 
-  // The original's selection sort is quadratic: measure it on fewer cues and extrapolate.
+  // A selection sort is quadratic: measure it on fewer cues and extrapolate.
   // The parse itself (which already sorts, stably) is timed with it, the extra sort alone is
   // scaled by the square of the cue ratio.
   constexpr int kSortCues = 10'000;

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "bench_clock_win.h"
+#include "loading/subtitle_tags.h"
 #include "overlay/overlay_window_win.h"
 #include "overlay/smooth_text_win.h"
-#include "overlay/subtitle_tags.h"
 
 using namespace quorvane;
 

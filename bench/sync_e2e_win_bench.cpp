@@ -50,6 +50,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "platform/registry_key_win.h"
 #include "simplayer_client_win.h"
 #include "sync_e2e_analysis.h"
 
@@ -590,15 +591,13 @@ struct ModeResult {
 
 // The stored choice the program reads at its start.
 bool storePrecise(bool on) {
-  HKEY key = nullptr;
+  RegistryKey key;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Orlenna\\Quorvane", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS) {
+                      key.put(), nullptr) != ERROR_SUCCESS) {
     return false;
   }
   const char* text = on ? "1" : "0";
-  const bool ok = RegSetValueExA(key, "precise", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 2) == ERROR_SUCCESS;
-  RegCloseKey(key);
-  return ok;
+  return RegSetValueExA(key.get(), "precise", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 2) == ERROR_SUCCESS;
 }
 
 ModeResult runMode(bool precise, bool heavy, const Options& options, const std::string& quorvanePath, const RunPlan& plan,

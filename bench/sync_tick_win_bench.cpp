@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "simplayer_client_win.h"
 #include "sync/cue_scheduler.h"
 #include "sync/player_locator.h"
+#include "sync/player_memory_clock.h"
 #include "sync/subtitle_run.h"
 #include "sync/player_interface.h"
 #include "sync/process_memory.h"
@@ -79,14 +81,16 @@ int main(int argc, char** argv) {
   }
 
   const ProcessMemoryReader reader(*access);
-  SubtitleRun run(reader, systemTickSource());
-  run.setPlayer({inputs.playerPid, inputs.recordBase});
-  run.inputs() = {0, 0, 1000, 1080, {48, 40}};
-  run.start(makeFilmTable(), 936);
+  PlayerMemoryClock clock(reader, systemTickSource());
+  clock.setPlayer({inputs.playerPid, inputs.recordBase});
+  SubtitleRun run(clock);
+  run.setInputs({0, 0, 1000, 1080, {48, 40}});
+  auto counting = std::make_unique<CountingOverlay>();
+  CountingOverlay& overlay = *counting;
+  run.start(makeFilmTable(), 936, std::move(counting));
   const CueTable& table = run.table();
-  CountingOverlay overlay;
   SchedulerInputs schedulerInputs{0, 48, 40, 1080, 0, 1000, 936};
-  const auto tick = [&] { run.tick(overlay); };
+  const auto tick = [&] { run.tick(); };
 
   std::printf("sync tick against the running simulated player (%d cues)\n", table.cueCount);
   // Back to back: mostly ticks on which the seconds digit has not changed.
@@ -98,13 +102,11 @@ int main(int argc, char** argv) {
     QueryPerformanceCounter(&b);
     steady.push_back(1e6 * secondsBetween(a, b));
   }
-  // Ticks that see the seconds digit change and read the digit block instead: a run on
-  // another player makes the next tick read the whole record.
+  // Ticks that see the digits change: another player makes the next tick take the record as
+  // a change.
   for (int i = 0; i < 1000; ++i) {
-    run.setPlayer({});
-    run.start(CueTable(table), 936);
-    run.setPlayer({inputs.playerPid, inputs.recordBase});
-    run.start(CueTable(table), 936);
+    clock.setPlayer({});
+    clock.setPlayer({inputs.playerPid, inputs.recordBase});
     QueryPerformanceCounter(&a);
     tick();
     QueryPerformanceCounter(&b);

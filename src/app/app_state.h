@@ -10,12 +10,11 @@
 #include "app/ui_text_table.h"
 #include "common/ui_language.h"
 #include "loading/text_codec.h"
-#include "overlay/overlay.h"
-#include "overlay/overlay_metrics.h"
 #include "platform/process_access.h"
 #include "platform/registry.h"
 #include "platform/tick_source.h"
 #include "sync/player_ui_trim.h"
+#include "sync/player_memory_clock.h"
 #include "sync/process_memory.h"
 #include "sync/subtitle_run.h"
 
@@ -36,7 +35,8 @@ struct AppState {
         processes(std::move(processAccess)),
         isLeadByte(isLeadByte),
         playerMemory(*processes, ProcessMemoryReader::Opening::Held),
-        run(playerMemory, ticks) {}
+        playerClock(playerMemory, ticks),
+        run(playerClock) {}
 
   std::unique_ptr<Registry> registry;
   SettingsStore settings;
@@ -49,18 +49,14 @@ struct AppState {
   UiTextTable uiTexts;
   UiLanguage uiLanguage = UiLanguage::English;
   uint8_t playerMode = 0;
-  bool subtitlesRunning = false;
-  int32_t delayMs = 0;
   // The file-open dialog's filter: a description and a pattern separated by "|".
   std::string fileDialogFilter;
   // The full path of the subtitle file picked last in this run; empty until one is picked.
   std::string lastPickedFile;
-  // How many lines a cue takes: computed when a run starts, then on every size or width change.
-  OverlayMetrics metrics;
-  // The player, the cues, the clock and the scheduler of the subtitle run.
+  // The player's time record, as the last search found it: the run's clock.
+  PlayerMemoryClock playerClock;
+  // The subtitle run: its cues, overlay, scheduler and the controls' values it uses.
   SubtitleRun run;
-  // The subtitle overlay; it exists only while subtitles run.
-  std::unique_ptr<Overlay> overlay;
   // Which enhancements the user turned on (the system menu's check items).
   std::array<bool, kEnhancementCount> enhancements{};
   bool enhanced(Enhancement which) const { return enhancements[static_cast<size_t>(which)]; }

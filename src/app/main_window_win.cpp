@@ -11,6 +11,7 @@
 #include "app/main_window_model.h"
 #include "common/text_number.h"
 #include "loading/srt_loader.h"
+#include "overlay/overlay_metrics.h"
 #include "sync/player_locator.h"
 
 namespace quorvane {
@@ -117,22 +118,6 @@ const ControlLayout* layoutOf(int id) {
   }
   return nullptr;
 }
-
-// A window's device context for measuring, released on every path.
-class WindowDc {
- public:
-  explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
-  WindowDc(const WindowDc&) = delete;
-  WindowDc& operator=(const WindowDc&) = delete;
-  ~WindowDc() {
-    if (dc_) ReleaseDC(window_, dc_);
-  }
-  HDC get() const { return dc_; }
-
- private:
-  HWND window_;
-  HDC dc_;
-};
 
 // Dispatches the messages waiting in this thread's queue; false once the program is quitting.
 bool pumpPendingMessages() {
@@ -247,7 +232,14 @@ MainWindow::MainWindow(AppState& app, MainWindowServices services)
           // interleave with a tick or a control's handler.
           [this](int32_t id) {
             if (hwnd()) PostMessageA(hwnd(), kHotkeyMessage, static_cast<WPARAM>(id), 0);
-          }) {}
+          }) {
+  app_.run.setTimers(this);
+}
+
+MainWindow::~MainWindow() {
+  app_.run.end(0);  // a run left by a window destroyed elsewhere
+  app_.run.setTimers(nullptr);
+}
 
 void MainWindow::showMessage(UiRow text) const {
   services_.showMessage(app_.uiTexts.row(text), app_.uiTexts.row(UiRow::MessageTitle));
@@ -317,7 +309,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       hotkeys_.runAction(static_cast<int32_t>(wParam));
       return 0;
     case kPreciseMomentMessage:
-      onPreciseMoment(wParam);
+      app_.run.moment(static_cast<uint32_t>(wParam));
       return 0;
     case WM_SYSCOMMAND:
       if (onSysCommand(wParam)) return 0;
@@ -352,7 +344,7 @@ void MainWindow::fitCaption(int id) {
   const HWND window = control(id);
   int height = captionFonts_.normalHeight();
   {
-    const WindowDc dc(window);
+    const WindowDc dc(GetDC(window));
     if (dc.get()) height = captionFonts_.fittingHeight(dc.get(), controlText(id), room);
   }
   const HFONT font = captionFonts_.font(height);
@@ -409,15 +401,10 @@ void MainWindow::setEnhancement(Enhancement which, bool on) {
   app_.settings.writeText(enhancementSettingPath(which), checkText(on));
   CheckMenuItem(GetSystemMenu(hwnd(), FALSE), kFirstEnhancementCommand + 16 * i,
                 MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
-  if (which == Enhancement::PreciseTiming) {
-    app_.run.setPrecise(on);
-    stopPreciseMoment();  // a tick arms the next moment when on
-  }
-  if (which == Enhancement::FormattingTags) {
-    app_.run.inputs().formattingTags = on;
-    if (app_.overlay) app_.overlay->setFormattingTags(on);
-  } else if (which == Enhancement::SmoothText) {
-    if (app_.overlay) app_.overlay->setSmoothText(on);
+  switch (which) {
+    case Enhancement::PreciseTiming: app_.run.setPrecise(on); break;
+    case Enhancement::FormattingTags: app_.run.setFormattingTags(on); break;
+    case Enhancement::SmoothText: app_.run.setSmoothText(on); break;
   }
 }
 
@@ -593,38 +580,37 @@ void MainWindow::onHScroll(HWND slider) {
 void MainWindow::onSliderChanged(Slider slider) {
   const int32_t value = sliderValue(slider);
   const UiTextTable& t = app_.uiTexts;
-  Overlay* overlay = app_.subtitlesRunning ? app_.overlay.get() : nullptr;
+  SubtitleRun& run = app_.run;
   switch (slider) {
     case Slider::Size: {
       const int32_t points = 2 * value;  // the slider counts in steps of 2 points
       app_.settings.writeText(setting::kSize, std::to_string(points));
       setControlText(kIdSizeLabel, captionWithNumber(t.row(UiRow::SizeCaption), points));
-      if (overlay) overlay->setFontSize(points);
+      run.setFontSize(points);
       recomputeMetrics();
       break;
     }
     case Slider::Width:
       app_.settings.writeText(setting::kWidth, std::to_string(value));
       setControlText(kIdWidthLabel, captionWithNumber(t.row(UiRow::WidthCaption), value));
-      if (overlay) overlay->setLabelWidth(value);
+      run.setLabelWidth(value);
       recomputeMetrics();
       break;
     case Slider::Left:
       app_.settings.writeText(setting::kLeft, std::to_string(value));
       setControlText(kIdLeftLabel, captionWithNumber(t.row(UiRow::LeftCaption), value));
-      if (overlay) overlay->setLeft(value);
+      run.setLeft(value);
       break;
     case Slider::Top:
       app_.settings.writeText(setting::kTop, std::to_string(value));
       setControlText(kIdTopLabel, captionWithNumber(t.row(UiRow::TopCaption), value));
-      // Also drops a raise for a long cue; the next cue that does not fit raises it again.
-      if (overlay) overlay->setTop(value);
+      run.setBaseTop(value);
       break;
   }
 }
 
 void MainWindow::recomputeMetrics() {
-  app_.metrics = computeOverlayMetrics(sliderValue(Slider::Size), sliderValue(Slider::Width));
+  app_.run.setMetrics(computeOverlayMetrics(sliderValue(Slider::Size), sliderValue(Slider::Width)));
 }
 
 // The five hotkeys; each works whichever program has the keyboard focus.
@@ -634,7 +620,7 @@ void MainWindow::registerHotkeys() {
   hotkeys_.registerHotkey([this] { nudgeSlider(Slider::Size, -1); }, 113, kAlt);  // Alt+F2
   hotkeys_.registerHotkey([this] { nudgeSlider(Slider::Top, +1); }, 221, kAlt);   // Alt+]
   hotkeys_.registerHotkey([this] { nudgeSlider(Slider::Top, -1); }, 219, kAlt);   // Alt+[
-  hotkeys_.registerHotkey([this] { toggleSubtitles(); }, 119);                    // F8
+  hotkeys_.registerHotkey([this] { app_.run.toggleShown(); }, 119);              // F8
 }
 
 // Set from code, a slider keeps the value even beyond its range (the thumb stops at the end).
@@ -643,62 +629,24 @@ void MainWindow::nudgeSlider(Slider slider, int32_t step) {
   onSliderChanged(slider);
 }
 
-// Show/hide: the run's timer and the overlay stop and go together; the run itself goes on.
-void MainWindow::toggleSubtitles() {
-  if (!app_.subtitlesRunning) return;
-  if (schedulerTicking_) {
-    KillTimer(hwnd(), kSchedulerTimerId);
-    stopPreciseMoment();
-    schedulerTicking_ = false;
-    if (app_.overlay) app_.overlay->setVisible(false);
-  } else {
-    schedulerTicking_ = SetTimer(hwnd(), kSchedulerTimerId, kSchedulerIntervalMs, nullptr) != 0;
-    if (app_.overlay) app_.overlay->setVisible(true);
-  }
-}
-
 void MainWindow::onTimer(UINT_PTR id) {
-  if (id == kSchedulerTimerId) onSchedulerTick();
+  if (id == kSchedulerTimerId) app_.run.tick();
 }
 
-// One tick of the run: the clock, then the scheduler, with the controls' values of this moment.
-void MainWindow::onSchedulerTick() {
-  if (!app_.subtitlesRunning || !app_.overlay) return;
-  RunInputs& in = app_.run.inputs();
-  in.delayMs = app_.delayMs;
-  in.left = sliderValue(Slider::Left);
-  in.baseTop = sliderValue(Slider::Top);
-  in.metrics = app_.metrics;
-  app_.run.tick(*app_.overlay);
-  armPreciseMoment();
-}
+bool MainWindow::startTicks() { return SetTimer(hwnd(), kSchedulerTimerId, kSchedulerIntervalMs, nullptr) != 0; }
 
-// Precise timing: the moment timer posts the run's next moment (a fine read, or a cue's start
-// or end) when it falls before the next tick or close after it, so that the moment's work runs
-// on this window's thread.
-void MainWindow::armPreciseMoment() {
-  const int64_t untilUs = app_.run.untilNextMomentUs();
-  if (untilUs < 0 || untilUs > 2'000'000 || !schedulerTicking_) {
-    stopPreciseMoment();
-    return;
-  }
+void MainWindow::stopTicks() { KillTimer(hwnd(), kSchedulerTimerId); }
+
+void MainWindow::armMoment(int64_t untilUs, uint32_t token) {
   if (!momentTimer_) momentTimer_ = std::make_unique<MomentTimer>(hwnd(), kPreciseMomentMessage);
-  momentTimer_->arm(untilUs, ++preciseToken_);
+  momentTimer_->arm(untilUs, token);
 }
 
-void MainWindow::stopPreciseMoment() {
-  ++preciseToken_;  // a moment already posted is stale
+void MainWindow::disarmMoment() {
   if (momentTimer_) momentTimer_->disarm();
 }
 
-// A moment posted for an arming that has since been replaced or stopped is ignored.
-void MainWindow::onPreciseMoment(WPARAM token) {
-  if (token != preciseToken_) return;
-  if (!app_.subtitlesRunning || !app_.overlay || !schedulerTicking_) return;
-  app_.run.inputs().delayMs = app_.delayMs;
-  app_.run.moment(*app_.overlay);
-  armPreciseMoment();
-}
+void MainWindow::settle(uint32_t ms) { pumpMessagesFor(ms); }
 
 void MainWindow::onStartClicked() {
   // A press dispatches messages while it searches, in its dialog and in its pause: a second
@@ -718,7 +666,7 @@ void MainWindow::selectAndStart() {
     player = locatePlayer(*app_.processes, controlText(kIdProcessBox), [] { pumpPendingMessages(); });
     if (!hwnd()) return;
     // A running run follows the new search's result at once, found or not.
-    app_.run.setPlayer(player);
+    app_.playerClock.setPlayer(player);
     if (!player.located()) showMessage(UiRow::PlayerMissing);
   }
   if (!hwnd()) return;
@@ -730,32 +678,28 @@ void MainWindow::selectAndStart() {
   app_.lastPickedFile = *path;
   CueTable table = loadCueTable(*path, app_.uiLanguage, app_.textCodec);
 
-  if (app_.subtitlesRunning) {
-    endRun(100);
+  if (app_.run.running()) {
+    app_.run.end(100);
     if (!hwnd()) return;
   }
   // A file an English system keeps as it is is shown in the system's code page.
   const unsigned codePage = table.codePage != 0 ? table.codePage : GetACP();
-  app_.overlay = services_.createOverlay(overlaySetup(codePage));
-  if (!app_.overlay) return;
-  app_.run.start(std::move(table), codePage);
-  app_.run.setPrecise(app_.enhanced(Enhancement::PreciseTiming));
-  app_.run.inputs().formattingTags = app_.enhanced(Enhancement::FormattingTags);
-  schedulerTicking_ = SetTimer(hwnd(), kSchedulerTimerId, kSchedulerIntervalMs, nullptr) != 0;
-  app_.subtitlesRunning = true;
-  app_.run.inputs().screenHeight = designScreenHeight();
+  std::unique_ptr<Overlay> overlay = services_.createOverlay(overlaySetup(codePage));
+  if (!overlay) return;
   recomputeMetrics();
+  app_.run.setInputs(runInputs());
+  app_.run.setPrecise(app_.enhanced(Enhancement::PreciseTiming));
+  app_.run.start(std::move(table), codePage, std::move(overlay));
 }
 
-// Stops the run's timer, lets a tick that is already queued find the overlay still there, then
-// destroys the overlay.
-void MainWindow::endRun(DWORD settleMs) {
-  KillTimer(hwnd(), kSchedulerTimerId);
-  stopPreciseMoment();
-  schedulerTicking_ = false;
-  pumpMessagesFor(settleMs);
-  app_.overlay.reset();
-  app_.subtitlesRunning = false;
+// What the run takes from the controls as it starts; each control's handler keeps it current.
+RunInputs MainWindow::runInputs() const {
+  RunInputs in = app_.run.inputs();
+  in.left = sliderValue(Slider::Left);
+  in.baseTop = sliderValue(Slider::Top);
+  in.screenHeight = designScreenHeight();
+  in.formattingTags = app_.enhanced(Enhancement::FormattingTags);
+  return in;
 }
 
 // A new overlay takes the controls' values of this moment.
@@ -861,7 +805,7 @@ void MainWindow::onFontNameChanged() {
   const std::string face = controlText(kIdFontBox);
   app_.settings.writeText(setting::kFontWrite, face);
   applyFontBoxFace(face);
-  if (app_.subtitlesRunning && app_.overlay) app_.overlay->setFontFace(face);
+  app_.run.setFontFace(face);
 }
 
 // The font-name box shows the name in the face it names (the system's font mapping picks a
@@ -878,21 +822,19 @@ void MainWindow::applyFontBoxFace(const std::string& face) {
 }
 
 void MainWindow::onDelayChanged() {
-  app_.delayMs = textToInt(controlText(kIdDelayBox));
-  // Precise timing takes a new delay at once, not at the next tick.
-  if (app_.subtitlesRunning && app_.overlay && schedulerTicking_ && app_.run.precise()) onSchedulerTick();
+  app_.run.setDelay(textToInt(controlText(kIdDelayBox)));
 }
 
 void MainWindow::onCentreClicked() {
   const bool checked = IsDlgButtonChecked(hwnd(), kIdCentreCheck) == BST_CHECKED;
   app_.settings.writeText(setting::kCentext, checkText(checked));
-  if (app_.subtitlesRunning && app_.overlay) app_.overlay->setCentred(checked);
+  app_.run.setCentred(checked);
 }
 
 void MainWindow::onShadowClicked() {
   const bool checked = IsDlgButtonChecked(hwnd(), kIdShadowCheck) == BST_CHECKED;
   app_.settings.writeText(setting::kShadow, checkText(checked));
-  if (app_.subtitlesRunning && app_.overlay) app_.overlay->setShadow(checked);
+  app_.run.setShadow(checked);
 }
 
 // Typed characters other than digits and "-" never reach the delay box.
@@ -953,7 +895,7 @@ void MainWindow::onDestroy() {
   saveLastDirectory();
   app_.settings.writeText(setting::kProcess, controlText(kIdProcessBox));
   hotkeyPolls_.reset();  // no hotkey acts on a window that is going
-  if (app_.subtitlesRunning) endRun(200);
+  app_.run.end(200);
   tooltip_.reset();
   PostQuitMessage(0);
 }

@@ -72,7 +72,7 @@ class CaptionFonts {
 
 // The program's only normal window: every settings control, the start, help and trim buttons
 // and the three link labels.
-class MainWindow : public WindowBase<MainWindow> {
+class MainWindow : public WindowBase<MainWindow>, private RunTimers {
  public:
   // The 50 ms timer of the subtitle scheduler, on this window: its ticks also come while a
   // message box or the file dialog runs its own message loop.
@@ -87,6 +87,7 @@ class MainWindow : public WindowBase<MainWindow> {
   static constexpr UINT kFirstEnhancementCommand = 0x0200;
 
   explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system());
+  ~MainWindow() override;
 
   // Creates the window and its controls (which runs the creation handler) and shows it.
   bool create(HINSTANCE instance, int showCommand = SW_SHOWNORMAL);
@@ -131,17 +132,20 @@ class MainWindow : public WindowBase<MainWindow> {
 
   void onStartClicked();
   void selectAndStart();
-  void endRun(DWORD settleMs);
-  void onSchedulerTick();
-  void armPreciseMoment();
-  void stopPreciseMoment();
-  void onPreciseMoment(WPARAM token);
   OverlaySetup overlaySetup(unsigned codePage) const;
+  RunInputs runInputs() const;
   void recomputeMetrics();
   void onSliderChanged(Slider slider);
   void registerHotkeys();
   void nudgeSlider(Slider slider, int32_t step);
-  void toggleSubtitles();
+
+  // The run's timers: the 50 ms timer and the settling pump on this window, the moments from
+  // a helper thread posted to it.
+  bool startTicks() override;
+  void stopTicks() override;
+  void armMoment(int64_t untilUs, uint32_t token) override;
+  void disarmMoment() override;
+  void settle(uint32_t ms) override;
   void addEnhancementItems();
   void setEnhancement(Enhancement which, bool on);
 
@@ -175,9 +179,7 @@ class MainWindow : public WindowBase<MainWindow> {
   OwnedWindow tooltip_;        // one balloon tooltip serves both edit boxes
   HWND focusedControl_ = nullptr;
   bool pressing_ = false;          // a Select and Start press is under way
-  bool schedulerTicking_ = false;  // the run's timer runs (the show/hide hotkey stops it)
   std::unique_ptr<MomentTimer> momentTimer_;  // precise timing's, made at its first use
-  WPARAM preciseToken_ = 0;                    // of the armed moment; others are stale
   HotkeyPoller hotkeys_;
   std::unique_ptr<HotkeyPollThread> hotkeyPolls_;
 };

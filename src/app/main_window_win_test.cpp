@@ -200,15 +200,15 @@ TEST_F(MainWindowTest, DelayBoxTakesTypedDigitsAndMinusOnly) {
   std::vector<int32_t> delays;
   for (const char* key : {"-", "2", "x", "5", "0"}) {
     type(kIdDelayBox, key);
-    delays.push_back(app->delayMs);
+    delays.push_back(app->run.inputs().delayMs);
   }
   EXPECT_EQ(text(kIdDelayBox), "-250");
   EXPECT_EQ(delays, (std::vector<int32_t>{0, -2, -2, -25, -250}));
   SetWindowTextA(item(kIdDelayBox), "\xA3\xB1\xA3\xB2");  // pasted full-width 12
-  EXPECT_EQ(app->delayMs, 12);
+  EXPECT_EQ(app->run.inputs().delayMs, 12);
   SendMessageA(item(kIdDelayBox), EM_SETSEL, 8, 8);
   type(kIdDelayBox, "\b\b\b\b");
-  EXPECT_EQ(app->delayMs, 0);
+  EXPECT_EQ(app->run.inputs().delayMs, 0);
   EXPECT_EQ(storedText("delay"), "<missing>");
   SetWindowTextA(item(kIdDelayBox), "");
   type(kIdDelayBox, "123456789");
@@ -298,7 +298,7 @@ TEST_F(MainWindowTest, SelectAndStartWithoutAPlayerOnlyTellsSo) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], "Orlenna say|Please launch CyberLink PowerDVD Ultra and Play in BD/DVD Mode");
   EXPECT_TRUE(dialogs.empty());
-  EXPECT_FALSE(app->subtitlesRunning);
+  EXPECT_FALSE(app->run.running());
 }
 
 TEST_F(MainWindowTest, SelectAndStartPicksInTheStoredFolderAndReplacesARunningRun) {
@@ -307,10 +307,10 @@ TEST_F(MainWindowTest, SelectAndStartPicksInTheStoredFolderAndReplacesARunningRu
   runSubtitles();
   EXPECT_EQ(dialogs, std::vector<std::string>{"D:\\Films\\ Subtitles(*.srt)|*.srt"});
   EXPECT_TRUE(messages.empty());
-  EXPECT_TRUE(app->subtitlesRunning);
+  EXPECT_TRUE(app->run.running());
   EXPECT_EQ(overlayLog, std::vector<std::string>{"create Bold 36pt at 100,900 width 1440 centred shadow"});
-  EXPECT_EQ(app->run.player().playerPid, 42u);
-  EXPECT_EQ(app->metrics.lineHeight, 48);  // computed as the run starts
+  EXPECT_EQ(app->playerClock.player().playerPid, 42u);
+  EXPECT_EQ(app->run.inputs().metrics.lineHeight, 48);  // computed as the run starts
   EXPECT_EQ(app->run.inputs().screenHeight, GetSystemMetrics(SM_CYSCREEN));
 
   // Cancelled: the run goes on. Picked: the old overlay goes before the new one comes.
@@ -324,7 +324,7 @@ TEST_F(MainWindowTest, SelectAndStartPicksInTheStoredFolderAndReplacesARunningRu
   overlayLog.clear();
   DestroyWindow(window->hwnd());
   EXPECT_EQ(overlayLog, std::vector<std::string>{"destroy"});
-  EXPECT_FALSE(app->subtitlesRunning);
+  EXPECT_FALSE(app->run.running());
 }
 
 TEST_F(MainWindowTest, SlidersStoreCaptionAndMoveTheRunningOverlay) {
@@ -337,7 +337,7 @@ TEST_F(MainWindowTest, SlidersStoreCaptionAndMoveTheRunningOverlay) {
   drag(kIdWidthSlider, 1000);  // no run: stored and shown, and the metrics follow
   EXPECT_EQ(storedText("width"), "1000");
   EXPECT_EQ(text(kIdWidthLabel), "Sub width = 1000");
-  EXPECT_EQ(app->metrics.lineCapacity, 1000 / 48);
+  EXPECT_EQ(app->run.inputs().metrics.lineCapacity, 1000 / 48);
   runSubtitles();
   overlayLog.clear();
   drag(kIdSizeSlider, 17);
@@ -347,7 +347,7 @@ TEST_F(MainWindowTest, SlidersStoreCaptionAndMoveTheRunningOverlay) {
   EXPECT_EQ(storedText("size"), "34");
   EXPECT_EQ(text(kIdSizeLabel), "Font size = 34");
   EXPECT_EQ(storedText("top"), "800");
-  EXPECT_EQ(app->metrics.lineHeight, 46);
+  EXPECT_EQ(app->run.inputs().metrics.lineHeight, 46);
 }
 
 TEST_F(MainWindowTest, HotkeysActOnThisWindowsThread) {
@@ -433,12 +433,11 @@ TEST_F(MainWindowTest, ChineseSystemsGetChineseCaptions) {
 // The width of `text`, trailing blanks aside, in a font on a screen-compatible DC.
 int textWidth(HFONT font, std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
-  const HDC dc = CreateCompatibleDC(nullptr);
-  const HGDIOBJ old = SelectObject(dc, font);
+  const MemoryDc dc(CreateCompatibleDC(nullptr));
+  const HGDIOBJ old = SelectObject(dc.get(), font);
   SIZE extent{};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  SelectObject(dc, old);
-  DeleteDC(dc);
+  GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc.get(), old);
   return extent.cx;
 }
 
@@ -457,12 +456,12 @@ class CaptionFontsTest : public ::testing::Test {
     metrics.lfMessageFont.lfCharSet = DEFAULT_CHARSET;
     fonts.setFace(metrics.lfMessageFont);
   }
-  ~CaptionFontsTest() override { DeleteDC(dc); }
 
   int widthAt(int height, const std::string& text) { return textWidth(fonts.font(height), text); }
 
   CaptionFonts fonts;
-  HDC dc = CreateCompatibleDC(nullptr);
+  const MemoryDc memoryDc{CreateCompatibleDC(nullptr)};
+  const HDC dc = memoryDc.get();
 };
 
 TEST_F(CaptionFontsTest, ACaptionGetsTheLargestHeightAtWhichItFits) {

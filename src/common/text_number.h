@@ -13,8 +13,8 @@ std::string foldFullWidth(std::string_view text);
 
 // The number reading of every numeric setting, the delay box and the subtitle time fields:
 // full-width forms folded, leading white space skipped, one optional sign, then decimal digits
-// up to the first other character. No digits give 0. The value wraps to 32 bits, as the
-// original's conversion through a double did for the digits users actually type.
+// up to the first other character. No digits give 0. Past 32 bits the value wraps: it is the
+// number modulo 2^32, read as a signed 32-bit value.
 int32_t textToInt(std::string_view text);
 
 // textToInt, then its low 8 bits.

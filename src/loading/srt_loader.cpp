@@ -306,9 +306,9 @@ std::string_view trimmed(std::string_view text) {
 
 std::string trimCueText(std::string_view text) { return std::string(trimmed(text)); }
 
-// The walk below follows the 1-based rules of the original closely: each arrow's time line
-// runs from the CR LF before it to the CR LF after it; its text runs from the next line to the
-// line end before the next cue's number line, or is just the next line when that range is empty.
+// A cue is cut out around each arrow: its time line runs from the CR LF before the arrow to the
+// CR LF after it; its text runs from the next line to the line end before the next cue's number
+// line, or is just the next line when that range is empty.
 CueTable parseCueTable(std::string_view b) {
   constexpr size_t npos = std::string_view::npos;
   const LineEnds lineEnds(b);
@@ -334,7 +334,8 @@ CueTable parseCueTable(std::string_view b) {
     const size_t endFrom = p + kArrow.size();
     cue.endMs = shifted(parseSrtTime(b.substr(endFrom, std::min(lineEnd - endFrom, kMaxTimeField))));
 
-    // t: where the text ends (0-based, exclusive); npos stands for the original's -1.
+    // Where the text ends (exclusive): the line end before the next cue's number line; npos
+    // when there is none, and then the text is just the line after the time line.
     const size_t next = b.find(kArrow, p + kArrow.size());
     size_t textEnd;
     if (next == npos) {

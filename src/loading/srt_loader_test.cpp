@@ -33,7 +33,7 @@ void expectCues(const CueTable& table, const std::vector<Expected>& expected, co
   EXPECT_TRUE(first.text.empty() && second.text.empty());
 }
 
-TEST(ParseSrtTime, ReadsFieldsLikeTheOriginal) {
+TEST(ParseSrtTime, ReadsLooseFieldsPieceByPieceAndWrapsTo32Bits) {
   struct Case { const char* text; int32_t ms; };
   const Case cases[] = {
       {"00:00:01,000", 1000},   {"01:02:03,456", 3723456}, {"01:02,500", 62500},
@@ -91,6 +91,23 @@ TEST(ParseCueTable, FindsCuesByTheirArrows) {
        {{500, 1500, "first"}, {4500, 5500, "late"}, {4500, 6500, "late too"}, {4500, 2500, "inverted"}}},
   };
   for (const auto& c : cases) expectCues(parseCueTable(c.bytes), c.cues, c.label);
+}
+
+// Enough cues sharing each start that a sort which is not stable would reorder them.
+TEST(ParseCueTable, CuesWithOneStartKeepTheFileOrderAmongMany) {
+  constexpr int kCues = 60;
+  std::string bytes;
+  for (int i = 0; i < kCues; ++i) {
+    bytes += std::to_string(i + 1) + "\r\n00:00:0" + std::to_string(3 - i % 3) + ",000 --> 00:00:09,000\r\ncue " +
+             std::to_string(i + 1) + "\r\n\r\n";
+  }
+  std::vector<Expected> expected;
+  for (int start = 1; start <= 3; ++start) {
+    for (int i = 0; i < kCues; ++i) {
+      if (3 - i % 3 == start) expected.push_back({start * 1000 - 500, 8500, "cue " + std::to_string(i + 1)});
+    }
+  }
+  expectCues(parseCueTable(bytes), expected, "three starts");
 }
 
 class NormaliseTest : public ::testing::Test {

@@ -5,6 +5,12 @@
 
 namespace quorvane {
 
+// The two numbers with which the scheduler estimates how many lines a cue takes on the overlay.
+struct OverlayMetrics {
+  int32_t lineHeight = 0;    // pixels per subtitle line
+  int32_t lineCapacity = 0;  // full-width (two-byte) characters per line
+};
+
 // What the rest of the program may do to the subtitle overlay while a run is active. The
 // Windows overlay implements it; tests use a recording fake.
 class Overlay {

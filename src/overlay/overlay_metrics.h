@@ -2,13 +2,9 @@
 
 #include <cstdint>
 
-namespace quorvane {
+#include "overlay/overlay.h"
 
-// The two numbers with which the scheduler estimates how many lines a cue takes.
-struct OverlayMetrics {
-  int32_t lineHeight = 0;    // pixels per subtitle line
-  int32_t lineCapacity = 0;  // full-width (two-byte) characters per line
-};
+namespace quorvane {
 
 // From the font-size slider's value (a font of 2 x value points) and the subtitle width in
 // pixels. lineHeight is the font's pixel height at 96 dpi when that is whole, otherwise the

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "overlay/subtitle_tags.h"
+#include "loading/subtitle_tags.h"
 #include "platform/code_pages.h"
 #include "platform/dpi_win.h"
 

@@ -26,17 +26,14 @@ class Canvas {
   Canvas(int width, int height) : width_(width), height_(height) {
     BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     void* bits = nullptr;
-    bitmap_ = GdiObject<HBITMAP>(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bitmap_ = GdiObject<HBITMAP>(CreateDIBSection(dc(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     pixels_ = static_cast<const uint32_t*>(bits);
-    old_ = SelectObject(dc_, bitmap_.get());
+    old_ = SelectObject(dc(), bitmap_.get());
     const RECT all{0, 0, width, height};
-    FillRect(dc_, &all, BrushHandle(CreateSolidBrush(kKey)).get());
+    FillRect(dc(), &all, BrushHandle(CreateSolidBrush(kKey)).get());
   }
-  ~Canvas() {
-    SelectObject(dc_, old_);
-    DeleteDC(dc_);
-  }
-  HDC dc() const { return dc_; }
+  ~Canvas() { SelectObject(dc(), old_); }
+  HDC dc() const { return dc_.get(); }
   COLORREF at(int x, int y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return kKey;
     const uint32_t p = pixels_[y * width_ + x];
@@ -59,7 +56,7 @@ class Canvas {
 
  private:
   int width_, height_;
-  HDC dc_ = CreateCompatibleDC(nullptr);
+  MemoryDc dc_{CreateCompatibleDC(nullptr)};
   GdiObject<HBITMAP> bitmap_;
   const uint32_t* pixels_ = nullptr;
   HGDIOBJ old_ = nullptr;
@@ -316,12 +313,11 @@ TEST_F(OverlayWindowTest, SettingsChangeHowTheLabelPaints) {
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 0, 2560, 540));
 
   overlay->setFontFace("WenQuanYi Micro Hei Mono");
-  const HDC dc = CreateCompatibleDC(nullptr);
-  const HGDIOBJ old = SelectObject(dc, labelFont(*overlay));
+  const MemoryDc dc(CreateCompatibleDC(nullptr));
+  const HGDIOBJ old = SelectObject(dc.get(), labelFont(*overlay));
   wchar_t face[LF_FACESIZE] = {};
-  GetTextFaceW(dc, LF_FACESIZE, face);
-  SelectObject(dc, old);
-  DeleteDC(dc);
+  GetTextFaceW(dc.get(), LF_FACESIZE, face);
+  SelectObject(dc.get(), old);
   EXPECT_STREQ(face, L"WenQuanYi Micro Hei Mono");
 
   for (const int32_t points : {0, 65534}) overlay->setFontSize(points);
@@ -437,10 +433,9 @@ Ink screenInk(const RECT& area, COLORREF background,
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     Sleep(25);
     const Canvas canvas(area.right - area.left, area.bottom - area.top);
-    const HDC screen = GetDC(nullptr);
-    BitBlt(canvas.dc(), 0, 0, area.right - area.left, area.bottom - area.top, screen, area.left,
-           area.top, SRCCOPY);
-    ReleaseDC(nullptr, screen);
+    const ScreenDc screen(GetDC(nullptr));
+    BitBlt(canvas.dc(), 0, 0, area.right - area.left, area.bottom - area.top, screen.get(),
+           area.left, area.top, SRCCOPY);
     ink = canvas.ink(background);
   }
   return ink;

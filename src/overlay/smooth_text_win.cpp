@@ -245,22 +245,21 @@ std::vector<WideRun> wideRuns(const FormattedCue& cue, unsigned codePage) {
 SmoothTextRenderer::SmoothTextRenderer() : dc_(CreateCompatibleDC(nullptr)) {}
 
 SmoothTextRenderer::~SmoothTextRenderer() {
-  if (oldBitmap_) SelectObject(dc_, oldBitmap_);
-  if (dc_) DeleteDC(dc_);
+  if (oldBitmap_) SelectObject(dc_.get(), oldBitmap_);
 }
 
 bool SmoothTextRenderer::ensureImage(int32_t width, int32_t height) {
   if (width == width_ && height == height_ && pixels_) return true;
-  if (oldBitmap_) SelectObject(dc_, oldBitmap_);
+  if (oldBitmap_) SelectObject(dc_.get(), oldBitmap_);
   oldBitmap_ = nullptr;
   bitmap_.reset();
   pixels_ = nullptr;
   width_ = height_ = 0;
   BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
   void* bits = nullptr;
-  bitmap_ = GdiObject<HBITMAP>(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  bitmap_ = GdiObject<HBITMAP>(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap_ || !bits) return false;
-  oldBitmap_ = SelectObject(dc_, bitmap_.get());
+  oldBitmap_ = SelectObject(dc_.get(), bitmap_.get());
   pixels_ = static_cast<uint32_t*>(bits);
   width_ = width;
   height_ = height;
@@ -276,14 +275,14 @@ bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTe
   std::memset(pixels_, 0, area * 4);
   if (look.width < 1 || look.height < 1 || runs.empty()) return true;
 
-  FontCache fonts(dc_, look);
+  FontCache fonts(dc_.get(), look);
   fonts.fontFor(TextStyle{});  // font 0: the overlay's own, the fallback
   if (fonts.empty()) return true;
-  Layout layout(dc_, fonts, look);
+  Layout layout(dc_.get(), fonts, look);
   layout.build(runs);
 
-  SetBkMode(dc_, TRANSPARENT);
-  SetTextAlign(dc_, TA_BASELINE | TA_LEFT);
+  SetBkMode(dc_.get(), TRANSPARENT);
+  SetTextAlign(dc_.get(), TA_BASELINE | TA_LEFT);
   bool coloured = false;
   const auto drawText = [&](bool inColour) {
     int top = 0;
@@ -291,15 +290,15 @@ bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTe
       int x = look.centred ? (look.width - line.width) / 2 : 0;
       for (size_t p = line.first; p < line.end; ++p) {
         const Piece& piece = layout.pieces()[p];
-        SelectObject(dc_, fonts.font(piece.font));
-        SetTextColor(dc_, inColour ? piece.colour : RGB(255, 255, 255));
+        SelectObject(dc_.get(), fonts.font(piece.font));
+        SetTextColor(dc_.get(), inColour ? piece.colour : RGB(255, 255, 255));
         coloured = coloured || piece.colour != RGB(255, 255, 255);
-        TextOutW(dc_, x, top + line.ascent, piece.text, piece.length);
+        TextOutW(dc_.get(), x, top + line.ascent, piece.text, piece.length);
         x += piece.width;
       }
       top += line.height;
     }
-    SelectObject(dc_, GetStockObject(SYSTEM_FONT));
+    SelectObject(dc_.get(), GetStockObject(SYSTEM_FONT));
     GdiFlush();
   };
   // Coverage: the glyphs in white on black, one channel.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "overlay/subtitle_tags.h"
+#include "loading/subtitle_tags.h"
 #include "platform/window_handles_win.h"
 
 namespace quorvane {
@@ -49,7 +49,7 @@ class SmoothTextRenderer {
   // False when the image cannot be made (a width or height below 1 gives an empty image).
   bool render(const std::vector<WideRun>& runs, const SmoothTextLook& look);
 
-  HDC dc() const { return dc_; }  // the image is selected into it
+  HDC dc() const { return dc_.get(); }  // the image is selected into it
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
   uint32_t pixel(int32_t x, int32_t y) const { return pixels_[y * width_ + x]; }
@@ -60,7 +60,7 @@ class SmoothTextRenderer {
  private:
   bool ensureImage(int32_t width, int32_t height);
 
-  HDC dc_ = nullptr;
+  MemoryDc dc_;
   GdiObject<HBITMAP> bitmap_;
   HGDIOBJ oldBitmap_ = nullptr;
   uint32_t* pixels_ = nullptr;

@@ -1,5 +1,7 @@
 #include "platform/dpi_win.h"
 
+#include "platform/window_handles_win.h"
+
 namespace quorvane {
 namespace {
 
@@ -9,10 +11,9 @@ Fn user32Function(const char* name) {
 }
 
 UINT screenDcDpi() {
-  const HDC screen = GetDC(nullptr);
+  const ScreenDc screen(GetDC(nullptr));
   if (!screen) return kDesignDpi;
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
   return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
 }
 

@@ -8,13 +8,13 @@ namespace quorvane {
 
 MomentTimer::MomentTimer(HWND window, UINT message) : window_(window), message_(message) {
   InitializeCriticalSection(&lock_);
-  wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  wake_.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
   // Waits end to the millisecond only with the system timer at its finest.
   timeBeginPeriod(1);
-  if (wake_) thread_ = CreateThread(nullptr, 0, &MomentTimer::threadMain, this, 0, nullptr);
+  if (wake_) thread_.reset(CreateThread(nullptr, 0, &MomentTimer::threadMain, this, 0, nullptr));
   // It only wakes, posts and sleeps again; while a full-screen player keeps the cores busy, a
   // wake at normal priority can wait for a time slice.
-  if (thread_) SetThreadPriority(thread_, THREAD_PRIORITY_TIME_CRITICAL);
+  if (thread_) SetThreadPriority(thread_.get(), THREAD_PRIORITY_TIME_CRITICAL);
 }
 
 MomentTimer::~MomentTimer() {
@@ -22,11 +22,9 @@ MomentTimer::~MomentTimer() {
     EnterCriticalSection(&lock_);
     quit_ = true;
     LeaveCriticalSection(&lock_);
-    SetEvent(wake_);
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
+    SetEvent(wake_.get());
+    WaitForSingleObject(thread_.get(), INFINITE);
   }
-  if (wake_) CloseHandle(wake_);
   timeEndPeriod(1);
   DeleteCriticalSection(&lock_);
 }
@@ -37,7 +35,7 @@ void MomentTimer::arm(int64_t delayUs, WPARAM token) {
   dueUs_ = systemPreciseTimeSource().nowUs() + static_cast<uint64_t>(delayUs > 0 ? delayUs : 0);
   token_ = token;
   LeaveCriticalSection(&lock_);
-  SetEvent(wake_);
+  SetEvent(wake_.get());
 }
 
 void MomentTimer::disarm() {
@@ -71,7 +69,7 @@ void MomentTimer::loop() {
       waitMs = static_cast<DWORD>((remainingUs + 999) / 1000);
     }
     LeaveCriticalSection(&lock_);
-    WaitForSingleObject(wake_, waitMs);
+    WaitForSingleObject(wake_.get(), waitMs);
   }
 }
 

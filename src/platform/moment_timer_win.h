@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/process_handles_win.h"
+
 namespace quorvane {
 
 // A one-shot timer to the millisecond that posts `message` (wParam: the token it was armed
@@ -16,7 +18,7 @@ class MomentTimer {
   MomentTimer(const MomentTimer&) = delete;
   MomentTimer& operator=(const MomentTimer&) = delete;
 
-  bool valid() const { return thread_ != nullptr; }
+  bool valid() const { return thread_.valid(); }
   // Replaces any armed moment with one `delayUs` from now.
   void arm(int64_t delayUs, WPARAM token);
   void disarm();
@@ -28,8 +30,8 @@ class MomentTimer {
   HWND window_;
   UINT message_;
   CRITICAL_SECTION lock_;
-  HANDLE wake_ = nullptr;
-  HANDLE thread_ = nullptr;
+  UniqueKernelHandle wake_;
+  UniqueKernelHandle thread_;
   bool quit_ = false;
   bool armed_ = false;
   uint64_t dueUs_ = 0;

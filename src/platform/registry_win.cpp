@@ -1,56 +1,29 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 
 #include "platform/registry.h"
+#include "platform/registry_key_win.h"
 
 namespace quorvane {
 namespace {
 
-// An open registry key, closed when it goes.
-class RegKey {
- public:
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  RegKey(RegKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-  RegKey& operator=(RegKey&& other) noexcept {
-    if (this != &other) {
-      reset();
-      key_ = std::exchange(other.key_, nullptr);
-    }
-    return *this;
-  }
-  ~RegKey() { reset(); }
+RegistryKey openKey(HKEY root, const std::string& path, REGSAM access) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return {};
+  return RegistryKey(key);
+}
 
-  static RegKey open(HKEY root, const std::string& path, REGSAM access) {
-    RegKey key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, access, &key.key_) != ERROR_SUCCESS) {
-      key.key_ = nullptr;
-    }
-    return key;
+// Opens the key for writing, creating it and missing keys on the way.
+RegistryKey openOrCreateKey(HKEY root, const std::string& path) {
+  if (RegistryKey key = openKey(root, path, KEY_WRITE)) return key;
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS) {
+    return {};
   }
-  // Opens the key for writing, creating it and missing keys on the way.
-  static RegKey openOrCreate(HKEY root, const std::string& path) {
-    RegKey key = open(root, path, KEY_WRITE);
-    if (!key && RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                KEY_WRITE, nullptr, &key.key_, nullptr) != ERROR_SUCCESS) {
-      key.key_ = nullptr;
-    }
-    return key;
-  }
-
-  explicit operator bool() const { return key_ != nullptr; }
-  HKEY get() const { return key_; }
-
- private:
-  void reset() {
-    if (key_) RegCloseKey(key_);
-    key_ = nullptr;
-  }
-  HKEY key_ = nullptr;
-};
+  return RegistryKey(key);
+}
 
 HKEY rootKey(RegistryRoot root) {
   return root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
@@ -93,7 +66,7 @@ class SystemRegistry final : public Registry {
  public:
   std::optional<std::string> readText(RegistryRoot root, std::string_view keyPath,
                                       std::string_view valueName) const override {
-    const RegKey key = RegKey::open(rootKey(root), std::string(keyPath), KEY_READ);
+    const RegistryKey key = openKey(rootKey(root), std::string(keyPath), KEY_READ);
     if (!key) return std::nullopt;
     DWORD type = REG_NONE;
     auto bytes = queryBytes(key.get(), std::string(valueName), type);
@@ -105,7 +78,7 @@ class SystemRegistry final : public Registry {
 
   bool writeText(RegistryRoot root, std::string_view keyPath, std::string_view valueName,
                  std::string_view text) override {
-    const RegKey key = RegKey::openOrCreate(rootKey(root), std::string(keyPath));
+    const RegistryKey key = openOrCreateKey(rootKey(root), std::string(keyPath));
     if (!key) return false;
     const std::string data(text);  // c_str() supplies the terminating NUL
     return RegSetValueExA(key.get(), std::string(valueName).c_str(), 0, REG_SZ,
@@ -115,7 +88,7 @@ class SystemRegistry final : public Registry {
 
   bool writeDword(RegistryRoot root, std::string_view keyPath, std::string_view valueName,
                   uint32_t value) override {
-    const RegKey key = RegKey::openOrCreate(rootKey(root), std::string(keyPath));
+    const RegistryKey key = openOrCreateKey(rootKey(root), std::string(keyPath));
     if (!key) return false;
     const DWORD data = value;
     return RegSetValueExA(key.get(), std::string(valueName).c_str(), 0, REG_DWORD,

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
-#include "app/settings_store.h"
 #include "platform/registry.h"
+#include "platform/registry_key_win.h"
 
 namespace quorvane {
 namespace {
@@ -23,34 +24,34 @@ class SystemRegistryTest : public ::testing::Test {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orlenna\\QuorvaneTests");  // only if empty
   }
   void setRaw(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY h = nullptr;
+    RegistryKey h;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &h, nullptr),
+                              nullptr, h.put(), nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(h, name, 0, type, static_cast<const BYTE*>(data), size),
+    ASSERT_EQ(RegSetValueExA(h.get(), name, 0, type, static_cast<const BYTE*>(data), size),
               ERROR_SUCCESS);
-    RegCloseKey(h);
   }
-  std::string read(const char* name) const {
-    return store.readText(key + "\\" + name, "<default>");
+  std::optional<std::string> read(const char* name) const {
+    return registry->readText(RegistryRoot::LocalMachine, key, name);
+  }
+  bool write(const std::string& keyPath, const char* name, const char* text) {
+    return registry->writeText(RegistryRoot::LocalMachine, keyPath, name, text);
   }
 
   std::unique_ptr<Registry> registry = makeSystemRegistry();
-  SettingsStore store{*registry};
   std::string key;
 };
 
 TEST_F(SystemRegistryTest, WritingCreatesTheKeyAndStoresRegSz) {
-  EXPECT_EQ(read("left"), "<default>");  // missing key
-  ASSERT_TRUE(store.writeText(key + "\\left", "240"));
+  EXPECT_EQ(read("left"), std::nullopt);  // missing key
+  ASSERT_TRUE(write(key, "left", "240"));
   EXPECT_EQ(read("left"), "240");
-  EXPECT_EQ(read("top"), "<default>");  // missing value in an existing key
+  EXPECT_EQ(read("top"), std::nullopt);  // missing value in an existing key
 
-  HKEY h = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h), ERROR_SUCCESS);
+  RegistryKey h;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, h.put()), ERROR_SUCCESS);
   DWORD type = 0, size = 0;
-  EXPECT_EQ(RegQueryValueExA(h, "left", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-  RegCloseKey(h);
+  EXPECT_EQ(RegQueryValueExA(h.get(), "left", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(size, 4u);  // text and its NUL
 }
@@ -58,9 +59,9 @@ TEST_F(SystemRegistryTest, WritingCreatesTheKeyAndStoresRegSz) {
 TEST_F(SystemRegistryTest, KeyNamesIgnoreLetterCase) {
   std::string lowerKey = key;
   lowerKey.replace(lowerKey.find("Orlenna"), 7, "orlenna");
-  ASSERT_TRUE(store.writeText(lowerKey + "\\font", "SimHei"));
+  ASSERT_TRUE(write(lowerKey, "font", "SimHei"));
   EXPECT_EQ(read("font"), "SimHei");
-  ASSERT_TRUE(store.writeText(key + "\\FONT", "Arial"));
+  ASSERT_TRUE(write(key, "FONT", "Arial"));
   EXPECT_EQ(read("font"), "Arial");
 }
 
@@ -71,7 +72,7 @@ TEST_F(SystemRegistryTest, ExpandableTextHasItsVariablesExpanded) {
   EXPECT_EQ(read("directory"), "C:\\Subs\\x");
 }
 
-TEST_F(SystemRegistryTest, EveryOtherTypeReadsAsTheDefault) {
+TEST_F(SystemRegistryTest, EveryOtherTypeReadsAsMissing) {
   const DWORD number = 500;
   setRaw("dword", REG_DWORD, &number, sizeof number);
   const unsigned char blob[] = {0x31, 0x00, 0xFF};
@@ -81,7 +82,7 @@ TEST_F(SystemRegistryTest, EveryOtherTypeReadsAsTheDefault) {
   const ULONGLONG wide = 7;
   setRaw("qword", REG_QWORD, &wide, sizeof wide);
   for (const char* name : {"dword", "binary", "multi", "qword"}) {
-    EXPECT_EQ(read(name), "<default>") << name;
+    EXPECT_EQ(read(name), std::nullopt) << name;
   }
 }
 

@@ -2,83 +2,55 @@
 
 #include <windows.h>
 
-#include <utility>
+#include "platform/unique_handle.h"
 
 namespace quorvane {
 
-// Owns a GDI object (font, brush, ...) and deletes it once.
-template <class Handle>
-class GdiObject {
- public:
-  GdiObject() = default;
-  explicit GdiObject(Handle handle) : handle_(handle) {}
-  GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  GdiObject& operator=(GdiObject&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  ~GdiObject() { reset(); }
-
-  Handle get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-  void reset() {
-    if (handle_) DeleteObject(handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  Handle handle_ = nullptr;
+template <class Object>
+struct GdiObjectTraits {
+  using Handle = Object;
+  static Handle invalid() { return nullptr; }
+  static bool close(Handle object) { return DeleteObject(object) != 0; }
 };
+// Owns a GDI object (font, brush, bitmap, ...) and deletes it once.
+template <class Object>
+using GdiObject = UniqueHandle<GdiObjectTraits<Object>>;
 using FontHandle = GdiObject<HFONT>;
 using BrushHandle = GdiObject<HBRUSH>;
 
+struct OwnedWindowTraits {
+  using Handle = HWND;
+  static Handle invalid() { return nullptr; }
+  // A window its parent or the user has already destroyed is not destroyed again.
+  static bool close(Handle window) { return IsWindow(window) && DestroyWindow(window); }
+};
 // Owns a top-level window without owner (a child goes with its parent) and destroys it once.
-class OwnedWindow {
- public:
-  OwnedWindow() = default;
-  explicit OwnedWindow(HWND hwnd) : hwnd_(hwnd) {}
-  OwnedWindow(OwnedWindow&& other) noexcept : hwnd_(std::exchange(other.hwnd_, nullptr)) {}
-  OwnedWindow& operator=(OwnedWindow&& other) noexcept {
-    if (this != &other) {
-      reset();
-      hwnd_ = std::exchange(other.hwnd_, nullptr);
-    }
-    return *this;
-  }
-  OwnedWindow(const OwnedWindow&) = delete;
-  OwnedWindow& operator=(const OwnedWindow&) = delete;
-  ~OwnedWindow() { reset(); }
+using OwnedWindow = UniqueHandle<OwnedWindowTraits>;
 
-  HWND get() const { return hwnd_; }
-  explicit operator bool() const { return hwnd_ != nullptr; }
-  void reset() {
-    if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
-    hwnd_ = nullptr;
-  }
-
- private:
-  HWND hwnd_ = nullptr;
+struct MemoryDcTraits {
+  using Handle = HDC;
+  static Handle invalid() { return nullptr; }
+  static bool close(Handle dc) { return DeleteDC(dc) != 0; }
 };
+// Owns a device context from CreateCompatibleDC.
+using MemoryDc = UniqueHandle<MemoryDcTraits>;
 
+struct WindowDcTraits {
+  using Handle = HDC;
+  static Handle invalid() { return nullptr; }
+  // The DC knows its window (none for the screen's), so the owner need not keep it.
+  static bool close(Handle dc) { return ReleaseDC(WindowFromDC(dc), dc) != 0; }
+};
+// Holds a window's device context from GetDC (the screen's: GetDC(nullptr)) and gives it back.
+using WindowDc = UniqueHandle<WindowDcTraits>;
+using ScreenDc = WindowDc;
+
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle invalid() { return INVALID_HANDLE_VALUE; }
+  static bool close(Handle search) { return FindClose(search) != 0; }
+};
 // Owns a FindFirstFileA search and closes it once.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (*this) FindClose(handle_);
-  }
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
+using FindHandle = UniqueHandle<FindHandleTraits>;
 
 }  // namespace quorvane

@@ -1,6 +1,6 @@
 #include "sync/cue_scheduler.h"
 
-#include "overlay/subtitle_tags.h"
+#include "loading/subtitle_tags.h"
 
 #include <algorithm>
 #include <cmath>
@@ -90,8 +90,10 @@ void CueScheduler::step(const CueTable& table, const SchedulerInputs& in, Overla
     show(table, k + 1, in, overlay);
   } else if (p < next.endMs) {
     // Before the current cue: a jump backward. Walk again from the first cue on the next ticks;
-    // the old text stays until then.
+    // the old text stays until then, unless the position lies before every cue: then nothing
+    // will replace it, so it goes at once.
     currentIndex_ = 1;
+    if (p < cueAt(table, 1).startMs) clearShown(in, overlay);
   } else {
     // A jump forward: find the last cue that starts before the position; the next tick shows.
     int32_t i = k + 2;
@@ -121,6 +123,9 @@ void CueScheduler::clear(const SchedulerInputs& in, Overlay& overlay) {
   overlay.setText({});
   overlay.setTop(in.baseTop);
   textShown_ = false;
+  // Forget the cue: a position that comes back into it (a skip back into the line that just
+  // ended) shows it again.
+  shownIndex_ = 0;
 }
 
 }  // namespace quorvane

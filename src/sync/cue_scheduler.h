@@ -45,7 +45,8 @@ class CueScheduler {
 
   void step(const CueTable& table, const SchedulerInputs& in, Overlay& overlay);
 
-  // Clears the text if a cue is shown, as a gap between cues does.
+  // Clears the text if a cue is shown, as a gap between cues does; the cue is shown again if
+  // the position comes back into it.
   void clearShown(const SchedulerInputs& in, Overlay& overlay) {
     if (textShown_) clear(in, overlay);
   }

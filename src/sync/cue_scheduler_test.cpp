@@ -77,24 +77,27 @@ TEST_F(CueSchedulerTest, AJumpBackwardRestartsFromTheFirstCueAndKeepsTheOldTextM
   EXPECT_EQ(stepAt(3200), (Calls{"left 120", "text cue 3", "topmost"}));
 }
 
-TEST_F(CueSchedulerTest, AJumpBeforeTheFirstCueKeepsTheOldTextUntilTheFirstCueStarts) {
-  stepAt(2000);
-  stepAt(2000);
-  ASSERT_EQ(scheduler.shownIndex(), 2);
-  for (int32_t p = -5000; p < 1000; p += 50) {
-    ASSERT_EQ(stepAt(p), Calls{}) << p;
-    ASSERT_EQ(scheduler.currentIndex(), 1);
+TEST_F(CueSchedulerTest, AJumpBeforeTheFirstCueClearsTheTextAtOnce) {
+  for (const int32_t shown : {1000, 2000}) {  // from the first cue, and from a later one
+    SCOPED_TRACE(shown);
+    scheduler.beginRun();
+    stepAt(shown);
+    stepAt(shown);
+    ASSERT_TRUE(scheduler.textShown());
+    EXPECT_EQ(stepAt(200), (Calls{"text ", "top 1000"}));
+    EXPECT_EQ(scheduler.currentIndex(), 1);
+    for (int32_t p = 250; p < 1000; p += 50) ASSERT_EQ(stepAt(p), Calls{}) << p;
+    EXPECT_EQ(stepAt(1000), (Calls{"left 120", "text cue 1", "topmost"}));
   }
-  EXPECT_EQ(stepAt(1000), (Calls{"left 120", "text cue 1", "topmost"}));
 }
 
-TEST_F(CueSchedulerTest, AShortJumpBackIntoAClearedCueLeavesItCleared) {
+TEST_F(CueSchedulerTest, AShortJumpBackIntoTheCueThatJustEndedShowsItAgain) {
   stepAt(3000);
   stepAt(3000);
   ASSERT_EQ(scheduler.shownIndex(), 3);
   EXPECT_EQ(stepAt(3500), (Calls{"text ", "top 1000"}));  // the gap after cue 3
-  EXPECT_EQ(stepAt(3400), Calls{});
-  EXPECT_FALSE(scheduler.textShown());
+  EXPECT_EQ(stepAt(3400), (Calls{"left 120", "text cue 3", "topmost"}));
+  EXPECT_EQ(stepAt(3450), Calls{});
 }
 
 TEST_F(CueSchedulerTest, AfterTheLastCueTheTextStaysCleared) {

@@ -16,21 +16,28 @@ int32_t saturateToInt32(int64_t value) {
 
 int32_t PlaybackClock::update(const ClockInputs& in) {
   // The whole record in one read: the change detector, the digits and the playing flag all come
-  // from one moment of the player's display, and a tick costs one call into the player. A failed
-  // read gives the readers' fallbacks: 0 for every byte, -1 for the flag.
+  // from one moment of the player's display, and a tick costs one call into the player.
   const std::vector<uint8_t> record = memory_.readBytes(in.playerPid, in.recordBase, player::recordLength);
   const uint32_t now = ticks_.now();
   secondsByte_ = static_cast<int32_t>(player::recordByte(record, player::secondsOffset));
+  recordValid_ = player::recordValid(record);
+  // A failed or impossible read tells nothing: the clock goes on as if the display had not
+  // changed (whoever reads the clock decides how long that may last).
+  const bool playing = recordValid_ ? player::playingFlag(record) != 0 : playing_;
   // All five digit bytes are the change detector: a seek by whole tens of seconds keeps the
   // seconds digit, and during a pause it would otherwise never be seen.
-  int64_t digits = 0;
-  for (const uint32_t offset : {player::hoursOffset, player::tensOfMinutesOffset, player::minutesOffset,
-                                player::tensOfSecondsOffset, player::secondsOffset}) {
-    digits = digits << 8 | player::recordByte(record, offset);
+  int64_t digits = lastDigits_;
+  if (recordValid_) {
+    digits = 0;
+    for (const uint32_t offset : {player::hoursOffset, player::tensOfMinutesOffset, player::minutesOffset,
+                                  player::tensOfSecondsOffset, player::secondsOffset}) {
+      digits = digits << 8 | player::recordByte(record, offset);
+    }
   }
+  playing_ = playing;
 
   if (digits == lastDigits_) {
-    if (player::playingFlag(record) == 0) {
+    if (!playing) {
       // Paused: hold where playback stopped (but never past the second the display shows), and
       // move the reference along so that play resumes from here. Falling back to the whole
       // second would bring the previous cue back for the whole pause.

@@ -32,9 +32,18 @@ class PlaybackClock {
   // show, so the run never extrapolates from another player's clock (nor keeps its
   // position while a paused new player's digits stay put).
   void beginRun(uint32_t playerPid) {
-    if (playerPid != runPid_) lastDigits_ = kNoSample;
+    if (playerPid != runPid_) restart();
     runPid_ = playerPid;
   }
+
+  // Starts the clock afresh: the next readable record counts as a change whatever it shows,
+  // as for another player.
+  void restart() { lastDigits_ = kNoSample; }
+
+  // Whether the last read gave a record as a running player keeps it. After a failed or
+  // impossible read the clock goes on as if the digits had not changed.
+  bool recordValid() const { return recordValid_; }
+  bool playing() const { return playing_; }
 
   // The seconds-units byte as last read: 0 when the read failed (a running player stores each
   // digit plus 1, so it never shows 0).
@@ -53,6 +62,8 @@ class PlaybackClock {
   int32_t secondEndMs_ = 0;     // the last millisecond of the second the digits show
   int32_t positionMs_ = 0;
   int32_t secondsByte_ = 0;
+  bool recordValid_ = false;
+  bool playing_ = false;  // the flag of the last readable record
   uint32_t runPid_ = 0;
 };
 

@@ -153,21 +153,14 @@ TEST_F(PlaybackClockTest, ANewRunCarriesTheClockOnUnlessThePlayerIsAnotherProces
 }
 
 TEST_F(PlaybackClockTest, DigitsOutsideTheirRangeGiveTheFormulasValueWithoutOverflow) {
-  // Byte 0 stands for digit -1; 255 for 254. The result is held within 32 bits.
-  memory.setByte(player::hoursOffset, 0);
-  memory.setByte(player::tensOfMinutesOffset, 0);
-  memory.setByte(player::minutesOffset, 0);
-  memory.setByte(player::tensOfSecondsOffset, 0);
-  memory.setByte(player::secondsOffset, 12);
-  clock.beginRun(FakePlayerMemory::kPid);
-  EXPECT_EQ(tickAfter(50), -3'600'000 - 11 * 60'000 + 1'000);
-
+  // 255 stands for digit 254. The result is held within 32 bits.
   for (const uint32_t offset : {player::hoursOffset, player::tensOfMinutesOffset,
                                 player::minutesOffset, player::tensOfSecondsOffset}) {
     memory.setByte(offset, 255);
   }
   memory.setByte(player::secondsOffset, 255);
   inputs.delayMs = std::numeric_limits<int32_t>::min();
+  clock.beginRun(FakePlayerMemory::kPid);
   EXPECT_EQ(tickAfter(50), std::numeric_limits<int32_t>::max());
   EXPECT_EQ(tickAfter(5000), std::numeric_limits<int32_t>::max());
   inputs.delayMs = std::numeric_limits<int32_t>::max();
@@ -175,24 +168,30 @@ TEST_F(PlaybackClockTest, DigitsOutsideTheirRangeGiveTheFormulasValueWithoutOver
   EXPECT_EQ(tickAfter(50), 254 * 3'600'000 + 2794 * 60'000 + 2540 * 1'000 - std::numeric_limits<int32_t>::max());
 }
 
-TEST_F(PlaybackClockTest, FailedReadsGiveTheFallbackValuesAndKeepCounting) {
-  // Every digit of a failed block reads 0 (digit -1); a failed flag read (-1) counts as playing.
-  constexpr int32_t kFailedRecordMs = -3'600'000 - 11 * 60'000 - 11 * 1'000;
+TEST_F(PlaybackClockTest, FailedOrImpossibleReadsChangeNothingUntilARestart) {
   memory.setDigits(0, 30, 0);
   clock.beginRun(FakePlayerMemory::kPid);
-  tickAfter(50);
-  memory.exit();  // the seconds byte now reads 0: a change
-  EXPECT_EQ(tickAfter(50), kFailedRecordMs);
-  EXPECT_EQ(tickAfter(50), kFailedRecordMs + 50);
+  EXPECT_EQ(tickAfter(50), 1'800'000);
+  // A digit byte of 0 is no digit (the player stores digit + 1): not a change, play goes on.
+  memory.setByte(player::minutesOffset, 0);
+  EXPECT_EQ(tickAfter(50), 1'800'050);
+  EXPECT_FALSE(clock.recordValid());
+  memory.setDigits(0, 30, 0);
+  EXPECT_EQ(tickAfter(50), 1'800'100);
+  EXPECT_TRUE(clock.recordValid());
+  // Started afresh, the clock takes the digits as a change: the whole second they show.
+  clock.restart();
+  EXPECT_EQ(tickAfter(50), 1'800'000);
+  memory.exit();
+  EXPECT_EQ(tickAfter(50), 1'800'050);
+  EXPECT_FALSE(clock.recordValid());
 
   // A record address that points nowhere: the offsets wrap past the top of the address space.
   FakePlayerMemory alive;
   PlaybackClock other{alive, ticks};
   other.beginRun(FakePlayerMemory::kPid);
-  inputs = {FakePlayerMemory::kPid, 0xFFFF'FFF0, 100};
-  EXPECT_EQ(other.update(inputs), kFailedRecordMs - 100);
-  ticks.nowMs += 50;
-  EXPECT_EQ(other.update(inputs), kFailedRecordMs - 50);
+  other.update({FakePlayerMemory::kPid, 0xFFFF'FFF0, 100});
+  EXPECT_FALSE(other.recordValid());
 }
 
 }  // namespace

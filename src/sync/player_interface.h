@@ -45,6 +45,16 @@ inline int64_t recordByte(const std::vector<uint8_t>& record, uint32_t offset) {
   return offset < record.size() ? record[offset] : 0;
 }
 
+// Whether a read gave a record as a running player keeps it: whole, and every digit byte at
+// least 1 (the player stores digit + 1, so a 0 is a failed read or memory that is no record).
+inline bool recordValid(const std::vector<uint8_t>& record) {
+  if (record.size() < recordLength) return false;
+  for (const uint32_t offset : {hoursOffset, tensOfMinutesOffset, minutesOffset, tensOfSecondsOffset, secondsOffset}) {
+    if (record[offset] == 0) return false;
+  }
+  return true;
+}
+
 // The position the display's digits show, in milliseconds. Any bytes give a value: the sums are
 // formed in 64 bits, so neither odd digits nor a failed read can overflow.
 inline int64_t shownPositionMs(const std::vector<uint8_t>& record) {

@@ -21,8 +21,8 @@ PlayerLocation locatePlayer(const ProcessAccess& access, std::string_view typedN
     if (memory.open(pid)) {
       const uint32_t match = memory.findPattern(player::codeSignature, player::searchStartAddress,
                                                 player::searchEndAddress);
-      // Without a match there is nothing to read: the address below the signature would be
-      // garbage (the original read at -65 and relied on that failing).
+      // Without a match (0) there is no address before the signature to read: the pointer
+      // stays unreadable (-1) and the next name is tried.
       if (match >= player::pointerDistance) {
         pointer = readInt32(access, pid, match - player::pointerDistance);
       }

@@ -15,11 +15,13 @@ int64_t elapsedUs(uint64_t from, uint64_t to) { return static_cast<int64_t>(to -
 }  // namespace
 
 void PreciseClock::beginRun(uint32_t playerPid) {
-  if (playerPid != runPid_) {
-    haveSample_ = false;
-    phaseKnown_ = false;
-  }
+  if (playerPid != runPid_) restart();
   runPid_ = playerPid;
+}
+
+void PreciseClock::restart() {
+  haveSample_ = false;
+  phaseKnown_ = false;
 }
 
 int64_t PreciseClock::rawAt(uint64_t us) const {
@@ -83,11 +85,9 @@ void PreciseClock::read(const ClockInputs& in) {
   // The record was taken somewhere between `us` and now: under load a read can wait for the
   // system for milliseconds, so a change is bracketed from the last read's start to this one's end.
   const uint64_t readEndUs = time_.nowUs();
-  if (record.size() < player::recordLength) {
-    secondsByte_ = 0;
-    return;
-  }
-  secondsByte_ = record[player::secondsOffset];
+  recordValid_ = player::recordValid(record);
+  secondsByte_ = static_cast<int32_t>(player::recordByte(record, player::secondsOffset));
+  if (!recordValid_) return;
   const int64_t digits = player::shownPositionMs(record);
   const bool playing = player::playingFlag(record) != 0;
   const uint64_t lastReadUs = lastReadUs_;

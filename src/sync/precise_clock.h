@@ -20,8 +20,11 @@ class PreciseClock {
   // A new run: another player process starts the clock afresh.
   void beginRun(uint32_t playerPid);
 
-  // Reads the record now, learning a change, a pause, a resume or a seek. A failed read changes
-  // nothing but secondsByte() (0), so the caller can check whether the player has gone.
+  // The next readable record starts the clock afresh, as for another player.
+  void restart();
+
+  // Reads the record now, learning a change, a pause, a resume or a seek. A failed or
+  // impossible read (recordValid() false) changes nothing else.
   void read(const ClockInputs& in);
 
   // The position at the precise time `us` (now by default), delay applied.
@@ -32,6 +35,7 @@ class PreciseClock {
   // suffice (paused, nothing read yet, or the expected change's window has passed).
   int64_t untilFineReadUs(uint64_t us) const;
 
+  bool recordValid() const { return recordValid_; }
   bool phaseKnown() const { return phaseKnown_; }
   bool playing() const { return playing_; }
   int32_t secondsByte() const { return secondsByte_; }
@@ -60,6 +64,7 @@ class PreciseClock {
   bool haveSample_ = false;
   int64_t digitsMs_ = 0;     // what the digits showed at the last read
   int32_t secondsByte_ = 0;
+  bool recordValid_ = false;
   bool playing_ = false;
   bool phaseKnown_ = false;
   uint64_t lastReadUs_ = 0;

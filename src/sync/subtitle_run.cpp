@@ -5,50 +5,68 @@
 
 namespace quorvane {
 
-void SubtitleRun::setPlayer(const PlayerLocation& player) {
-  if (player.playerPid != player_.playerPid || player.recordBase != player_.recordBase) playerGone_ = false;
-  player_ = player;
-  clock_.beginRun(player.playerPid);
-  preciseClock_.beginRun(player.playerPid);
+void SubtitleRun::setClock(ClockSource& clock) {
+  stopMoments();
+  clock_ = &clock;
 }
 
-void SubtitleRun::start(CueTable table, unsigned displayCodePage) {
+void SubtitleRun::start(CueTable table, unsigned displayCodePage, std::unique_ptr<Overlay> overlay) {
+  if (running()) end(0);
+  if (!overlay) return;
   table_ = std::move(table);
   codePage_ = displayCodePage;
-  clock_.beginRun(player_.playerPid);
-  preciseClock_.beginRun(player_.playerPid);
   scheduler_.beginRun();
-  playerGone_ = false;
+  overlay_ = std::move(overlay);
+  ticking_ = !timers_ || timers_->startTicks();
 }
 
-void SubtitleRun::tick(Overlay& overlay) {
-  if (playerGone_) return;
-  if (precise_) {
-    preciseClock_.read(clockInputs());
-    stepAt(preciseClock_.positionNow(inputs_.delayMs), preciseClock_.secondsByte(), overlay);
+void SubtitleRun::end(uint32_t settleMs) {
+  if (!running()) return;
+  if (timers_) timers_->stopTicks();
+  stopMoments();
+  ticking_ = false;
+  if (timers_ && settleMs > 0) timers_->settle(settleMs);
+  overlay_.reset();
+}
+
+void SubtitleRun::toggleShown() {
+  if (!running()) return;
+  if (ticking_) {
+    if (timers_) timers_->stopTicks();
+    stopMoments();
+    ticking_ = false;
+    overlay_->setVisible(false);
   } else {
-    const int32_t positionMs = clock_.update(clockInputs());
-    stepAt(positionMs, clock_.secondsByte(), overlay);
+    ticking_ = !timers_ || timers_->startTicks();
+    overlay_->setVisible(true);
   }
 }
 
-void SubtitleRun::moment(Overlay& overlay) {
-  if (playerGone_ || !precise_) return;
-  const int64_t untilRead = preciseClock_.untilFineReadUs(preciseClock_.nowUs());
-  // A one-shot timer fires to the millisecond: a read due within one counts as due now.
-  // A boundary moment needs no read; the last read's byte still tells whether the player lives.
-  if (untilRead >= 0 && untilRead < 1000) preciseClock_.read(clockInputs());
-  stepAt(preciseClock_.positionNow(inputs_.delayMs), preciseClock_.secondsByte(), overlay);
+void SubtitleRun::tick() {
+  if (!running() || !ticking_) return;
+  stepAt(clock_->read(inputs_.delayMs));
+  armMoment();
+}
+
+void SubtitleRun::moment(uint32_t token) {
+  if (token != momentToken_ || !running() || !ticking_) return;
+  const uint64_t now = clock_->nowUs();
+  const int64_t untilRead = clock_->untilReadUs(now);
+  // A moment fires to the millisecond: a read due within one counts as due now. A moment at a
+  // cue's start or end needs no read.
+  stepAt(untilRead >= 0 && untilRead < 1000 ? clock_->read(inputs_.delayMs) : clock_->at(now, inputs_.delayMs));
+  armMoment();
 }
 
 int64_t SubtitleRun::untilNextMomentUs() const {
-  if (!precise_ || playerGone_ || !player_.located() || table_.cues.empty()) return -1;
-  const uint64_t now = preciseClock_.nowUs();
-  int64_t until = preciseClock_.untilFineReadUs(now);
-  if (!preciseClock_.playing()) return until;
+  if (!clock_->precise() || !running() || table_.cues.empty()) return -1;
+  const uint64_t now = clock_->nowUs();
+  int64_t until = clock_->untilReadUs(now);
+  const ClockReading reading = clock_->at(now, inputs_.delayMs);
+  if (!reading.hasPosition || !reading.playing) return until;
   // The scheduler walks one cue at a time from its current index, so the next start or end
   // is among the cues around it.
-  const int32_t p = preciseClock_.positionAt(now, inputs_.delayMs);
+  const int32_t p = reading.positionMs;
   const int32_t first = std::max(1, scheduler_.currentIndex() - 1);
   const int32_t last = std::min(static_cast<int32_t>(table_.cues.size()), scheduler_.currentIndex() + 2);
   for (int32_t i = first; i <= last; ++i) {
@@ -61,18 +79,84 @@ int64_t SubtitleRun::untilNextMomentUs() const {
   return until;
 }
 
-void SubtitleRun::stepAt(int32_t positionMs, int32_t secondsByte, Overlay& overlay) {
-  const SchedulerInputs in{positionMs,         inputs_.metrics.lineHeight, inputs_.metrics.lineCapacity,
-                           inputs_.screenHeight, inputs_.left,             inputs_.baseTop,
-                           codePage_,          inputs_.formattingTags};
-  // A running player's digit bytes are never 0: a 0 is a failed read, and the process may
-  // have exited. Then the last subtitle must not stay over the desktop.
-  if (!player_.located() || (secondsByte == 0 && !memory_.isRunning(player_.playerPid))) {
-    playerGone_ = true;
-    scheduler_.clearShown(in, overlay);
+void SubtitleRun::stepAt(const ClockReading& reading) {
+  const SchedulerInputs in{reading.positionMs,  inputs_.metrics.lineHeight, inputs_.metrics.lineCapacity,
+                           inputs_.screenHeight, inputs_.left,               inputs_.baseTop,
+                           codePage_,            inputs_.formattingTags};
+  // A source that is gone or silent has no position: the last subtitle must not stay over the
+  // desktop or a film that has moved on.
+  if (!reading.hasPosition) {
+    scheduler_.clearShown(in, *overlay_);
     return;
   }
-  scheduler_.step(table_, in, overlay);
+  scheduler_.step(table_, in, *overlay_);
+}
+
+// Precise timing: a moment is armed when it falls before the next tick or close after it, so
+// that its work runs on the run's thread between ticks.
+void SubtitleRun::armMoment() {
+  const int64_t untilUs = untilNextMomentUs();
+  if (untilUs < 0 || untilUs > kMomentHorizonUs || !ticking_ || !timers_) {
+    stopMoments();
+    return;
+  }
+  timers_->armMoment(untilUs, ++momentToken_);
+}
+
+void SubtitleRun::stopMoments() {
+  ++momentToken_;  // a moment already posted is stale
+  if (timers_) timers_->disarmMoment();
+}
+
+void SubtitleRun::setDelay(int32_t delayMs) {
+  inputs_.delayMs = delayMs;
+  // Precise timing takes a new delay at once, not at the next tick.
+  if (clock_->precise()) tick();
+}
+
+void SubtitleRun::setLeft(int32_t left) {
+  inputs_.left = left;
+  if (overlay_) overlay_->setLeft(left);
+}
+
+// Also drops a raise for a long cue; the next cue that does not fit raises it again.
+void SubtitleRun::setBaseTop(int32_t top) {
+  inputs_.baseTop = top;
+  if (overlay_) overlay_->setTop(top);
+}
+
+void SubtitleRun::setFontSize(int32_t points) {
+  if (overlay_) overlay_->setFontSize(points);
+}
+
+void SubtitleRun::setLabelWidth(int32_t pixels) {
+  if (overlay_) overlay_->setLabelWidth(pixels);
+}
+
+void SubtitleRun::setFontFace(std::string_view face) {
+  if (overlay_) overlay_->setFontFace(face);
+}
+
+void SubtitleRun::setCentred(bool centred) {
+  if (overlay_) overlay_->setCentred(centred);
+}
+
+void SubtitleRun::setShadow(bool shadow) {
+  if (overlay_) overlay_->setShadow(shadow);
+}
+
+void SubtitleRun::setPrecise(bool on) {
+  stopMoments();  // a tick arms the next moment when on
+  clock_->setPrecise(on);
+}
+
+void SubtitleRun::setFormattingTags(bool on) {
+  inputs_.formattingTags = on;
+  if (overlay_) overlay_->setFormattingTags(on);
+}
+
+void SubtitleRun::setSmoothText(bool on) {
+  if (overlay_) overlay_->setSmoothText(on);
 }
 
 }  // namespace quorvane

@@ -1,17 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string_view>
 
 #include "loading/cue_table.h"
 #include "overlay/overlay.h"
-#include "overlay/overlay_metrics.h"
-#include "platform/precise_time.h"
-#include "platform/tick_source.h"
+#include "sync/clock_source.h"
 #include "sync/cue_scheduler.h"
-#include "sync/memory_reader.h"
-#include "sync/playback_clock.h"
-#include "sync/precise_clock.h"
-#include "sync/player_locator.h"
 
 namespace quorvane {
 
@@ -25,63 +21,101 @@ struct RunInputs {
   bool formattingTags = false;  // the overlay hides formatting tags: count visible text only
 };
 
-// A subtitle run: the loaded cues, the player they follow, the playback clock and the cue
-// scheduler, stepped together once per timer tick. The clock and the scheduler outlive a
-// single run (a new run on the same player carries the clock on), so one object serves every
-// run of the program.
+// The timers a run needs from the window system. Each fires on the thread that owns the run
+// (the main window's, as window messages), which then calls tick() or moment().
+class RunTimers {
+ public:
+  virtual ~RunTimers() = default;
+  // The 50 ms tick timer; false when it cannot be started.
+  virtual bool startTicks() = 0;
+  virtual void stopTicks() = 0;
+  // One moment `untilUs` from now, handed back with `token`; it replaces any armed moment.
+  virtual void armMoment(int64_t untilUs, uint32_t token) = 0;
+  virtual void disarmMoment() = 0;
+  // Dispatches the thread's messages for a while, so that a tick already queued still finds
+  // the overlay there.
+  virtual void settle(uint32_t ms) = 0;
+};
+
+// A subtitle run: the loaded cues shown on the overlay at the position a clock source gives,
+// stepped on every tick of the 50 ms timer and, with precise timing, at the moments between
+// ticks when a cue starts or ends or the source wants a read. One object serves every run of
+// the program: the scheduler's state carries over from one run to the next.
 class SubtitleRun {
  public:
-  SubtitleRun(const MemoryReader& memory, const TickSource& ticks,
-              const PreciseTimeSource& precise = systemPreciseTimeSource())
-      : memory_(memory), clock_(memory, ticks), preciseClock_(memory, precise) {}
+  static constexpr uint32_t kTickIntervalMs = 50;
+  // Moments further ahead than this wait for a later tick.
+  static constexpr int64_t kMomentHorizonUs = 2'000'000;
 
-  // Where the clock reads from. Each search sets it, whether or not it found a player, and a
-  // running run follows the new one at once; another player process starts the clock afresh.
-  // Without a player the run shows nothing.
-  void setPlayer(const PlayerLocation& player);
-  const PlayerLocation& player() const { return player_; }
+  SubtitleRun(ClockSource& clock, RunTimers* timers = nullptr) : clock_(&clock), timers_(timers) {}
 
-  // Starts a run over `table` from its first cue. `displayCodePage` is the code page the texts
-  // are in (the table's own, or the system's when the table keeps the file's bytes).
-  void start(CueTable table, unsigned displayCodePage);
+  void setTimers(RunTimers* timers) { timers_ = timers; }
+  void setClock(ClockSource& clock);
+  ClockSource& clock() const { return *clock_; }
 
-  // One tick: the clock reads the player's time, then the scheduler updates the overlay. Once
-  // the player's process is gone, the shown text is cleared and later ticks do nothing.
-  void tick(Overlay& overlay);
+  // Ends a run that is still active (see end()), then starts one over `table` on `overlay`
+  // from the first cue. `displayCodePage` is the code page the texts are in.
+  void start(CueTable table, unsigned displayCodePage, std::unique_ptr<Overlay> overlay);
+  // Stops the timers, lets already queued timer messages come for `settleMs`, then destroys
+  // the overlay.
+  void end(uint32_t settleMs);
+  bool running() const { return overlay_ != nullptr; }
+  // Whether the overlay is shown and the timer ticks (the show/hide hotkey toggles both).
+  bool shown() const { return ticking_; }
 
-  // Precise timing: ticks read the precise clock, and between ticks moment() runs the
-  // scheduler at fine reads and at the instants cues start and end.
-  void setPrecise(bool on) { precise_ = on; }
-  bool precise() const { return precise_; }
+  // The 50 ms timer: the clock source is read, then the scheduler updates the overlay.
+  void tick();
+  // A moment armed by the run; a moment of an arming since replaced or stopped is ignored.
+  void moment(uint32_t token);
+  // The show/hide hotkey: the timer and the overlay stop and go together; the run goes on.
+  void toggleShown();
 
-  // A moment between ticks (precise timing only): a fine read if one is due, then the
-  // scheduler at the position of this instant.
-  void moment(Overlay& overlay);
-
-  // Microseconds until the run next needs a moment: the next fine read or the next cue start
-  // or end, whichever comes first; -1 when none is due (not precise, paused, player gone).
+  // Microseconds until the run next needs a moment: the source's next read or the next cue
+  // start or end, whichever comes first; -1 when none is due.
   int64_t untilNextMomentUs() const;
 
-  RunInputs& inputs() { return inputs_; }
+  // The controls' values for the next run, stored without touching a running overlay.
+  void setInputs(const RunInputs& inputs) { inputs_ = inputs; }
+  // The controls' values, applied to the overlay at once during a run.
+  void setDelay(int32_t delayMs);
+  void setLeft(int32_t left);
+  void setBaseTop(int32_t top);
+  void setFontSize(int32_t points);
+  void setLabelWidth(int32_t pixels);
+  // How many lines a cue takes: set whenever the font size or the width changes.
+  void setMetrics(const OverlayMetrics& metrics) { inputs_.metrics = metrics; }
+  void setScreenHeight(int32_t pixels) { inputs_.screenHeight = pixels; }
+  void setFontFace(std::string_view face);
+  void setCentred(bool centred);
+  void setShadow(bool shadow);
+
+  // The system menu's enhancements, switched at any time.
+  void setPrecise(bool on);
+  void setFormattingTags(bool on);
+  void setSmoothText(bool on);
+  bool precise() const { return clock_->precise(); }
+
+  const RunInputs& inputs() const { return inputs_; }
   const CueTable& table() const { return table_; }
   const CueScheduler& scheduler() const { return scheduler_; }
-  int32_t positionMs() const { return precise_ ? preciseClock_.positionNow(inputs_.delayMs) : clock_.positionMs(); }
-  bool playerGone() const { return playerGone_; }
+  Overlay* overlay() const { return overlay_.get(); }
+  // What the source gives now, from its last reads.
+  int32_t positionMs() const { return clock_->at(clock_->nowUs(), inputs_.delayMs).positionMs; }
 
  private:
-  void stepAt(int32_t positionMs, int32_t secondsByte, Overlay& overlay);
-  ClockInputs clockInputs() const { return {player_.playerPid, player_.recordBase, inputs_.delayMs}; }
+  void stepAt(const ClockReading& reading);
+  void armMoment();
+  void stopMoments();
 
-  const MemoryReader& memory_;
-  PlaybackClock clock_;
-  PreciseClock preciseClock_;
-  bool precise_ = false;
+  ClockSource* clock_;
+  RunTimers* timers_;
   CueScheduler scheduler_;
   CueTable table_;
   unsigned codePage_ = 0;
-  PlayerLocation player_;
   RunInputs inputs_;
-  bool playerGone_ = false;
+  std::unique_ptr<Overlay> overlay_;
+  bool ticking_ = false;
+  uint32_t momentToken_ = 0;  // of the armed moment; others are stale
 };
 
 }  // namespace quorvane

@@ -8,6 +8,8 @@
 #include "platform/fake_precise_time.h"
 #include "platform/fake_tick_source.h"
 #include "sync/fake_player_memory.h"
+#include "sync/fake_run_timers.h"
+#include "sync/player_memory_clock.h"
 #include "sync/subtitle_run.h"
 
 namespace quorvane {
@@ -21,8 +23,8 @@ class PreciseRunTest : public ::testing::Test {
   void SetUp() override {
     memory.setPlaying(1);
     memory.beforeRead = [this] { show(); };
-    run.setPlayer({FakePlayerMemory::kPid, FakePlayerMemory::kBase});
-    run.inputs() = {0, 120, 900, 1080, {48, 40}};
+    clock.setPlayer({FakePlayerMemory::kPid, FakePlayerMemory::kBase});
+    run.setInputs({0, 120, 900, 1080, {48, 40}});
     run.setPrecise(true);
   }
 
@@ -31,6 +33,8 @@ class PreciseRunTest : public ::testing::Test {
     memory.setDigits(0, static_cast<int>(second / 60), static_cast<int>(second % 60));
     memory.setPlaying(playing ? 1 : 0);
   }
+
+  void start(CueTable table) { run.start(std::move(table), 936, std::make_unique<RecordingOverlay>(log)); }
 
   // Each overlay text change with the player's true position (ms) at that moment.
   struct Change { int64_t atMs; std::string call; };
@@ -42,15 +46,15 @@ class PreciseRunTest : public ::testing::Test {
       if (playing) trueUs += 250;
       if (time.us >= nextTickUs) {
         nextTickUs += 62'500;
-        run.tick(overlay);
+        run.tick();
       } else if (momentAt != 0 && time.us >= momentAt) {
-        run.moment(overlay);
+        run.moment(timers.token);
       } else {
         continue;
       }
-      const int64_t until = run.untilNextMomentUs();
+      const int64_t until = timers.untilUs;
       momentAt = until < 0 ? 0 : time.us + static_cast<uint64_t>((until + 999) / 1000 * 1000);
-      for (const std::string& call : overlay.take())
+      for (const std::string& call : std::exchange(log, {}))
         if (call.rfind("text", 0) == 0) changes.push_back({trueUs / 1000, call});
     }
     return changes;
@@ -59,8 +63,10 @@ class PreciseRunTest : public ::testing::Test {
   FakePlayerMemory memory;
   FakeTicks ticks;
   FakePreciseTime time;
-  SubtitleRun run{memory, ticks, time};
-  RecordingOverlay overlay;
+  PlayerMemoryClock clock{memory, ticks, time};
+  FakeRunTimers timers;
+  std::vector<std::string> log;  // before the run, whose overlay writes into it to its end
+  SubtitleRun run{clock, &timers};
   int64_t trueUs = 20'600'000;
   bool playing = true;
   uint64_t nextTickUs = time.us;
@@ -68,7 +74,7 @@ class PreciseRunTest : public ::testing::Test {
 };
 
 TEST_F(PreciseRunTest, CuesAppearAndClearAtTheirMillisecondsNotAtTheNextTick) {
-  run.start(CueTable::fromSorted({{22'013, 22'977, "a"}, {23'301, 24'049, "b"}, {24'050, 25'555, "c"}}), 936);
+  start(CueTable::fromSorted({{22'013, 22'977, "a"}, {23'301, 24'049, "b"}, {24'050, 25'555, "c"}}));
   const std::vector<Change> changes = play(6'000);
   const std::vector<Change> expected = {{22'013, "text a"}, {22'977, "text "}, {23'301, "text b"},
                                         {24'049, "text "},  {24'050, "text c"}, {25'555, "text "}};
@@ -81,7 +87,7 @@ TEST_F(PreciseRunTest, CuesAppearAndClearAtTheirMillisecondsNotAtTheNextTick) {
 }
 
 TEST_F(PreciseRunTest, APauseHoldsTheCueAndNoMomentIsDueWhilePaused) {
-  run.start(CueTable::fromSorted({{22'500, 23'500, "held"}}), 936);
+  start(CueTable::fromSorted({{22'500, 23'500, "held"}}));
   play(2'200);  // 22.8 s
   playing = false;
   play(100);
@@ -94,21 +100,22 @@ TEST_F(PreciseRunTest, APauseHoldsTheCueAndNoMomentIsDueWhilePaused) {
 }
 
 TEST_F(PreciseRunTest, APlayerThatExitsClearsOnceAndNoMomentStaysDue) {
-  run.start(CueTable::fromSorted({{21'000, 29'000, "last"}}), 936);
+  start(CueTable::fromSorted({{21'000, 29'000, "last"}}));
   play(1'000);
   memory.exit();
   const std::vector<Change> changes = play(200);
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].call, "text ");
-  EXPECT_TRUE(run.playerGone());
+  EXPECT_TRUE(clock.at(time.us, 0).gone);
   EXPECT_EQ(run.untilNextMomentUs(), -1);
 }
 
 TEST_F(PreciseRunTest, OffTheRunAsksForNoMoments) {
   run.setPrecise(false);
-  run.start(CueTable::fromSorted({{21'000, 29'000, "x"}}), 936);
-  run.tick(overlay);
+  start(CueTable::fromSorted({{21'000, 29'000, "x"}}));
+  run.tick();
   EXPECT_EQ(run.untilNextMomentUs(), -1);
+  EXPECT_EQ(timers.untilUs, -1);
 }
 
 }  // namespace

@@ -19,7 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/window_handles_win.h"
+
 namespace {
+
+using namespace quorvane;
 
 constexpr int kSmallestHeight = 6;
 constexpr int kLargestHeight = 24;
@@ -50,37 +54,17 @@ std::string jsonString(const std::wstring& text) {
   return out + "\"";
 }
 
-template <class Handle>
-struct Gdi {
-  Handle handle;
-  explicit Gdi(Handle h) : handle(h) {}
-  Gdi(const Gdi&) = delete;
-  Gdi& operator=(const Gdi&) = delete;
-  ~Gdi() {
-    if (handle) DeleteObject(handle);
-  }
-};
-
-struct MemoryDc {
-  HDC dc = CreateCompatibleDC(nullptr);
-  MemoryDc() = default;
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  ~MemoryDc() {
-    if (dc) DeleteDC(dc);
-  }
-};
-
 // One text at one height: its ink box as rows of darkness digits.
 std::string renderJson(const LOGFONTW& face, const std::wstring& text) {
-  const Gdi<HFONT> font(CreateFontIndirectW(&face));
-  MemoryDc memory;
-  if (!font.handle || !memory.dc) return "null";
-  const HGDIOBJ oldFont = SelectObject(memory.dc, font.handle);
+  const FontHandle font(CreateFontIndirectW(&face));
+  const MemoryDc memory(CreateCompatibleDC(nullptr));
+  if (!font || !memory) return "null";
+  const HDC dc = memory.get();
+  const HGDIOBJ oldFont = SelectObject(dc, font.get());
   SIZE extent{};
-  GetTextExtentPoint32W(memory.dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
   TEXTMETRICW metrics{};
-  GetTextMetricsW(memory.dc, &metrics);
+  GetTextMetricsW(dc, &metrics);
   // Room around the text for overhangs on either side.
   const int width = extent.cx + 2 * kPad + metrics.tmMaxCharWidth;
   const int height = metrics.tmHeight + 2 * kPad;
@@ -93,17 +77,17 @@ std::string renderJson(const LOGFONTW& face, const std::wstring& text) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  const Gdi<HBITMAP> bitmap(CreateDIBSection(memory.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!bitmap.handle || !bits) {
-    SelectObject(memory.dc, oldFont);
+  const GdiObject<HBITMAP> bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bitmap || !bits) {
+    SelectObject(dc, oldFont);
     return "null";
   }
-  const HGDIOBJ oldBitmap = SelectObject(memory.dc, bitmap.handle);
+  const HGDIOBJ oldBitmap = SelectObject(dc, bitmap.get());
   RECT all{0, 0, width, height};
-  FillRect(memory.dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  SetBkMode(memory.dc, TRANSPARENT);
-  SetTextColor(memory.dc, RGB(0, 0, 0));
-  TextOutW(memory.dc, kPad + metrics.tmMaxCharWidth / 2, kPad, text.c_str(),
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(0, 0, 0));
+  TextOutW(dc, kPad + metrics.tmMaxCharWidth / 2, kPad, text.c_str(),
            static_cast<int>(text.size()));
   GdiFlush();
 
@@ -130,8 +114,8 @@ std::string renderJson(const LOGFONTW& face, const std::wstring& text) {
     for (int x = left; x <= right; ++x) out += "0123456789abcdef"[darkness(x, y)];
     out += "\"";
   }
-  SelectObject(memory.dc, oldBitmap);
-  SelectObject(memory.dc, oldFont);
+  SelectObject(dc, oldBitmap);
+  SelectObject(dc, oldFont);
   return out + "]}";
 }
 

@@ -975,6 +975,45 @@ def precise_timing(s):
     return checks
 
 
+# A seek is seen on the first tick after the player shows its new digits: within a repaint of
+# the player and a tick of the run, with room for a loaded machine.
+SEEK_SEEN_MS = 200
+
+
+def seek_corrections(s):
+    """Two seeks of every evening: a skip back into the line that just ended shows it again,
+    and a jump back to before the first line takes the shown line away at once; the first line
+    then comes on time."""
+    begin_run(s, "seeks.srt", "--start=0:01:01", "--paused")
+    focus_player(s)
+    watch = s.watch_overlay(30000)
+    checks = Checks()
+    said = "Said just now"
+    s.player_ctl("resume")
+    shown = watch.wait_text(said, 5)
+    cleared = watch.wait_text("", 5, after_tick=shown + 1)
+    time.sleep(0.3)
+    back = PlayerTime(s.player_ctl("seek", "0:01:02.500"))
+    again = watch.wait_text(said, 5, after_tick=back.tick)
+    s.log(f"shown again {again - back.tick} ms after the skip back (cleared at tick {cleared})")
+    checks.true(f"the line shows again {again - back.tick} ms after the skip back",
+                again - back.tick <= SEEK_SEEN_MS)
+
+    start = PlayerTime(s.player_ctl("seek", "0:00:20"))
+    gone = watch.wait_text("", 5, after_tick=start.tick)
+    checks.true(f"the line went {gone - start.tick} ms after the jump to before the first line",
+                gone - start.tick <= SEEK_SEEN_MS)
+    s.grab("before-the-first-line")
+    player = PlayerTime(s.player_ctl("seek", "0:00:28"))
+    first = watch.wait_text("The first line", 5, after_tick=player.tick)
+    at = player.at(first)
+    checks.true(f'"The first line" came at player time {at} ms; due at 29500 ms',
+                29500 - EARLY_MS <= at <= 29500 + LATE_MS)
+    checks.equal("texts between the jump and the first line",
+                 [t for t, tick in watch.texts() if start.tick <= tick < first], [""])
+    return checks
+
+
 def label_text_at(watch, tick):
     text = None
     for shown, at in watch.texts():
@@ -1121,6 +1160,7 @@ TESTS = {
     "no_player_message": no_player_message,
     "pause_holds_cue": pause_holds_cue,
     "precise_timing": precise_timing,
+    "seek_corrections": seek_corrections,
     "player_exits": player_exits,
     "close_during_run": close_during_run,
     "chinese_texts_zh_CN": lambda s: chinese_texts(s, "zh_CN.UTF-8"),

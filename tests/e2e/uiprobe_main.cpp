@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "platform/process_handles_win.h"
+#include "platform/registry_key_win.h"
 
 namespace {
 
@@ -238,21 +239,6 @@ void print(const std::string& text) {
   std::fputc('\n', stdout);
 }
 
-class RegKey {
- public:
-  RegKey() = default;
-  ~RegKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 HKEY rootOf(const std::wstring& name) {
   return name == L"HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
@@ -267,8 +253,8 @@ std::string narrow(const std::wstring& text) {
 // {"NAME":{"type":N,"hex":"..."},...} with null for a missing value; exit 1 if the key is missing.
 int regGet(const std::wstring& root, const std::wstring& keyPath,
            const std::vector<std::wstring>& values) {
-  RegKey key;
-  if (RegOpenKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+  quorvane::RegistryKey key;
+  if (RegOpenKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
     return 1;
   std::string out = "{";
   for (const std::wstring& value : values) {
@@ -315,9 +301,9 @@ int regSet(const std::wstring& root, const std::wstring& keyPath, const std::wst
     for (size_t i = 0; i + 1 < hexData.size(); i += 2)
       data.push_back(static_cast<BYTE>(wcstoul(hexData.substr(i, 2).c_str(), nullptr, 16)));
   }
-  RegKey key;
+  quorvane::RegistryKey key;
   if (RegCreateKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                      key.out(), nullptr) != ERROR_SUCCESS)
+                      key.put(), nullptr) != ERROR_SUCCESS)
     return 1;
   return RegSetValueExA(key.get(), narrow(value).c_str(), 0, type, data.data(),
                         static_cast<DWORD>(data.size())) == ERROR_SUCCESS
@@ -641,8 +627,8 @@ int stats(const Filter& filter, DWORD everyMs, DWORD forMs) {
 
 // Makes a key refuse writes (everyone may read it, nobody may change it) or lifts that again.
 int regMode(const std::wstring& root, const std::wstring& keyPath, const std::wstring& mode) {
-  RegKey key;
-  if (RegOpenKeyExW(rootOf(root), keyPath.c_str(), 0, READ_CONTROL | WRITE_DAC, key.out()) != ERROR_SUCCESS)
+  quorvane::RegistryKey key;
+  if (RegOpenKeyExW(rootOf(root), keyPath.c_str(), 0, READ_CONTROL | WRITE_DAC, key.put()) != ERROR_SUCCESS)
     return 1;
   SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
   PSID everyone = nullptr;

@@ -464,7 +464,7 @@ def read_driver_log(folder, work):
     timeline = Timeline()
     files = []  # (tick from which, {text: (start, end)})
     actions = []
-    films = {name: film_cues(*spec) for name, spec in FILMS.items()}
+    films = {name: film_cues(*shape) for name, shape in FILMS.items()}
     anchor = None  # (log seconds, tick) of the latest answer
     action, command, picked, killed = "", "", None, None
     garbage_since = None  # tick of a poke into a paused player's record

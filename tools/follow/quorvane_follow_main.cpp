@@ -1,8 +1,9 @@
 // quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] [--delay MS] FILE
 //
 // Runs a subtitle run against the running player with a console in place of the overlay: the
-// real player search, subtitle loading, playback clock and cue scheduler, on a 50 ms timer.
-// Every change of the overlay's text is printed with the playback position, in UTF-8.
+// program's own player search, subtitle loading and run, on a 50 ms timer, with the geometry
+// the program has stored. Every change of the overlay's text is printed with the playback
+// position, in UTF-8.
 #include <windows.h>
 
 #include <cstdio>
@@ -11,15 +12,22 @@
 #include <string>
 #include <string_view>
 
+#include "app/directory_exists.h"
+#include "app/main_window_model.h"
+#include "app/settings_store.h"
+#include "app/ui_text_table.h"
 #include "common/ui_language.h"
 #include "loading/srt_loader.h"
 #include "loading/text_codec.h"
 #include "overlay/overlay.h"
 #include "overlay/overlay_metrics.h"
 #include "platform/code_pages.h"
+#include "platform/dpi_win.h"
+#include "platform/registry.h"
 #include "platform/thread_timer_win.h"
 #include "platform/tick_source.h"
 #include "sync/player_locator.h"
+#include "sync/player_memory_clock.h"
 #include "sync/process_memory.h"
 #include "sync/subtitle_run.h"
 
@@ -113,22 +121,27 @@ int run(int argc, char** argv) {
   // as it is reads best as GBK, which also holds ASCII.
   const unsigned codePage = table.codePage != 0 ? table.codePage : kCodePageGbk;
 
-  const ProcessMemoryReader reader(*access);
-  SubtitleRun run(reader, systemTickSource());
-  run.setPlayer(player);
-  // The defaults of a first start: font size 36 (slider 18), width 1440, left 240, top 970.
-  const int32_t screenHeight = 1080;
-  run.inputs() = {delayMs, 240, screenHeight - 110, screenHeight, computeOverlayMetrics(18, 1440)};
-  run.start(std::move(table), codePage);
-  ConsoleOverlay overlay(codePage, run);
+  // The geometry the program itself would use: the stored settings, or their defaults.
+  const auto registry = makeSystemRegistry();
+  const SettingsStore settings(*registry, isSystemLeadByte);
+  const int32_t screenHeight = designScreenHeight();
+  const StartupSettings stored = loadStartupSettings(settings, UiTextTable::build(language, codec), screenHeight);
 
-  const ThreadTimer timer(50);
+  const ProcessMemoryReader reader(*access);
+  PlayerMemoryClock clock(reader, systemTickSource());
+  clock.setPlayer(player);
+  SubtitleRun run(clock);  // without timers: the loop below ticks it
+  run.setInputs({delayMs, stored.left, stored.top, screenHeight,
+                 computeOverlayMetrics(stored.sizeValue, stored.width)});
+  run.start(std::move(table), codePage, std::make_unique<ConsoleOverlay>(codePage, run));
+
+  const ThreadTimer timer(SubtitleRun::kTickIntervalMs);
   const DWORD endTick = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
   runTimerLoop(timer, [&] {
-    run.tick(overlay);
+    run.tick();
     return static_cast<int32_t>(endTick - GetTickCount()) > 0;
   });
-  if (run.playerGone()) std::printf("the player has exited\n");
+  if (clock.at(clock.nowUs(), delayMs).gone) std::printf("the player has exited\n");
   return 0;
 }
 

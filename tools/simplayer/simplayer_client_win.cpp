@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/window_handles_win.h"
+
 namespace quorvane::simplayer {
 namespace {
 
@@ -24,17 +26,13 @@ HANDLE playerJob() {
 // Removes the files directly inside `folder`.
 void deleteFiles(const std::string& folder) {
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  struct SearchCloser {
-    HANDLE search;
-    ~SearchCloser() { FindClose(search); }
-  } closer{search};
+  const FindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
+  if (!search) return;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       DeleteFileA((folder + "\\" + found.cFileName).c_str());
     }
-  } while (FindNextFileA(search, &found));
+  } while (FindNextFileA(search.get(), &found));
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 #include <string>
 
 #include "platform/process_handles_win.h"
+#include "platform/window_handles_win.h"
 #include "simplayer_protocol.h"
 
 namespace {
@@ -341,23 +342,10 @@ constexpr UINT_PTR frameTimer = 1;
 constexpr UINT_PTR exitTimer = 2;
 std::string exeName;
 
-// Owners for GDI objects.
-class GdiObject {
- public:
-  explicit GdiObject(HGDIOBJ object) : object_(object) {}
-  ~GdiObject() {
-    if (object_) DeleteObject(object_);
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  HGDIOBJ get() const { return object_; }
-
- private:
-  HGDIOBJ object_;
-};
+// Selects a GDI object into a DC for one scope.
 class Selection {
  public:
-  Selection(HDC dc, const GdiObject& object) : dc_(dc), old_(SelectObject(dc, object.get())) {}
+  Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
   ~Selection() { SelectObject(dc_, old_); }
   Selection(const Selection&) = delete;
   Selection& operator=(const Selection&) = delete;
@@ -366,27 +354,16 @@ class Selection {
   HDC dc_;
   HGDIOBJ old_;
 };
-class MemoryDc {
- public:
-  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
-  ~MemoryDc() { DeleteDC(dc_); }
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
 
 void fill(HDC dc, const RECT& box, COLORREF colour) {
-  GdiObject brush(CreateSolidBrush(colour));
-  FillRect(dc, &box, static_cast<HBRUSH>(brush.get()));
+  const BrushHandle brush(CreateSolidBrush(colour));
+  FillRect(dc, &box, brush.get());
 }
 
 void drawText(HDC dc, const char* text, RECT box, int heightPx, int weight, COLORREF colour) {
-  GdiObject font(CreateFontA(-heightPx, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0,
-                             ANTIALIASED_QUALITY, 0, "Arial"));
-  Selection selected(dc, font);
+  const FontHandle font(CreateFontA(-heightPx, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0,
+                                    ANTIALIASED_QUALITY, 0, "Arial"));
+  Selection selected(dc, font.get());
   SetTextColor(dc, colour);
   DrawTextA(dc, text, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
@@ -442,8 +419,8 @@ void paint(HDC dc, const RECT& area) {
   const int bounce = static_cast<int>(motion / 3 % 300);
   const int ballY = 40 + (bounce < 150 ? bounce : 300 - bounce) / 2;
   {
-    GdiObject ballBrush(CreateSolidBrush(RGB(255, 200, 0)));
-    Selection selected(dc, ballBrush);
+    const BrushHandle ballBrush(CreateSolidBrush(RGB(255, 200, 0)));
+    Selection selected(dc, ballBrush.get());
     Ellipse(dc, ballX - 25, ballY - 25, ballX + 25, ballY + 25);
   }
 
@@ -468,19 +445,19 @@ class FrameBuffer {
   void present(HDC target, const RECT& area) {
     if (!memory_ || area.right != size_.right || area.bottom != size_.bottom) {
       memory_.reset();  // lets go of the old bitmap before it is deleted
-      bitmap_ = std::make_unique<GdiObject>(CreateCompatibleBitmap(target, area.right, area.bottom));
-      memory_ = std::make_unique<MemoryDc>(target);
-      SelectObject(memory_->get(), bitmap_->get());
+      bitmap_.reset(CreateCompatibleBitmap(target, area.right, area.bottom));
+      memory_.reset(CreateCompatibleDC(target));
+      SelectObject(memory_.get(), bitmap_.get());
       size_ = area;
     }
-    paint(memory_->get(), area);
-    BitBlt(target, 0, 0, area.right, area.bottom, memory_->get(), 0, 0, SRCCOPY);
+    paint(memory_.get(), area);
+    BitBlt(target, 0, 0, area.right, area.bottom, memory_.get(), 0, 0, SRCCOPY);
     InterlockedIncrement(&framesShown);
   }
 
  private:
-  std::unique_ptr<GdiObject> bitmap_;  // declared first: the DC that holds it goes before it
-  std::unique_ptr<MemoryDc> memory_;
+  GdiObject<HBITMAP> bitmap_;  // declared first: the DC that holds it goes before it
+  MemoryDc memory_;
   RECT size_{};
 };
 FrameBuffer frameBuffer;

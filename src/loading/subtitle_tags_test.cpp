@@ -1,4 +1,4 @@
-#include "overlay/subtitle_tags.h"
+#include "loading/subtitle_tags.h"
 
 #include <gtest/gtest.h>
 

@@ -12,6 +12,7 @@
 #include "simplayer_client_win.h"
 #include "sync/playback_clock.h"
 #include "sync/player_locator.h"
+#include "sync/player_memory_clock.h"
 #include "sync/player_interface.h"
 #include "sync/process_memory.h"
 
@@ -139,18 +140,21 @@ TEST_F(PlaybackClockWinTest, FollowsPlayPauseResumeAndSeek) {
   expectFollows(sought);
 }
 
-TEST_F(PlaybackClockWinTest, APlayerThatExitsGivesTheFallbackPositionWithoutFault) {
+TEST_F(PlaybackClockWinTest, AfterThePlayerExitsNoReadCountsAndThePlayerIsGone) {
+  PlayerMemoryClock source(reader_, ticks_);
+  source.setPlayer({inputs_.playerPid, inputs_.recordBase});
+  ASSERT_TRUE(source.read(0).hasPosition);
   ASSERT_FALSE(follow(300).empty());
-  inputs_.delayMs = 500;
+  const int32_t beforeMs = clock_.positionMs();
   player_->kill();
-  // Every read fails now: the seconds byte reads 0, a change, and each digit of the failed
-  // block counts as -1. Then the failed flag read counts as playing.
-  constexpr int32_t kFailedRecordMs = -3'600'000 - 11 * 60'000 - 11 * 1'000;
-  EXPECT_EQ(clock_.update(inputs_), kFailedRecordMs - 500);
-  Sleep(100);
-  const int32_t later = clock_.update(inputs_);
-  EXPECT_GE(later, kFailedRecordMs - 500 + 50);
-  EXPECT_LT(later, kFailedRecordMs - 500 + 1000);
+  // A failed read is no digit change: the position never jumps to what zeros would give.
+  const int32_t afterMs = clock_.update(inputs_);
+  EXPECT_FALSE(clock_.recordValid());
+  EXPECT_GE(afterMs, beforeMs);
+  EXPECT_LT(afterMs, beforeMs + 1000);
+  const ClockReading reading = source.read(0);
+  EXPECT_TRUE(reading.gone);
+  EXPECT_FALSE(reading.hasPosition);
 }
 
 }  // namespace
