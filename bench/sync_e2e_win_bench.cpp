@@ -19,6 +19,8 @@
 //                          the whole picture 60 times a second); both (the default) runs every
 //                          --precise mode against a light player, then against a loaded one
 //   --decode-load PERCENT  a loaded player also burns this share of one core (default 0)
+//   --clock-with-frames    a loaded player's clock digits change with its frames, up to a frame
+//                          after the second's boundary (simplayer --clock-with-frames)
 //   --wineserver-pid PID --clock-ticks HZ    the script passes these: the session's wineserver
 //                          (read as Z:\proc\PID\stat) and the kernel's clock ticks per second
 //
@@ -81,6 +83,7 @@ struct Options {
   std::vector<bool> preciseModes{false, true};
   std::vector<bool> loads{false, true};  // heavy?
   int decodePercent = 0;
+  bool clockWithFrames = false;
   uint32_t wineserverPid = 0;
   int clockTicks = 100;
 };
@@ -108,6 +111,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       else if (m == "both") o.loads = {false, true};
       else return std::nullopt;
     }
+    else if (a == "--clock-with-frames") o.clockWithFrames = true;
     else if (a == "--decode-load" && hasValue) o.decodePercent = std::clamp(std::atoi(argv[++i]), 0, 100);
     else if (a == "--wineserver-pid" && hasValue) o.wineserverPid = static_cast<uint32_t>(std::atol(argv[++i]));
     else if (a == "--clock-ticks" && hasValue) o.clockTicks = std::max(1, std::atoi(argv[++i]));
@@ -760,7 +764,7 @@ int main(int argc, char** argv) {
   if (!parsed) {
     std::fprintf(stderr,
                  "usage: sync_e2e_win_bench [--quorvane PATH] [--seconds N] [--cues N] [--each] "
-                 "[--precise off|on|both] [--load light|heavy|both] [--decode-load PERCENT] "
+                 "[--precise off|on|both] [--load light|heavy|both] [--decode-load PERCENT] [--clock-with-frames] "
                  "[--wineserver-pid PID --clock-ticks HZ]\n");
     return 2;
   }
@@ -795,6 +799,7 @@ int main(int argc, char** argv) {
   for (const bool heavy : options.loads) {
     std::string arguments = "--start=" + std::to_string(playerStartMs) + " --exit-after=" + std::to_string(exitAfter);
     if (heavy) arguments += " --load --decode-load=" + std::to_string(options.decodePercent);
+    if (heavy && options.clockWithFrames) arguments += " --clock-with-frames";
     auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe", arguments);
     if (!player || !reportFrom(player->command("position"))) {
       std::fprintf(stderr, "could not start %s, or it does not report the performance counter\n",

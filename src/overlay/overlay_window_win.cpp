@@ -215,6 +215,10 @@ LRESULT OverlayWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 void OverlayWindow::place() {
   const int32_t y = atScreenTop_ || spansScreen_ ? screenTop() : scaled(top_);
+  // Every move is a round trip to the window system (under Wine, to the X server), and each
+  // cue's start sets the place again: where nothing changes, nothing is sent.
+  RECT frame{};
+  if (GetWindowRect(hwnd(), &frame) && frame.left == scaled(left_) && frame.top == y) return;
   SetWindowPos(hwnd(), nullptr, scaled(left_), y, 0, 0, SWP_NOSIZE | kMoveOnly);
 }
 
@@ -390,7 +394,12 @@ void OverlayWindow::setShadow(bool shadow) {
 }
 
 // Back above a player that made itself topmost since, without moving, showing or activating.
+// Like a move, this is a round trip to the window system on every cue's start; when no visible
+// window stands above the overlay, there is nothing to do.
 void OverlayWindow::assertTopmost() {
+  HWND above = GetWindow(hwnd(), GW_HWNDPREV);
+  while (above && !IsWindowVisible(above)) above = GetWindow(above, GW_HWNDPREV);
+  if (!above && (GetWindowLongA(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST)) return;
   SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
 }
 

@@ -339,6 +339,57 @@ TEST_F(OverlayWindowTest, MovesAndReassertsWithoutShowingAHiddenOverlay) {
   EXPECT_TRUE(IsWindowVisible(overlay->hwnd()));
 }
 
+// Moves of the overlay's window, seen by a hook on this thread's window procedures.
+class MoveCounter {
+ public:
+  explicit MoveCounter(HWND window) {
+    window_ = window;
+    moves_ = 0;
+    hook_ = SetWindowsHookExW(WH_CALLWNDPROC, &MoveCounter::onCall, nullptr, GetCurrentThreadId());
+  }
+  ~MoveCounter() { UnhookWindowsHookEx(hook_); }
+  int moves() const { return moves_; }
+
+ private:
+  static LRESULT CALLBACK onCall(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->hwnd == window_ && call->message == WM_WINDOWPOSCHANGING) ++moves_;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline HWND window_ = nullptr;
+  static inline int moves_ = 0;
+  HHOOK hook_ = nullptr;
+};
+
+// A cue's start sets the place again; where it has not changed, the window system is not asked.
+TEST_F(OverlayWindowTest, APlaceThatHasNotChangedIsNotSentAgain) {
+  const auto overlay = open({.fontFace = kFace, .left = 100, .top = 200});
+  const MoveCounter counter(overlay->hwnd());
+  overlay->setLeft(100);
+  overlay->setTop(200);
+  EXPECT_EQ(counter.moves(), 0);
+  overlay->setLeft(101);
+  overlay->setTop(201);
+  EXPECT_EQ(counter.moves(), 2);
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(101, 201, 101 + 2560, 201 + 540));
+}
+
+// Re-asserting topmost moves the overlay only when a window stands above it, as a player that
+// made itself topmost.
+TEST_F(OverlayWindowTest, ReassertsTopmostOnlyBelowAnotherWindow) {
+  const auto overlay = open();
+  overlay->assertTopmost();
+  const MoveCounter counter(overlay->hwnd());
+  overlay->assertTopmost();
+  EXPECT_EQ(counter.moves(), 0);
+  const OwnedWindow player(CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, "STATIC", "",
+                                           WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr));
+  ASSERT_EQ(GetWindow(overlay->hwnd(), GW_HWNDPREV), player.get());
+  overlay->assertTopmost();
+  EXPECT_EQ(counter.moves(), 1);
+  EXPECT_EQ(GetWindow(player.get(), GW_HWNDPREV), overlay->hwnd());
+}
+
 // The stored lengths are 96-DPI pixels: on a 150 % monitor, or when the monitor's DPI changes
 // during a run, the window, the label, the font and the moves scale with it.
 TEST_F(OverlayWindowTest, ADpiChangeScalesEveryLength) {

@@ -12,6 +12,9 @@ MomentTimer::MomentTimer(HWND window, UINT message) : window_(window), message_(
   // Waits end to the millisecond only with the system timer at its finest.
   timeBeginPeriod(1);
   if (wake_) thread_.reset(CreateThread(nullptr, 0, &MomentTimer::threadMain, this, 0, nullptr));
+  // It only wakes, posts and sleeps again; while a full-screen player keeps the cores busy, a
+  // wake at normal priority can wait for a time slice.
+  if (thread_) SetThreadPriority(thread_.get(), THREAD_PRIORITY_TIME_CRITICAL);
 }
 
 MomentTimer::~MomentTimer() {

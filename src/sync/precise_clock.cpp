@@ -37,29 +37,48 @@ uint64_t PreciseClock::expectedChangeUs() const {
   return baseUs_ + static_cast<uint64_t>((digitsMs_ + 1000 - baseMs_) * 1000);
 }
 
-// The digits went on by one second between the last read and this one.
+// The digits went on by one second after the last read began (`lastReadUs`) and before this
+// one ended (`us`). A player shows a second's change at its boundary or later, never earlier:
+// it paints its clock with the next frame, or its thread wakes late. So the earliest change
+// seen is the best estimate of the boundary: a change that comes before the prediction moves it
+// there at once, one that comes after moves it by at most kCreepUs a second (enough to follow a
+// player whose clock runs a little slow), and only a change far later than any frame, or one
+// seen too coarsely, makes the clock learn the phase again.
 void PreciseClock::learnChange(uint64_t lastReadUs, uint64_t us, int64_t digitsMs) {
   const int64_t bracket = elapsedUs(lastReadUs, us);
+  const bool fine = bracket >= 0 && static_cast<uint64_t>(bracket) <= kKnownBracketUs;
   const uint64_t expected = expectedChangeUs();
-  const bool asExpected = phaseKnown_ && playing_ && elapsedUs(lastReadUs, expected) >= -1000 &&
-                          elapsedUs(expected, us) >= -1000;
-  if (bracket >= 0 && static_cast<uint64_t>(bracket) <= kKnownBracketUs) {
-    baseUs_ = us - static_cast<uint64_t>(bracket / 2);
+  baseMs_ = digitsMs;
+  if (phaseKnown_ && playing_) {
+    const int64_t lateUs = elapsedUs(expected, lastReadUs);
+    if (elapsedUs(expected, us) < 0) {
+      // Earlier than predicted: the boundary is no later than this read's end. Seen coarsely
+      // (before the fine reads began), the phase is learnt again from here.
+      baseUs_ = us;
+      phaseKnown_ = fine;
+      return;
+    }
+    if (elapsedUs(expected, us) >= 0 && lateUs <= kMaxLagUs) {
+      baseUs_ = expected + static_cast<uint64_t>(std::clamp<int64_t>(lateUs, 0, kCreepUs));
+      return;
+    }
+  }
+  if (fine) {
+    baseUs_ = us;
     phaseKnown_ = true;
-  } else if (asExpected) {
-    // A coarse read of a change where it was expected: keep the finer prediction.
-    baseUs_ = expected;
   } else {
-    // Late, early or seen only coarsely: the middle of what is known, and learn again.
+    // Seen only coarsely: the middle of what is known, and learn again.
     baseUs_ = us - static_cast<uint64_t>(std::max<int64_t>(0, bracket) / 2);
     phaseKnown_ = false;
   }
-  baseMs_ = digitsMs;
 }
 
 void PreciseClock::read(const ClockInputs& in) {
   const uint64_t us = time_.nowUs();
   const std::vector<uint8_t> record = memory_.readBytes(in.playerPid, in.recordBase, player::recordLength);
+  // The record was taken somewhere between `us` and now: under load a read can wait for the
+  // system for milliseconds, so a change is bracketed from the last read's start to this one's end.
+  const uint64_t readEndUs = time_.nowUs();
   recordValid_ = player::recordValid(record);
   secondsByte_ = static_cast<int32_t>(player::recordByte(record, player::secondsOffset));
   if (!recordValid_) return;
@@ -103,7 +122,7 @@ void PreciseClock::read(const ClockInputs& in) {
 
   if (playing && digits == digitsMs_ + 1000) {
     if (!playing_) phaseKnown_ = false;  // resumed and crossed a second between the two reads
-    learnChange(lastReadUs, us, digits);
+    learnChange(lastReadUs, readEndUs, digits);
   } else if (playing && playing_ && (digits / 1000) % 10 == (digitsMs_ / 1000) % 10) {
     // A seek that keeps the seconds digit (a jump of whole tens of seconds) keeps the fraction.
     baseMs_ += digits - digitsMs_;

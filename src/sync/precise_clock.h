@@ -44,11 +44,16 @@ class PreciseClock {
   uint64_t nowUs() const { return time_.nowUs(); }
 
   // How finely a change must be bracketed for its instant to count as known, how far around
-  // the expected change fine reads go, and how far apart they are.
+  // the expected change fine reads go (after it, beyond a frame of a player that shows its
+  // clock with its frames at 50 a second), and how far apart they are.
   static constexpr uint64_t kKnownBracketUs = 4'000;
-  static constexpr int64_t kWindowUs = 8'000;
+  static constexpr int64_t kWindowUs = 22'000;
   static constexpr int64_t kFineStepUs = 2'000;
   static constexpr int64_t kLongGapUs = 1'500'000;
+  // A change later than predicted by up to kMaxLagUs counts as the player's lag (a frame of a
+  // 24 fps film is 42 ms); the prediction follows it by at most kCreepUs per change.
+  static constexpr int64_t kMaxLagUs = 50'000;
+  static constexpr int64_t kCreepUs = 250;
 
  private:
   uint64_t expectedChangeUs() const;

@@ -5,12 +5,16 @@
 //   simplayer.exe [--start=H:MM:SS[.mmm]|MS] [--paused] [--pad=SIZE[K|M]] [--no-signature]
 //                 [--exit-after=SECONDS] [--load] [--size=WxH] [--decode-load=PERCENT]
 //                 [--mpc-web=PORT] [--potplayer] [--mpv-pipe=PATH]
+//                 [--clock-with-frames]
 //
 // --load loads the machine as a real player does: a borderless window over the whole primary
-// monitor (or --size) whose whole picture is drawn anew and put on screen 60 times a second,
-// moving with the wall clock so that every frame differs, paused or not. --decode-load burns
-// that share of one core on a thread of its own, as a decoder would. Without --load, --size
-// is the window's inside.
+// monitor (or --size) whose whole picture is drawn anew and put on screen at 59.94 frames a
+// second, moving with the wall clock so that every frame differs, paused or not. With
+// --clock-with-frames the record's digits change with the frame that shows them, as a player's
+// on-screen clock may, not at the second's true boundary: up to a frame later, by an amount that
+// drifts from second to second, since the frames are not locked to the film's seconds.
+// --decode-load burns that share of one core on a thread of its own, as a decoder would.
+// Without --load, --size is the window's inside.
 //
 // --mpc-web, --potplayer and --mpv-pipe also tell the time as those players do: MPC-HC's web
 // interface, PotPlayer's window messages, mpv's JSON IPC (simplayer_interfaces_win.cpp).
@@ -370,6 +374,7 @@ void drawText(HDC dc, const char* text, RECT box, int heightPx, int weight, COLO
 }
 
 bool loadMode = false;
+bool clockWithFrames = false;  // the record is brought up to date by each frame
 
 // The performance counter in microseconds (and milliseconds): the wall clock of the picture's
 // motion and of the decoder's slices.
@@ -386,6 +391,7 @@ int64_t wallUs() {
 int64_t wallMs() { return wallUs() / 1000; }
 
 void paint(HDC dc, const RECT& area) {
+  if (clockWithFrames) playerClock.refresh();  // the digits this frame shows
   const auto now = playerClock.now();
   const int64_t t = now.positionUs / 1000;
   // The light window's picture moves with the position, so it stands still while paused; under
@@ -501,13 +507,14 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Under load: a frame every 1/60 s by the performance counter, put on screen at once (not
-// through WM_PAINT, which waits for an empty queue), with the messages handled between frames.
-// A frame that comes late is not made up for by a burst of frames.
+// Under load: a frame every 1001/60 ms (59.94 a second, a common display rate) by the
+// performance counter, painted at once through WM_PAINT as a GDI program paints (a posted
+// WM_PAINT would wait for an empty queue), with the messages handled between frames. A frame
+// that comes late is not made up for by a burst.
 void runFrameLoop() {
   LARGE_INTEGER f;
   QueryPerformanceFrequency(&f);
-  const int64_t period = f.QuadPart / 60;
+  const int64_t period = f.QuadPart * 1001 / 60'000;
   const auto counter = [] {
     LARGE_INTEGER c;
     QueryPerformanceCounter(&c);
@@ -517,11 +524,8 @@ void runFrameLoop() {
   for (;;) {
     int64_t now = counter();
     if (now >= due) {
-      const HDC dc = GetDC(mainWindow);
-      RECT area;
-      GetClientRect(mainWindow, &area);
-      frameBuffer.present(dc, area);
-      ReleaseDC(mainWindow, dc);
+      InvalidateRect(mainWindow, nullptr, FALSE);
+      UpdateWindow(mainWindow);
       due += period;
       now = counter();
       if (now >= due) due = now + period;
@@ -565,6 +569,7 @@ struct Options {
   uint16_t mpcWebPort = 0;  // 0: off
   bool potPlayer = false;
   std::string mpvPipe;      // empty: off
+  bool clockWithFrames = false;
 };
 
 Options parseOptions(const char* commandLine) {
@@ -599,6 +604,8 @@ Options parseOptions(const char* commandLine) {
         options.width = w;
         options.height = h;
       }
+    } else if (word == "--clock-with-frames") {
+      options.clockWithFrames = true;
     } else if (const char* v = value("--decode-load=")) {
       options.decodePercent = std::clamp(std::atoi(v), 0, 100);
     } else if (const char* v = value("--mpc-web=")) {
@@ -637,6 +644,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   RegisterClassA(&windowClass);
   const std::string title = "Simulated player - " + exeName;
   loadMode = options.load;
+  clockWithFrames = options.load && options.clockWithFrames;
   if (options.load) {
     // Full screen: a borderless window over the primary monitor, as players show a film.
     const int width = options.width ? options.width : GetSystemMetrics(SM_CXSCREEN);
@@ -656,7 +664,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   if (options.exitAfterSeconds) SetTimer(mainWindow, exitTimer, options.exitAfterSeconds * 1000, nullptr);
 
   // The threads are never joined: they end with the process.
-  const UniqueKernelHandle recorder(CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
+  const UniqueKernelHandle recorder(clockWithFrames ? nullptr : CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
   const UniqueKernelHandle server(CreateThread(nullptr, 0, pipeThread, nullptr, 0, nullptr));
   UniqueKernelHandle decoder;
   if (options.load || options.decodePercent > 0) timeBeginPeriod(1);  // frames and slices to the ms
