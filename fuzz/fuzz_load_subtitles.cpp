@@ -1,36 +1,87 @@
 // Feeds arbitrary bytes through the subtitle loading path in every UI language: the encoding
-// step, the cue parse, the sort and the end markers. Every input must give a well-formed table.
+// step, the format probe and every format's reader (each also given the bytes whatever the
+// probe says), the cue parse, the sort, the cutting of overlapping events and the end markers.
+// Every input must give a well-formed table, and the SRT parse and the ASS time and field
+// reading must agree with their plain models.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
 
+#include "ass_parse_model.h"
+#include "loading/ass_reader.h"
+#include "loading/overlap_pieces.h"
 #include "loading/srt_loader.h"
+#include "loading/subtitle_formats.h"
+#include "loading/vtt_reader.h"
 #include "srt_parse_model.h"
 
 using namespace quorvane;
+
+namespace {
+
+void checkTable(const CueTable& table, bool cutFromEvents) {
+  if (table.cueCount < 0 || table.cues.size() != static_cast<size_t>(table.cueCount) + 2) std::abort();
+  for (int32_t i = 2; i <= table.cueCount; ++i) {
+    if (table.at(i - 1).startMs > table.at(i).startMs) std::abort();
+    // Cues cut from events never overlap.
+    if (cutFromEvents && table.at(i - 1).endMs > table.at(i).startMs) std::abort();
+  }
+  for (int32_t i = 1; cutFromEvents && i <= table.cueCount; ++i) {
+    const Cue& cue = table.at(i);
+    if (cue.startMs >= cue.endMs || cue.blocks.empty()) std::abort();
+    for (const CueBlock& block : cue.blocks) {
+      if (block.look >= table.looks.size() || block.text >= table.blockTexts.size()) std::abort();
+    }
+  }
+  if (table.at(table.cueCount + 1).startMs != CueTable::kFirstMarkerStart ||
+      table.at(table.cueCount + 2).endMs != CueTable::kFirstMarkerStart + 3) {
+    std::abort();
+  }
+}
+
+// The first line of the input as a Dialogue: line of the standard order.
+void checkAssDialogue(std::string_view normalised) {
+  const std::string_view line = normalised.substr(0, std::min<size_t>(normalised.find("\r\n"), 512));
+  const std::string script = "[Events]\r\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, "
+                             "Effect, Text\r\nDialogue: " + std::string(line) + "\r\n";
+  const SubtitleEvents read = readAssEvents(script, kCodePageGbk);
+  const auto fields = model::assFields(line, 10);
+  std::optional<int64_t> start, end;
+  if (fields) {
+    start = model::assTime((*fields)[1]);
+    end = model::assTime((*fields)[2]);
+  }
+  if (read.events.size() != (start && end ? 1u : 0u)) std::abort();
+  if (!read.events.empty() && (read.events[0].startMs != static_cast<int32_t>(static_cast<uint32_t>(*start) - 500u) ||
+                               read.events[0].endMs != static_cast<int32_t>(static_cast<uint32_t>(*end) - 500u))) {
+    std::abort();
+  }
+  if (parseAssTime(line) != model::assTime(line)) std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const TextCodec codec(systemCodePages());
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   for (auto language : {UiLanguage::English, UiLanguage::SimplifiedChinese, UiLanguage::TraditionalChinese}) {
-    const std::string normalised = normaliseSubtitleBytes(bytes, language, codec);
+    unsigned codePage = 0;
+    const std::string normalised = normaliseSubtitleBytes(bytes, language, codec, &codePage);
     // After the encoding step every CR and LF belongs to a CR LF pair.
     for (size_t i = 0; i < normalised.size(); ++i) {
       if (normalised[i] == '\r' && (i + 1 >= normalised.size() || normalised[i + 1] != '\n')) std::abort();
       if (normalised[i] == '\n' && (i == 0 || normalised[i - 1] != '\r')) std::abort();
     }
+    SubtitleFormat format = SubtitleFormat::Srt;
+    checkTable(parseSubtitles(normalised, codePage, &format), format != SubtitleFormat::Srt);
+    checkTable(cutOverlaps(readAssEvents(normalised, codePage)), true);
+    checkTable(cutOverlaps(readVttEvents(normalised)), true);
     const CueTable table = parseCueTable(normalised);
-    if (table.cueCount < 0 || table.cues.size() != static_cast<size_t>(table.cueCount) + 2) std::abort();
-    for (int32_t i = 2; i <= table.cueCount; ++i) {
-      if (table.at(i - 1).startMs > table.at(i).startMs) std::abort();
-    }
-    if (table.at(table.cueCount + 1).startMs != CueTable::kFirstMarkerStart ||
-        table.at(table.cueCount + 2).endMs != CueTable::kFirstMarkerStart + 3) {
-      std::abort();
-    }
+    checkTable(table, false);
     // The fast parse must agree with the plain one (time fields read at most 96 bytes long).
     if (normalised.size() <= 4096) {
+      checkAssDialogue(normalised);
       const std::vector<Cue> expected = model::parse(normalised, 96);
       if (expected.size() != static_cast<size_t>(table.cueCount)) std::abort();
       for (size_t i = 0; i < expected.size(); ++i) {

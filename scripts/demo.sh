@@ -5,7 +5,7 @@
 # resumes the player. It logs each cue shown with the player's true position at that moment and
 # the lateness, and saves screenshots.
 #
-#   scripts/demo.sh [--lang zh-CN|zh-TW|en] [--file SUBTITLES.srt]
+#   scripts/demo.sh [--lang zh-CN|zh-TW|en] [--file SUBTITLES]
 #
 # With DISPLAY set, it runs on that display and ends when you close Quorvane's main window;
 # without one it runs on a virtual display for about 30 seconds. Either way the log and the

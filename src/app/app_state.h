@@ -14,6 +14,8 @@
 #include "platform/registry.h"
 #include "platform/tick_source.h"
 #include "sync/player_ui_trim.h"
+#include "sync/free_clock.h"
+#include "sync/line_sync.h"
 #include "sync/player_memory_clock.h"
 #include "sync/process_memory.h"
 #include "sync/subtitle_run.h"
@@ -55,8 +57,16 @@ struct AppState {
   std::string lastPickedFile;
   // The player's time record, as the last search found it: the run's clock.
   PlayerMemoryClock playerClock;
+  // The clock the user drives, for a film whose player is not read ("No player: free clock").
+  FreeClock freeClock;
   // The subtitle run: its cues, overlay, scheduler and the controls' values it uses.
   SubtitleRun run;
+  // "This line is now": the anchor of two-point sync.
+  LineSync lineSync;
+  // The system menu's choices beyond the enhancements: the sync keys (on unless switched
+  // off) and the "Player" submenu's free clock (off: the automatic search for the player).
+  bool syncKeys = true;
+  bool freeClockChosen = false;
   // Which enhancements the user turned on (the system menu's check items).
   std::array<bool, kEnhancementCount> enhancements{};
   bool enhanced(Enhancement which) const { return enhancements[static_cast<size_t>(which)]; }

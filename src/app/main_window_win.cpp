@@ -8,7 +8,10 @@
 
 #include "app/control_ids.h"
 #include "app/directory_exists.h"
+#include "app/file_filter.h"
 #include "app/main_window_model.h"
+#include "app/sync_settings.h"
+#include "app/sync_texts.h"
 #include "common/text_number.h"
 #include "loading/srt_loader.h"
 #include "overlay/overlay_metrics.h"
@@ -366,7 +369,9 @@ LRESULT MainWindow::onCreate() {
   fillFromSettings();
   filling_ = false;
   registerHotkeys();
+  registerSyncKeys();
   addEnhancementItems();
+  addSyncItems();
   attachTips();
   return 0;
 }
@@ -388,6 +393,7 @@ void MainWindow::addEnhancementItems() {
 
 bool MainWindow::onSysCommand(WPARAM command) {
   const WPARAM id = command & 0xFFF0;
+  if (onSyncCommand(id)) return true;
   if (id < kFirstEnhancementCommand || id >= kFirstEnhancementCommand + 16 * kEnhancementCount) return false;
   const size_t i = (id - kFirstEnhancementCommand) / 16;
   setEnhancement(static_cast<Enhancement>(i), !app_.enhancements[i]);
@@ -508,7 +514,7 @@ void MainWindow::putCaptions() {
       {kIdWidthLabel, UiRow::WidthCaption},  {kIdTopLabel, UiRow::TopCaption},
   };
   for (const auto& [id, row] : captions) setControlText(id, t.row(row));
-  app_.fileDialogFilter = t.row(UiRow::FileFilter) + "|*.srt";
+  app_.fileDialogFilter = subtitleFileFilter(t, app_.uiLanguage);
   SetWindowTextA(hwnd(), t.row(UiRow::WindowTitle).c_str());
   setControlText(kIdUpdateLink, t.row(UiRow::UpdateLink));
   setControlText(kIdToolLink, t.row(UiRow::ToolLink));
@@ -560,6 +566,8 @@ void MainWindow::onCommand(int id, int code) {
   for (const CommandHandler& h : kHandlers) {
     if (h.id == id && h.code == code) (this->*h.handler)();
   }
+  // A submenu of the window menu may report its items as commands (Wine does).
+  if (code == 0) onSyncCommand(static_cast<WPARAM>(id));
 }
 
 void MainWindow::onEscape() { PostMessageA(hwnd(), WM_CLOSE, 0, 0); }
@@ -662,7 +670,9 @@ void MainWindow::onStartClicked() {
 // the press then ends.
 void MainWindow::selectAndStart() {
   PlayerLocation player;
-  if (app_.playerMode == 1) {
+  // The free clock needs no player: straight to the file dialog.
+  const bool freeClock = app_.freeClockChosen;
+  if (app_.playerMode == 1 && !freeClock) {
     player = locatePlayer(*app_.processes, controlText(kIdProcessBox), [] { pumpPendingMessages(); });
     if (!hwnd()) return;
     // A running run follows the new search's result at once, found or not.
@@ -671,7 +681,7 @@ void MainWindow::selectAndStart() {
   }
   if (!hwnd()) return;
   const std::string folder = app_.settings.readText(setting::kDirectory, programFolder());
-  if (!player.located()) return;
+  if (!player.located() && !freeClock) return;
 
   const std::optional<std::string> path = services_.pickFile(hwnd(), folder, app_.fileDialogFilter);
   if (!hwnd() || !path) return;
@@ -688,8 +698,15 @@ void MainWindow::selectAndStart() {
   if (!overlay) return;
   recomputeMetrics();
   app_.run.setInputs(runInputs());
+  app_.run.setClock(freeClock ? static_cast<ClockSource&>(app_.freeClock) : app_.playerClock);
   app_.run.setPrecise(app_.enhanced(Enhancement::PreciseTiming));
+  if (freeClock) startFreeClock(table);
   app_.run.start(std::move(table), codePage, std::move(overlay));
+  if (freeClock) {
+    showTransportBar();
+  } else if (bar_) {
+    bar_->hide();
+  }
 }
 
 // What the run takes from the controls as it starts; each control's handler keeps it current.
@@ -895,6 +912,8 @@ void MainWindow::onDestroy() {
   saveLastDirectory();
   app_.settings.writeText(setting::kProcess, controlText(kIdProcessBox));
   hotkeyPolls_.reset();  // no hotkey acts on a window that is going
+  bar_.reset();
+  notice_.reset();
   app_.run.end(200);
   tooltip_.reset();
   PostQuitMessage(0);
@@ -903,6 +922,192 @@ void MainWindow::onDestroy() {
 void MainWindow::saveLastDirectory() {
   const std::string_view folder = folderOfPath(app_.lastPickedFile, app_.isLeadByte);
   if (directoryExists(folder, app_.isLeadByte)) app_.settings.writeText(setting::kDirectory, folder);
+}
+
+// The sync keys and the free clock's keys, after the program's first five. Polled like them,
+// with the same exact-modifier rule, and not swallowed: each combination was picked as one the
+// program in front does not use (see the user's guide). Registered always; an action does
+// nothing while the system menu's item has them off.
+void MainWindow::registerSyncKeys() {
+  constexpr int32_t kAlt = 1, kAltShift = 1 | 4;
+  constexpr int32_t kComma = VK_OEM_COMMA, kPeriod = VK_OEM_PERIOD, kSlash = VK_OEM_2, kSemicolon = VK_OEM_1;
+  const auto key = [this](std::function<void()> action, int32_t keyCode, int32_t modifiers) {
+    hotkeys_.registerHotkey([this, action] { if (app_.syncKeys) action(); }, keyCode, modifiers);
+  };
+  key([this] { nudgeDelay(-100); }, kComma, kAlt);
+  key([this] { nudgeDelay(+100); }, kPeriod, kAlt);
+  key([this] { nudgeDelay(-1000); }, kComma, kAltShift);
+  key([this] { nudgeDelay(+1000); }, kPeriod, kAltShift);
+  key([this] { resetSync(); }, kSlash, kAlt);
+  key([this] { syncLineToNow(); }, kSemicolon, kAlt);
+  key([this] { freeClockTogglePlay(); }, VK_RETURN, kAltShift);
+  key([this] { freeClockSeekBy(-1000); }, VK_LEFT, kAltShift);
+  key([this] { freeClockSeekBy(+1000); }, VK_RIGHT, kAltShift);
+  key([this] { freeClockToLine(false); }, VK_UP, kAltShift);
+  key([this] { freeClockToLine(true); }, VK_DOWN, kAltShift);
+}
+
+// After the enhancements: the sync keys' item (checked unless switched off) and the "Player"
+// submenu with its two choices, as stored.
+void MainWindow::addSyncItems() {
+  const HMENU menu = GetSystemMenu(hwnd(), FALSE);
+  if (!menu) return;
+  app_.syncKeys = app_.settings.readText(setting::kSyncKeys, "1") != "0";
+  app_.freeClockChosen = app_.settings.readText(setting::kFreeClock, "0") == "1";
+  const auto caption = [this](SyncText which) { return std::string(syncText(which, app_.uiLanguage)); };
+  AppendMenuA(menu, MF_STRING | (app_.syncKeys ? MF_CHECKED : MF_UNCHECKED), kSyncKeysCommand,
+              caption(SyncText::SyncKeysItem).c_str());
+  const HMENU players = CreatePopupMenu();
+  if (!players) return;
+  AppendMenuA(players, MF_STRING, kAutomaticPlayerCommand, caption(SyncText::AutomaticItem).c_str());
+  AppendMenuA(players, MF_STRING, kFreeClockCommand, caption(SyncText::FreeClockItem).c_str());
+  CheckMenuRadioItem(players, kAutomaticPlayerCommand, kFreeClockCommand,
+                     app_.freeClockChosen ? kFreeClockCommand : kAutomaticPlayerCommand, MF_BYCOMMAND);
+  AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(players), caption(SyncText::PlayerMenu).c_str());
+}
+
+bool MainWindow::onSyncCommand(WPARAM id) {
+  switch (id) {
+    case kSyncKeysCommand: setSyncKeys(!app_.syncKeys); return true;
+    case kAutomaticPlayerCommand: setFreeClockChosen(false); return true;
+    case kFreeClockCommand: setFreeClockChosen(true); return true;
+    default: return false;
+  }
+}
+
+void MainWindow::setSyncKeys(bool on) {
+  app_.syncKeys = on;
+  app_.settings.writeText(setting::kSyncKeys, checkText(on));
+  CheckMenuItem(GetSystemMenu(hwnd(), FALSE), kSyncKeysCommand, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// Takes effect at the next Select and Start; a running run keeps its clock.
+void MainWindow::setFreeClockChosen(bool on) {
+  app_.freeClockChosen = on;
+  app_.settings.writeText(setting::kFreeClock, checkText(on));
+  CheckMenuRadioItem(GetSystemMenu(hwnd(), FALSE), kAutomaticPlayerCommand, kFreeClockCommand,
+                     on ? kFreeClockCommand : kAutomaticPlayerCommand, MF_BYCOMMAND);
+}
+
+// A free-clock run starts paused, at 0 or a few seconds before the first line (the bar's
+// choice); seeks stop at the end of the file's last line.
+void MainWindow::startFreeClock(const CueTable& table) {
+  constexpr int32_t kEarlyLeadMs = 5'000;
+  int32_t firstMs = 0, lastMs = 0;
+  for (int32_t i = 1; i <= table.cueCount; ++i) lastMs = std::max(lastMs, table.at(i).endMs);
+  if (table.cueCount > 0) firstMs = table.at(1).startMs;
+  const ClockTiming timing = app_.run.inputs().timing();
+  app_.freeClock.setEndMs(std::max<int64_t>(0, timing.rawFor(lastMs)));
+  earlyStart_ = app_.settings.readText(setting::kFreeClockEarlyStart, "0") == "1";
+  freeSpanMs_ = lastMs;
+  app_.freeClock.reset(earlyStart_ ? std::max<int64_t>(0, timing.rawFor(firstMs - kEarlyLeadMs)) : 0);
+}
+
+// Alt+, and Alt+. (Shift: a second at a time): the delay box follows, and through it the run.
+void MainWindow::nudgeDelay(int32_t stepMs) {
+  constexpr int32_t kLimitMs = 9'999'999;  // what the delay box's eight characters hold
+  setDelayBox(std::clamp(app_.run.inputs().delayMs + stepMs, -kLimitMs, kLimitMs));
+  showNotice(delayNotice(app_.run.inputs().delayMs, app_.run.inputs().rate, app_.uiLanguage));
+}
+
+// Alt+/: delay 0, rate 1, and two-point sync starts over.
+void MainWindow::resetSync() {
+  app_.lineSync.reset();
+  app_.run.setRate(1.0);
+  setDelayBox(0);
+  showNotice(delayNotice(0, 1.0, app_.uiLanguage));
+}
+
+// Alt+;: the line shown (or the next) starts now; twice far apart, the rate too.
+void MainWindow::syncLineToNow() {
+  if (!app_.run.running()) return;
+  const ClockReading now = app_.run.reading();
+  const std::optional<int32_t> line =
+      now.hasPosition ? LineSync::lineToSync(app_.run.table(), app_.run.scheduler(), now.positionMs) : std::nullopt;
+  const LineSync::Result result = app_.lineSync.press(now.rawMs, line, app_.run.inputs().timing());
+  if (result.outcome == LineSync::Outcome::Offset || result.outcome == LineSync::Outcome::OffsetAndRate) {
+    app_.run.setRate(result.timing.rate);
+    setDelayBox(result.timing.delayMs);
+  }
+  showNotice(lineSyncNotice(result, app_.uiLanguage));
+}
+
+// As if typed: the box's change handler hands the delay to the run.
+void MainWindow::setDelayBox(int32_t delayMs) {
+  SetWindowTextA(control(kIdDelayBox), std::to_string(delayMs).c_str());
+}
+
+// Above the subtitle line's place, in the middle of its width, so the line itself is not
+// disturbed.
+void MainWindow::showNotice(const std::string& text) {
+  if (!notice_) notice_ = NoticeWindow::create(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE)));
+  if (!notice_) return;
+  const UINT dpi = systemDpi();
+  const int32_t middle = std::max(0, sliderValue(Slider::Left)) + std::max(0, sliderValue(Slider::Width)) / 2;
+  const POINT anchor{scaledToDpi(middle, dpi), scaledToDpi(std::max(0, sliderValue(Slider::Top)), dpi)};
+  notice_->show(text, anchor);
+}
+
+bool MainWindow::onFreeClock() const { return app_.run.running() && &app_.run.clock() == &app_.freeClock; }
+
+// The free clock's keys and the bar's buttons: the overlay follows at once.
+void MainWindow::freeClockSeekTo(int64_t fileMs) {
+  app_.freeClock.seek(app_.run.inputs().timing().rawFor(fileMs));
+  app_.run.tick();
+}
+
+void MainWindow::freeClockTogglePlay() {
+  if (!onFreeClock()) return;
+  app_.freeClock.togglePlay();
+  app_.run.tick();
+}
+
+void MainWindow::freeClockSeekBy(int32_t deltaMs) {
+  if (!onFreeClock()) return;
+  app_.freeClock.seekBy(deltaMs);
+  app_.run.tick();
+}
+
+void MainWindow::freeClockToLine(bool next) {
+  if (!onFreeClock()) return;
+  const int32_t now = app_.run.positionMs();
+  const std::optional<int32_t> start =
+      next ? nextLineStart(app_.run.table(), now) : previousLineStart(app_.run.table(), now);
+  if (start) freeClockSeekTo(*start);
+}
+
+TransportBarState MainWindow::transportBarState() const {
+  TransportBarState state;
+  state.positionMs = app_.run.positionMs();
+  state.spanMs = freeSpanMs_;
+  state.playing = app_.freeClock.playing();
+  state.delayMs = app_.run.inputs().delayMs;
+  state.rate = app_.run.inputs().rate;
+  state.earlyStart = earlyStart_;
+  return state;
+}
+
+// The bar of a free-clock run, where it was left.
+void MainWindow::showTransportBar() {
+  if (bar_) {
+    bar_->show();
+    return;
+  }
+  TransportBarActions actions;
+  actions.togglePlay = [this] { freeClockTogglePlay(); };
+  actions.seekBy = [this](int32_t deltaMs) { freeClockSeekBy(deltaMs); };
+  actions.toLine = [this](bool next) { freeClockToLine(next); };
+  actions.seekTo = [this](int64_t fileMs) {
+    if (onFreeClock()) freeClockSeekTo(fileMs);
+  };
+  actions.toggleEarlyStart = [this] {
+    earlyStart_ = !earlyStart_;
+    app_.settings.writeText(setting::kFreeClockEarlyStart, checkText(earlyStart_));
+  };
+  actions.placed = [this](const BarPlace& place) { app_.settings.writeText(setting::kBarPlace, barPlaceText(place)); };
+  bar_ = TransportBar::create(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE)), app_.uiLanguage,
+                              [this] { return transportBarState(); }, std::move(actions),
+                              parseBarPlace(app_.settings.readText(setting::kBarPlace, "")));
 }
 
 }  // namespace quorvane

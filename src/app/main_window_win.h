@@ -14,8 +14,10 @@
 
 #include "app/app_state.h"
 #include "app/links.h"
+#include "app/transport_bar_win.h"
 #include "overlay/hotkey_poller.h"
 #include "overlay/hotkey_poll_thread_win.h"
+#include "overlay/notice_window_win.h"
 #include "overlay/overlay_window_win.h"
 #include "platform/moment_timer_win.h"
 #include "platform/dpi_win.h"
@@ -85,6 +87,10 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   // The system menu's enhancement items: this id, then one every 16 (the system keeps the low
   // four bits of a system command for itself).
   static constexpr UINT kFirstEnhancementCommand = 0x0200;
+  // The sync keys' check item and the "Player" submenu's two choices.
+  static constexpr UINT kSyncKeysCommand = 0x0800;
+  static constexpr UINT kAutomaticPlayerCommand = 0x0810;
+  static constexpr UINT kFreeClockCommand = 0x0820;
 
   explicit MainWindow(AppState& app, MainWindowServices services = MainWindowServices::system());
   ~MainWindow() override;
@@ -139,6 +145,26 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   void registerHotkeys();
   void nudgeSlider(Slider slider, int32_t step);
 
+  // The sync keys, the free clock's keys and the system menu items beyond the enhancements.
+  void registerSyncKeys();
+  void addSyncItems();
+  bool onSyncCommand(WPARAM id);
+  void setSyncKeys(bool on);
+  void setFreeClockChosen(bool on);
+  void startFreeClock(const CueTable& table);
+  void nudgeDelay(int32_t stepMs);
+  void resetSync();
+  void syncLineToNow();
+  void setDelayBox(int32_t delayMs);
+  void showNotice(const std::string& text);
+  bool onFreeClock() const;
+  void freeClockSeekTo(int64_t fileMs);
+  void freeClockTogglePlay();
+  void freeClockSeekBy(int32_t deltaMs);
+  void freeClockToLine(bool next);
+  void showTransportBar();
+  TransportBarState transportBarState() const;
+
   // The run's timers: the 50 ms timer and the settling pump on this window, the moments from
   // a helper thread posted to it.
   bool startTicks() override;
@@ -182,6 +208,10 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   std::unique_ptr<MomentTimer> momentTimer_;  // precise timing's, made at its first use
   HotkeyPoller hotkeys_;
   std::unique_ptr<HotkeyPollThread> hotkeyPolls_;
+  std::unique_ptr<NoticeWindow> notice_;  // made at the first sync key
+  std::unique_ptr<TransportBar> bar_;     // made at the first free-clock run, shown only with one
+  int64_t freeSpanMs_ = 0;                // the bar's slider: to the end of the file's last line
+  bool earlyStart_ = false;               // the bar's start choice, as stored
 };
 
 }  // namespace quorvane

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/file_filter.h"
+#include "app/sync_texts.h"
 #include "platform/fake_key_state.h"
 #include "platform/fake_registry.h"
 #include "sync/fake_player_processes.h"
@@ -164,7 +166,7 @@ TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
   EXPECT_EQ(text(kIdTrimButton), "CutUI");
   EXPECT_EQ(text(kIdPlayerGroup), "Select Player");
   EXPECT_EQ(text(kIdProcessLabel), "Process:");
-  EXPECT_EQ(app->fileDialogFilter, "Subtitles(*.srt)|*.srt");
+  EXPECT_EQ(app->fileDialogFilter, subtitleFileFilter(app->uiTexts, UiLanguage::English));
   EXPECT_EQ(text(kIdUpdateLink).rfind("Check update.", 0), 0u);
   EXPECT_TRUE(storedText("font") == "<missing>");  // filling the box stores nothing
 }
@@ -305,7 +307,7 @@ TEST_F(MainWindowTest, SelectAndStartPicksInTheStoredFolderAndReplacesARunningRu
   stored = {{"directory", "D:\\Films\\"}, {"left", "100"}, {"top", "900"}, {"shadow", "1"}};
   open();
   runSubtitles();
-  EXPECT_EQ(dialogs, std::vector<std::string>{"D:\\Films\\ Subtitles(*.srt)|*.srt"});
+  EXPECT_EQ(dialogs, std::vector<std::string>{"D:\\Films\\ " + app->fileDialogFilter});
   EXPECT_TRUE(messages.empty());
   EXPECT_TRUE(app->run.running());
   EXPECT_EQ(overlayLog, std::vector<std::string>{"create Bold 36pt at 100,900 width 1440 centred shadow"});
@@ -376,6 +378,65 @@ TEST_F(MainWindowTest, HotkeysActOnThisWindowsThread) {
   stroke(VK_F8);
   stroke(VK_F8);
   EXPECT_EQ(overlayLog, (std::vector<std::string>{"hide", "show"}));
+}
+
+// The sync keys beside the five: the delay box follows them, the five behave as before, and
+// the system menu's item switches them off.
+TEST_F(MainWindowTest, SyncKeysMoveTheDelayBoxUntilTheirItemSwitchesThemOff) {
+  open();
+  const auto stroke = [&](std::initializer_list<int> modifiers, int key) {
+    for (const int m : modifiers) keys.press(m);
+    keys.press(key);
+    pump(60);
+    keys.release(key);
+    for (const int m : modifiers) keys.release(m);
+    pump(60);
+  };
+  stroke({VK_MENU}, VK_OEM_PERIOD);
+  stroke({VK_MENU}, VK_OEM_PERIOD);
+  stroke({VK_MENU, VK_SHIFT}, VK_OEM_COMMA);
+  EXPECT_EQ(text(kIdDelayBox), "-800");
+  EXPECT_EQ(app->run.inputs().delayMs, -800);
+  stroke({VK_MENU, VK_CONTROL}, VK_OEM_PERIOD);  // not a sync key: exact modifiers
+  stroke({VK_MENU}, VK_F1);
+  EXPECT_EQ(text(kIdDelayBox), "-800");
+  EXPECT_EQ(window->sliderValue(Slider::Size), 19);
+  EXPECT_EQ(text(FindWindowA(kNoticeClassName, nullptr)), "Delay -800 ms");
+
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kSyncKeysCommand, 0);
+  EXPECT_EQ(storedText("synckeys"), "0");
+  stroke({VK_MENU}, VK_OEM_2);
+  EXPECT_EQ(text(kIdDelayBox), "-800");
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kSyncKeysCommand, 0);
+  stroke({VK_MENU}, VK_OEM_2);
+  EXPECT_EQ(text(kIdDelayBox), "0");
+}
+
+// "No player: free clock": no search and no message, the dialog at once, and the run on the
+// free clock, paused at 0; the choice is stored and read at the next start.
+TEST_F(MainWindowTest, TheFreeClockGoesStraightToTheDialogAndRunsOnItsOwnClock) {
+  open(0x0804);
+  const HMENU menu = GetSystemMenu(window->hwnd(), FALSE);
+  EXPECT_NE(GetMenuState(menu, MainWindow::kAutomaticPlayerCommand, MF_BYCOMMAND) & MF_CHECKED, 0u);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kFreeClockCommand, 0);
+  EXPECT_EQ(storedText("freeclock"), "1");
+  EXPECT_NE(GetMenuState(menu, MainWindow::kFreeClockCommand, MF_BYCOMMAND) & MF_CHECKED, 0u);
+  char caption[64] = {};
+  GetMenuStringA(menu, MainWindow::kFreeClockCommand, caption, sizeof caption, MF_BYCOMMAND);
+  EXPECT_EQ(std::string(caption), syncText(SyncText::FreeClockItem, UiLanguage::SimplifiedChinese));
+
+  pickedFile = "no-such-file.srt";
+  click(kIdStartButton);  // no player runs
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(dialogs.size(), 1u);
+  ASSERT_TRUE(app->run.running());
+  EXPECT_EQ(&app->run.clock(), &app->freeClock);
+  EXPECT_FALSE(app->freeClock.playing());
+  EXPECT_EQ(app->freeClock.positionMs(), 0);
+
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kAutomaticPlayerCommand, 0);
+  runSubtitles();
+  EXPECT_EQ(&app->run.clock(), &app->playerClock);
 }
 
 TEST_F(MainWindowTest, EnhancementsAreSystemMenuItemsStoredAsOneOrZero) {

@@ -6,12 +6,29 @@
 
 namespace quorvane {
 
+// How smooth text draws the lines of one style of an ASS/SSA file (or of a WebVTT file).
+struct TextLook {
+  std::string face;             // in the display code page; empty: the overlay's own font
+  int32_t sizePermille = 1000;  // of the user's font size: this style's size over the main style's
+  uint32_t colour = 0xFFFFFF;   // 0xRRGGBB
+  uint32_t outline = 0x000000;
+  bool bold = false, italic = false;
+};
+
+// One event's share of a cue read from an ASS/SSA or WebVTT file, in the order it shows.
+struct CueBlock {
+  uint32_t text = 0;   // index into CueTable::blockTexts
+  uint16_t look = 0;   // index into CueTable::looks
+  bool top = false;    // drawn at the top of the screen ({\an8}, alignment 7-9, VTT line:0)
+};
+
 // One subtitle: times in ms, 500 ms before the times written in the file; text in the display
 // code page with lines joined by CR LF.
 struct Cue {
   int32_t startMs = 0;
   int32_t endMs = 0;
   std::string text;
+  std::vector<CueBlock> blocks{};  // empty for SRT cues; text is these blocks' plain lines
 };
 
 // The loaded subtitles, sorted by start, followed by two end markers that the scheduler reads
@@ -24,6 +41,10 @@ struct CueTable {
   // The code page of the texts (GBK or Big5), so that they are drawn as they were produced: a
   // UTF-8 file read on a Traditional Chinese system holds GBK. 0: the system's ANSI code page.
   unsigned codePage = 0;
+  std::vector<TextLook> looks;  // the styles that CueBlock::look points at; empty for SRT
+  // Each event's lines joined by CR LF with the formatting tags the overlay knows, once for all
+  // the cues it shows in.
+  std::vector<std::string> blockTexts;
 
   const Cue& at(int32_t index) const { return cues[static_cast<size_t>(index - 1)]; }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/text_number.h"
+#include "loading/subtitle_formats.h"
 #include "platform/code_page_scan.h"
 
 namespace quorvane {
@@ -61,9 +62,21 @@ std::string utf16ToGbk(std::string_view bytes, bool bigEndian) {
   return systemCodePages().fromUtf16(kCodePageGbk, units);
 }
 
+// In slices of about a megabyte, each ending after a LF, which is never part of a multi-byte
+// sequence (valid or not): the result is the same as in one piece, and the UTF-16 copy of a
+// large file never exists whole.
 std::string utf8ToGbk(std::string_view bytes) {
+  constexpr size_t kSlice = 1u << 20;
   const CodePages& codePages = systemCodePages();
-  return codePages.fromUtf16(kCodePageGbk, codePages.toUtf16(kCodePageUtf8, bytes));
+  std::string gbk;
+  gbk.reserve(bytes.size());
+  for (size_t from = 0; from < bytes.size();) {
+    const size_t lf = from + kSlice < bytes.size() ? bytes.find('\n', from + kSlice) : std::string_view::npos;
+    const size_t to = lf == std::string_view::npos ? bytes.size() : lf + 1;
+    gbk += codePages.fromUtf16(kCodePageGbk, codePages.toUtf16(kCodePageUtf8, bytes.substr(from, to - from)));
+    from = to;
+  }
+  return gbk;
 }
 
 std::string toCrLfLineEnds(std::string_view bytes) {
@@ -367,12 +380,7 @@ CueTable parseCueTable(std::string_view b) {
 }
 
 CueTable loadCueTable(const std::string& path, UiLanguage uiLanguage, const TextCodec& codec) {
-  std::string bytes = readSubtitleFile(path);
-  unsigned codePage = 0;
-  bytes = normaliseSubtitleBytes(bytes, uiLanguage, codec, &codePage);  // the raw bytes go here
-  CueTable table = parseCueTable(bytes);
-  table.codePage = codePage;
-  return table;
+  return loadSubtitles(path, uiLanguage, codec);
 }
 
 }  // namespace quorvane

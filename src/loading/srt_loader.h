@@ -33,7 +33,8 @@ std::string trimCueText(std::string_view text);
 // Finds the cues in normalised bytes, sorts them by start and appends the two end markers.
 CueTable parseCueTable(std::string_view bytes);
 
-// The whole load: read, normalise for the UI language, parse.
+// The whole load: read, normalise for the UI language, parse. Every format is read here: an
+// ASS/SSA or WebVTT file goes to its own reader (loadSubtitles), anything else is SRT.
 CueTable loadCueTable(const std::string& path, UiLanguage uiLanguage, const TextCodec& codec);
 
 }  // namespace quorvane

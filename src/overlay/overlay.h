@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "overlay/cue_styles.h"
+
 namespace quorvane {
 
 // The two numbers with which the scheduler estimates how many lines a cue takes on the overlay.
@@ -29,6 +31,8 @@ class Overlay {
   // The system menu's enhancements, switched at any time; the shown text is drawn again.
   virtual void setFormattingTags(bool on) = 0;  // hide <i>, {\an8}, ... and draw what they say
   virtual void setSmoothText(bool on) = 0;      // anti-aliased glyphs with a black outline
+  // Where the styles of the run's cues are (null: plain cues); smooth text draws them.
+  virtual void setCueStyles(const CueStyles* /*styles*/) {}
 };
 
 // An overlay that takes every call and shows nothing: a base for stand-ins that care about a

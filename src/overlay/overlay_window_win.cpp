@@ -214,17 +214,18 @@ LRESULT OverlayWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void OverlayWindow::place() {
-  int32_t y = scaled(top_);
-  if (atScreenTop_) {
-    MONITORINFO monitor{sizeof monitor, {}, {}, 0};
-    GetMonitorInfoA(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-    y = monitor.rcMonitor.top;
-  }
+  const int32_t y = atScreenTop_ || spansScreen_ ? screenTop() : scaled(top_);
   // Every move is a round trip to the window system (under Wine, to the X server), and each
   // cue's start sets the place again: where nothing changes, nothing is sent.
   RECT frame{};
   if (GetWindowRect(hwnd(), &frame) && frame.left == scaled(left_) && frame.top == y) return;
   SetWindowPos(hwnd(), nullptr, scaled(left_), y, 0, 0, SWP_NOSIZE | kMoveOnly);
+}
+
+int32_t OverlayWindow::screenTop() const {
+  MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+  GetMonitorInfoA(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+  return monitor.rcMonitor.top;
 }
 
 SIZE OverlayWindow::labelSize() const {
@@ -258,6 +259,7 @@ void OverlayWindow::setLeft(int32_t x) {
 void OverlayWindow::setTop(int32_t y) {
   top_ = y;
   place();
+  if (spansScreen_) showText();  // the bottom lines move within the image
 }
 
 void OverlayWindow::setVisible(bool visible) {
@@ -266,6 +268,7 @@ void OverlayWindow::setVisible(bool visible) {
 
 void OverlayWindow::setText(std::string_view ansiText) {
   cueText_ = ansiText;
+  blocks_ = styles_ ? styles_->blocksOf(ansiText) : nullptr;
   showText();
 }
 
@@ -280,9 +283,16 @@ void OverlayWindow::showText() {
   const std::u16string text = systemCodePages().toUtf16(codePage_, cue.visible);
   // The label keeps the text also while it is not drawn: WM_GETTEXT reads it in both modes.
   label_.setText({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
-  const bool atScreenTop = smooth_ && cue.atTop();
-  if (atScreenTop != atScreenTop_) {
+  // A styled cue goes to the top when all of its blocks ask for it; with some at the bottom too,
+  // its top blocks come first in the bottom place.
+  const auto isTop = [](const CueBlock& b) { return b.top; };
+  const bool anyTop = blocks_ && std::any_of(blocks_->begin(), blocks_->end(), isTop);
+  const bool allTop = blocks_ && std::all_of(blocks_->begin(), blocks_->end(), isTop);
+  const bool atScreenTop = smooth_ && (blocks_ ? allTop : cue.atTop());
+  const bool spansScreen = smooth_ && anyTop && !allTop && scaled(top_) > screenTop();
+  if (atScreenTop != atScreenTop_ || spansScreen != spansScreen_) {
     atScreenTop_ = atScreenTop;
+    spansScreen_ = spansScreen;
     place();
   }
   if (smooth_) drawSmooth(cue);
@@ -323,6 +333,9 @@ void OverlayWindow::drawSmooth(const FormattedCue& cue) {
   SmoothTextLook look;
   look.width = scaled(std::min(labelWidth_, kOverlayWidth));
   look.height = scaled(kOverlayHeight);
+  // Top lines at the screen's top, the others where the window usually stands.
+  const int32_t lowerTop = spansScreen_ ? scaled(top_) - screenTop() : 0;
+  look.height += lowerTop;
   const std::u16string face = systemCodePages().toUtf16(GetACP(), fontFace_);
   look.face.assign(face.begin(), face.end());
   look.pointsToPixels = static_cast<int>(dpi_);
@@ -331,7 +344,16 @@ void OverlayWindow::drawSmooth(const FormattedCue& cue) {
   look.centred = centred_;
   look.shadow = shadow_;
   look.shadowOffset = scaled(kShadowOffset);
-  if (!smooth_->render(wideRuns(cue, codePage_), look)) return;
+  bool drawn;
+  if (spansScreen_) {
+    drawn = smooth_->render(styledRuns(*blocks_, styles_->table(), codePage_, fontPoints_, BlockPlace::Top), look,
+                            styledRuns(*blocks_, styles_->table(), codePage_, fontPoints_, BlockPlace::Bottom),
+                            lowerTop);
+  } else {
+    drawn = smooth_->render(
+        blocks_ ? styledRuns(*blocks_, styles_->table(), codePage_, fontPoints_) : wideRuns(cue, codePage_), look);
+  }
+  if (!drawn) return;
   POINT source{0, 0};
   // The full height, not just the rows with text: a window resized on every cue costs more
   // under Wine than the rows it would save.

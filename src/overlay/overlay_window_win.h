@@ -83,6 +83,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void assertTopmost() override;
   void setFormattingTags(bool on) override;
   void setSmoothText(bool on) override;
+  void setCueStyles(const CueStyles* styles) override { styles_ = styles; }
 
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -98,6 +99,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
         centred_(setup.centred),
         shadow_(setup.shadow) {}
   void place();  // at left_, top_, or at the top of the screen for a cue that asks for it
+  int32_t screenTop() const;  // of the window's monitor
   int scaled(int length) const { return scaledToDpi(length, dpi_); }
   SIZE labelSize() const;
   void sizeWindow();       // the classic window's 2560 x 540, at its DPI
@@ -113,11 +115,16 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   unsigned codePage_;
   bool formattingTags_;
   std::string cueText_;  // as the scheduler gave it, tags and all
+  const CueStyles* styles_ = nullptr;
+  const std::vector<CueBlock>* blocks_ = nullptr;  // of a styled cue's text: drawn in their styles
   int32_t left_, top_;
   int32_t labelWidth_;
   bool centred_, shadow_;
   UINT dpi_ = kDesignDpi;
   bool atScreenTop_ = false;  // the shown cue asked for the top ({\an8}, smooth text only)
+  // A styled cue with lines at the top and at the bottom (smooth text only): the window reaches
+  // from the screen's top down over its usual place.
+  bool spansScreen_ = false;
   // Present while the overlay draws smooth text, as a per-pixel-alpha window.
   std::unique_ptr<SmoothTextRenderer> smooth_;
   // Declared so that the window goes before the label object and the brush it paints with.

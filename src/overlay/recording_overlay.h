@@ -24,7 +24,13 @@ class RecordingOverlay final : public Overlay {
   void setLeft(int32_t x) override { log("left " + std::to_string(x)); }
   void setTop(int32_t y) override { log("top " + std::to_string(y)); }
   void setVisible(bool visible) override { log(visible ? "visible" : "hidden"); }
-  void setText(std::string_view text) override { log("text " + std::string(text)); }
+  // A styled cue's text is followed by the tagged text of each of its blocks.
+  void setText(std::string_view text) override {
+    std::string call = "text " + std::string(text);
+    const std::vector<CueBlock>* blocks = styles_ ? styles_->blocksOf(text) : nullptr;
+    for (size_t i = 0; blocks && i < blocks->size(); ++i) call += " | " + styles_->table().blockTexts[(*blocks)[i].text];
+    log(std::move(call));
+  }
   void setLabelWidth(int32_t w) override { log("width " + std::to_string(w)); }
   void setFontFace(std::string_view face) override { log("face " + std::string(face)); }
   void setFontSize(int32_t points) override { log("size " + std::to_string(points)); }
@@ -33,6 +39,7 @@ class RecordingOverlay final : public Overlay {
   void assertTopmost() override { log("topmost"); }
   void setFormattingTags(bool on) override { log(on ? "tags" : "no tags"); }
   void setSmoothText(bool on) override { log(on ? "smooth" : "not smooth"); }
+  void setCueStyles(const CueStyles* styles) override { styles_ = styles; }
 
   // The calls since the last look.
   std::vector<std::string> take() { return std::exchange(*log_, {}); }
@@ -42,6 +49,7 @@ class RecordingOverlay final : public Overlay {
  private:
   void log(std::string call) { log_->push_back(std::move(call)); }
   std::vector<std::string>* log_ = &calls;
+  const CueStyles* styles_ = nullptr;
 };
 
 }  // namespace quorvane

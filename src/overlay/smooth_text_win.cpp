@@ -30,6 +30,7 @@ struct Piece {
   bool newLine;       // a CR LF (or LF) comes before it
   int width = 0;      // with the trailing blanks
   int inkWidth = 0;   // without them: what must fit
+  COLORREF outline = RGB(0, 0, 0);
 };
 
 class FontCache {
@@ -93,7 +94,9 @@ struct Line {
 // Cuts the runs into pieces, measuring each, until the lines would pass the image's bottom.
 class Layout {
  public:
-  Layout(HDC dc, FontCache& fonts, const SmoothTextLook& look) : dc_(dc), fonts_(fonts), look_(look) {}
+  // Lines are laid out while they start above `height` pixels.
+  Layout(HDC dc, FontCache& fonts, const SmoothTextLook& look, int height)
+      : dc_(dc), fonts_(fonts), look_(look), height_(height) {}
 
   void build(const std::vector<WideRun>& runs) {
     bool afterBlank = true, pendingNewLine = false;
@@ -103,13 +106,18 @@ class Layout {
           run.style.hasColour
               ? RGB(run.style.colour >> 16 & 0xFF, run.style.colour >> 8 & 0xFF, run.style.colour & 0xFF)
               : RGB(255, 255, 255);
+      const COLORREF outline = RGB(run.outline >> 16 & 0xFF, run.outline >> 8 & 0xFF, run.outline & 0xFF);
       const std::wstring& text = run.text;
       size_t i = 0;
       while (i < text.size()) {
         if (full()) return;
         if (text[i] == L'\r' || text[i] == L'\n') {
           i += text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n' ? 2 : 1;
-          if (pendingNewLine) add({L"", 0, font, colour, true, true});  // an empty line
+          if (pendingNewLine) {  // an empty line
+            Piece empty{L"", 0, font, colour, true, true};
+            empty.outline = outline;
+            add(empty);
+          }
           pendingNewLine = true;
           afterBlank = true;
           continue;
@@ -127,6 +135,7 @@ class Layout {
         while (end < text.size() && end - i < kMaxPieceLength && text[end] == L' ') ++end;
         Piece piece{text.data() + i, static_cast<int>(end - i), font, colour,
                     afterBlank || isWideCharacter(text[i]), pendingNewLine};
+        piece.outline = outline;
         measure(piece, static_cast<int>(inkEnd - i));
         add(piece);
         pendingNewLine = false;
@@ -141,7 +150,7 @@ class Layout {
   const std::vector<Line>& lines() const { return lines_; }
 
  private:
-  bool full() const { return top_ >= look_.height; }
+  bool full() const { return top_ >= height_; }
 
   void measure(Piece& piece, int inkLength) {
     const HGDIOBJ old = SelectObject(dc_, fonts_.font(piece.font));
@@ -190,6 +199,7 @@ class Layout {
   HDC dc_;
   FontCache& fonts_;
   const SmoothTextLook& look_;
+  int height_;
   std::vector<Piece> pieces_;
   std::vector<Line> lines_;
   Line line_;
@@ -242,6 +252,38 @@ std::vector<WideRun> wideRuns(const FormattedCue& cue, unsigned codePage) {
   return runs;
 }
 
+std::vector<WideRun> styledRuns(const std::vector<CueBlock>& blocks, const CueTable& table, unsigned codePage,
+                                int32_t fontPoints, BlockPlace place) {
+  const std::vector<TextLook>& looks = table.looks;
+  std::vector<WideRun> runs;
+  for (const bool top : {true, false}) {
+    if (place != BlockPlace::Any && top != (place == BlockPlace::Top)) continue;
+    for (const CueBlock& block : blocks) {
+      if (block.top != top) continue;
+      const TextLook plain;
+      const TextLook& look = block.look < looks.size() ? looks[block.look] : plain;
+      if (!runs.empty()) runs.push_back({L"\r\n", TextStyle{}});
+      if (block.text >= table.blockTexts.size()) continue;
+      for (WideRun& run : wideRuns(parseSubtitleTags(table.blockTexts[block.text], codePage), codePage)) {
+        TextStyle& style = run.style;
+        style.bold = style.bold || look.bold;
+        style.italic = style.italic || look.italic;
+        if (!style.hasColour) {
+          style.hasColour = true;
+          style.colour = look.colour;
+        }
+        if (style.face.empty()) style.face = look.face;
+        run.outline = look.outline;
+        if (style.size == 0 && look.sizePermille != 1000) {
+          style.size = std::max(1, static_cast<int32_t>(int64_t{fontPoints} * look.sizePermille / 1000));
+        }
+        runs.push_back(std::move(run));
+      }
+    }
+  }
+  return runs;
+}
+
 SmoothTextRenderer::SmoothTextRenderer() : dc_(CreateCompatibleDC(nullptr)) {}
 
 SmoothTextRenderer::~SmoothTextRenderer() {
@@ -269,40 +311,56 @@ bool SmoothTextRenderer::ensureImage(int32_t width, int32_t height) {
   return true;
 }
 
-bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTextLook& look) {
+bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTextLook& look,
+                                const std::vector<WideRun>& lowerRuns, int32_t lowerTop) {
   if (!dc_ || !ensureImage(std::max(look.width, 1), std::max(look.height, 1))) return false;
   const size_t area = static_cast<size_t>(width_) * height_;
   std::memset(pixels_, 0, area * 4);
-  if (look.width < 1 || look.height < 1 || runs.empty()) return true;
+  if (look.width < 1 || look.height < 1 || (runs.empty() && lowerRuns.empty())) return true;
 
   FontCache fonts(dc_.get(), look);
   fonts.fontFor(TextStyle{});  // font 0: the overlay's own, the fallback
   if (fonts.empty()) return true;
-  Layout layout(dc_.get(), fonts, look);
-  layout.build(runs);
+  const bool twoPlaces = !lowerRuns.empty() && lowerTop > 0 && lowerTop < look.height;
+  std::vector<WideRun> joined;  // with no room for two places, one under the other
+  if (!twoPlaces && !lowerRuns.empty()) {
+    joined = runs;
+    if (!joined.empty()) joined.push_back({L"\r\n", TextStyle{}});
+    joined.insert(joined.end(), lowerRuns.begin(), lowerRuns.end());
+  }
+  Layout upper(dc_.get(), fonts, look, twoPlaces ? lowerTop : look.height);
+  upper.build(joined.empty() ? runs : joined);
+  Layout lower(dc_.get(), fonts, look, twoPlaces ? look.height - lowerTop : 0);
+  if (twoPlaces) lower.build(lowerRuns);
+  const std::pair<const Layout*, int> places[] = {{&upper, 0}, {&lower, lowerTop}};
 
   SetBkMode(dc_.get(), TRANSPARENT);
   SetTextAlign(dc_.get(), TA_BASELINE | TA_LEFT);
   bool coloured = false;
-  const auto drawText = [&](bool inColour) {
-    int top = 0;
-    for (const Line& line : layout.lines()) {
-      int x = look.centred ? (look.width - line.width) / 2 : 0;
-      for (size_t p = line.first; p < line.end; ++p) {
-        const Piece& piece = layout.pieces()[p];
-        SelectObject(dc_.get(), fonts.font(piece.font));
-        SetTextColor(dc_.get(), inColour ? piece.colour : RGB(255, 255, 255));
-        coloured = coloured || piece.colour != RGB(255, 255, 255);
-        TextOutW(dc_.get(), x, top + line.ascent, piece.text, piece.length);
-        x += piece.width;
+  enum class Ink { White, Colour, Outline };
+  const auto drawText = [&](Ink paint) {
+    for (const auto& [layout, from] : places) {
+      int top = from;
+      for (const Line& line : layout->lines()) {
+        int x = look.centred ? (look.width - line.width) / 2 : 0;
+        for (size_t p = line.first; p < line.end; ++p) {
+          const Piece& piece = layout->pieces()[p];
+          SelectObject(dc_.get(), fonts.font(piece.font));
+          SetTextColor(dc_.get(), paint == Ink::Colour    ? piece.colour
+                                  : paint == Ink::Outline ? piece.outline
+                                                          : RGB(255, 255, 255));
+          coloured = coloured || piece.colour != RGB(255, 255, 255);
+          TextOutW(dc_.get(), x, top + line.ascent, piece.text, piece.length);
+          x += piece.width;
+        }
+        top += line.height;
       }
-      top += line.height;
     }
     SelectObject(dc_.get(), GetStockObject(SYSTEM_FONT));
     GdiFlush();
   };
   // Coverage: the glyphs in white on black, one channel.
-  drawText(false);
+  drawText(Ink::White);
   RECT ink{width_, height_, 0, 0};
   for (int y = 0; y < height_; ++y) {
     for (int x = 0; x < width_; ++x) {
@@ -318,12 +376,33 @@ bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTe
     std::memset(pixels_, 0, area * 4);
     return true;
   }
+  // The rings' colour: one for all, or, where lines differ, each glyph's own spread over its
+  // ring (the glyphs drawn in their outline colours, each channel dilated like the coverage).
+  const Piece* first = !upper.pieces().empty()   ? &upper.pieces().front()
+                       : !lower.pieces().empty() ? &lower.pieces().front()
+                                                 : nullptr;
+  const COLORREF ring = first ? first->outline : RGB(0, 0, 0);
+  bool ringsDiffer = false;
+  for (const Layout* layout : {&upper, &lower}) {
+    for (const Piece& piece : layout->pieces()) ringsDiffer = ringsDiffer || piece.outline != ring;
+  }
+  const int radius = outlineRadius(look.fontPixels);
+  if (ringsDiffer) {
+    std::memset(pixels_, 0, area * 4);
+    drawText(Ink::Outline);
+    ringSource_.resize(area);
+    for (int channel = 0; channel < 3; ++channel) {
+      for (size_t at = 0; at < area; ++at) ringSource_[at] = static_cast<uint8_t>(pixels_[at] >> (8 * channel) & 0xFF);
+      ringColour_[channel].assign(area, 0);
+      dilate(ringSource_, ringColour_[channel], width_, height_, ink, radius);
+    }
+    coloured = true;  // the glyphs are drawn again below
+  }
   // Colours: drawn again in them on black, which is their premultiplied value.
   if (coloured) {
     std::memset(pixels_, 0, area * 4);
-    drawText(true);
+    drawText(Ink::Colour);
   }
-  const int radius = outlineRadius(look.fontPixels);
   const int reach = radius + (look.shadow ? look.shadowOffset : 0);
   const RECT box{std::max<LONG>(0, ink.left - reach), std::max<LONG>(0, ink.top - reach),
                  std::min<LONG>(width_, ink.right + reach), std::min<LONG>(height_, ink.bottom + reach)};
@@ -338,13 +417,19 @@ bool SmoothTextRenderer::render(const std::vector<WideRun>& runs, const SmoothTe
       const size_t at = static_cast<size_t>(y) * width_ + x;
       const uint32_t glyph = pixels_[at];
       const uint32_t a = coverage_[at];
-      uint32_t alpha = std::max<uint32_t>(outline_[at], a);  // white over the black ring
+      uint32_t alpha = std::max<uint32_t>(outline_[at], a);  // the glyph over its ring
+      const uint32_t rim = alpha - a;  // the ring's share of the pixel
       if (look.shadow && x >= look.shadowOffset && y >= look.shadowOffset) {
         const uint32_t s = outline_[at - look.shadowOffset - static_cast<size_t>(look.shadowOffset) * width_];
         alpha = alpha + s * (255 - alpha) / 255;
       }
-      const uint32_t b = std::min(glyph & 0xFF, alpha), g = std::min(glyph >> 8 & 0xFF, alpha),
-                     r = std::min(glyph >> 16 & 0xFF, alpha);
+      // COLORREF is 0x00BBGGRR; the image is 0xAARRGGBB.
+      const uint32_t ringR = ringsDiffer ? ringColour_[2][at] : GetRValue(ring),
+                     ringG = ringsDiffer ? ringColour_[1][at] : GetGValue(ring),
+                     ringB = ringsDiffer ? ringColour_[0][at] : GetBValue(ring);
+      const uint32_t b = std::min((glyph & 0xFF) + ringB * rim / 255, alpha),
+                     g = std::min((glyph >> 8 & 0xFF) + ringG * rim / 255, alpha),
+                     r = std::min((glyph >> 16 & 0xFF) + ringR * rim / 255, alpha);
       pixels_[at] = alpha << 24 | r << 16 | g << 8 | b;
     }
   }

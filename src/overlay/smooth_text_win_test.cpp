@@ -140,6 +140,74 @@ TEST(SmoothTextRenderer, EachStyleChangesTheImageAndColourShows) {
   EXPECT_GT(render(renderer, "<font color=#FF0000>Styled</font> text", look).red, 0);
 }
 
+TEST(StyledRuns, TopBlocksFirstEachOnItsOwnLinesInItsLookUnderItsTags) {
+  CueTable table;
+  table.looks.resize(3);
+  table.looks[1].face = "SimHei";
+  table.looks[2] = {"Arial", 500, 0xFFFF00, 0x000000, true, false};
+  table.blockTexts = {"zh", "{\\i1}small", "sign"};
+  const std::vector<CueBlock> blocks{{0, 1, false}, {1, 2, false}, {2, 0, true}};
+  const std::vector<WideRun> runs = styledRuns(blocks, table, 936, 36);
+  ASSERT_EQ(runs.size(), 5u);
+  EXPECT_EQ(runs[0].text, L"sign");
+  EXPECT_EQ(runs[1].text, L"\r\n");
+  EXPECT_EQ(runs[2].text, L"zh");
+  EXPECT_EQ(runs[2].style.face, "SimHei");
+  EXPECT_EQ(runs[2].style.size, 0);  // the main style: the user's own size
+  EXPECT_EQ(runs[4].text, L"small");
+  EXPECT_EQ(runs[4].style.size, 18);
+  EXPECT_TRUE(runs[4].style.bold && runs[4].style.italic);
+  EXPECT_EQ(runs[4].style.colour, 0xFFFF00u);
+}
+
+TEST(SmoothTextRenderer, LowerRunsStartAtTheirRowAndUpperOnesStayAbove) {
+  SmoothTextRenderer renderer;
+  const SmoothTextLook look = lookOf(400, 600, 40);
+  const auto runs = [](const char* text) { return wideRuns(parseSubtitleTags(text, 1252), 1252); };
+  ASSERT_TRUE(renderer.render(runs("Top"), look, runs("Bottom"), 400));
+  const Image both = inspect(renderer);
+  EXPECT_LT(both.ink.top, 10);
+  EXPECT_GT(both.ink.bottom, 420);  // "Bottom" is drawn from row 400
+  int rowsBetween = 0;  // no ink between the two places
+  for (int y = 80; y < 390; ++y) {
+    for (int x = 0; x < 400; ++x) rowsBetween += alphaOf(renderer.pixel(x, y)) > 0;
+  }
+  EXPECT_EQ(rowsBetween, 0);
+  // Without room for two places (a lower row outside the image) the lines stack from the top.
+  ASSERT_TRUE(renderer.render(runs("Top"), look, runs("Bottom"), 0));
+  EXPECT_LT(inspect(renderer).ink.bottom, 200);
+}
+
+TEST(SmoothTextRenderer, EachRunsRingTakesItsOutlineColour) {
+  SmoothTextRenderer renderer;
+  const SmoothTextLook look = lookOf(400, 200, 48);
+  std::vector<WideRun> runs = wideRuns(parseSubtitleTags("Red ring", 1252), 1252);
+  for (WideRun& run : runs) run.outline = 0xFF0000;
+  ASSERT_TRUE(renderer.render(runs, look));
+  const Image one = inspect(renderer);
+  EXPECT_GT(one.red, 0);
+  EXPECT_EQ(one.opaqueBlack, 0);
+  // A second line with a black ring: red rings above, black ones below.
+  runs.push_back({L"\r\nBlack ring", TextStyle{}, 0x000000});
+  ASSERT_TRUE(renderer.render(runs, look));
+  const Image two = inspect(renderer);
+  const int middle = (two.ink.top + two.ink.bottom) / 2;
+  int redAbove = 0, redBelow = 0, blackAbove = 0, blackBelow = 0;
+  for (int y = two.ink.top; y < two.ink.bottom; ++y) {
+    for (int x = 0; x < renderer.width(); ++x) {
+      const uint32_t p = renderer.pixel(x, y);
+      const bool red = alphaOf(p) == 255 && redOf(p) > 200 && greenOf(p) < 60 && blueOf(p) < 60;
+      const bool black = p == 0xFF000000u;
+      (y < middle ? redAbove : redBelow) += red;
+      (y < middle ? blackAbove : blackBelow) += black;
+    }
+  }
+  EXPECT_GT(redAbove, 0);
+  EXPECT_GT(blackBelow, 0);
+  EXPECT_EQ(redBelow, 0);
+  EXPECT_EQ(blackAbove, 0);
+}
+
 TEST(SmoothTextRenderer, ChineseCuesInEitherCodePageBecomeTheirCharactersAndInk) {
   struct Case {
     unsigned codePage;

@@ -1,6 +1,7 @@
 #include "sync/playback_clock.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -47,19 +48,27 @@ int32_t PlaybackClock::update(const ClockInputs& in) {
     } else {
       // The unsigned difference stays right when the tick count wraps between the two samples.
       const uint32_t elapsedMs = now - sampleTick_;
-      positionMs_ = saturateToInt32(int64_t{lastPositionMs_} + elapsedMs);
+      const int64_t scaledMs =
+          timing_.rate == 1.0 ? int64_t{elapsedMs} : std::llround(static_cast<double>(elapsedMs) * timing_.rate);
+      positionMs_ = saturateToInt32(int64_t{lastPositionMs_} + scaledMs);
     }
     return positionMs_;
   }
 
   sampleTick_ = now;
   // Held within 32 bits, so that neither odd digits nor an extreme delay can overflow.
-  const int64_t positionMs = player::shownPositionMs(record) - in.delayMs;
-  lastPositionMs_ = saturateToInt32(positionMs);
-  secondEndMs_ = saturateToInt32(positionMs + 999);
+  timing_ = in.timing();
+  const int64_t shownMs = player::shownPositionMs(record);
+  lastPositionMs_ = timing_.apply(shownMs);
+  secondEndMs_ = timing_.apply(shownMs + 999);
   positionMs_ = lastPositionMs_;
   lastDigits_ = digits;
   return positionMs_;
+}
+
+int32_t PlaybackClock::rawMs() const {
+  const double raw = (static_cast<double>(positionMs_) + timing_.delayMs) / timing_.rate;
+  return saturateToInt32(std::llround(raw));
 }
 
 }  // namespace quorvane

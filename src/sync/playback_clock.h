@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/tick_source.h"
+#include "sync/clock_source.h"
 #include "sync/memory_reader.h"
 #include "sync/player_interface.h"
 
@@ -14,6 +15,8 @@ struct ClockInputs {
   uint32_t playerPid = 0;
   uint32_t recordBase = 0;  // address of the time record (the located address + 744)
   int32_t delayMs = 0;      // positive shows the subtitles later
+  double rate = 1.0;        // two-point sync's: scales the shown position before the delay
+  ClockTiming timing() const { return {delayMs, rate}; }
 };
 
 // Turns the player's on-screen time digits into a position in milliseconds. The digits change
@@ -50,6 +53,8 @@ class PlaybackClock {
   int32_t secondsByte() const { return secondsByte_; }
 
   int32_t positionMs() const { return positionMs_; }
+  // The player's own position, before the rate and the delay taken at the last change.
+  int32_t rawMs() const;
 
  private:
   static constexpr int64_t kNoSample = -1;  // never equal to five bytes read
@@ -61,6 +66,7 @@ class PlaybackClock {
   int32_t lastPositionMs_ = 0;  // position at the last change (or pause), delay applied
   int32_t secondEndMs_ = 0;     // the last millisecond of the second the digits show
   int32_t positionMs_ = 0;
+  ClockTiming timing_;      // the delay and rate taken at the last change
   int32_t secondsByte_ = 0;
   bool recordValid_ = false;
   bool playing_ = false;  // the flag of the last readable record

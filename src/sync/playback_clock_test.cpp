@@ -124,6 +124,21 @@ TEST_F(PlaybackClockTest, ANewDelayTakesEffectAtTheNextDigitChange) {
   EXPECT_EQ(tickAfter(50), 30'000);
 }
 
+// Two-point sync's rate: it scales the player's position (and the time that fills each
+// second) before the delay comes off, and like the delay it is taken at the next change.
+TEST_F(PlaybackClockTest, ARateScalesThePositionBeforeTheDelayFromTheNextDigitChange) {
+  memory.setDigits(0, 1, 40);
+  clock.beginRun(FakePlayerMemory::kPid);
+  tickAfter(50);
+  inputs.delayMs = 500;
+  inputs.rate = 1.05;
+  EXPECT_EQ(tickAfter(400), 100'400);
+  memory.setDigits(0, 1, 41);
+  EXPECT_EQ(tickAfter(50), 105'550);        // 101,000 x 1.05 - 500
+  EXPECT_EQ(tickAfter(600), 105'550 + 630);  // 600 ms of the player are 630 of the file
+  EXPECT_EQ(clock.rawMs(), 101'600);
+}
+
 TEST_F(PlaybackClockTest, TickCountWrappingDuringPlayIsHarmless) {
   ticks.nowMs = 0xFFFF'FF00;  // 256 ms before the wrap
   memory.setDigits(2, 0, 0);

@@ -13,9 +13,9 @@ void PlayerMemoryClock::setPlayer(const PlayerLocation& player) {
   preciseClock_.beginRun(player.playerPid);
 }
 
-ClockReading PlayerMemoryClock::read(int32_t delayMs) {
+ClockReading PlayerMemoryClock::read(const ClockTiming& timing) {
   if (!gone_ && player_.located()) {
-    const ClockInputs in{player_.playerPid, player_.recordBase, delayMs};
+    const ClockInputs in{player_.playerPid, player_.recordBase, timing.delayMs, timing.rate};
     bool valid = false;
     if (precise_) {
       preciseClock_.read(in);
@@ -39,19 +39,21 @@ ClockReading PlayerMemoryClock::read(int32_t delayMs) {
       preciseClock_.restart();
     }
   }
-  return at(time_.nowUs(), delayMs);
+  return at(time_.nowUs(), timing);
 }
 
-ClockReading PlayerMemoryClock::at(uint64_t us, int32_t delayMs) const {
+ClockReading PlayerMemoryClock::at(uint64_t us, const ClockTiming& timing) const {
   ClockReading reading;
   reading.atUs = us;
   reading.gone = gone_ || !player_.located();
   reading.hasPosition = hasPosition_ && !reading.gone;
   if (precise_) {
-    reading.positionMs = preciseClock_.positionAt(us, delayMs);
+    reading.positionMs = preciseClock_.positionAt(us, timing);
+    reading.rawMs = static_cast<int32_t>(preciseClock_.rawAt(us));
     reading.playing = preciseClock_.playing();
   } else {
     reading.positionMs = tickClock_.positionMs();
+    reading.rawMs = tickClock_.rawMs();
     reading.playing = tickClock_.playing();
   }
   return reading;

@@ -31,8 +31,8 @@ class PlayerMemoryClock final : public ClockSource {
   void setPlayer(const PlayerLocation& player);
   const PlayerLocation& player() const { return player_; }
 
-  ClockReading read(int32_t delayMs) override;
-  ClockReading at(uint64_t us, int32_t delayMs) const override;
+  ClockReading read(const ClockTiming& timing) override;
+  ClockReading at(uint64_t us, const ClockTiming& timing) const override;
   int64_t untilReadUs(uint64_t us) const override;
   uint64_t nowUs() const override { return time_.nowUs(); }
   void setPrecise(bool on) override { precise_ = on; }

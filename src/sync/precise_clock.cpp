@@ -37,12 +37,6 @@ uint64_t PreciseClock::expectedChangeUs() const {
   return baseUs_ + static_cast<uint64_t>((digitsMs_ + 1000 - baseMs_) * 1000);
 }
 
-int32_t PreciseClock::positionAt(uint64_t us, int32_t delayMs) const {
-  const int64_t p = rawAt(us) - delayMs;
-  return static_cast<int32_t>(std::clamp<int64_t>(p, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
-}
-
 // The digits went on by one second after the last read began (`lastReadUs`) and before this
 // one ended (`us`). A player shows a second's change at its boundary or later, never earlier:
 // it paints its clock with the next frame, or its thread wakes late. So the earliest change

@@ -27,9 +27,11 @@ class PreciseClock {
   // impossible read (recordValid() false) changes nothing else.
   void read(const ClockInputs& in);
 
-  // The position at the precise time `us` (now by default), delay applied.
-  int32_t positionAt(uint64_t us, int32_t delayMs) const;
-  int32_t positionNow(int32_t delayMs) const { return positionAt(time_.nowUs(), delayMs); }
+  // The position at the precise time `us` (now by default), rate and delay applied.
+  int32_t positionAt(uint64_t us, const ClockTiming& timing) const { return timing.apply(rawAt(us)); }
+  int32_t positionNow(const ClockTiming& timing) const { return positionAt(time_.nowUs(), timing); }
+  // The player's own position at `us`.
+  int64_t rawAt(uint64_t us) const;
 
   // Microseconds from `us` until the next fine read is due (0: now), or -1 when the coarse ticks
   // suffice (paused, nothing read yet, or the expected change's window has passed).
@@ -54,7 +56,6 @@ class PreciseClock {
   static constexpr int64_t kCreepUs = 250;
 
  private:
-  int64_t rawAt(uint64_t us) const;  // the position without delay
   uint64_t expectedChangeUs() const;
   void learnChange(uint64_t lastReadUs, uint64_t us, int64_t digitsMs);
 

@@ -17,7 +17,16 @@ void SubtitleRun::start(CueTable table, unsigned displayCodePage, std::unique_pt
   codePage_ = displayCodePage;
   scheduler_.beginRun();
   overlay_ = std::move(overlay);
+  overlay_->setCueStyles(table_.looks.empty() ? nullptr : &styles_);
   ticking_ = !timers_ || timers_->startTicks();
+}
+
+const std::vector<CueBlock>* SubtitleRun::Styles::blocksOf(std::string_view text) const {
+  const CueTable& table = run_.table_;
+  const int32_t index = run_.scheduler_.currentIndex();
+  if (text.empty() || index < 1 || index > table.cueCount) return nullptr;
+  const Cue& cue = table.at(index);
+  return cue.text.data() == text.data() && !cue.blocks.empty() ? &cue.blocks : nullptr;
 }
 
 void SubtitleRun::end(uint32_t settleMs) {
@@ -44,7 +53,7 @@ void SubtitleRun::toggleShown() {
 
 void SubtitleRun::tick() {
   if (!running() || !ticking_) return;
-  stepAt(clock_->read(inputs_.delayMs));
+  stepAt(clock_->read(inputs_.timing()));
   armMoment();
 }
 
@@ -54,7 +63,7 @@ void SubtitleRun::moment(uint32_t token) {
   const int64_t untilRead = clock_->untilReadUs(now);
   // A moment fires to the millisecond: a read due within one counts as due now. A moment at a
   // cue's start or end needs no read.
-  stepAt(untilRead >= 0 && untilRead < 1000 ? clock_->read(inputs_.delayMs) : clock_->at(now, inputs_.delayMs));
+  stepAt(untilRead >= 0 && untilRead < 1000 ? clock_->read(inputs_.timing()) : clock_->at(now, inputs_.timing()));
   armMoment();
 }
 
@@ -62,7 +71,7 @@ int64_t SubtitleRun::untilNextMomentUs() const {
   if (!clock_->precise() || !running() || table_.cues.empty()) return -1;
   const uint64_t now = clock_->nowUs();
   int64_t until = clock_->untilReadUs(now);
-  const ClockReading reading = clock_->at(now, inputs_.delayMs);
+  const ClockReading reading = clock_->at(now, inputs_.timing());
   if (!reading.hasPosition || !reading.playing) return until;
   // The scheduler walks one cue at a time from its current index, so the next start or end
   // is among the cues around it.
@@ -72,7 +81,8 @@ int64_t SubtitleRun::untilNextMomentUs() const {
   for (int32_t i = first; i <= last; ++i) {
     for (const int32_t boundary : {table_.at(i).startMs, table_.at(i).endMs}) {
       if (boundary <= p) continue;
-      const int64_t us = (int64_t{boundary} - p) * 1000;
+      // File milliseconds pass at the rate's pace.
+      const int64_t us = static_cast<int64_t>(static_cast<double>((int64_t{boundary} - p) * 1000) / inputs_.rate);
       if (until < 0 || us < until) until = us;
     }
   }
@@ -111,6 +121,11 @@ void SubtitleRun::stopMoments() {
 void SubtitleRun::setDelay(int32_t delayMs) {
   inputs_.delayMs = delayMs;
   // Precise timing takes a new delay at once, not at the next tick.
+  if (clock_->precise()) tick();
+}
+
+void SubtitleRun::setRate(double rate) {
+  inputs_.rate = rate;
   if (clock_->precise()) tick();
 }
 

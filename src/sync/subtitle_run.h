@@ -19,6 +19,8 @@ struct RunInputs {
   int32_t screenHeight = 0;  // taken when the run starts
   OverlayMetrics metrics;    // from the font-size and width sliders
   bool formattingTags = false;  // the overlay hides formatting tags: count visible text only
+  double rate = 1.0;            // two-point sync's, like the delay not stored
+  ClockTiming timing() const { return {delayMs, rate}; }
 };
 
 // The timers a run needs from the window system. Each fires on the thread that owns the run
@@ -78,6 +80,8 @@ class SubtitleRun {
   void setInputs(const RunInputs& inputs) { inputs_ = inputs; }
   // The controls' values, applied to the overlay at once during a run.
   void setDelay(int32_t delayMs);
+  // Two-point sync's rate, taken like a new delay.
+  void setRate(double rate);
   void setLeft(int32_t left);
   void setBaseTop(int32_t top);
   void setFontSize(int32_t points);
@@ -100,12 +104,24 @@ class SubtitleRun {
   const CueScheduler& scheduler() const { return scheduler_; }
   Overlay* overlay() const { return overlay_.get(); }
   // What the source gives now, from its last reads.
-  int32_t positionMs() const { return clock_->at(clock_->nowUs(), inputs_.delayMs).positionMs; }
+  ClockReading reading() const { return clock_->at(clock_->nowUs(), inputs_.timing()); }
+  int32_t positionMs() const { return reading().positionMs; }
 
  private:
   void stepAt(const ClockReading& reading);
   void armMoment();
   void stopMoments();
+
+  // The styles of the shown cue: the scheduler gives the overlay the current cue's own text.
+  class Styles final : public CueStyles {
+   public:
+    explicit Styles(const SubtitleRun& run) : run_(run) {}
+    const std::vector<CueBlock>* blocksOf(std::string_view text) const override;
+    const CueTable& table() const override { return run_.table_; }
+
+   private:
+    const SubtitleRun& run_;
+  };
 
   ClockSource* clock_;
   RunTimers* timers_;
@@ -116,6 +132,7 @@ class SubtitleRun {
   std::unique_ptr<Overlay> overlay_;
   bool ticking_ = false;
   uint32_t momentToken_ = 0;  // of the armed moment; others are stale
+  Styles styles_{*this};
 };
 
 }  // namespace quorvane

@@ -57,6 +57,18 @@ TEST_F(SubtitleRunTest, ShowsEachCueFromTheClocksPositionWithTheControlsGeometry
   EXPECT_EQ(tickAfter(250), (Calls{"text ", "top 900"}));  // 6000
 }
 
+TEST_F(SubtitleRunTest, TheOverlayFindsTheBlocksOfEachStyledCueItShows) {
+  CueTable table = CueTable::fromSorted({{4200, 4600, "zh\r\nen", {{0, 1, false}, {1, 2, false}}},
+                                         {4600, 5500, "sign", {{2, 0, true}}}});
+  table.looks.resize(3);
+  table.blockTexts = {"zh", "{\\i1}en", "sign"};
+  run.start(std::move(table), 936, std::make_unique<RecordingOverlay>(log));
+  EXPECT_EQ(tickAfter(50), Calls{});  // 4000
+  EXPECT_EQ(tickAfter(200), (Calls{"left 120", "text zh\r\nen | zh | {\\i1}en", "topmost"}));
+  EXPECT_EQ(tickAfter(400), (Calls{"left 120", "text sign | sign", "topmost"}));
+  EXPECT_EQ(tickAfter(1000), (Calls{"text ", "top 900"}));
+}
+
 TEST_F(SubtitleRunTest, APauseInsideACueKeepsThatCueNotThePreviousOne) {
   start({{3900, 4300, "before"}, {4300, 6000, "paused in"}});
   EXPECT_EQ(tickAfter(50), (Calls{"left 120", "text before", "topmost"}));  // 4000

@@ -21,6 +21,7 @@ from e2e_harness import (CUSTOMIZE_KEY, PLAYER_NAME, SETTINGS_KEY, REG_BINARY, R
                          REG_SZ, Checks, PlayerTime, Session, TestFailure, centre, windows_path)
 
 DATA = Path(__file__).resolve().parent / "data"
+SAMPLES = Path(__file__).resolve().parents[2] / "samples"
 
 # Captions by control, per language (the link credit after row 19's fixed text is free).
 CAPTIONS = {
@@ -707,11 +708,8 @@ def smooth_text(s):
     checks.true(f"red glyph pixels ({reds})", reds > 50)
     checks.equal("key grey pixels", shot.count(band, KEY_GREY), 0)
 
-    # Off from the system menu (its last items are the enhancements: smooth, then tags).
-    focus_main_window(s)
-    s.key("alt+space")
-    time.sleep(0.5)
-    s.key("Up", "Up", "Return")
+    # Off from the system menu.
+    toggle_smooth_text(s)
     s.wait_for('"smooth" stored off', lambda: s.setting("smooth") == "0", 5)
     focus_player(s)
     time.sleep(0.6)
@@ -1107,6 +1105,104 @@ def chinese_texts(s, lang):
     return checks
 
 
+def toggle_smooth_text(s):
+    """Smooth text on or off from the system menu, whose last items are: Smooth text, Formatting
+    tags, the sync keys and the Player submenu."""
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key("Up", "Up", "Up", "Up", "Return")
+
+
+def rows_where(shot, rect, wanted):
+    """The first and last screen rows of `rect` holding a pixel that `wanted` accepts."""
+    rows = sorted({py for _, py, rgb in shot.pixels(rect) if wanted(rgb)})
+    return (rows[0], rows[-1]) if rows else None
+
+
+def styled_files(s):
+    """A bilingual ASS file and a WebVTT file over the simulated player. Classic: each cue's
+    plain lines, events that overlap shown together. Smooth text: the Chinese line white over
+    the English one, yellow and smaller; a red sign at the top of the screen, while the pair
+    stays at the bottom and when it is alone; the WebVTT cue with line:0 at the top, and in the
+    classic text where the Top slider says."""
+    s.lang = "zh_CN.UTF-8"
+    s.clear_settings()
+    s.start_player("--start=0:00:03", "--paused")
+    # Over the black desktop below the player and the main window, where every coloured pixel
+    # is the overlay's.
+    left, top, width = 0, 760, 1400
+    for value, number in (("left", left), ("width", width), ("top", top)):
+        s.set_setting(value, str(number))
+    s.start_quorvane()
+    checks = Checks()
+    band = [left, top, width, 300]
+    checks.true("the main window above the subtitles", sum(s.main_window["rect"][1::2]) < top)
+    yellow = lambda rgb: rgb[0] > 180 and rgb[1] > 180 and rgb[2] < 90
+    red = lambda rgb: rgb[0] > 180 and rgb[1] < 90 and rgb[2] < 90
+
+    def show(at, expected, name):
+        s.player_ctl("seek", at)
+        shown = eventually(s, lambda: label_text(s) == expected, 5)
+        checks.equal(f"{name}: label text at {at}", label_text(s), expected)
+        time.sleep(0.6)
+        return s.grab(name) if shown else None
+
+    pair = "光盘开始转动。\r\nThe disc spins up."
+    with_sign = "两种语言，一起显示。\r\nTwo languages, shown together.\r\n车站 STATION"
+    sign = "车站 STATION"
+    s.select_and_start(SAMPLES / "bilingual.ass")
+    focus_player(s)
+    for at, expected, name in (("0:00:03", pair, "ass-classic-pair"), ("0:00:07", with_sign, "ass-classic-sign")):
+        shot = show(at, expected, name)
+        if shot:
+            checks.equal(f"{name}: no yellow or red in the classic label",
+                         sum(1 for _, _, rgb in shot.pixels(band) if yellow(rgb) or red(rgb)), 0)
+
+    toggle_smooth_text(s)
+    s.wait_for('"smooth" stored on', lambda: s.setting("smooth") == "1", 5)
+    focus_player(s)
+    shot = show("0:00:03", pair, "ass-smooth-pair")
+    if shot:
+        chinese = rows_where(shot, band, lambda rgb: rgb == WHITE)
+        english = rows_where(shot, band, yellow)
+        s.log(f"rows: Chinese (white) {chinese}, English (yellow) {english}")
+        checks.true("the Chinese line in white and the English one in yellow", chinese and english)
+        if chinese and english:
+            checks.true("the English line below the Chinese one", english[0] > chinese[1] - 4)
+            checks.true("the English line smaller", english[1] - english[0] < chinese[1] - chinese[0])
+    shot = show("0:00:07", with_sign, "ass-smooth-sign-over-pair")
+    if shot:
+        screen_top = [left, 0, width, 120]
+        reds_top = sum(1 for _, _, rgb in shot.pixels(screen_top) if red(rgb))
+        checks.true(f"the sign at the top of the screen ({reds_top} red pixels there)", reds_top > 50)
+        checks.equal("the sign not at the bottom", sum(1 for _, _, rgb in shot.pixels(band) if red(rgb)), 0)
+        checks.true("the pair still at the bottom", rows_where(shot, band, yellow) is not None)
+    shot = show("0:00:08", sign, "ass-smooth-sign-alone")
+    if shot:
+        window = s.overlay()["window"]["rect"]
+        checks.equal("a sign alone: the overlay at the top of the screen", window[1], 0)
+        reds = sum(1 for _, _, rgb in shot.pixels([left, 0, width, 120]) if red(rgb))
+        checks.true(f"the red sign drawn at the top ({reds} red pixels)", reds > 50)
+
+    s.press_start()
+    s.pick_file(DATA / "styled.vtt")
+    focus_player(s)
+    show("0:00:03", "Hello & welcome\r\nto the second line", "vtt-smooth-tags")
+    show("0:00:06", "At the top <line 0>\r\nBelow, at the same time", "vtt-smooth-both")
+    shot = show("0:00:05", "At the top <line 0>", "vtt-smooth-line-0")
+    if shot:
+        checks.equal("line:0: the overlay at the top of the screen", s.overlay()["window"]["rect"][1], 0)
+
+    # Classic again: the WebVTT cues where the Top slider puts them, tags out.
+    toggle_smooth_text(s)
+    s.wait_for('"smooth" stored off', lambda: s.setting("smooth") == "0", 5)
+    focus_player(s)
+    if show("0:00:06", "At the top <line 0>\r\nBelow, at the same time", "vtt-classic-both"):
+        checks.equal("classic: the overlay at the Top slider's place", s.overlay()["window"]["rect"][1], top)
+    return checks
+
+
 def bad_picks(s):
     """A cancelled dialog starts nothing; a file that cannot be read when it is loaded starts
     an empty run; the program goes on working."""
@@ -1134,6 +1230,210 @@ def bad_picks(s):
     checks.true('"shadow" stored during the empty run',
                 eventually(s, lambda: s.setting("shadow") == "1", 3))
     close_with_escape(s, checks)
+    return checks
+
+
+
+# stretched.srt: lines made for 25 fps over a 23.976 fps film and shifted by 2 s. Each line's
+# true start in the film (ms), and its file time.
+STRETCH = 25 / 23.976
+FILM_LINES = [("Alpha", 100000), ("Bravo", 120000), ("Charlie", 140000), ("Delta", 160000),
+              ("Echo", 175000), ("Foxtrot", 185000), ("Golf", 195000)]
+FILE_START = {name: round(t * STRETCH) + 2000 for name, t in FILM_LINES}
+
+
+def press_at(s, player, film_ms, keys):
+    """Presses `keys` as the film reaches `film_ms`, as a user who hears the line begin."""
+    answer = PlayerTime(s.player_ctl("position"))
+    seen = time.monotonic()
+    wait = (film_ms - answer.at(answer.tick)) / 1000 - 0.06  # the probe's own latency, and the key's
+    if wait > 0:
+        time.sleep(max(0, wait - (time.monotonic() - seen)))
+    s.hotkey(keys, hold=0.05)
+
+
+def two_point_sync(s):
+    """Two "this line is now" presses (Alt+;) far apart fix a file that is stretched by
+    25/23.976 and shifted by 2 s: afterwards every line, before, between and after the two
+    presses, comes within 100 ms of where a well-timed file's line would (its film time less
+    the 0.5 s every line is shown early)."""
+    begin_run(s, "stretched.srt", "--start=0:01:36", "--paused")
+    focus_player(s)
+    checks = Checks()
+    watch = s.watch_overlay(90000)
+    notices = s.start(s.program("uiprobe"), "watch", "--class", NOTICE_CLASS, "--for", 90000)
+    player = first = PlayerTime(s.player_ctl("resume"))
+    press_at(s, player, 100000, "alt+semicolon")
+    checks.true("the first press shows the delay", eventually(s, lambda: (notice_text(s) or "").startswith("Delay"), 3))
+    s.log(f"after the first press: {notice_text(s)!r}, delay box {s.control('DelayBox')['text']}")
+    player = second = PlayerTime(s.player_ctl("seek", "0:02:51"))
+    press_at(s, player, 175000, "alt+semicolon")
+    checks.true("the second press shows delay and rate",
+                eventually(s, lambda: "rate 1.04" in (notice_text(s) or ""), 3))
+    s.log(f"after the second press: {notice_text(s)!r}")
+
+    # When each press was taken: the notice appearing, on the player's clock.
+    shown_at = []
+    for line in notices.log_path.read_bytes().decode(errors="replace").splitlines():
+        if line.startswith("{"):
+            event = json.loads(line)
+            if event.get("visible") and (not shown_at or event["tick"] - shown_at[-1] > 1000):
+                shown_at.append(event["tick"])
+    if len(shown_at) == 2:
+        s.log(f"presses taken {first.at(shown_at[0]) - 100000:+d} and {second.at(shown_at[1]) - 175000:+d} ms "
+              "from the lines' film times")
+
+    def due(name):
+        # Where the line belongs: its film time, less the lead every line gets, which the rate
+        # scales like the rest of the file's time.
+        return dict(FILM_LINES)[name] - round(500 / STRETCH)
+
+    def check_line(name, player):
+        tick = watch.wait_text(name, 25, after_tick=player.tick)
+        error = player.at(tick) - due(name)
+        s.log(f"{name}: {error:+d} ms")
+        checks.true(f"{name} came {error:+d} ms from where it belongs", -100 <= error <= 100)
+
+    for name in ("Foxtrot", "Golf"):
+        check_line(name, player)
+    for name, seek in (("Bravo", "0:01:57"), ("Charlie", "0:02:17"), ("Alpha", "0:01:37")):
+        check_line(name, PlayerTime(s.player_ctl("seek", seek)))
+    checks.equal("focus after the presses", focus_owner(s), PLAYER_NAME)
+    return checks
+
+
+# ---- the free clock -------------------------------------------------------------------------
+
+BAR_CLASS, NOTICE_CLASS = "QuorvaneTransportBar", "QuorvaneNotice"
+# The bar's parts at 96 DPI: (left, width); all 28 high, 6 from the bar's top.
+BAR_PARTS = {"previous": (6, 32), "back10": (40, 32), "back1": (74, 32), "play": (108, 56),
+             "forward1": (166, 32), "forward10": (200, 32), "next": (234, 32), "slider": (274, 180),
+             "early": (778, 34)}
+BAR_CLOCK_X = 500  # a point on the bar's clock text: no button, so a press there drags the bar
+
+
+def transport_bar(s):
+    bars = s.probe("windows", "--class", BAR_CLASS, "--hidden") or []
+    return bars[0] if bars else None
+
+
+def bar_point(bar, part, fraction=0.5):
+    x, y, _, _ = bar["rect"]
+    left, width = BAR_PARTS[part]
+    return x + left + int(width * fraction), y + 20
+
+
+def notice_text(s):
+    notices = s.probe("windows", "--class", NOTICE_CLASS) or []
+    return notices[0]["title"] if notices and notices[0]["visible"] else None
+
+
+def free_clock_bar(s, lang="en_US.UTF-8"):
+    """A free-clock run with the player window of another program in front, driven through the
+    bar and the keys: Select and Start goes straight to the dialog, the cues come on the free
+    clock's time, the slider and next line jump, the focus never leaves the other program, the
+    bar fades to a strip, and it comes back where it was dragged after a restart."""
+    s.lang = lang
+    s.clear_settings()
+    s.start_player("--paused")  # only a window in front: the free clock does not read it
+    s.start_quorvane()
+    checks = Checks()
+    # The window menu's last item, "Player", then its second choice.
+    x, y, _, _ = s.main_window["rect"]
+    s.click_at(x + 10, y + 8)
+    time.sleep(0.5)
+    s.key("Up", "Right", "Down", "Return")
+    checks.true('"No player: free clock" is stored',
+                eventually(s, lambda: s.setting("freeclock") == "1", 3))
+    s.select_and_start(DATA / "free_clock.srt")
+    bar = s.wait_for("the transport bar", lambda: transport_bar(s), 10)
+    checks.equal("bar shown", bar["visible"], True)
+    focus_player(s)
+    s.move_mouse_away()
+    shot_normal = s.screenshot("bar-normal", bar["rect"])
+
+    watch = s.watch_overlay()
+    before = time.monotonic()
+    s.click_at(*bar_point(bar, "play"))
+    s.wait_for('"Two"', lambda: label_text(s) == "Two", 10, 0.05)
+    took = time.monotonic() - before
+    checks.true(f'"Two" {took:.2f} s after play, due 5.5 s', 5.3 <= took <= 6.5)
+    # On the free clock's own time, as the overlay's watch saw them (tick counts): One at 1.5 s,
+    # its end at 3.5 s, Two at 5.5 s.
+    seen = {text: tick for text, tick in watch.texts()}
+    if all(t in seen for t in ("One", "", "Two")):
+        for what, ms, due in (("One's end", seen[""] - seen["One"], 2000), ("Two", seen["Two"] - seen["One"], 4000)):
+            s.log(f"{what}: {ms} ms after One, due {due}")
+            checks.true(f"{what} {ms} ms after One, due {due}", abs(ms - due) <= 60)
+    else:
+        checks.failures.append(f"the watch saw {watch.texts()!r}")
+    checks.equal("focus after play", focus_owner(s), PLAYER_NAME)
+    s.click_at(*bar_point(bar, "play"))  # pause
+    time.sleep(0.3)
+    held = label_text(s)
+    time.sleep(2.5)
+    checks.equal("paused: the text holds", label_text(s), held)
+
+    s.click_at(*bar_point(bar, "slider", 0.5))  # 34.75 s of the file's 69.5
+    checks.true('slider half-way: "Three"', eventually(s, lambda: label_text(s) == "Three", 3))
+    s.click_at(*bar_point(bar, "next"))
+    checks.true('next line: "Four"', eventually(s, lambda: label_text(s) == "Four", 3))
+    focus_player(s)
+    s.hotkey("alt+shift+Up")  # previous line, by key
+    checks.true('Alt+Shift+Up: "Three"', eventually(s, lambda: label_text(s) == "Three", 3))
+    s.hotkey("alt+period")
+    checks.true("Alt+. shows the delay", eventually(s, lambda: notice_text(s) == "Delay +100 ms", 3))
+    s.grab("delay-notice")
+    checks.equal("the delay box follows", s.control("DelayBox")["text"], "100")
+    checks.equal("focus after bar and keys", focus_owner(s), PLAYER_NAME)
+
+    s.move_mouse_away()
+    checks.true("the bar fades to a strip 3 s after the mouse leaves",
+                eventually(s, lambda: transport_bar(s)["rect"][3] < 20, 6))
+    s.screenshot("bar-faded", transport_bar(s)["rect"])
+
+    # Dragged by its clock text, off the screen's right edge: it lands whole on the monitor.
+    x, y = bar["rect"][0] + BAR_CLOCK_X, bar["rect"][1] + 20
+    s.xdotool("mousemove", x, bar["rect"][1] + 2)  # onto the strip: the bar comes back whole
+    checks.true("the mouse brings the bar back", eventually(s, lambda: transport_bar(s)["rect"][3] > 30, 3))
+    s.xdotool("mousemove", x, y)
+    time.sleep(0.2)
+    s.xdotool("mousedown", 1)
+    s.xdotool("mousemove", x + 900, y + 300)
+    s.xdotool("mousemove", x + 1900, y + 400)
+    s.xdotool("mouseup", 1)
+    right = s.system()["screen"][0]
+    moved = s.wait_for("the drop", lambda: transport_bar(s)["rect"][1] > bar["rect"][1] + 100 and transport_bar(s), 5)
+    checks.equal("dropped past the right edge: back whole on the screen", moved["rect"][0] + moved["rect"][2], right)
+    place = s.setting("barplace")
+    s.log(f"barplace {place!r}, bar at {moved['rect']}")
+    checks.true(f"the place is stored: {place!r}", place is not None and place.count("|") == 2)
+    checks.equal("focus after the drag", focus_owner(s), PLAYER_NAME)
+    watch.proc.kill()
+
+    s.stop_all()
+    s.start_player("--paused")
+    s.start_quorvane()
+    s.select_and_start(DATA / "free_clock.srt")
+    again = s.wait_for("the bar after a restart", lambda: transport_bar(s), 10)
+    checks.equal("the bar's place after a restart", again["rect"][:2], moved["rect"][:2])
+    return checks
+
+
+def bar_languages(s, lang):
+    """The bar in the system's language, normal and faded (screenshots for the guide)."""
+    s.lang = lang
+    s.clear_settings()
+    s.set_setting("freeclock", "1")
+    s.start_quorvane()
+    s.select_and_start(DATA / "free_clock.srt")
+    bar = s.wait_for("the transport bar", lambda: transport_bar(s), 10)
+    s.move_mouse_away()
+    time.sleep(0.5)
+    s.screenshot("bar-normal", bar["rect"])
+    checks = Checks()
+    checks.true("the bar fades", eventually(s, lambda: transport_bar(s)["rect"][3] < 20, 6))
+    s.screenshot("bar-faded", transport_bar(s)["rect"])
     return checks
 
 
@@ -1166,6 +1466,11 @@ TESTS = {
     "chinese_texts_zh_CN": lambda s: chinese_texts(s, "zh_CN.UTF-8"),
     "chinese_texts_zh_TW": lambda s: chinese_texts(s, "zh_TW.UTF-8"),
     "bad_picks": bad_picks,
+    "styled_files": styled_files,
+    "free_clock_bar": free_clock_bar,
+    "two_point_sync": two_point_sync,
+    "bar_zh_CN": lambda s: bar_languages(s, "zh_CN.UTF-8"),
+    "bar_zh_TW": lambda s: bar_languages(s, "zh_TW.UTF-8"),
 }
 
 

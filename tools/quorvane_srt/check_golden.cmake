@@ -3,7 +3,7 @@ cmake_minimum_required(VERSION 3.25)
 # zh-CN and zh-TW) and compares each output with golden/<sample>.<lang>.<tsv|txt>.
 # -DUPDATE=ON rewrites the golden files instead.
 file(MAKE_DIRECTORY ${WORK})
-file(GLOB samples ${SAMPLES}/*.srt)
+file(GLOB samples ${SAMPLES}/*.srt ${SAMPLES}/*.ass ${SAMPLES}/*.ssa ${SAMPLES}/*.vtt)
 set(failed "")
 foreach(sample IN LISTS samples)
   get_filename_component(name ${sample} NAME_WE)

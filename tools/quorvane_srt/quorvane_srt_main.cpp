@@ -1,5 +1,7 @@
-// quorvane-srt: loads a subtitle file exactly as Quorvane does for a UI language and prints the
-// cue table, for people (UTF-8) or, with --tsv, byte for byte with escapes.
+// quorvane-srt: loads a subtitle file (SRT, ASS/SSA or WebVTT) exactly as Quorvane does for a UI
+// language, says on stderr which format it found, and prints the cue table, for people (UTF-8)
+// or, with --tsv, byte for byte with escapes. --events prints an ASS/SSA or WebVTT file's events
+// before overlapping ones are cut into cues: start, end, layer and plain text, in file order.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,13 +13,14 @@
 #endif
 
 #include "loading/srt_loader.h"
+#include "loading/subtitle_formats.h"
 
 namespace {
 
 using namespace quorvane;
 
 int usage() {
-  std::fputs("usage: quorvane-srt [--lang zh-CN|zh-TW|en] [--tsv] FILE\n", stderr);
+  std::fputs("usage: quorvane-srt [--lang zh-CN|zh-TW|en] [--tsv] [--events] FILE\n", stderr);
   return 2;
 }
 
@@ -68,12 +71,14 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
   UiLanguage language = UiLanguage::English;
-  bool tsv = false;
+  bool tsv = false, events = false;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--tsv") {
       tsv = true;
+    } else if (arg == "--events") {
+      events = true;
     } else if (arg == "--lang" && i + 1 < argc) {
       const std::string lang = argv[++i];
       if (lang == "zh-CN") language = UiLanguage::SimplifiedChinese;
@@ -99,7 +104,20 @@ int main(int argc, char** argv) {
   }
 
   const TextCodec codec(systemCodePages());
-  const CueTable table = loadCueTable(path, language, codec);
+  unsigned codePage = 0;
+  const std::string bytes = normaliseSubtitleBytes(readSubtitleFile(path), language, codec, &codePage);
+  SubtitleFormat format = SubtitleFormat::Srt;
+  if (events) {
+    for (const SubtitleEvent& event : parseSubtitleEvents(bytes, codePage, &format).events) {
+      std::printf("%d\t%d\t%d\t%s\n", static_cast<int>(event.startMs), static_cast<int>(event.endMs),
+                  static_cast<int>(event.layer), escaped(event.text).c_str());
+    }
+    std::fprintf(stderr, "quorvane-srt: %s: %s\n", path, subtitleFormatName(format));
+    return 0;
+  }
+  CueTable table = parseSubtitles(bytes, codePage, &format);
+  table.codePage = codePage;
+  std::fprintf(stderr, "quorvane-srt: %s: %s\n", path, subtitleFormatName(format));
   if (tsv) {
     for (size_t i = 0; i < table.cues.size(); ++i) {
       const Cue& cue = table.cues[i];

@@ -1,0 +1,76 @@
+#include "app/sync_texts.h"
+
+#include <array>
+#include <cstdio>
+
+namespace quorvane {
+namespace {
+
+struct Texts {
+  std::string_view english, simplified, traditional;
+};
+
+constexpr std::array<Texts, static_cast<size_t>(SyncText::Count)> kTexts{{
+    {"Delay %+d ms", "\xD1\xD3\xB3\xD9 %+d \xBA\xC1\xC3\xEB", "\xA9\xB5\xBF\xF0 %+d \xB2@\xAC\xED"},  // 延迟 %+d 毫秒
+    {"Delay %+d ms, rate %.4f", "\xD1\xD3\xB3\xD9 %+d \xBA\xC1\xC3\xEB\xA3\xAC\xCB\xD9\xC2\xCA %.4f", "\xA9\xB5\xBF\xF0 %+d \xB2@\xAC\xED\xA1" "A\xB3t\xB2v %.4f"},  // 延迟 %+d 毫秒，速率 %.4f
+    {"No line near to sync", "\xB8\xBD\xBD\xFC\xC3\xBB\xD3\xD0\xD7\xD6\xC4\xBB", "\xAA\xFE\xAA\xF1\xA8S\xA6\xB3\xA6r\xB9\xF5"},  // 附近没有字幕
+    {"Rate %.3f refused", "\xCB\xD9\xC2\xCA %.3f \xB2\xBB\xBA\xCF\xC0\xED\xA3\xAC\xCE\xB4\xB2\xC9\xD3\xC3", "\xB3t\xB2v %.3f \xA4\xA3\xA6X\xB2z\xA1" "A\xA5\xBC\xB1\xC4\xA5\xCE"},  // 速率 %.3f 不合理，未采用
+    {"Same line twice: no rate", "\xCD\xAC\xD2\xBB\xBE\xE4\xB0\xB4\xC1\xCB\xC1\xBD\xB4\xCE\xA3\xBA\xCE\xB4\xC9\xE8\xCB\xD9\xC2\xCA", "\xA6P\xA4@\xA5y\xAB\xF6\xA4" "F\xA8\xE2\xA6\xB8\xA1G\xA5\xBC\xB3]\xB3t\xB2v"},  // 同一句按了两次：未设速率
+    {"Sync keys", "\xCD\xAC\xB2\xBD\xB0\xB4\xBC\xFC", "\xA6P\xA8" "B\xAB\xF6\xC1\xE4"},  // 同步按键
+    {"Player", "\xB2\xA5\xB7\xC5\xC6\xF7", "\xBC\xBD\xA9\xF1\xBE\xB9"},  // 播放器
+    {"Automatic", "\xD7\xD4\xB6\xAF", "\xA6\xDB\xB0\xCA"},  // 自动
+    {"No player: free clock", "\xCE\xDE\xB2\xA5\xB7\xC5\xC6\xF7\xA3\xBA\xD7\xD4\xD3\xC9\xCA\xB1\xD6\xD3", "\xB5L\xBC\xBD\xA9\xF1\xBE\xB9\xA1G\xA6\xDB\xA5\xD1\xAE\xC9\xC4\xC1"},  // 无播放器：自由时钟
+    {"Play", "\xB2\xA5\xB7\xC5", "\xBC\xBD\xA9\xF1"},  // 播放
+    {"Pause", "\xD4\xDD\xCD\xA3", "\xBC\xC8\xB0\xB1"},  // 暂停
+    {"Back 10 s", "\xBA\xF3\xCD\xCB 10 \xC3\xEB", "\xAB\xE1\xB0h 10 \xAC\xED"},  // 后退 10 秒
+    {"Back 1 s", "\xBA\xF3\xCD\xCB 1 \xC3\xEB", "\xAB\xE1\xB0h 1 \xAC\xED"},  // 后退 1 秒
+    {"Forward 1 s", "\xC7\xB0\xBD\xF8 1 \xC3\xEB", "\xAB" "e\xB6i 1 \xAC\xED"},  // 前进 1 秒
+    {"Forward 10 s", "\xC7\xB0\xBD\xF8 10 \xC3\xEB", "\xAB" "e\xB6i 10 \xAC\xED"},  // 前进 10 秒
+    {"Previous line", "\xC9\xCF\xD2\xBB\xBE\xE4", "\xA4W\xA4@\xA5y"},  // 上一句
+    {"Next line", "\xCF\xC2\xD2\xBB\xBE\xE4", "\xA4U\xA4@\xA5y"},  // 下一句
+    {"Play or pause the free clock", "\xB2\xA5\xB7\xC5\xBB\xF2\xD4\xDD\xCD\xA3\xD7\xD4\xD3\xC9\xCA\xB1\xD6\xD3", "\xBC\xBD\xA9\xF1\xA9\xCE\xBC\xC8\xB0\xB1\xA6\xDB\xA5\xD1\xAE\xC9\xC4\xC1"},  // 播放或暂停自由时钟
+    {"Drag to seek in the subtitle file", "\xCD\xCF\xB6\xAF\xD2\xD4\xD4\xDA\xD7\xD6\xC4\xBB\xCE\xC4\xBC\xFE\xD6\xD0\xB6\xA8\xCE\xBB", "\xA9\xEC\xB0\xCA\xA5H\xA6" "b\xA6r\xB9\xF5\xC0\xC9\xAE\xD7\xA4\xA4\xA9w\xA6\xEC"},  // 拖动以在字幕文件中定位
+    {"Start a few seconds before the first line", "\xB4\xD3\xB5\xDA\xD2\xBB\xBE\xE4\xC7\xB0\xBC\xB8\xC3\xEB\xBF\xAA\xCA\xBC", "\xB1q\xB2\xC4\xA4@\xA5y\xAB" "e\xB4X\xAC\xED\xB6}\xA9l"},  // 从第一句前几秒开始
+    {"Quorvane free clock", "Quorvane \xD7\xD4\xD3\xC9\xCA\xB1\xD6\xD3", "Quorvane \xA6\xDB\xA5\xD1\xAE\xC9\xC4\xC1"},  // Quorvane 自由时钟
+}};
+
+template <typename... Args>
+std::string format(SyncText which, UiLanguage language, Args... args) {
+  const std::string pattern(syncText(which, language));
+  char buffer[160];
+  std::snprintf(buffer, sizeof buffer, pattern.c_str(), args...);
+  return buffer;
+}
+
+}  // namespace
+
+std::string_view syncText(SyncText which, UiLanguage language) {
+  const Texts& texts = kTexts[static_cast<size_t>(which)];
+  switch (language) {
+    case UiLanguage::SimplifiedChinese: return texts.simplified;
+    case UiLanguage::TraditionalChinese: return texts.traditional;
+    case UiLanguage::English: break;
+  }
+  return texts.english;
+}
+
+std::string delayNotice(int32_t delayMs, double rate, UiLanguage language) {
+  if (rate == 1.0) return format(SyncText::DelayNotice, language, delayMs);
+  return format(SyncText::DelayAndRateNotice, language, delayMs, rate);
+}
+
+std::string lineSyncNotice(const LineSync::Result& result, UiLanguage language) {
+  switch (result.outcome) {
+    case LineSync::Outcome::Offset:
+    case LineSync::Outcome::OffsetAndRate:
+      return delayNotice(result.timing.delayMs, result.timing.rate, language);
+    case LineSync::Outcome::NoLine:
+      return std::string(syncText(SyncText::NoLineNotice, language));
+    case LineSync::Outcome::RateRefused:
+      if (result.rate == 0) return std::string(syncText(SyncText::SameLineNotice, language));
+      return format(SyncText::RateRefusedNotice, language, result.rate);
+  }
+  return {};
+}
+
+}  // namespace quorvane

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/ui_language.h"
+#include "sync/line_sync.h"
+
+namespace quorvane {
+
+// The texts of the free clock, its bar and the sync keys, which the program's UI text table
+// does not have: English, then GBK for Simplified and Big5 for Traditional Chinese.
+enum class SyncText {
+  DelayNotice,          // printf format with the delay
+  DelayAndRateNotice,   // ... with the delay and the rate
+  NoLineNotice,
+  RateRefusedNotice,    // ... with the refused rate
+  SameLineNotice,
+  SyncKeysItem,         // the system menu's check item that switches the sync keys
+  PlayerMenu,           // the system menu's submenu of clock sources
+  AutomaticItem,
+  FreeClockItem,
+  Play,
+  Pause,
+  Back10,
+  Back1,
+  Forward1,
+  Forward10,
+  PreviousLine,
+  NextLine,
+  PlayTip,
+  SliderTip,
+  EarlyStartItem,       // the bar's choice: start a few seconds before the first line
+  BarTitle,
+  Count
+};
+
+std::string_view syncText(SyncText which, UiLanguage language);
+
+// What the overlay shows for about 1.5 s after a sync key: the delay, with the rate when it
+// is not 1.
+std::string delayNotice(int32_t delayMs, double rate, UiLanguage language);
+// After "this line is now": the new delay (and rate), or why nothing changed.
+std::string lineSyncNotice(const LineSync::Result& result, UiLanguage language);
+
+}  // namespace quorvane
