@@ -12,31 +12,13 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#include <psapi.h>
-#else
-#include <sys/resource.h>
-#endif
+#include "peak_memory.h"
 
 #include "loading/subtitle_formats.h"
 
 using namespace quorvane;
 
 namespace {
-
-double peakMemoryMb() {
-#ifdef _WIN32
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
-  return counters.PeakWorkingSetSize / 1048576.0;
-#else
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss / 1024.0;  // kilobytes on Linux
-#endif
-}
 
 std::string assTime(int64_t ms) {
   char buffer[32];
