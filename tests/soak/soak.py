@@ -111,6 +111,11 @@ class Timeline:
     def settling(self, tick):
         return any(0 <= tick - change < span for change, span in self.changes)
 
+    def known(self, tick):
+        """Whether the player had answered by `tick`: before its first answer nothing is known
+        of it, not even that it ran."""
+        return bool(self.entries) and self.entries[0][0] is not None and self.entries[0][0] <= tick
+
 
 class Soak:
     def __init__(self, s, minutes, seed, out):
@@ -569,7 +574,8 @@ def misplaced_cues(folder):
                 cues = file_cues
         # Judge the moments the text came and went, each once the clock had settled.
         for moment, edge in ((tick, "shown"), (until, "still shown")):
-            if timeline.settling(moment) or (edge == "still shown" and moment == tick):
+            if (timeline.settling(moment) or not timeline.known(moment)
+                    or (edge == "still shown" and moment == tick)):
                 continue
             player = timeline.at(moment)
             if player is None:
