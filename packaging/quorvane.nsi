@@ -1,5 +1,5 @@
 ; The Windows installer. The build runs it (target "release"; scripts/release.sh) as
-;   makensis -DVERSION=1.5.0 -DFILEVERSION=1.5.0.0 -DSTAGE=<folder with the four files>
+;   makensis -DVERSION=1.5.0 -DFILEVERSION=1.5.0.0 -DSTAGE=<folder with the files and the guide>
 ;            -DICON=<.ico> -DOUTFILE=<setup.exe> quorvane.nsi
 ; Silent: "setup.exe /S" installs, "uninstall.exe /S" removes.
 Unicode true
@@ -53,6 +53,8 @@ Section
   File "${STAGE}/quorvane-srt.exe"
   File "${STAGE}/Quorvane.txt"
   File "${STAGE}/LICENSE.txt"
+  RMDir /r "$INSTDIR\guide"
+  File /r "${STAGE}/guide"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "$SMPROGRAMS\Quorvane"
@@ -79,6 +81,7 @@ Section Uninstall
   Delete "$INSTDIR\quorvane-srt.exe"
   Delete "$INSTDIR\Quorvane.txt"
   Delete "$INSTDIR\LICENSE.txt"
+  RMDir /r "$INSTDIR\guide"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 

@@ -24,6 +24,9 @@ from e2e_harness import SETTINGS_KEY, Checks, Session, TestFailure  # noqa: E402
 
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane"
 TEXT_FILES = ("Quorvane.txt", "LICENSE.txt")
+DOCS = Path(__file__).resolve().parents[2] / "docs"
+# One HTML page for each guide in docs/ (guide.en.md -> guide/guide.en.html).
+GUIDE_PAGES = sorted(f"guide/{md.stem}.html" for md in DOCS.glob("guide.*.md"))
 # The NSIS uninstaller copies itself to the temporary folder and runs from there ("Un.exe" in
 # NSIS 3, "Au_.exe" before), so the one we start ends before the work is done.
 UNINSTALLER_COPY = re.compile(r"(un(_\w)?|au_)\.exe", re.IGNORECASE)
@@ -122,8 +125,16 @@ def wine_processes(s):
 def check_zip(args, checks):
     zip_path = Path(args.dist) / f"quorvane-{args.version}-win32.zip"
     with zipfile.ZipFile(zip_path) as archive:
-        checks.equal("files in the zip", sorted(archive.namelist()),
+        names = set(archive.namelist())
+        top = sorted(n for n in names if not n.startswith("guide/"))
+        checks.equal("files in the zip beside the guide", top,
                      sorted(["quorvane.exe", "quorvane-srt.exe", *TEXT_FILES]))
+        checks.equal("the guide's pages in the zip",
+                     sorted(n for n in names if n.endswith(".html")), GUIDE_PAGES)
+        for page in GUIDE_PAGES:
+            if page in names:
+                check_guide_page(checks, page, archive.read(page).decode("utf-8"),
+                                 lambda src: f"guide/{src}" in names)
         for name, built in (("quorvane.exe", args.quorvane), ("quorvane-srt.exe", args.quorvane_srt)):
             checks.true(f"{name} in the zip is the one built",
                         archive.read(name) == Path(built).read_bytes())
@@ -134,6 +145,18 @@ def check_zip(args, checks):
         license_file = Path(__file__).resolve().parents[2] / "LICENSE"
         checks.true("LICENSE.txt is the repository's LICENSE",
                     archive.read("LICENSE.txt").replace(b"\r\n", b"\n") == license_file.read_bytes())
+
+
+def check_guide_page(checks, page, html, present):
+    """A guide page is a whole HTML document in its language whose images are all present."""
+    language = page.split(".", 1)[1].rsplit(".", 1)[0]
+    checks.true(f'{page} is an HTML page with lang="{language}"',
+                html.lstrip().startswith("<!DOCTYPE html>") and f'lang="{language}"' in html)
+    sources = re.findall(r'<img src="([^"]+)"', html)
+    missing = [src for src in sources if not present(src)]
+    checks.true(f"{page} shows images, all of them there (missing: {missing})",
+                sources and not missing)
+    checks.true(f"{page} links to no Markdown file", not re.search(r'href="[^"#]*\.md\b', html))
 
 
 def remove_leftovers(s, install_dir, menu_dir):
@@ -162,7 +185,12 @@ def installer(s, args):
     checks.equal("silent install's exit code", s.wine(setup, "/S", timeout=120).returncode, 0)
     installed = sorted(p.name for p in install_dir.iterdir()) if install_dir.is_dir() else []
     checks.equal(f"files in {install_dir}", installed,
-                 sorted(["quorvane.exe", "quorvane-srt.exe", "uninstall.exe", *TEXT_FILES]))
+                 sorted(["quorvane.exe", "quorvane-srt.exe", "uninstall.exe", "guide", *TEXT_FILES]))
+    pages = sorted(f"guide/{p.name}" for p in install_dir.glob("guide/*.html"))
+    checks.equal("the installed guide's pages", pages, GUIDE_PAGES)
+    for page in pages:
+        check_guide_page(checks, page, (install_dir / page).read_text(encoding="utf-8"),
+                         lambda src: (install_dir / "guide" / src).is_file())
     if "quorvane.exe" not in installed:
         raise TestFailure("nothing to start: " + "; ".join(checks.failures))
     checks.true("the installed quorvane.exe is the one built",
@@ -170,8 +198,8 @@ def installer(s, args):
     checks.true("the installed quorvane-srt.exe is the one built",
                 (install_dir / "quorvane-srt.exe").read_bytes() == Path(args.quorvane_srt).read_bytes())
     shortcuts = sorted(p.name for p in menu_dir.glob("*.lnk"))
-    checks.true(f"Start-menu shortcuts to the program and the uninstaller: {shortcuts}",
-                "Quorvane.lnk" in shortcuts and any("uninstall" in n.lower() for n in shortcuts))
+    checks.true(f"Start-menu shortcuts to the program, the guide and the uninstaller: {shortcuts}",
+                "Quorvane.lnk" in shortcuts and len(shortcuts) == 3)
     entry = s.probe("regget", "HKLM", UNINSTALL_KEY, "DisplayVersion", "UninstallString") or {}
     shown = {name: bytes.fromhex(value["hex"]).split(b"\0")[0].decode("cp1252")
              for name, value in entry.items() if value}
