@@ -159,13 +159,48 @@ def check_guide_page(checks, page, html, present):
     checks.true(f"{page} links to no Markdown file", not re.search(r'href="[^"#]*\.md\b', html))
 
 
-def remove_leftovers(s, install_dir, menu_dir):
+def uninstall_entry(s):
+    """The uninstall entry's values, texts as str and DWORDs as int."""
+    names = ("DisplayVersion", "UninstallString", "InstallLocation", "EstimatedSize")
+    entry = s.probe("regget", "HKLM", UNINSTALL_KEY, *names) or {}
+    shown = {}
+    for name, value in entry.items():
+        if value:
+            raw = bytes.fromhex(value["hex"])
+            shown[name] = (int.from_bytes(raw[:4], "little") if name == "EstimatedSize"
+                           else raw.split(b"\0")[0].decode("cp1252"))
+    return shown
+
+
+def refusals(s, checks, setup, install_windows, install_dir, menu_dir):
+    """With quorvane.exe running, the installer and the uninstaller change nothing and say so in
+    the system's language."""
+    checks.equal("silent install's exit code while the program runs",
+                 s.wine(setup, "/S", timeout=60).returncode, 2)
+    # _?= runs the uninstaller in place rather than from a copy, so its exit code is the answer.
+    uninstall = s.wine(install_dir / "uninstall.exe", "/S", f"_?={install_windows}", timeout=60)
+    checks.equal("silent uninstall's exit code while the program runs", uninstall.returncode, 2)
+    checks.true("the uninstaller left the running program's files and shortcuts",
+                (install_dir / "quorvane.exe").is_file() and (menu_dir / "Quorvane.lnk").is_file())
+    for lang, words in (("zh_CN.UTF-8", "正在运行"), ("zh_TW.UTF-8", "正在執行"),
+                        ("en_US.UTF-8", "is running")):
+        s.start(setup, extra_env={"LANG": lang, "LC_ALL": lang})
+        box = s.probe("controls", "--exe", setup.name, "--timeout", "20000")
+        texts = [c.get("text") or "" for c in (box or {}).get("controls", [])]
+        checks.true(f"the installer under {lang} says that Quorvane runs, with {words!r}: {texts}",
+                    any(words in text for text in texts))
+        s.wine("taskkill", "/f", "/im", setup.name)
+        s.wait_for("the installer to end", lambda: setup.name.lower() not in
+                   [exe.lower() for exe in wine_processes(s)])
+
+
+def remove_leftovers(s, folders):
     """A run that failed half-way leaves an installation behind; start from none."""
-    if install_dir.exists() or menu_dir.exists():
+    if any(folder.exists() for folder in folders):
         s.log("removing an installation left over from an earlier run")
         s.wine("taskkill", "/f", "/im", "quorvane.exe")
-        shutil.rmtree(install_dir, ignore_errors=True)
-        shutil.rmtree(menu_dir, ignore_errors=True)
+        for folder in folders:
+            shutil.rmtree(folder, ignore_errors=True)
     s.wine("reg", "delete", f"HKLM\\{UNINSTALL_KEY}", "/f")
 
 
@@ -173,16 +208,21 @@ def installer(s, args):
     checks = Checks()
     check_zip(args, checks)
 
-    program_files, program_files_unix = windows_folder(s, "ProgramFiles")
+    _, program_files_unix = windows_folder(s, "ProgramFiles")
     program_data, program_data_unix = windows_folder(s, "ProgramData")
-    install_dir = program_files_unix / "Quorvane"
+    default_dir = program_files_unix / "Quorvane"
+    # Installed first into a folder of the user's choice (/D= takes no quotes, so no spaces).
+    install_windows = "C:\\Apps\\Quorvane"
+    install_dir = Path(subprocess.run(["winepath", "-u", install_windows], capture_output=True,
+                                      text=True, env=s.env(), timeout=30).stdout.strip())
     menu_dir = program_data_unix / "Microsoft/Windows/Start Menu/Programs/Quorvane"
-    remove_leftovers(s, install_dir, menu_dir)
+    remove_leftovers(s, [default_dir, install_dir, menu_dir])
     s.clear_settings()
     s.set_setting("directory", "C:\\films\\")
 
     setup = Path(args.dist) / f"quorvane-{args.version}-setup.exe"
-    checks.equal("silent install's exit code", s.wine(setup, "/S", timeout=120).returncode, 0)
+    checks.equal("silent install's exit code",
+                 s.wine(setup, "/S", f"/D={install_windows}", timeout=120).returncode, 0)
     installed = sorted(p.name for p in install_dir.iterdir()) if install_dir.is_dir() else []
     checks.equal(f"files in {install_dir}", installed,
                  sorted(["quorvane.exe", "quorvane-srt.exe", "uninstall.exe", "guide", *TEXT_FILES]))
@@ -200,12 +240,23 @@ def installer(s, args):
     shortcuts = sorted(p.name for p in menu_dir.glob("*.lnk"))
     checks.true(f"Start-menu shortcuts to the program, the guide and the uninstaller: {shortcuts}",
                 "Quorvane.lnk" in shortcuts and len(shortcuts) == 3)
-    entry = s.probe("regget", "HKLM", UNINSTALL_KEY, "DisplayVersion", "UninstallString") or {}
-    shown = {name: bytes.fromhex(value["hex"]).split(b"\0")[0].decode("cp1252")
-             for name, value in entry.items() if value}
+    shown = uninstall_entry(s)
     checks.equal("version in the uninstall entry", shown.get("DisplayVersion"), args.version)
     checks.true(f"the uninstall entry names the installed uninstaller: {shown.get('UninstallString')!r}",
-                f"{program_files}\\Quorvane\\uninstall.exe" in shown.get("UninstallString", ""))
+                f"{install_windows}\\uninstall.exe" in shown.get("UninstallString", ""))
+    # Programs and Features shows the size from EstimatedSize, in KiB.
+    size = sum(p.stat().st_size for p in install_dir.rglob("*") if p.is_file()) // 1024
+    estimate = shown.get("EstimatedSize")
+    checks.true(f"EstimatedSize {estimate} KiB is the installed {size} KiB",
+                estimate is not None and abs(estimate - size) <= max(16, size // 20))
+
+    # An upgrade without /D= goes into the folder of the installation it replaces.
+    (install_dir / "Quorvane.txt").unlink()
+    checks.equal("upgrade's exit code", s.wine(setup, "/S", timeout=120).returncode, 0)
+    checks.true(f"the upgrade wrote into {install_dir}", (install_dir / "Quorvane.txt").is_file())
+    checks.true(f"the upgrade left {default_dir} alone", not default_dir.exists())
+    checks.equal("InstallLocation after the upgrade", uninstall_entry(s).get("InstallLocation"),
+                 install_windows)
 
     # The version of the build, as Windows shows it in the file's properties: four numbers.
     numbers = tuple(int(n) for n in args.version.split(".")) + (0,) * (4 - len(args.version.split(".")))
@@ -226,6 +277,7 @@ def installer(s, args):
     s.move_mouse_away()
     time.sleep(0.3)
     s.screenshot("installed-program", window["rect"])
+    refusals(s, checks, setup, install_windows, install_dir, menu_dir)
     s.click(s.control("FontLabel"))
     s.key("Escape")
     s.wait_for("the installed program to end", lambda: "quorvane.exe" not in wine_processes(s))
