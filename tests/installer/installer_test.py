@@ -34,8 +34,8 @@ UNINSTALLER_COPY = re.compile(r"(un(_\w)?|au_)\.exe", re.IGNORECASE)
 
 # ---- the version resource of a PE file -----------------------------------------------------
 
-def version_resource(path):
-    """The VS_VERSIONINFO block of a PE file's RT_VERSION resource, as bytes."""
+def resources(path):
+    """A PE file's resources: (bytes of the resource of a type, or None; the types present)."""
     data = Path(path).read_bytes()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     if data[pe:pe + 4] != b"PE\0\0":
@@ -64,13 +64,25 @@ def version_resource(path):
             name, target = struct.unpack_from("<II", data, base + directory + 16 + 8 * i)
             yield name, target & 0x7FFFFFFF
 
-    # Type 16 (RT_VERSION), then its first name and first language, then the data entry.
     by_type = dict(entries(0))
-    if 16 not in by_type:
+
+    def first(resource_type):
+        """The first name's first language of the type, or None."""
+        if resource_type not in by_type:
+            return None
+        leaf = next(entries(next(entries(by_type[resource_type]))[1]))[1]
+        rva, size = struct.unpack_from("<II", data, base + leaf)
+        return data[offset(rva):offset(rva) + size]
+
+    return first, set(by_type)
+
+
+def version_resource(path):
+    """The VS_VERSIONINFO block of a PE file's RT_VERSION resource (type 16), as bytes."""
+    block = resources(path)[0](16)
+    if block is None:
         raise TestFailure(f"{path} has no version resource")
-    leaf = next(entries(next(entries(by_type[16]))[1]))[1]
-    rva, size = struct.unpack_from("<II", data, base + leaf)
-    return data[offset(rva):offset(rva) + size]
+    return block
 
 
 def version_blocks(block, pos=0):
@@ -258,14 +270,22 @@ def installer(s, args):
     checks.equal("InstallLocation after the upgrade", uninstall_entry(s).get("InstallLocation"),
                  install_windows)
 
-    # The version of the build, as Windows shows it in the file's properties: four numbers.
+    # The version of the build, as Windows shows it in the file's properties: four numbers; the
+    # icon; and the copyright holder of LICENSE, as the installer names it too.
     numbers = tuple(int(n) for n in args.version.split(".")) + (0,) * (4 - len(args.version.split(".")))
-    file_version, product_version, strings = version_info(install_dir / "quorvane.exe")
-    checks.equal("FILEVERSION of quorvane.exe", file_version, numbers)
-    checks.equal("PRODUCTVERSION of quorvane.exe", product_version, numbers)
     dotted = ".".join(map(str, numbers))
-    checks.equal('"FileVersion" of quorvane.exe', strings.get("FileVersion"), dotted)
-    checks.equal('"ProductVersion" of quorvane.exe', strings.get("ProductVersion"), dotted)
+    license_text = (Path(__file__).resolve().parents[2] / "LICENSE").read_text()
+    copyright_line = next(line for line in license_text.splitlines() if line.startswith("Copyright"))
+    for name in ("quorvane.exe", "quorvane-srt.exe"):
+        file_version, product_version, strings = version_info(install_dir / name)
+        checks.equal(f"FILEVERSION of {name}", file_version, numbers)
+        checks.equal(f"PRODUCTVERSION of {name}", product_version, numbers)
+        checks.equal(f'"FileVersion" of {name}', strings.get("FileVersion"), dotted)
+        checks.equal(f'"ProductVersion" of {name}', strings.get("ProductVersion"), dotted)
+        checks.equal(f'"LegalCopyright" of {name}', strings.get("LegalCopyright"), copyright_line)
+        checks.true(f"{name} has an icon", 14 in resources(install_dir / name)[1])  # RT_GROUP_ICON
+    checks.equal('"LegalCopyright" of the installer', version_info(setup)[2].get("LegalCopyright"),
+                 copyright_line)
 
     # Started as a user would, from the Start menu; closed with Escape, it stores "process".
     if "quorvane.exe" in wine_processes(s):
