@@ -262,9 +262,18 @@ def installer(s, args):
     checks.true(f"EstimatedSize {estimate} KiB is the installed {size} KiB",
                 estimate is not None and abs(estimate - size) <= max(16, size // 20))
 
-    # An upgrade without /D= goes into the folder of the installation it replaces.
+    # An upgrade without /D= goes into the folder of the installation it replaces; made on a
+    # Traditional Chinese system, it names the Start-menu links in that language instead.
     (install_dir / "Quorvane.txt").unlink()
-    checks.equal("upgrade's exit code", s.wine(setup, "/S", timeout=120).returncode, 0)
+    s.lang = "zh_TW.UTF-8"
+    try:
+        checks.equal("upgrade's exit code", s.wine(setup, "/S", timeout=120).returncode, 0)
+    finally:
+        s.lang = "en_US.UTF-8"
+    renamed = sorted(p.name for p in menu_dir.glob("*.lnk"))
+    checks.true(f"Start-menu links after the upgrade in Traditional Chinese: {renamed}",
+                "Quorvane.lnk" in renamed and len(renamed) == 3
+                and all(name.isascii() == (name == "Quorvane.lnk") for name in renamed))
     checks.true(f"the upgrade wrote into {install_dir}", (install_dir / "Quorvane.txt").is_file())
     checks.true(f"the upgrade left {default_dir} alone", not default_dir.exists())
     checks.equal("InstallLocation after the upgrade", uninstall_entry(s).get("InstallLocation"),
