@@ -14,7 +14,7 @@ fi
 pkgs=(cmake g++ make clang libclang-rt-14-dev googletest
       g++-mingw-w64-i686-posix mingw-w64-i686-dev
       wine wine32:i386 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei
-      python3 libc-bin locales nsis gnuplot-nox
+      python3 libc-bin locales nsis pandoc gnuplot-nox
       nlohmann-json3-dev vlc-bin vlc-plugin-base ffmpeg)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 

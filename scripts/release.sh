@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows release in its own Release tree (build/release-win) and writes
-#   build/dist/quorvane-VERSION-win32.zip    quorvane.exe, quorvane-srt.exe, Quorvane.txt, LICENSE.txt
+#   build/dist/quorvane-VERSION-win32.zip    quorvane.exe, quorvane-srt.exe, Quorvane.txt, LICENSE.txt, guide/
 #   build/dist/quorvane-VERSION-setup.exe    the NSIS installer of the same files
 # VERSION is the one in project() of CMakeLists.txt. Installs what is missing first.
 set -euo pipefail

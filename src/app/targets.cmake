@@ -25,5 +25,5 @@ if(WIN32)
       "QUORVANE_VERSION_COMMAS=${QUORVANE_VERSION_COMMAS};QUORVANE_VERSION_DOTS=${QUORVANE_VERSION_DOTS}"
     INCLUDE_DIRECTORIES ${CMAKE_BINARY_DIR}/res
     OBJECT_DEPENDS
-      "${CMAKE_BINARY_DIR}/res/quorvane.exe.manifest;${CMAKE_CURRENT_LIST_DIR}/res/quorvane.ico")
+      "${CMAKE_BINARY_DIR}/res/quorvane.exe.manifest;${CMAKE_CURRENT_LIST_DIR}/res/quorvane.ico;${CMAKE_CURRENT_LIST_DIR}/res/product.h")
 endif()

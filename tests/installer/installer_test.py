@@ -24,6 +24,9 @@ from e2e_harness import SETTINGS_KEY, Checks, Session, TestFailure  # noqa: E402
 
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane"
 TEXT_FILES = ("Quorvane.txt", "LICENSE.txt")
+DOCS = Path(__file__).resolve().parents[2] / "docs"
+# One HTML page for each guide in docs/ (guide.en.md -> guide/guide.en.html).
+GUIDE_PAGES = sorted(f"guide/{md.stem}.html" for md in DOCS.glob("guide.*.md"))
 # The NSIS uninstaller copies itself to the temporary folder and runs from there ("Un.exe" in
 # NSIS 3, "Au_.exe" before), so the one we start ends before the work is done.
 UNINSTALLER_COPY = re.compile(r"(un(_\w)?|au_)\.exe", re.IGNORECASE)
@@ -31,8 +34,8 @@ UNINSTALLER_COPY = re.compile(r"(un(_\w)?|au_)\.exe", re.IGNORECASE)
 
 # ---- the version resource of a PE file -----------------------------------------------------
 
-def version_resource(path):
-    """The VS_VERSIONINFO block of a PE file's RT_VERSION resource, as bytes."""
+def resources(path):
+    """A PE file's resources: (bytes of the resource of a type, or None; the types present)."""
     data = Path(path).read_bytes()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     if data[pe:pe + 4] != b"PE\0\0":
@@ -61,13 +64,25 @@ def version_resource(path):
             name, target = struct.unpack_from("<II", data, base + directory + 16 + 8 * i)
             yield name, target & 0x7FFFFFFF
 
-    # Type 16 (RT_VERSION), then its first name and first language, then the data entry.
     by_type = dict(entries(0))
-    if 16 not in by_type:
+
+    def first(resource_type):
+        """The first name's first language of the type, or None."""
+        if resource_type not in by_type:
+            return None
+        leaf = next(entries(next(entries(by_type[resource_type]))[1]))[1]
+        rva, size = struct.unpack_from("<II", data, base + leaf)
+        return data[offset(rva):offset(rva) + size]
+
+    return first, set(by_type)
+
+
+def version_resource(path):
+    """The VS_VERSIONINFO block of a PE file's RT_VERSION resource (type 16), as bytes."""
+    block = resources(path)[0](16)
+    if block is None:
         raise TestFailure(f"{path} has no version resource")
-    leaf = next(entries(next(entries(by_type[16]))[1]))[1]
-    rva, size = struct.unpack_from("<II", data, base + leaf)
-    return data[offset(rva):offset(rva) + size]
+    return block
 
 
 def version_blocks(block, pos=0):
@@ -122,8 +137,16 @@ def wine_processes(s):
 def check_zip(args, checks):
     zip_path = Path(args.dist) / f"quorvane-{args.version}-win32.zip"
     with zipfile.ZipFile(zip_path) as archive:
-        checks.equal("files in the zip", sorted(archive.namelist()),
+        names = set(archive.namelist())
+        top = sorted(n for n in names if not n.startswith("guide/"))
+        checks.equal("files in the zip beside the guide", top,
                      sorted(["quorvane.exe", "quorvane-srt.exe", *TEXT_FILES]))
+        checks.equal("the guide's pages in the zip",
+                     sorted(n for n in names if n.endswith(".html")), GUIDE_PAGES)
+        for page in GUIDE_PAGES:
+            if page in names:
+                check_guide_page(checks, page, archive.read(page).decode("utf-8"),
+                                 lambda src: f"guide/{src}" in names)
         for name, built in (("quorvane.exe", args.quorvane), ("quorvane-srt.exe", args.quorvane_srt)):
             checks.true(f"{name} in the zip is the one built",
                         archive.read(name) == Path(built).read_bytes())
@@ -136,13 +159,60 @@ def check_zip(args, checks):
                     archive.read("LICENSE.txt").replace(b"\r\n", b"\n") == license_file.read_bytes())
 
 
-def remove_leftovers(s, install_dir, menu_dir):
+def check_guide_page(checks, page, html, present):
+    """A guide page is a whole HTML document in its language whose images are all present."""
+    language = page.split(".", 1)[1].rsplit(".", 1)[0]
+    checks.true(f'{page} is an HTML page with lang="{language}"',
+                html.lstrip().startswith("<!DOCTYPE html>") and f'lang="{language}"' in html)
+    sources = re.findall(r'<img src="([^"]+)"', html)
+    missing = [src for src in sources if not present(src)]
+    checks.true(f"{page} shows images, all of them there (missing: {missing})",
+                sources and not missing)
+    checks.true(f"{page} links to no Markdown file", not re.search(r'href="[^"#]*\.md\b', html))
+
+
+def uninstall_entry(s):
+    """The uninstall entry's values, texts as str and DWORDs as int."""
+    names = ("DisplayVersion", "UninstallString", "InstallLocation", "EstimatedSize")
+    entry = s.probe("regget", "HKLM", UNINSTALL_KEY, *names) or {}
+    shown = {}
+    for name, value in entry.items():
+        if value:
+            raw = bytes.fromhex(value["hex"])
+            shown[name] = (int.from_bytes(raw[:4], "little") if name == "EstimatedSize"
+                           else raw.split(b"\0")[0].decode("cp1252"))
+    return shown
+
+
+def refusals(s, checks, setup, install_windows, install_dir, menu_dir):
+    """With quorvane.exe running, the installer and the uninstaller change nothing and say so in
+    the system's language."""
+    checks.equal("silent install's exit code while the program runs",
+                 s.wine(setup, "/S", timeout=60).returncode, 2)
+    # _?= runs the uninstaller in place rather than from a copy, so its exit code is the answer.
+    uninstall = s.wine(install_dir / "uninstall.exe", "/S", f"_?={install_windows}", timeout=60)
+    checks.equal("silent uninstall's exit code while the program runs", uninstall.returncode, 2)
+    checks.true("the uninstaller left the running program's files and shortcuts",
+                (install_dir / "quorvane.exe").is_file() and (menu_dir / "Quorvane.lnk").is_file())
+    for lang, words in (("zh_CN.UTF-8", "正在运行"), ("zh_TW.UTF-8", "正在執行"),
+                        ("en_US.UTF-8", "is running")):
+        s.start(setup, extra_env={"LANG": lang, "LC_ALL": lang})
+        box = s.probe("controls", "--exe", setup.name, "--timeout", "20000")
+        texts = [c.get("text") or "" for c in (box or {}).get("controls", [])]
+        checks.true(f"the installer under {lang} says that Quorvane runs, with {words!r}: {texts}",
+                    any(words in text for text in texts))
+        s.wine("taskkill", "/f", "/im", setup.name)
+        s.wait_for("the installer to end", lambda: setup.name.lower() not in
+                   [exe.lower() for exe in wine_processes(s)])
+
+
+def remove_leftovers(s, folders):
     """A run that failed half-way leaves an installation behind; start from none."""
-    if install_dir.exists() or menu_dir.exists():
+    if any(folder.exists() for folder in folders):
         s.log("removing an installation left over from an earlier run")
         s.wine("taskkill", "/f", "/im", "quorvane.exe")
-        shutil.rmtree(install_dir, ignore_errors=True)
-        shutil.rmtree(menu_dir, ignore_errors=True)
+        for folder in folders:
+            shutil.rmtree(folder, ignore_errors=True)
     s.wine("reg", "delete", f"HKLM\\{UNINSTALL_KEY}", "/f")
 
 
@@ -150,19 +220,29 @@ def installer(s, args):
     checks = Checks()
     check_zip(args, checks)
 
-    program_files, program_files_unix = windows_folder(s, "ProgramFiles")
+    _, program_files_unix = windows_folder(s, "ProgramFiles")
     program_data, program_data_unix = windows_folder(s, "ProgramData")
-    install_dir = program_files_unix / "Quorvane"
+    default_dir = program_files_unix / "Quorvane"
+    # Installed first into a folder of the user's choice (/D= takes no quotes, so no spaces).
+    install_windows = "C:\\Apps\\Quorvane"
+    install_dir = Path(subprocess.run(["winepath", "-u", install_windows], capture_output=True,
+                                      text=True, env=s.env(), timeout=30).stdout.strip())
     menu_dir = program_data_unix / "Microsoft/Windows/Start Menu/Programs/Quorvane"
-    remove_leftovers(s, install_dir, menu_dir)
+    remove_leftovers(s, [default_dir, install_dir, menu_dir])
     s.clear_settings()
     s.set_setting("directory", "C:\\films\\")
 
     setup = Path(args.dist) / f"quorvane-{args.version}-setup.exe"
-    checks.equal("silent install's exit code", s.wine(setup, "/S", timeout=120).returncode, 0)
+    checks.equal("silent install's exit code",
+                 s.wine(setup, "/S", f"/D={install_windows}", timeout=120).returncode, 0)
     installed = sorted(p.name for p in install_dir.iterdir()) if install_dir.is_dir() else []
     checks.equal(f"files in {install_dir}", installed,
-                 sorted(["quorvane.exe", "quorvane-srt.exe", "uninstall.exe", *TEXT_FILES]))
+                 sorted(["quorvane.exe", "quorvane-srt.exe", "uninstall.exe", "guide", *TEXT_FILES]))
+    pages = sorted(f"guide/{p.name}" for p in install_dir.glob("guide/*.html"))
+    checks.equal("the installed guide's pages", pages, GUIDE_PAGES)
+    for page in pages:
+        check_guide_page(checks, page, (install_dir / page).read_text(encoding="utf-8"),
+                         lambda src: (install_dir / "guide" / src).is_file())
     if "quorvane.exe" not in installed:
         raise TestFailure("nothing to start: " + "; ".join(checks.failures))
     checks.true("the installed quorvane.exe is the one built",
@@ -170,23 +250,51 @@ def installer(s, args):
     checks.true("the installed quorvane-srt.exe is the one built",
                 (install_dir / "quorvane-srt.exe").read_bytes() == Path(args.quorvane_srt).read_bytes())
     shortcuts = sorted(p.name for p in menu_dir.glob("*.lnk"))
-    checks.true(f"Start-menu shortcuts to the program and the uninstaller: {shortcuts}",
-                "Quorvane.lnk" in shortcuts and any("uninstall" in n.lower() for n in shortcuts))
-    entry = s.probe("regget", "HKLM", UNINSTALL_KEY, "DisplayVersion", "UninstallString") or {}
-    shown = {name: bytes.fromhex(value["hex"]).split(b"\0")[0].decode("cp1252")
-             for name, value in entry.items() if value}
+    checks.true(f"Start-menu shortcuts to the program, the guide and the uninstaller: {shortcuts}",
+                "Quorvane.lnk" in shortcuts and len(shortcuts) == 3)
+    shown = uninstall_entry(s)
     checks.equal("version in the uninstall entry", shown.get("DisplayVersion"), args.version)
     checks.true(f"the uninstall entry names the installed uninstaller: {shown.get('UninstallString')!r}",
-                f"{program_files}\\Quorvane\\uninstall.exe" in shown.get("UninstallString", ""))
+                f"{install_windows}\\uninstall.exe" in shown.get("UninstallString", ""))
+    # Programs and Features shows the size from EstimatedSize, in KiB.
+    size = sum(p.stat().st_size for p in install_dir.rglob("*") if p.is_file()) // 1024
+    estimate = shown.get("EstimatedSize")
+    checks.true(f"EstimatedSize {estimate} KiB is the installed {size} KiB",
+                estimate is not None and abs(estimate - size) <= max(16, size // 20))
 
-    # The version of the build, as Windows shows it in the file's properties: four numbers.
+    # An upgrade without /D= goes into the folder of the installation it replaces; made on a
+    # Traditional Chinese system, it names the Start-menu links in that language instead.
+    (install_dir / "Quorvane.txt").unlink()
+    s.lang = "zh_TW.UTF-8"
+    try:
+        checks.equal("upgrade's exit code", s.wine(setup, "/S", timeout=120).returncode, 0)
+    finally:
+        s.lang = "en_US.UTF-8"
+    renamed = sorted(p.name for p in menu_dir.glob("*.lnk"))
+    checks.true(f"Start-menu links after the upgrade in Traditional Chinese: {renamed}",
+                "Quorvane.lnk" in renamed and len(renamed) == 3
+                and all(name.isascii() == (name == "Quorvane.lnk") for name in renamed))
+    checks.true(f"the upgrade wrote into {install_dir}", (install_dir / "Quorvane.txt").is_file())
+    checks.true(f"the upgrade left {default_dir} alone", not default_dir.exists())
+    checks.equal("InstallLocation after the upgrade", uninstall_entry(s).get("InstallLocation"),
+                 install_windows)
+
+    # The version of the build, as Windows shows it in the file's properties: four numbers; the
+    # icon; and the copyright holder of LICENSE, as the installer names it too.
     numbers = tuple(int(n) for n in args.version.split(".")) + (0,) * (4 - len(args.version.split(".")))
-    file_version, product_version, strings = version_info(install_dir / "quorvane.exe")
-    checks.equal("FILEVERSION of quorvane.exe", file_version, numbers)
-    checks.equal("PRODUCTVERSION of quorvane.exe", product_version, numbers)
     dotted = ".".join(map(str, numbers))
-    checks.equal('"FileVersion" of quorvane.exe', strings.get("FileVersion"), dotted)
-    checks.equal('"ProductVersion" of quorvane.exe', strings.get("ProductVersion"), dotted)
+    license_text = (Path(__file__).resolve().parents[2] / "LICENSE").read_text()
+    copyright_line = next(line for line in license_text.splitlines() if line.startswith("Copyright"))
+    for name in ("quorvane.exe", "quorvane-srt.exe"):
+        file_version, product_version, strings = version_info(install_dir / name)
+        checks.equal(f"FILEVERSION of {name}", file_version, numbers)
+        checks.equal(f"PRODUCTVERSION of {name}", product_version, numbers)
+        checks.equal(f'"FileVersion" of {name}', strings.get("FileVersion"), dotted)
+        checks.equal(f'"ProductVersion" of {name}', strings.get("ProductVersion"), dotted)
+        checks.equal(f'"LegalCopyright" of {name}', strings.get("LegalCopyright"), copyright_line)
+        checks.true(f"{name} has an icon", 14 in resources(install_dir / name)[1])  # RT_GROUP_ICON
+    checks.equal('"LegalCopyright" of the installer', version_info(setup)[2].get("LegalCopyright"),
+                 copyright_line)
 
     # Started as a user would, from the Start menu; closed with Escape, it stores "process".
     if "quorvane.exe" in wine_processes(s):
@@ -198,6 +306,7 @@ def installer(s, args):
     s.move_mouse_away()
     time.sleep(0.3)
     s.screenshot("installed-program", window["rect"])
+    refusals(s, checks, setup, install_windows, install_dir, menu_dir)
     s.click(s.control("FontLabel"))
     s.key("Escape")
     s.wait_for("the installed program to end", lambda: "quorvane.exe" not in wine_processes(s))

@@ -642,6 +642,7 @@ def verdict(folder, minutes, offset_s=0.0):
     fitted = [r for r in rows if r[0] - rows[0][0] >= 60 and r[0] + offset_s >= warm_up_end]
     hours = (fitted[-1][0] - fitted[0][0]) / 3600 if len(fitted) > 1 else 0.0
     lines, failures = [], list(problems)
+    drawn = {"rows": rows, "col": col, "offset_s": offset_s, "judged": [], "fits": {}}
     lines.append(f"soak: {minutes:g} min planned, {rows[-1][0] - rows[0][0] if rows else 0:.0f} s sampled, "
                  f"{len(rows)} samples, {len(actions)} actions; fit from {fitted[0][0] if fitted else 0:.0f} s")
     # Counts may drift by a few objects in a short run (a cache filled once); a run of an hour
@@ -653,7 +654,8 @@ def verdict(folder, minutes, offset_s=0.0):
         memory_limit_kib = max(1024.0, 3072.0 / hours) if hours else float("inf")
     for name in ["handles_less_dialog_keys"] + [f for f in FIGURES if f in col]:
         points = [(r[0], r[col[name]]) for r in fitted if r[col[name]] is not None]
-        slope = slope_per_hour(floor_points(points))
+        floors = floor_points(points)
+        slope = slope_per_hour(floors)
         first = points[0][1] if points else 0
         last = points[-1][1] if points else 0
         unit = " KiB" if name.endswith("kib") else ""
@@ -662,6 +664,9 @@ def verdict(folder, minutes, offset_s=0.0):
         # the raw handle count includes the keys Wine's file dialog leaves open.
         judged = name not in ("working_set_kib", "mapped_kib", "handles")
         ok = not judged or slope < limit
+        if judged:
+            drawn["judged"].append(name)
+            drawn["fits"][name] = (floors, slope)
         lines.append(f"{name:24s} first {first:.0f}{unit}  last {last:.0f}{unit}  growth {slope:+.2f}{unit}/h"
                      f"  (limit {limit:.1f}{unit}/h){'' if judged else ' (shown, not judged)'}"
                      f"  {'ok' if ok else 'FAIL'}")
@@ -692,6 +697,7 @@ def verdict(folder, minutes, offset_s=0.0):
         lines.append(f"  within 6 s of a dialog closing (Wine without a window manager): "
                      f"{stall(worst_dialog):.0f} ms at {worst_dialog[0]:.0f} s; "
                      f"{sum(1 for r in dialog_rows if stall(r) > 250)} such seconds over 250 ms (not judged)")
+    drawn.update(after_dialog=after_dialog, stall=stall, stall_limit=stall_limit)
     if longest > stall_limit:
         failures.append(f"the window did not answer for {longest:.0f} ms")
     wrong = misplaced_cues(folder)
@@ -710,7 +716,7 @@ def verdict(folder, minutes, offset_s=0.0):
     for f in problems:
         lines.append(f"problem: {f}")
     lines.append("VERDICT: " + ("PASS" if not failures else "FAIL"))
-    return lines, failures
+    return lines, failures, drawn
 
 
 def last_action(actions, t):
@@ -718,20 +724,87 @@ def last_action(actions, t):
     return before[-1] if before else "the start"
 
 
-def chart(csv_path, png_path):
+# What the chart calls each figure of the CSV.
+LABELS = {"handles_less_dialog_keys": "handles less the file dialog's keys", "handles": "handles",
+          "gdi": "GDI objects", "windows": "windows", "private_kib": "private (anonymous)",
+          "mapped_kib": "mapped, this process alone", "working_set_kib": "working set"}
+COLOURS = {"handles_less_dialog_keys": "#1f77b4", "gdi": "#ff7f0e", "windows": "#2ca02c",
+           "private_kib": "#d62728"}
+
+
+def chart(drawn, folder, png_path):
+    """Draws what the verdict judged, as it judged it: each judged figure with the floors its
+    growth was fitted to (dots) and that fit (dashed), the figures only shown in grey, and the
+    window's answer time apart for the seconds after a dialog closed, when Wine holds the window
+    (shown, not judged). Writes chart.csv and chart-floors.csv beside the PNG for gnuplot."""
+    rows, col = drawn["rows"], drawn["col"]
+    if not rows:
+        return False
+    names = ["handles_less_dialog_keys"] + [f for f in FIGURES if f in col]
+    with open(folder / "chart.csv", "w", newline="") as f:
+        out = csv.writer(f)
+        out.writerow(["t_s", *names, "answer_ms", "answer_after_dialog_ms"])
+        for r in rows:
+            held = drawn["after_dialog"](r)
+            out.writerow([r[0], *("" if r[col[n]] is None else r[col[n]] for n in names),
+                          "" if held else drawn["stall"](r), drawn["stall"](r) if held else ""])
+    # gnuplot's data blocks, one a figure: the floors, then the fitted line's two ends.
+    blocks, index = [], {}
+    for name, (floors, slope) in drawn["fits"].items():
+        if len(floors) < 2:
+            continue
+        index[name] = len(blocks)
+        blocks.append("\n".join(f"{x},{y}" for x, y in floors))
+        mx = sum(x for x, _ in floors) / len(floors)
+        my = sum(y for _, y in floors) / len(floors)
+        ends = (floors[0][0], floors[-1][0])
+        blocks.append("\n".join(f"{x},{my + slope / 3600 * (x - mx)}" for x in ends))
+    (folder / "chart-floors.csv").write_text("\n\n\n".join(blocks) + "\n")
+
+    data, floors_file = folder / "chart.csv", folder / "chart-floors.csv"
+
+    def curves(figures):
+        out = []
+        for name in figures:
+            if name not in col:
+                continue
+            column = names.index(name) + 2
+            if name in drawn["judged"]:
+                out.append(f"'{data}' using 1:{column} with lines lw 1.5 "
+                           f"lc rgb '{COLOURS.get(name, 'blue')}' title \"{LABELS[name]}\"")
+                if name in index:
+                    out.append(f"'{floors_file}' index {index[name]} using 1:2 with points pt 7 ps 0.5 "
+                               f"lc rgb 'black' notitle")
+                    out.append(f"'{floors_file}' index {index[name] + 1} using 1:2 with lines dt 2 "
+                               f"lc rgb 'black' notitle")
+            else:
+                out.append(f"'{data}' using 1:{column} with lines lc rgb '#b0b0b0' "
+                           f"title \"{LABELS[name]} (not judged)\"")
+        return ", ".join(out)
+
+    judged = ", ".join(LABELS[n] for n in drawn["judged"])
+    answer, after = len(names) + 2, len(names) + 3
     script = f"""
-set terminal pngcairo size 1100,700 noenhanced
+set terminal pngcairo size 1100,800 noenhanced
 set output '{png_path}'
 set datafile separator ','
-set key autotitle columnhead
-set multiplot layout 3,1 title 'quorvane.exe soak'
+set key inside left top horizontal font ',9'
+set offsets 0, 0, graph 0.3, 0
+set lmargin 10
+set rmargin 3
+set multiplot layout 3,1 title "quorvane.exe soak. Judged: the growth per hour of {judged},\\nfitted to their 10 s floors (dots, dashed line), and the window's answer time outside the seconds\\nafter a dialog closes, when Wine holds the window. Grey: shown, not judged." font ',10'
 set ylabel 'objects'
-plot '{csv_path}' using 1:4 with lines title 'handles', '' using 1:5 with lines title 'GDI objects', '' using 1:6 with lines title 'windows'
+plot {curves(["handles", "handles_less_dialog_keys", "gdi", "windows"])}
 set ylabel 'KiB'
-plot '{csv_path}' using 1:7 with lines title 'private (anonymous)', '' using 1:16 with lines title 'mapped, this process alone', '' using 1:8 with lines title 'working set'
+plot {curves(["mapped_kib", "working_set_kib", "private_kib"])}
 set ylabel 'ms'
 set xlabel 'seconds'
-plot '{csv_path}' using 1:(($9>$10)?$9:$10) with impulses title 'window answer time'
+set logscale y
+set yrange [1:100000]
+set offsets 0, 0, 0, 0
+plot '{data}' using 1:{answer} with impulses lw 1.5 title 'window answer time (judged)', \
+     '' using 1:{after} with impulses lc rgb '#b0b0b0' title 'within 6 s after a dialog closed: Wine holds the window (not judged)', \
+     {drawn["stall_limit"]} with lines dt 2 lc rgb 'red' title 'limit'
 unset multiplot
 """
     done = subprocess.run(["gnuplot"], input=script, text=True, capture_output=True)
@@ -790,10 +863,10 @@ def main():
 
 
 def report(out, minutes, seed, offset_s=0.0):
-    lines, failures = verdict(out, minutes, offset_s)
+    lines, failures, drawn = verdict(out, minutes, offset_s)
     if seed is not None:
         lines.insert(1, f"seed {seed}")
-    if chart(out / "soak.csv", out / "soak.png"):
+    if chart(drawn, out, out / "soak.png"):
         lines.append(f"chart: {out / 'soak.png'}")
     else:
         lines.append("chart: gnuplot failed")
