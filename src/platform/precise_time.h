@@ -14,4 +14,8 @@ class PreciseTimeSource {
 
 const PreciseTimeSource& systemPreciseTimeSource();
 
+// Microseconds from `from` to `to` on the counter, in unsigned arithmetic so that a wrap stays
+// right; negative when `to` is earlier.
+inline int64_t elapsedUs(uint64_t from, uint64_t to) { return static_cast<int64_t>(to - from); }
+
 }  // namespace quorvane

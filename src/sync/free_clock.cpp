@@ -34,8 +34,8 @@ int64_t FreeClock::positionAt(uint64_t us) const {
   if (!playing_) return baseMs_;
   // The unsigned difference stays right across a wrap of the counter; an instant before the
   // base (a moment computed from an older reading) holds at the base.
-  const auto elapsedUs = static_cast<int64_t>(us - baseUs_);
-  return baseMs_ + std::max<int64_t>(0, elapsedUs) / 1000;
+  const int64_t sinceBaseUs = elapsedUs(baseUs_, us);
+  return baseMs_ + std::max<int64_t>(0, sinceBaseUs) / 1000;
 }
 
 ClockReading FreeClock::at(uint64_t us, const ClockTiming& timing) const {

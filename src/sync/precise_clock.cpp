@@ -7,12 +7,6 @@
 #include "sync/player_interface.h"
 
 namespace quorvane {
-namespace {
-
-// Differences of the precise clock in unsigned arithmetic, so that a wrap stays right.
-int64_t elapsedUs(uint64_t from, uint64_t to) { return static_cast<int64_t>(to - from); }
-
-}  // namespace
 
 void PreciseClock::beginRun(uint32_t playerPid) {
   if (playerPid != runPid_) restart();

@@ -7,15 +7,17 @@
 namespace quorvane {
 namespace {
 
-// Differences of the precise counter in unsigned arithmetic, so that a wrap stays right.
-int64_t elapsedUs(uint64_t from, uint64_t to) { return static_cast<int64_t>(to - from); }
-
 // The phase counts as known once one stretch of play has bounded it this narrowly; until then
 // the second is filled as the classic clock fills it.
 constexpr double kPhaseKnownUs = 100'000;
 constexpr double kPhaseOverrunMs = 250;
 // How far an answer's bounds widen per second of its age: how fast the phase may wander.
 constexpr double kWanderUsPerSecond = 3000;
+
+// The player's rate, or 1 where it tells none that makes sense.
+double rateOf(const PlayerReport& report) {
+  return report.rate > 0 && std::isfinite(report.rate) ? report.rate : 1.0;
+}
 
 }  // namespace
 
@@ -45,7 +47,6 @@ void ReportedClock::take(const PlayerReport& report) {
   // guess, off by at most half the round trip.
   const uint64_t stampUs = report.askedUs + (report.answeredUs - report.askedUs) / 2;
   if (known_ && elapsedUs(lastReportUs_, stampUs) > static_cast<int64_t>(kLongGapUs)) restart();
-  const double rate = report.rate > 0 && std::isfinite(report.rate) ? report.rate : 1.0;
   if (report.wholeSeconds) {
     takeWholeSecond(report, stampUs);
   } else {
@@ -57,14 +58,14 @@ void ReportedClock::take(const PlayerReport& report) {
   lastReportUs_ = stampUs;
   wholeSeconds_ = report.wholeSeconds;
   playing_ = report.state == PlayerState::Playing;
-  rate_ = rate;
+  rate_ = rateOf(report);
   known_ = true;
 }
 
 void ReportedClock::takeWholeSecond(const PlayerReport& report, uint64_t stampUs) {
   const int64_t second = report.positionMs - (report.positionMs % 1000 + 1000) % 1000;
   const bool playing = report.state == PlayerState::Playing;
-  const double rate = report.rate > 0 && std::isfinite(report.rate) ? report.rate : 1.0;
+  const double rate = rateOf(report);
   const bool sameSecond = known_ && wholeSeconds_ && second == secondMs_;
 
   if (!sameSecond) {
