@@ -18,7 +18,7 @@ void SubtitleRun::start(CueTable table, unsigned displayCodePage, std::unique_pt
   scheduler_.beginRun();
   overlay_ = std::move(overlay);
   overlay_->setCueStyles(table_.looks.empty() ? nullptr : &styles_);
-  ticking_ = !timers_ || timers_->startTicks();
+  startTicking();
 }
 
 const std::vector<CueBlock>* SubtitleRun::Styles::blocksOf(std::string_view text) const {
@@ -31,9 +31,7 @@ const std::vector<CueBlock>* SubtitleRun::Styles::blocksOf(std::string_view text
 
 void SubtitleRun::end(uint32_t settleMs) {
   if (!running()) return;
-  if (timers_) timers_->stopTicks();
-  stopMoments();
-  ticking_ = false;
+  stopTicking();
   if (timers_ && settleMs > 0) timers_->settle(settleMs);
   overlay_.reset();
 }
@@ -41,14 +39,21 @@ void SubtitleRun::end(uint32_t settleMs) {
 void SubtitleRun::toggleShown() {
   if (!running()) return;
   if (ticking_) {
-    if (timers_) timers_->stopTicks();
-    stopMoments();
-    ticking_ = false;
+    stopTicking();
     overlay_->setVisible(false);
   } else {
-    ticking_ = !timers_ || timers_->startTicks();
+    startTicking();
     overlay_->setVisible(true);
   }
+}
+
+// Without timers (a console run) whoever owns the run ticks it by hand.
+void SubtitleRun::startTicking() { ticking_ = !timers_ || timers_->startTicks(); }
+
+void SubtitleRun::stopTicking() {
+  if (timers_) timers_->stopTicks();
+  stopMoments();
+  ticking_ = false;
 }
 
 void SubtitleRun::tick() {

@@ -109,6 +109,8 @@ class SubtitleRun {
 
  private:
   void stepAt(const ClockReading& reading);
+  void startTicking();
+  void stopTicking();
   void armMoment();
   void stopMoments();
 
