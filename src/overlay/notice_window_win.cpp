@@ -81,13 +81,8 @@ LRESULT NoticeWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return 0;
     case WM_ERASEBKGND:
       return TRUE;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      const HDC dc = BeginPaint(hwnd(), &ps);
-      paint(dc);
-      EndPaint(hwnd(), &ps);
-      return 0;
-    }
+    case WM_PAINT:
+      return paintMessage([this](HDC dc) { paint(dc); });
     case WM_PRINTCLIENT:
       paint(reinterpret_cast<HDC>(wParam));
       return 0;

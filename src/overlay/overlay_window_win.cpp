@@ -139,13 +139,8 @@ LRESULT SubtitleLabel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       // alone still wipes the old text.
       fillClient(hwnd(), reinterpret_cast<HDC>(wParam), background_);
       return TRUE;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      const HDC dc = BeginPaint(hwnd(), &ps);
-      paint(dc);
-      EndPaint(hwnd(), &ps);
-      return 0;
-    }
+    case WM_PAINT:
+      return paintMessage([this](HDC dc) { paint(dc); });
     case WM_PRINTCLIENT: {
       const auto dc = reinterpret_cast<HDC>(wParam);
       if (lParam & PRF_ERASEBKGND) fillClient(hwnd(), dc, background_);

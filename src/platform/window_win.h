@@ -48,6 +48,17 @@ class WindowBase {
     return defaultWindowProc(hwnd_, message, wParam, lParam);
   }
 
+  // WM_PAINT: `paint` draws on the window's DC between BeginPaint and EndPaint; WM_PRINTCLIENT
+  // hands the same function another DC.
+  template <class Paint>
+  LRESULT paintMessage(Paint&& paint) {
+    PAINTSTRUCT ps;
+    const HDC dc = BeginPaint(hwnd_, &ps);
+    paint(dc);
+    EndPaint(hwnd_, &ps);
+    return 0;
+  }
+
  private:
   static LRESULT defaultWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if constexpr (Unicode) {
