@@ -755,10 +755,14 @@ bool MainWindow::followInterfacePlayer() {
 // "Automatic", or one player that tells its time pinned: stored, checked, and in effect from
 // the next "Select and Start".
 void MainWindow::pinPlayer(std::optional<InterfacePlayer> player) {
-  app_.settings.writeText(std::string(setting::kKey) + "\\player", player ? pinnedPlayerKey(*player) : "auto");
+  storePinnedPlayer(app_.settings, player);
   setFreeClockChosen(false);
-  CheckMenuRadioItem(GetSystemMenu(hwnd(), FALSE), kAutomaticPlayerCommand, kLastPinnedPlayerCommand,
-                     player ? kFirstPinnedPlayerCommand + 16 * static_cast<UINT>(*player) : kAutomaticPlayerCommand,
+  checkPlayerItem(player ? kFirstPinnedPlayerCommand + 16 * static_cast<UINT>(*player) : kAutomaticPlayerCommand);
+}
+
+// The Player submenu's choices are one radio group.
+void MainWindow::checkPlayerItem(UINT id) {
+  CheckMenuRadioItem(GetSystemMenu(hwnd(), FALSE), kAutomaticPlayerCommand, kLastPinnedPlayerCommand, id,
                      MF_BYCOMMAND);
 }
 
@@ -1041,8 +1045,7 @@ bool MainWindow::onSyncCommand(WPARAM id) {
     case kAutomaticPlayerCommand: pinPlayer(std::nullopt); return true;
     case kFreeClockCommand:
       setFreeClockChosen(true);
-      CheckMenuRadioItem(GetSystemMenu(hwnd(), FALSE), kAutomaticPlayerCommand, kLastPinnedPlayerCommand,
-                         kFreeClockCommand, MF_BYCOMMAND);
+      checkPlayerItem(kFreeClockCommand);
       return true;
     default:
       if (id >= kFirstPinnedPlayerCommand && id < kFirstPinnedPlayerCommand + 16 * kInterfaceOrder.size()) {
@@ -1063,8 +1066,6 @@ void MainWindow::setSyncKeys(bool on) {
 void MainWindow::setFreeClockChosen(bool on) {
   app_.freeClockChosen = on;
   app_.settings.writeText(setting::kFreeClock, checkText(on));
-  CheckMenuRadioItem(GetSystemMenu(hwnd(), FALSE), kAutomaticPlayerCommand, kFreeClockCommand,
-                     on ? kFreeClockCommand : kAutomaticPlayerCommand, MF_BYCOMMAND);
 }
 
 // A free-clock run starts paused, at 0 or a few seconds before the first line (the bar's

@@ -159,6 +159,7 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers {
   void addSyncItems();
   bool onSyncCommand(WPARAM id);
   void setSyncKeys(bool on);
+  void checkPlayerItem(UINT id);
   void setFreeClockChosen(bool on);
   void startFreeClock(const CueTable& table);
   void nudgeDelay(int32_t stepMs);

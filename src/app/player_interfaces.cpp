@@ -44,6 +44,10 @@ InterfaceSettings loadInterfaceSettings(const SettingsStore& settings) {
   return s;
 }
 
+void storePinnedPlayer(SettingsStore& settings, std::optional<InterfacePlayer> player) {
+  settings.writeText(valuePath("player"), player ? pinnedPlayerKey(*player) : "auto");
+}
+
 std::optional<size_t> chooseAnsweringPlayer(std::span<const PlayerState> states) {
   for (size_t i = 0; i < states.size(); ++i) {
     if (states[i] == PlayerState::Playing || states[i] == PlayerState::Paused) return i;

@@ -36,6 +36,8 @@ struct InterfaceSettings {
   std::optional<InterfacePlayer> pinned;  // none: automatic
 };
 InterfaceSettings loadInterfaceSettings(const SettingsStore& settings);
+// Stores the pinned player in "player" ("auto" for none).
+void storePinnedPlayer(SettingsStore& settings, std::optional<InterfacePlayer> player);
 
 // Which of the players asked at once (states in kInterfaceOrder's order) the run follows: the
 // first that plays or holds a film. Failing that, the first that refused the password, so that
