@@ -444,11 +444,11 @@ def link_spent(s):
     browser = system32 / "iexplore.exe"
     backup = s.work / "iexplore.exe.orig"
     recorder = Path(s.program("browser_recorder"))
-    # A run that was killed may have left the recorder in place: never take it for the original.
+    # A run that was killed may have left the recorder in place: never back it up as Wine's stub.
     if not backup.exists() and browser.read_bytes() != recorder.read_bytes():
         shutil.copy(browser, backup)
     if not backup.exists():
-        raise TestFailure(f"no original browser stub to restore afterwards ({browser})")
+        raise TestFailure(f"no backup of Wine's browser stub to restore afterwards ({browser})")
     log = s.artifacts / "browser-starts.log"
     log.unlink(missing_ok=True)
     shutil.copy(recorder, browser)
