@@ -17,6 +17,7 @@
 #include "common/text_number.h"
 #include "loading/srt_loader.h"
 #include "overlay/overlay_metrics.h"
+#include "platform/wide_text_win.h"
 #include "sync/player_locator.h"
 
 namespace quorvane {
@@ -728,10 +729,7 @@ void MainWindow::selectAndStart() {
 }
 
 void MainWindow::showUtf8Message(std::string_view text) {
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                      wide.data(), static_cast<int>(wide.size()))));
-  MessageBoxW(hwnd(), wide.c_str(), L"Quorvane", MB_OK | MB_ICONWARNING);
+  MessageBoxW(hwnd(), wideFromUtf8(text).c_str(), L"Quorvane", MB_OK | MB_ICONWARNING);
 }
 
 // "Automatic" after the search of PowerDVD's memory found nothing: a player that tells its time through its

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "app/player_interfaces.h"
+#include "platform/wide_text_win.h"
 
 namespace quorvane {
 namespace {
@@ -36,20 +37,6 @@ const Texts& textsFor(UiLanguage language) {
     case UiLanguage::English: break;
   }
   return english;
-}
-
-std::wstring wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-std::string utf8(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
 }
 
 std::wstring editText(HWND dialog, Field field) {
@@ -85,10 +72,10 @@ void store(HWND dialog, DialogState& state) {
     }
   }
   SettingsStore& s = *state.settings;
-  s.writeText(valuePath("vlcPort"), utf8(editText(dialog, kVlcPort)));
-  s.writeText(valuePath("vlcPassword"), utf8(editText(dialog, kVlcPassword)));
-  s.writeText(valuePath("mpcPort"), utf8(editText(dialog, kMpcPort)));
-  s.writeText(valuePath("mpvPipe"), utf8(editText(dialog, kMpvPipe)));
+  s.writeText(valuePath("vlcPort"), utf8FromWide(editText(dialog, kVlcPort)));
+  s.writeText(valuePath("vlcPassword"), utf8FromWide(editText(dialog, kVlcPassword)));
+  s.writeText(valuePath("mpcPort"), utf8FromWide(editText(dialog, kMpcPort)));
+  s.writeText(valuePath("mpvPipe"), utf8FromWide(editText(dialog, kMpvPipe)));
   state.stored = true;
   state.done = true;
 }
@@ -146,8 +133,8 @@ bool runPlayerSettingsDialog(HWND owner, SettingsStore& settings, UiLanguage lan
   if (!dialog) return false;
   const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   const InterfaceSettings current = loadInterfaceSettings(settings);
-  const std::array<std::wstring, kFieldCount> values = {std::to_wstring(current.vlc.port), wide(current.vlc.password),
-                                                        std::to_wstring(current.mpc.port), wide(current.mpv.pipe)};
+  const std::array<std::wstring, kFieldCount> values = {std::to_wstring(current.vlc.port), wideFromUtf8(current.vlc.password),
+                                                        std::to_wstring(current.mpc.port), wideFromUtf8(current.mpv.pipe)};
   for (int i = 0; i < kFieldCount; ++i) {
     const HWND label = CreateWindowExW(0, L"STATIC", t.labels[i], WS_CHILD | WS_VISIBLE, 12, 14 + 30 * i, 200, 20,
                                        dialog, nullptr, instance, nullptr);

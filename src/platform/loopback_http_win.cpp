@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/unique_handle.h"
+#include "platform/wide_text_win.h"
 
 namespace quorvane {
 namespace {
@@ -17,24 +18,16 @@ struct InternetHandleTraits {
 };
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
 
-std::wstring wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
 class WinHttpLoopback final : public LoopbackHttp {
  public:
   WinHttpLoopback(const LoopbackHttpOptions& options, InternetHandle session, InternetHandle connection)
       : options_(options), session_(std::move(session)), connection_(std::move(connection)),
-        user_(wide(options.user)), password_(wide(options.password)) {}
+        user_(wideFromUtf8(options.user)), password_(wideFromUtf8(options.password)) {}
 
   HttpAnswer get(const std::string& path) override {
     HttpAnswer answer;
     const ULONGLONG deadline = GetTickCount64() + options_.timeoutMs;
-    const InternetHandle request(WinHttpOpenRequest(connection_.get(), L"GET", wide(path).c_str(), nullptr,
+    const InternetHandle request(WinHttpOpenRequest(connection_.get(), L"GET", wideFromUtf8(path).c_str(), nullptr,
                                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
     if (!request) return answer;
     DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/process_handles_win.h"
+#include "platform/wide_text_win.h"
 #include "sync/mpv_ipc.h"
 
 namespace quorvane {
@@ -99,13 +100,6 @@ class MpvFeed final : public ReportFeed {
   std::thread thread_;  // last: starts once everything above exists
 };
 
-std::wstring wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
 }  // namespace
 
 std::string mpvPipePath(const std::string& name) {
@@ -113,7 +107,7 @@ std::string mpvPipePath(const std::string& name) {
 }
 
 std::unique_ptr<ReportFeed> makeMpvFeed(const MpvInterface& mpv, const PreciseTimeSource& time) {
-  return std::make_unique<MpvFeed>(wide(mpvPipePath(mpv.pipe)), time);
+  return std::make_unique<MpvFeed>(wideFromUtf8(mpvPipePath(mpv.pipe)), time);
 }
 
 }  // namespace quorvane
