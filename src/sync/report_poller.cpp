@@ -1,43 +1,64 @@
 #include "sync/report_poller.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace quorvane {
 
+struct ReportPoller::Shared {
+  Shared(Ask a, const PreciseTimeSource& t, uint32_t p) : ask(std::move(a)), time(t), periodMs(p) {}
+
+  const Ask ask;
+  // Read only under the mutex while `stopping` is false: the source may go with the poller.
+  const PreciseTimeSource& time;
+  const uint32_t periodMs;
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool stopping = false;
+  PlayerReport latest;
+};
+
 ReportPoller::ReportPoller(Ask ask, const PreciseTimeSource& time, uint32_t periodMs)
-    : ask_(std::move(ask)), time_(time), periodMs_(periodMs), thread_([this] { loop(); }) {}
+    : shared_(std::make_shared<Shared>(std::move(ask), time, periodMs)) {
+  std::thread([shared = shared_] { loop(shared); }).detach();
+}
 
 ReportPoller::~ReportPoller() {
   {
-    const std::lock_guard lock(mutex_);
-    stopping_ = true;
+    const std::lock_guard lock(shared_->mutex);
+    shared_->stopping = true;
   }
-  wake_.notify_all();
-  thread_.join();
+  shared_->wake.notify_all();
 }
 
 PlayerReport ReportPoller::latest() const {
-  const std::lock_guard lock(mutex_);
-  return latest_;
+  const std::lock_guard lock(shared_->mutex);
+  return shared_->latest;
 }
 
-void ReportPoller::loop() {
+void ReportPoller::loop(const std::shared_ptr<Shared>& shared) {
+  Shared& s = *shared;
   uint32_t sequence = 0;
   auto next = std::chrono::steady_clock::now();
-  for (;;) {
-    next += std::chrono::milliseconds(periodMs_);
-    const uint64_t askedUs = time_.nowUs();
-    PlayerReport report = ask_();
+  std::unique_lock lock(s.mutex);
+  while (!s.stopping) {
+    next += std::chrono::milliseconds(s.periodMs);
+    const uint64_t askedUs = s.time.nowUs();
+    lock.unlock();
+    PlayerReport report = s.ask();
+    lock.lock();
+    if (s.stopping) break;
     report.askedUs = askedUs;
-    report.answeredUs = time_.nowUs();
+    report.answeredUs = s.time.nowUs();
     report.sequence = ++sequence;
-    std::unique_lock lock(mutex_);
-    latest_ = report;
+    s.latest = report;
     // A question that took longer than the period is followed by the next at once, never by a
     // burst that catches up.
     const auto now = std::chrono::steady_clock::now();
     if (next < now) next = now;
-    if (wake_.wait_until(lock, next, [this] { return stopping_; })) return;
+    s.wake.wait_until(lock, next, [&s] { return s.stopping; });
   }
 }
 

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 #include "platform/precise_time.h"
 #include "sync/player_report.h"
@@ -21,11 +19,14 @@ class ReportPoller final : public ReportFeed {
   static constexpr uint32_t kAskPeriodMs = 43;
 
   // `ask` runs on the poller's thread and blocks for at most its own timeout; its stamps and
-  // sequence are the poller's to fill.
+  // sequence are the poller's to fill. It must own whatever it uses: a question in flight when
+  // the poller goes still runs to its end.
   using Ask = std::function<PlayerReport()>;
 
   ReportPoller(Ask ask, const PreciseTimeSource& time = systemPreciseTimeSource(), uint32_t periodMs = kAskPeriodMs);
-  // Waits for the question in flight, if any, then ends the thread.
+  // Returns at once, even with a question in flight: the poller is usually dropped on the user
+  // interface's thread, which must not wait out a player's timeout. The thread ends after that
+  // question, takes nothing from `time` after this returns and publishes nothing more.
   ~ReportPoller() override;
   ReportPoller(const ReportPoller&) = delete;
   ReportPoller& operator=(const ReportPoller&) = delete;
@@ -33,16 +34,10 @@ class ReportPoller final : public ReportFeed {
   PlayerReport latest() const override;
 
  private:
-  void loop();
+  struct Shared;  // what the thread and the poller both hold; the last of them frees it
+  static void loop(const std::shared_ptr<Shared>& shared);
 
-  Ask ask_;
-  const PreciseTimeSource& time_;
-  const uint32_t periodMs_;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stopping_ = false;
-  PlayerReport latest_;
-  std::thread thread_;  // last: starts once everything above exists
+  std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace quorvane
