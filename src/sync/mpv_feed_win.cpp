@@ -2,31 +2,57 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <mutex>
 #include <thread>
 
 #include "platform/process_handles_win.h"
 #include "platform/wide_text_win.h"
-#include "sync/mpv_ipc.h"
+#include "sync/mpv_session.h"
 
 namespace quorvane {
 namespace {
 
-// How often the worker looks at the pipe, and how often it tells the clock that mpv is still
-// there when mpv has nothing to report (paused: no property changes).
-constexpr DWORD kLookMs = 4;
-constexpr uint64_t kStillThereUs = 200'000;
-constexpr DWORD kReconnectMs = 250;
-// A line longer than this is not mpv's: it is dropped.
-constexpr size_t kMaxLineBytes = 64 * 1024;
+// mpv's pipe, read without blocking: only what is waiting is read.
+class PipeConnection final : public MpvConnection {
+ public:
+  explicit PipeConnection(UniqueKernelHandle pipe) : pipe_(std::move(pipe)) {}
 
+  bool send(std::string_view bytes) override {
+    DWORD written = 0;
+    return WriteFile(pipe_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+  }
+
+  bool receive(std::string& into) override {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe_.get(), nullptr, 0, nullptr, &available, nullptr)) return false;
+    if (available == 0) return true;
+    char buffer[4096];
+    DWORD got = 0;
+    if (!ReadFile(pipe_.get(), buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr)) return false;
+    into.append(buffer, got);
+    return true;
+  }
+
+ private:
+  UniqueKernelHandle pipe_;
+};
+
+// Unlike the other players' feeds this is no ReportPoller: mpv is not asked, it reports each
+// change itself over a connection kept open, and the moment a line arrives is the moment it
+// belongs to. Nothing here blocks for long (the pipe is read only for what waits, and every
+// wait ends at the stop event), so the destructor's join returns within a few milliseconds.
 class MpvFeed final : public ReportFeed {
  public:
   MpvFeed(std::wstring pipe, const PreciseTimeSource& time)
-      : pipe_(std::move(pipe)), time_(time), thread_([this] { loop(); }) {}
+      : pipe_(std::move(pipe)), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        follower_({[this] { return connect(); },
+                   [this](uint32_t ms) { return WaitForSingleObject(stop_.get(), ms) == WAIT_TIMEOUT; },
+                   [this](const PlayerReport& report) { publish(report); }},
+                  time),
+        thread_([this] { follower_.run(); }) {}
   ~MpvFeed() override {
-    stopping_ = true;
+    SetEvent(stop_.get());
     thread_.join();
   }
 
@@ -36,67 +62,23 @@ class MpvFeed final : public ReportFeed {
   }
 
  private:
-  void publish(PlayerReport report, uint64_t stampUs) {
-    report.askedUs = report.answeredUs = stampUs;
+  std::unique_ptr<MpvConnection> connect() const {
+    UniqueKernelHandle pipe(CreateFileW(pipe_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!pipe) return nullptr;
+    return std::make_unique<PipeConnection>(std::move(pipe));
+  }
+
+  void publish(PlayerReport report) {
     const std::lock_guard lock(mutex_);
     report.sequence = latest_.sequence + 1;
     latest_ = report;
   }
 
-  // One connection: until mpv closes the pipe or the feed stops.
-  void follow(HANDLE pipe) {
-    const std::string observe = MpvObserver::observeCommands();
-    DWORD written = 0;
-    if (!WriteFile(pipe, observe.data(), static_cast<DWORD>(observe.size()), &written, nullptr)) return;
-    MpvObserver observer;
-    std::string pending;
-    uint64_t stampUs = time_.nowUs();
-    uint64_t toldUs = 0;
-    while (!stopping_) {
-      DWORD available = 0;
-      if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;  // closed
-      const uint64_t now = time_.nowUs();
-      if (available == 0) {
-        if (now - toldUs >= kStillThereUs && observer.report().state != PlayerState::NoAnswer) {
-          publish(observer.report(), stampUs);
-          toldUs = now;
-        }
-        Sleep(kLookMs);
-        continue;
-      }
-      char buffer[4096];
-      DWORD got = 0;
-      if (!ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr)) return;
-      pending.append(buffer, got);
-      bool changed = false;
-      for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-        changed |= observer.take(std::string_view(pending).substr(0, end));
-        pending.erase(0, end + 1);
-      }
-      if (pending.size() > kMaxLineBytes) pending.clear();
-      if (changed) {
-        // mpv sends a change as it happens: the moment it arrives is the moment it belongs to.
-        stampUs = now;
-        publish(observer.report(), stampUs);
-        toldUs = now;
-      }
-    }
-  }
-
-  void loop() {
-    while (!stopping_) {
-      UniqueKernelHandle pipe(CreateFileW(pipe_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-      if (pipe) follow(pipe.get());
-      publish(PlayerReport{}, time_.nowUs());  // no mpv, or it went away: no answer
-      for (DWORD waited = 0; waited < kReconnectMs && !stopping_; waited += 10) Sleep(10);
-    }
-  }
-
   const std::wstring pipe_;
-  const PreciseTimeSource& time_;
-  std::atomic<bool> stopping_{false};
+  const UniqueKernelHandle stop_;
   mutable std::mutex mutex_;
   PlayerReport latest_;
+  MpvFollower follower_;
   std::thread thread_;  // last: starts once everything above exists
 };
 
