@@ -34,7 +34,7 @@ std::optional<FollowedPlayer> findInterfacePlayer(const InterfaceSettings& setti
   for (;;) {
     bool allAnswered = true;
     for (size_t i = 0; i < feeds.size(); ++i) {
-      const PlayerReport report = feeds[i]->latest();
+      const PlayerReport report = feeds[i] ? feeds[i]->latest() : PlayerReport{.sequence = 1};  // null: cannot be asked
       states[i] = report.state;
       allAnswered = allAnswered && report.sequence > 0;
     }

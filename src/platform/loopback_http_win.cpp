@@ -32,6 +32,10 @@ class WinHttpLoopback final : public LoopbackHttp {
     if (!request) return answer;
     DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
     WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);
+    // The wait for the headers has a timeout of its own (90 s unless set): a server that takes
+    // the request and never answers must cost no more than any other failed exchange.
+    DWORD headersTimeoutMs = options_.timeoutMs;
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeoutMs, sizeof headersTimeoutMs);
     if (!user_.empty() || !password_.empty()) {
       // Basic is sent with the first request: a second round trip per question would double the
       // cost of every read.

@@ -14,7 +14,8 @@ struct MpcInterface {
   uint16_t port = kDefaultPort;
 };
 
-// Asks the player's /variables.html on a worker thread. Windows only (WinHTTP).
+// Asks the player's /variables.html on a worker thread. Windows only (WinHTTP); null when the
+// system's HTTP client cannot be set up, so that nothing asks in vain.
 std::unique_ptr<ReportFeed> makeMpcFeed(const MpcInterface& mpc, const PreciseTimeSource& time = systemPreciseTimeSource());
 
 }  // namespace quorvane

@@ -18,9 +18,9 @@ constexpr uint32_t kAskPeriodMs = 97;
 
 std::unique_ptr<ReportFeed> makeMpcFeed(const MpcInterface& mpc, const PreciseTimeSource& time) {
   std::shared_ptr<LoopbackHttp> http = makeLoopbackHttp({mpc.port, {}, {}, kTimeoutMs, kMaxPageBytes});
+  if (!http) return nullptr;
   return std::make_unique<ReportPoller>(
       [http] {
-        if (!http) return PlayerReport{};
         const HttpAnswer answer = http->get("/variables.html");
         return answer.outcome == HttpAnswer::Outcome::Ok ? parseMpcVariables(answer.body) : PlayerReport{};
       },

@@ -17,7 +17,8 @@ struct VlcInterface {
   std::string password;  // UTF-8
 };
 
-// Asks VLC's status (/requests/status.json) on a worker thread. Windows only (WinHTTP).
+// Asks VLC's status (/requests/status.json) on a worker thread. Windows only (WinHTTP); null
+// when the system's HTTP client cannot be set up, so that nothing asks in vain.
 std::unique_ptr<ReportFeed> makeVlcFeed(const VlcInterface& vlc, const PreciseTimeSource& time = systemPreciseTimeSource());
 
 }  // namespace quorvane

@@ -17,10 +17,10 @@ constexpr uint32_t kTimeoutMs = 500;
 std::unique_ptr<ReportFeed> makeVlcFeed(const VlcInterface& vlc, const PreciseTimeSource& time) {
   std::shared_ptr<LoopbackHttp> http =
       makeLoopbackHttp({vlc.port, std::string(), vlc.password, kTimeoutMs, kMaxStatusBytes});
+  if (!http) return nullptr;
   return std::make_unique<ReportPoller>(
       [http] {
         PlayerReport report;
-        if (!http) return report;
         const HttpAnswer answer = http->get("/requests/status.json");
         if (answer.outcome == HttpAnswer::Outcome::Unauthorized) {
           report.state = PlayerState::Unauthorized;

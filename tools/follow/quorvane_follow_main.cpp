@@ -137,20 +137,21 @@ int run(int argc, char** argv) {
   const ProcessMemoryReader reader(*access);
   std::unique_ptr<ClockSource> clock;
   ReportedClock* reported = nullptr;  // a player's interface, when the source is one
+  std::unique_ptr<ReportFeed> feed;
   // A player's interface: the player is whatever answers there, and the run shows nothing until
   // it does.
   if (source == "vlc") {
-    clock = std::make_unique<ReportedClock>(makeVlcFeed(vlc));
+    feed = makeVlcFeed(vlc);
     std::printf("player: VLC's web interface on 127.0.0.1:%u\n", vlc.port);
   } else if (source == "mpc") {
     if (!portGiven) mpc.port = MpcInterface::kDefaultPort;
-    clock = std::make_unique<ReportedClock>(makeMpcFeed(mpc));
+    feed = makeMpcFeed(mpc);
     std::printf("player: MPC-HC's web interface on 127.0.0.1:%u\n", mpc.port);
   } else if (source == "mpv") {
-    clock = std::make_unique<ReportedClock>(makeMpvFeed(mpv));
+    feed = makeMpvFeed(mpv);
     std::printf("player: mpv's pipe %s\n", mpvPipePath(mpv.pipe).c_str());
   } else if (source == "potplayer") {
-    clock = std::make_unique<ReportedClock>(makePotPlayerFeed());
+    feed = makePotPlayerFeed();
     std::printf("player: PotPlayer's window messages\n");
   } else {
     const PlayerLocation player = locatePlayer(*access, processName);
@@ -164,7 +165,15 @@ int run(int argc, char** argv) {
     memoryClock->setPlayer(player);
     clock = std::move(memoryClock);
   }
-  if (source != "memory") reported = static_cast<ReportedClock*>(clock.get());
+  if (source != "memory") {
+    if (!feed) {
+      std::fprintf(stderr, "quorvane-follow: the system's HTTP client could not be set up\n");
+      return 1;
+    }
+    auto reportedClock = std::make_unique<ReportedClock>(std::move(feed));
+    reported = reportedClock.get();
+    clock = std::move(reportedClock);
+  }
   clock->setPrecise(precise);
 
   const TextCodec codec(systemCodePages());
