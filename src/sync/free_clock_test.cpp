@@ -88,6 +88,7 @@ TEST(FreeClockLinesTest, NextAndPreviousLineGoByStartsAndPreviousStepsPastTheLin
   const Case cases[] = {
       {0, 1'000, std::nullopt},
       {5'000, 9'000, 1'000},    // just jumped to b: previous is a, not b again
+      {6'000, 9'000, 1'000},    // b started exactly the slack ago, not more: still a
       {6'500, 9'000, 5'000},    // after b: previous restarts b
       {9'200, std::nullopt, 5'000},
   };

@@ -44,6 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
                    PlayerState::Playing, 12'000, true, 1.5},
         StatusCase{"FractionOfASecond", R"({"time":12.3456,"state":"playing"})", PlayerState::Playing, 12'345,
                    false, 1.0},
+        // The film's first second is a position like any other, not a missing one.
+        StatusCase{"PlayingFromTheStart", R"({"time":0,"length":20,"state":"playing","rate":1})", PlayerState::Playing,
+                   0, true, 1.0},
         StatusCase{"StoppedAtTheEnd", R"({"time":0,"length":0,"state":"stopped","position":0})",
                    PlayerState::NoFilm, 0, false, 1.0},
         StatusCase{"ImpossibleRateIgnored", R"({"time":5,"state":"playing","rate":-3})", PlayerState::Playing,
