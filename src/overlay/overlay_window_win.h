@@ -102,7 +102,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   int32_t screenTop() const;  // of the window's monitor
   int scaled(int length) const { return scaledToDpi(length, dpi_); }
   SIZE labelSize() const;
-  void sizeWindow();       // the classic window's 2560 x 540, at its DPI
+  void sizeWindow();       // the label's window: 2560 x 540, at its DPI
   int fontPixels() const;  // the font's character height at its DPI
   void useDpi(UINT dpi);
   FontHandle makeFont() const;

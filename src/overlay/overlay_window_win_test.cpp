@@ -269,7 +269,7 @@ TEST_F(OverlayWindowTest, SmoothTextIsAPerPixelAlphaWindowThatSwitchesBothWaysAt
   EXPECT_EQ(frame(), std::tuple(0, 500, 600));
 
   overlay->setText("{\\an8}Top again");
-  overlay->setSmoothText(false);  // the classic label ignores the placement
+  overlay->setSmoothText(false);  // the plain label ignores the placement
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 500, 2560, 1040));
   EXPECT_TRUE(IsWindowVisible(overlay->labelHwnd()));
   COLORREF key = 0;
@@ -277,9 +277,9 @@ TEST_F(OverlayWindowTest, SmoothTextIsAPerPixelAlphaWindowThatSwitchesBothWaysAt
   ASSERT_TRUE(GetLayeredWindowAttributes(overlay->hwnd(), &key, nullptr, &flags));
   EXPECT_EQ(key, kKey);
   EXPECT_EQ(flags & LWA_COLORKEY, static_cast<DWORD>(LWA_COLORKEY));
-  const Ink classic = labelInk(*overlay);
-  EXPECT_GT(classic.white, 0);
-  EXPECT_EQ(classic.other, 0);
+  const Ink plain = labelInk(*overlay);
+  EXPECT_GT(plain.white, 0);
+  EXPECT_EQ(plain.other, 0);
   overlay->setSmoothText(true);
   EXPECT_EQ(frame(), std::tuple(0, 0, 600));
   EXPECT_EQ(labelText(), L"Top again");

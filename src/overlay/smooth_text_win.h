@@ -47,7 +47,8 @@ struct SmoothTextLook {
 // anti-aliased glyphs in their colour (white unless a tag says otherwise) over an outline
 // (outlineRadius) in their run's outline colour, a black shadow shadowOffset pixels right and down when asked, and alpha 0
 // everywhere else. Lines wrap at word boundaries (or between Chinese characters) within the
-// width and break at CR LF, as the classic label does.
+// width and break at CR LF: the lines break where the plain label's do, so that turning smooth
+// text on moves no word to another line.
 // One bitmap and its buffers are kept and reused, so memory stays at the image's size whatever
 // the text's length; lines below the image are not laid out.
 class SmoothTextRenderer {

@@ -35,7 +35,8 @@ class WindowsCodePages final : public CodePages {
   std::string fromUtf16(unsigned codePage, std::u16string_view text) const override {
     std::string out;
     // No best-fit mapping: a character the code page lacks becomes its default character
-    // "?" instead of a look-alike, as the iconv build does.
+    // "?" instead of a look-alike, which could turn a harmless character into a path separator
+    // or a quote, and so that both builds give the same bytes.
     const DWORD flags = codePage == kCodePageUtf8 ? 0 : WC_NO_BEST_FIT_CHARS;
     size_t pos = 0;
     while (pos < text.size()) {

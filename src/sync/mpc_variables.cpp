@@ -24,8 +24,14 @@ std::optional<std::string_view> variable(std::string_view page, std::string_view
   return text;
 }
 
+// Digits enough for any position the page can hold (13: over 300 years in ms), and few enough
+// that the value cannot overflow.
+constexpr size_t kMaxIntegerChars = 13;
+// "1.5" and the like; a longer text is no speed.
+constexpr size_t kMaxRateChars = 15;
+
 std::optional<int64_t> integer(std::optional<std::string_view> text) {
-  if (!text || text->empty() || text->size() > 13) return std::nullopt;
+  if (!text || text->empty() || text->size() > kMaxIntegerChars) return std::nullopt;
   std::string_view digits = *text;
   const bool negative = digits.front() == '-';
   if (negative) digits.remove_prefix(1);
@@ -41,6 +47,12 @@ std::optional<int64_t> integer(std::optional<std::string_view> text) {
 // Longer than this is not a film (about 11 days).
 constexpr int64_t kLongestMs = 1'000'000'000;
 
+// The page's "state": what the player's file is doing.
+constexpr int64_t kStateNoFile = -1;
+constexpr int64_t kStateStopped = 0;
+constexpr int64_t kStatePaused = 1;
+constexpr int64_t kStatePlaying = 2;
+
 }  // namespace
 
 PlayerReport parseMpcVariables(std::string_view page) {
@@ -48,15 +60,15 @@ PlayerReport parseMpcVariables(std::string_view page) {
   const auto state = integer(variable(page, "state"));
   const auto position = integer(variable(page, "position"));
   if (!state || !position || !variable(page, "file")) return report;
-  if (*state == 0 || *state == -1) {
+  if (*state == kStateStopped || *state == kStateNoFile) {
     report.state = PlayerState::NoFilm;
     return report;
   }
-  if ((*state != 1 && *state != 2) || *position < 0 || *position > kLongestMs) return report;
-  report.state = *state == 2 ? PlayerState::Playing : PlayerState::Paused;
+  if ((*state != kStatePaused && *state != kStatePlaying) || *position < 0 || *position > kLongestMs) return report;
+  report.state = *state == kStatePlaying ? PlayerState::Playing : PlayerState::Paused;
   report.positionMs = *position;
   // "1" or "1.5": MPC-HC gives the speed as a plain number where it gives it at all.
-  if (const auto rate = variable(page, "playbackrate"); rate && !rate->empty() && rate->size() < 16) {
+  if (const auto rate = variable(page, "playbackrate"); rate && !rate->empty() && rate->size() <= kMaxRateChars) {
     const std::string text(*rate);
     char* end = nullptr;
     const double r = std::strtod(text.c_str(), &end);

@@ -11,7 +11,9 @@ namespace quorvane {
 // or "PotPlayer") whose wParam names the question and whose result is the answer.
 namespace potplayer {
 inline constexpr uint32_t kGetCurrentTime = 0x5004;  // ms
-inline constexpr uint32_t kGetPlayStatus = 0x5006;   // -1 or 0 stopped, 1 paused, 2 running
+inline constexpr uint32_t kGetPlayStatus = 0x5006;   // one of the statuses below
+inline constexpr int32_t kStatusPaused = 1;
+inline constexpr int32_t kStatusRunning = 2;  // any other status is stopped (-1, or 0 in some versions)
 inline constexpr const wchar_t* kWindowClasses[] = {L"PotPlayer64", L"PotPlayer"};
 }  // namespace potplayer
 

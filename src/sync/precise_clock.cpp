@@ -92,7 +92,7 @@ void PreciseClock::read(const ClockInputs& in) {
 
   if (elapsedUs(lastReadUs, us) > kLongGapUs) {
     // No read for long (a suspended system, a hung program): where in its second the player
-    // is, is unknown. Start from the shown second, as the tick-only clock does, and learn again.
+    // is, is unknown. Start from the shown second, taken as just begun, and learn again.
     baseMs_ = digitsMs_ = digits;
     baseUs_ = us;
     playing_ = playing;

@@ -8,8 +8,8 @@
 
 namespace quorvane {
 
-// The player's position to the millisecond, for the "precise timing" enhancement. Like the
-// classic clock it reads the player's time record, but it learns when the digits really
+// The player's position to the millisecond, for the "precise timing" enhancement. It reads the
+// player's time record as the playback clock does, but it learns when the digits really
 // change: while it does not know, it asks for fine reads until the next change; once it knows,
 // only in a short window around the expected change. Between changes the position comes from
 // the precise time source, pinned to the estimated instant of the last change.

@@ -8,7 +8,7 @@ namespace quorvane {
 namespace {
 
 // The phase counts as known once one stretch of play has bounded it this narrowly; until then
-// the second is filled as the classic clock fills it.
+// a new second starts when an answer first tells it.
 constexpr double kPhaseKnownUs = 100'000;
 constexpr double kPhaseOverrunMs = 250;
 // How far an answer's bounds widen per second of its age: how fast the phase may wander.

@@ -108,13 +108,13 @@ TEST_P(ReportedClockFollows, StaysWithinItsBoundOfTheTruePosition) {
 }
 
 // Bounds: a millisecond source is off by the answer's asymmetry (half the latency less 7 ms) times the
-// rate; whole seconds filled classically are late by up to a question's period plus the latency;
+// rate; whole seconds started at first sight are late by up to a question's period plus the latency;
 // a learnt phase leaves the asymmetry and the spacing of the questions' phases.
 INSTANTIATE_TEST_SUITE_P(
     Sources, ReportedClockFollows,
     ::testing::Values(FollowCase{"Milliseconds", false, false, 1.0, 100, 6},
                       FollowCase{"MillisecondsAtDoubleRate", false, false, 2.0, 100, 11},
-                      FollowCase{"WholeSecondsClassic", true, false, 1.0, 1'100, 75},
+                      FollowCase{"WholeSecondsAtFirstSight", true, false, 1.0, 1'100, 75},
                       FollowCase{"WholeSecondsPrecise", true, true, 1.0, 4'000, 12},
                       FollowCase{"WholeSecondsPreciseAtHalfRate", true, true, 0.5, 6'000, 12}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -136,7 +136,7 @@ TEST(ReportedClock, LearntPhaseSurvivesAPauseAndASeekAndIsLearntAgain) {
 }
 
 // VLC updates its time on a timer of its own: where its second changes wanders. The phase is
-// followed, never lost for good nor worse than filling the second classically (up to a question's
+// followed, never lost for good nor worse than starting each second at first sight (up to a question's
 // period and round trip late), however far it wanders.
 TEST(ReportedClock, FollowsAWanderingPhase) {
   Rig rig(true);
