@@ -1,21 +1,23 @@
-// caption_ink: how whole texts look in the system's message face, the face the main window's
-// controls use, for the end-to-end tests to compare with the captions on the screen.
+// caption_ink: how whole texts look in a named face, for the end-to-end tests to compare with
+// the captions on the screen.
 //
-//   caption_ink TEXT... [--underline TEXT...]
+//   caption_ink --face NAME TEXT... [--underline TEXT...]
 //
-// Each TEXT (those after --underline underlined, as a link draws them) is drawn black on white with
-// DEFAULT_CHARSET, so that font linking supplies Chinese glyphs as it does for the program, at
-// every character height from 6 to 24 pixels (16 at 96 DPI, 24 at 144). Prints a JSON list, one
-// entry per text:
+// Each TEXT (those after --underline underlined, as a link draws them) is drawn black on white in
+// the face NAME, which the test states as the one it expects the captions in, with
+// DEFAULT_CHARSET, so that font linking supplies Chinese glyphs that the face lacks, at every
+// character height from 6 to 24 pixels (16 at 96 DPI, 24 at 144). Prints a JSON list, one entry
+// per text:
 //   {"text":..., "underline":bool, "renders":[{"height":H, "width":W, "rows":["0f8..",...]}]}
 // where rows is the ink's bounding box, one hex digit per pixel giving its darkness (0 paper,
-// f full ink). Run it with the same LANG as the program: the message face follows the locale.
+// f full ink). Run it with the same LANG as the program: font linking follows the locale.
 // Exit code 0, or 2 on bad arguments.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -124,24 +126,18 @@ std::string renderJson(const LOGFONTW& face, const std::wstring& text) {
 int main() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  if (!argv || argc < 2) {
-    std::fputs("usage: caption_ink TEXT... [--underline TEXT...]\n", stderr);
+  if (!argv || argc < 4 || std::wstring(argv[1]) != L"--face" || wcslen(argv[2]) >= LF_FACESIZE) {
+    std::fputs("usage: caption_ink --face NAME TEXT... [--underline TEXT...]\n", stderr);
     return 2;
   }
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
   LOGFONTW face{};
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    face = metrics.lfMessageFont;
-  } else {
-    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face);
-  }
+  wcscpy(face.lfFaceName, argv[2]);
   face.lfCharSet = DEFAULT_CHARSET;
-  face.lfWidth = 0;
+  face.lfWeight = FW_NORMAL;
 
   std::string out = "[";
   bool underline = false;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 3; i < argc; ++i) {
     const std::wstring text = argv[i];
     if (text == L"--underline") {
       underline = true;
