@@ -4,13 +4,17 @@ shown and then faded, and on the simulated player's memory (classic, then precis
 each over the same file of a line every 0.7 s. CPU of quorvane.exe and of the Wine server of
 this prefix, from /proc, in % of one core.
 
-    . scripts/wine-env.sh && wine_session_start
+    . scripts/wine-env.sh && wine_session_start [win32|win64]
     bench/free_clock_e2e_bench.py [--build build/win] [--seconds 30]
+
+build/win is the 32-bit build, build/win64 the 64-bit one; the session's Wine must be of the
+build's architecture. The first line of the figures names it.
 """
 
 import argparse
 import glob
 import os
+import struct
 import sys
 import tempfile
 import time
@@ -58,6 +62,14 @@ def cpu_seconds(dirs):
     return total / os.sysconf("SC_CLK_TCK")
 
 
+def architecture(program):
+    """What a Windows program was built for, from the machine field of its PE header."""
+    data = Path(program).read_bytes()[:4096]
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    machine = struct.unpack_from("<H", data, header + 4)[0]
+    return {0x14C: "i686 (32-bit build)", 0x8664: "x86_64 (64-bit build)"}.get(machine, f"machine {machine:#x}")
+
+
 def measure(prefix, what, seconds):
     program, server = processes(prefix, "quorvane.exe"), processes(prefix, "wineserver")
     p0, s0 = cpu_seconds(program), cpu_seconds(server)
@@ -83,6 +95,7 @@ def main():
         film = Path(temp) / "dense.srt"
         write_dense_file(film)
         s = Session("free_clock_e2e_bench", options)
+        print(f"architecture: {architecture(options.programs['quorvane'])}")
         print(f"quorvane.exe playing, a line every 0.7 s, {args.seconds} s each (% of one core)")
         try:
             s.clear_settings()
