@@ -37,7 +37,8 @@ session_server() {
   done
 }
 
-if [ -z "$(session_server)" ] || [ -z "${DISPLAY:-}" ]; then
+# A session of the other architecture runs the wrong `wine`: this one then starts its own.
+if [ -z "$(session_server)" ] || [ -z "${DISPLAY:-}" ] || [ "${QUORVANE_WINE_ARCH:-win32}" != "$arch" ]; then
   wine_session_start "$arch"
   trap wine_session_stop EXIT
 fi
