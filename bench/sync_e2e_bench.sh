@@ -22,6 +22,8 @@ bench=$build/bench/sync_e2e_win_bench.exe
 . "$root/bench/build_arch.sh"
 arch=$(build_arch "$bench")
 
+# Sourced with the build's architecture, wine-env.sh points WINEPREFIX and `wine` at it.
+export QUORVANE_WINE_ARCH=$arch
 . "$root/scripts/wine-env.sh"
 
 # A prefix's wineserver works in a folder named after the prefix's device and inode
@@ -37,8 +39,7 @@ session_server() {
   done
 }
 
-# A session of the other architecture runs the wrong `wine`: this one then starts its own.
-if [ -z "$(session_server)" ] || [ -z "${DISPLAY:-}" ] || [ "${QUORVANE_WINE_ARCH:-win32}" != "$arch" ]; then
+if [ -z "$(session_server)" ] || [ -z "${DISPLAY:-}" ]; then
   wine_session_start "$arch"
   trap wine_session_stop EXIT
 fi
