@@ -179,9 +179,13 @@ Function removeOtherInstallation
     SetErrorLevel 2
     Quit
   ${EndIf}
-  ; Run in place, the uninstaller cannot delete itself.
+  ; Run in place, the uninstaller cannot delete itself. Its entry must not outlive its files
+  ; either, whatever the release that wrote it removes.
   Delete "$OtherInstall\uninstall.exe"
   RMDir "$OtherInstall"
+  SetRegView ${OTHER_VIEW}
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  SetRegView default
 FunctionEnd
 
 !insertmacro QUORVANE_START_CHECKS "." RUNNING_SETUP

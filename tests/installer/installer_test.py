@@ -3,7 +3,8 @@
 what the zip holds, installs silently, starts the installed program from its Start-menu shortcut,
 and uninstalls silently, which must take the files and the shortcuts but leave the user's
 settings. ARCH is win32 (a 32-bit installer of the 32-bit program) or win64 (a 64-bit installer
-of the 64-bit program, which runs where no 32-bit program can); the Wine on PATH must run it.
+of the 64-bit program, which runs where no 32-bit program can); the Wine on PATH must run it. The
+64-bit installer also replaces a 32-bit installation that it finds.
 
     installer_test.py --cmake CMAKE --build DIR --arch win32|win64 --zip ZIP --setup EXE
                       --version X.Y.Z --quorvane EXE --quorvane-srt EXE --uiprobe EXE
@@ -221,7 +222,7 @@ def refusals(s, checks, setup, install_windows, install_dir, menu_dir):
                    [exe.lower() for exe in wine_processes(s)])
 
 
-def remove_leftovers(s, folders):
+def remove_leftovers(s, args, folders):
     """A run that failed half-way leaves an installation behind; start from none."""
     if any(folder.exists() for folder in folders):
         s.log("removing an installation left over from an earlier run")
@@ -229,6 +230,8 @@ def remove_leftovers(s, folders):
         for folder in folders:
             shutil.rmtree(folder, ignore_errors=True)
     s.wine("reg", "delete", f"HKLM\\{UNINSTALL_KEY}", "/f")
+    if args.arch == "win64":  # the other architecture's entry that the replacement check plays
+        s.wine("reg", "delete", f"HKLM\\{UNINSTALL_KEY}", "/f", "/reg:32")
 
 
 def installer(s, args):
@@ -248,7 +251,10 @@ def installer(s, args):
     install_dir = Path(subprocess.run(["winepath", "-u", install_windows], capture_output=True,
                                       text=True, env=s.env(), timeout=30).stdout.strip())
     menu_dir = program_data_unix / "Microsoft/Windows/Start Menu/Programs/Quorvane"
-    remove_leftovers(s, [default_dir, install_dir, menu_dir])
+    leftovers = [default_dir, install_dir, menu_dir]
+    if args.arch == "win64":
+        leftovers.append(windows_folder(s, "ProgramFiles(x86)")[1] / "Quorvane")
+    remove_leftovers(s, args, leftovers)
     s.clear_settings()
     s.set_setting("directory", "C:\\films\\")
 
@@ -345,7 +351,48 @@ def installer(s, args):
                  s.reg_get("HKLM", UNINSTALL_KEY, "DisplayVersion"), None)
     checks.equal('"process" after uninstalling', s.setting("process"), "PowerDVDMovie.exe")
     checks.equal('"directory" after uninstalling', s.setting("directory"), "C:\\films\\")
+    if args.arch == "win64":
+        replace_other_architecture(s, checks, setup, default_dir, menu_dir)
     return checks
+
+
+def uninstall_entry_in_view(s, view):
+    """The InstallLocation of the uninstall entry in a registry view ("32" or "64"), or None."""
+    done = s.wine("reg", "query", f"HKLM\\{UNINSTALL_KEY}", "/v", "InstallLocation", f"/reg:{view}")
+    found = re.search(r"InstallLocation\s+REG_SZ\s+(.+)", done.stdout.decode("utf-8", "replace"))
+    return found.group(1).strip() if done.returncode == 0 and found else None
+
+
+def replace_other_architecture(s, checks, setup, default_dir, menu_dir):
+    """An installation found in the 32-bit registry view, in the 32-bit Program Files folder, is
+    uninstalled by its own uninstaller before the 64-bit program goes into the 64-bit folder. The
+    32-bit installation is played by one of this installer moved there, its entry moved to the
+    32-bit view."""
+    other_windows, other_dir = windows_folder(s, "ProgramFiles(x86)")
+    other_windows += "\\Quorvane"
+    other_dir /= "Quorvane"
+    # Installed into the default folder and moved: /D= takes no quotes, and Wine quotes an
+    # argument with spaces.
+    checks.equal("exit code of the installation that plays the other architecture's",
+                 s.wine(setup, "/S", timeout=120).returncode, 0)
+    shutil.move(default_dir, other_dir)
+    s.wine("reg", "delete", f"HKLM\\{UNINSTALL_KEY}", "/f", "/reg:64")
+    s.wine("reg", "add", f"HKLM\\{UNINSTALL_KEY}", "/v", "InstallLocation", "/d", other_windows, "/f",
+           "/reg:32")
+    checks.equal("exit code of the installation that replaces the other architecture's",
+                 s.wine(setup, "/S", timeout=120).returncode, 0)
+    left = sorted(p.name for p in other_dir.iterdir()) if other_dir.exists() else []
+    checks.true(f"the other architecture's folder {other_dir} is gone (left: {left})", not other_dir.exists())
+    checks.equal("uninstall entry in the 32-bit view after the replacement", uninstall_entry_in_view(s, 32), None)
+    checks.equal("InstallLocation in the 64-bit view after the replacement", uninstall_entry_in_view(s, 64),
+                 f"{windows_folder(s, 'ProgramFiles')[0]}\\Quorvane")
+    checks.true(f"the replacement installed into {default_dir}", (default_dir / "quorvane.exe").is_file())
+    checks.equal("Start-menu links after the replacement", len(list(menu_dir.glob("*.lnk"))), 3)
+    checks.equal("exit code of uninstalling the replacement",
+                 s.wine(default_dir / "uninstall.exe", "/S", timeout=60).returncode, 0)
+    s.wait_for("the uninstaller to end", lambda: not any(UNINSTALLER_COPY.fullmatch(exe)
+                                                         for exe in wine_processes(s)), timeout=60)
+    checks.true(f"{default_dir} is gone after uninstalling the replacement", not default_dir.exists())
 
 
 def main():
