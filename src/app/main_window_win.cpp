@@ -185,7 +185,11 @@ LRESULT MainWindow::onCreate() {
   return 0;
 }
 
-bool MainWindow::onSysCommand(WPARAM command) { return onMenuCommand(command & 0xFFF0); }
+bool MainWindow::onSysCommand(WPARAM command) {
+  // The system keeps a system command's low four bits for itself.
+  constexpr WPARAM kCommandBits = 0xFFF0;
+  return onMenuCommand(command & kCommandBits);
+}
 
 bool MainWindow::onMenuCommand(WPARAM id) {
   const SystemMenu::Command command = SystemMenu::decode(id);
@@ -307,7 +311,8 @@ void MainWindow::onCommand(int id, int code) {
   for (const CommandHandler& h : kHandlers) {
     if (h.id == id && h.code == code) (this->*h.handler)();
   }
-  // A submenu of the window menu may report its items as commands (Wine does).
+  // A submenu of the window menu may report its items as commands rather than system
+  // commands: the submenu's choices and the sync keys' item act either way.
   if (code == 0) {
     const SystemMenu::Command::Kind kind = SystemMenu::decode(static_cast<WPARAM>(id)).kind;
     if (kind == SystemMenu::Command::Kind::SyncKeys || kind == SystemMenu::Command::Kind::Player) {
