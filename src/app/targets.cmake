@@ -36,3 +36,8 @@ if(WIN32)
     OBJECT_DEPENDS
       "${CMAKE_BINARY_DIR}/res/quorvane.exe.manifest;${CMAKE_CURRENT_LIST_DIR}/res/quorvane.ico;${CMAKE_CURRENT_LIST_DIR}/res/product.h")
 endif()
+
+# The manifest test reads the manifest this build configured.
+if(WIN32 AND TARGET app_tests)
+  target_compile_definitions(app_tests PRIVATE QUORVANE_MANIFEST="${CMAKE_BINARY_DIR}/res/quorvane.exe.manifest")
+endif()
