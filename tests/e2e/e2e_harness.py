@@ -345,8 +345,10 @@ class Session:
     # ---- registry ----------------------------------------------------------------------------
 
     def delete_key(self, root, key):
-        self.wine("reg", "delete", f"{root}\\{key}", "/f")
-        if self.wine("reg", "query", f"{root}\\{key}").returncode == 0:
+        # HKLM in its 32-bit view, where the program keeps its settings in either build.
+        view = ["/reg:32"] if root == "HKLM" else []
+        self.wine("reg", "delete", f"{root}\\{key}", "/f", *view)
+        if self.wine("reg", "query", f"{root}\\{key}", *view).returncode == 0:
             raise TestFailure(f"could not delete {root}\\{key}")
 
     def clear_settings(self):
