@@ -353,6 +353,8 @@ class Session:
 
     def clear_settings(self):
         self.delete_key("HKLM", SETTINGS_KEY)
+        # The user's own copy, kept where HKLM refused a write (a read-only key): read over HKLM.
+        self.delete_key("HKCU", SETTINGS_KEY)
 
     def reg_values(self, root, key, *values):
         """{value: (type, data bytes) or None}; every value None when the key is missing."""
