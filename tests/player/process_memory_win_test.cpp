@@ -255,6 +255,17 @@ TEST_F(ProcessMemoryWinTest, RecordAboveFourGigabytesIsReadThroughItsWideAddress
     EXPECT_NE(reader.readBytes(player->pid(), high & 0xFFFFFFFFu, player::recordLength),
               reader.readBytes(player->pid(), high, player::recordLength));
   }
+
+  // The region goes away under a held reader while the player lives: reads there fail, and the
+  // reader, having let go, still reads the record below 2 GB.
+  const ProcessMemoryReader held(*access_, ProcessMemoryReader::Opening::Held);
+  ASSERT_EQ(held.readByte(player->pid(), high + player::secondsOffset), 8);
+  ASSERT_EQ(player->command("drop-high").value_or("").substr(0, 3), "OK ");
+  EXPECT_FALSE(process->query(high) && process->query(high)->state == memCommit);
+  EXPECT_EQ(held.readBytes(player->pid(), high, player::recordLength), std::vector<uint8_t>{});
+  EXPECT_EQ(held.readInt32(player->pid(), high + player::playingFlagOffset), -1);
+  EXPECT_EQ(readByte(*access_, player->pid(), high + player::secondsOffset), 0);
+  EXPECT_EQ(held.readByte(player->pid(), addresses->record + player::secondsOffset), 8);
 }
 
 }  // namespace

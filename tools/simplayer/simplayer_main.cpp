@@ -21,7 +21,8 @@
 //
 // Built 64-bit it keeps the same layout as built 32-bit: the main image at 0x400000, the record
 // below 2 GB behind a 4-byte pointer. --record-high (64-bit build only) also keeps a copy of the
-// time record above 4 GB, where a 64-bit player's memory lies; "info" reports it as high=.
+// time record above 4 GB, where a 64-bit player's memory lies; "info" reports it as high=, and
+// the command "drop-high" releases it while the player goes on.
 //
 // Keys: Space pause/resume, Left/Right seek 10 s, Home back to 0:00:00.
 // Control from outside: the pipe \\.\pipe\simplayer-<pid> (see simplayer-ctl).
@@ -198,6 +199,15 @@ class PlayerClock {
     baseUs_ = clampUs(baseUs_ + deltaMs * 1000);
     writeRecordLocked(baseCounter_);
   }
+  // Releases the copy above 4 GB, as a player frees memory a reader still points at; under the
+  // lock, so the record thread never writes to it afterwards.
+  bool dropHighRecord() {
+    Lock l(lock_);
+    if (!highRecord) return false;
+    VirtualFree(highRecord, 0, MEM_RELEASE);
+    highRecord = nullptr;
+    return true;
+  }
   void toggle() {
     Lock l(lock_);
     rebase(counterNow());
@@ -330,6 +340,8 @@ std::string handleCommand(const std::string& line) {
     LARGE_INTEGER c;
     QueryPerformanceCounter(&c);
     return "OK frames=" + std::to_string(framesShown) + " qpc=" + std::to_string(c.QuadPart);
+  } else if (verb == "drop-high") {
+    if (!playerClock.dropHighRecord()) return "ERR no copy above 4 GB";
   } else if (verb == "quit") {
     PostMessageA(mainWindow, WM_CLOSE, 0, 0);
     return "OK";
