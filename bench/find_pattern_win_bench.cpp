@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "build_architecture.h"
 #include "simplayer_client_win.h"
 #include "sync/player_interface.h"
 #include "sync/process_memory.h"
@@ -15,6 +16,7 @@
 using namespace quorvane;
 
 int main(int argc, char** argv) {
+  bench::printArchitecture();
   const std::string pad = argc > 1 ? argv[1] : "32M";
   simplayer::ScratchFolder folder;
   auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe", "--paused --pad=" + pad);

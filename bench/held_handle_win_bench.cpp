@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "build_architecture.h"
 #include "platform/process_access.h"
 #include "platform/thread_timer_win.h"
 #include "platform/tick_source.h"
@@ -147,6 +148,7 @@ struct UpdateCosts {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bench::printArchitecture();
   int seconds = 60;
   uint32_t wineserverPid = 0;
   int clockTicks = 100;

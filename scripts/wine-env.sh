@@ -62,6 +62,10 @@ wine_use_arch() {
   export QUORVANE_WINE_ARCH=$arch WINEARCH=$arch
   if [ -n "$_wine_prefix_given" ]; then
     export WINEPREFIX=$_wine_prefix_given
+    # A prefix made for the other architecture is never used: this one gets its own beside it.
+    if [ -f "$WINEPREFIX/system.reg" ] && ! grep -q "^#arch=$arch" "$WINEPREFIX/system.reg"; then
+      export WINEPREFIX=$WINEPREFIX-$arch
+    fi
   else
     local base=${QUORVANE_PREFIX_BASE:-$QUORVANE_ROOT/build/wineprefix}
     export WINEPREFIX=$base$([ "$arch" = win64 ] && echo 64)
