@@ -10,12 +10,12 @@
 //   uiprobe hold FILE [--for MS]              keeps FILE open and unshared ("held" once open)
 //   uiprobe procs    [--exe NAME]             running processes
 //   uiprobe system                            language, code page, screen and caption metrics
-//   uiprobe regget HKLM|HKCU KEY VALUE...     type and bytes of each value (null if missing)
-//   uiprobe regset HKLM|HKCU KEY VALUE TYPE HEX|@FILE   stores raw bytes with any type
+//   uiprobe regget HKLM|HKLM32|HKCU KEY VALUE... type and bytes of each value (null if missing)
+//   uiprobe regset HKLM|HKLM32|HKCU KEY VALUE TYPE HEX|@FILE   stores raw bytes with any type
 //   uiprobe stats --exe NAME [--class C] [--every MS] [--for MS]   one line of resource
 //                                             figures per MS (default 1000) and how long the
 //                                             window of class C took to answer (see stats())
-//   uiprobe regmode HKLM|HKCU KEY readonly|writable   denies or restores writing to the key
+//   uiprobe regmode HKLM|HKLM32|HKCU KEY readonly|writable   denies or restores writing to the key
 //   uiprobe handles --exe NAME                the process's handles by object type
 // Registry data goes through the ANSI functions, so text is in this process's code page: run
 // the probe with the same LANG as the program under test.
@@ -245,8 +245,9 @@ HKEY rootOf(const std::wstring& name) {
   return name == L"HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
-// HKEY_LOCAL_MACHINE as the program sees it: its 32-bit view, whichever build this is.
-REGSAM viewOf(const std::wstring& name) { return name == L"HKCU" ? 0 : KEY_WOW64_32KEY; }
+// HKLM is this program's own view of HKEY_LOCAL_MACHINE; HKLM32 its 32-bit view, where
+// Quorvane keeps its settings in either build (WOW6432Node for a 64-bit program).
+REGSAM viewOf(const std::wstring& name) { return name == L"HKLM32" ? KEY_WOW64_32KEY : 0; }
 
 std::string narrow(const std::wstring& text) {
   int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
