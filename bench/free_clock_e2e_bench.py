@@ -4,13 +4,17 @@ shown and then faded, and on the simulated player's memory (classic, then precis
 each over the same file of a line every 0.7 s. CPU of quorvane.exe and of the Wine server of
 this prefix, from /proc, in % of one core.
 
-    . scripts/wine-env.sh && wine_session_start
+    . scripts/wine-env.sh && wine_session_start [win32|win64]
     bench/free_clock_e2e_bench.py [--build build/win] [--seconds 30]
+
+build/win is the 32-bit build, build/win64 the 64-bit one; the session's Wine must be of the
+build's architecture. The first line of the figures names it.
 """
 
 import argparse
 import glob
 import os
+import struct
 import sys
 import tempfile
 import time
@@ -20,7 +24,8 @@ ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from e2e_harness import Session  # noqa: E402
 
-BAR_PLAY = (136, 20)  # the bar's play button, in 96-DPI pixels from its corner
+BAR_PLAY = (136, 20)
+DESCRIBED = {"win32": "i686 (32-bit build)", "win64": "x86_64 (64-bit build)"}  # the bar's play button, in 96-DPI pixels from its corner
 
 
 def srt_time(ms):
@@ -58,6 +63,14 @@ def cpu_seconds(dirs):
     return total / os.sysconf("SC_CLK_TCK")
 
 
+def architecture(program):
+    """What a Windows program was built for, from the machine field of its PE header."""
+    data = Path(program).read_bytes()[:4096]
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    machine = struct.unpack_from("<H", data, header + 4)[0]
+    return {0x14C: "win32", 0x8664: "win64"}.get(machine, f"machine {machine:#x}")
+
+
 def measure(prefix, what, seconds):
     program, server = processes(prefix, "quorvane.exe"), processes(prefix, "wineserver")
     p0, s0 = cpu_seconds(program), cpu_seconds(server)
@@ -79,10 +92,18 @@ def main():
         programs={"quorvane": str(build / "quorvane.exe"), "uiprobe": str(build / "tests/e2e/uiprobe.exe"),
                   "simplayer": str(build / "tools/simplayer/simplayer.exe"),
                   "simplayer-ctl": str(build / "tools/simplayer/simplayer-ctl.exe")})
+    # scripts/wine-env.sh names the architecture of the session's `wine`; the other one's
+    # programs would not be measured as built (or, without 32-bit support, not start).
+    session_arch = os.environ.get("QUORVANE_WINE_ARCH", "win32")
+    if architecture(options.programs["quorvane"]) != session_arch:
+        sys.exit(f"{args.build} is a {architecture(options.programs['quorvane'])} build; start a session "
+                 f"of that architecture (wine_session_start ARCH), not {session_arch}")
     with tempfile.TemporaryDirectory() as temp:
         film = Path(temp) / "dense.srt"
         write_dense_file(film)
         s = Session("free_clock_e2e_bench", options)
+        arch = architecture(options.programs["quorvane"])
+        print(f"architecture: {DESCRIBED.get(arch, arch)}")
         print(f"quorvane.exe playing, a line every 0.7 s, {args.seconds} s each (% of one core)")
         try:
             s.clear_settings()

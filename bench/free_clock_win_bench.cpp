@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench_clock_win.h"
+#include "build_architecture.h"
 #include "overlay/overlay.h"
 #include "platform/moment_timer_win.h"
 #include "platform/precise_time.h"
@@ -118,6 +119,7 @@ void printLateness(const char* what, std::vector<double> ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bench::printArchitecture();
   const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 30;
   WNDCLASSA wc{};
   wc.lpfnWndProc = windowProc;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench_clock_win.h"
+#include "build_architecture.h"
 #include "overlay/hotkey_poller.h"
 #include "overlay/hotkey_poll_thread_win.h"
 #include "platform/key_state.h"
@@ -93,6 +94,7 @@ void measurePollThread(const char* what, HotkeyPoller::KeyReads reads, int secon
 }  // namespace
 
 int main(int argc, char** argv) {
+  bench::printArchitecture();
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
   std::printf("One poll, five hotkeys registered (5000 polls after 200 to warm up):\n");

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "build_architecture.h"
 #include "peak_memory.h"
 
 #include "loading/subtitle_formats.h"
@@ -67,6 +68,7 @@ bool writeFile(const std::string& path, const std::string& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bench::printArchitecture();
   constexpr int kEvents = 100'000;
   int runs = 5;
   std::string path, writeOnly;

@@ -3,10 +3,11 @@
 # ffmpeg reading the same file (its ASS reader and decoder, out to its null muxer as plain text),
 # each several times, with median, minimum, maximum and peak memory.
 #
-#   bench/load_ass_bench.sh [--native DIR] [--win DIR] [--runs N]   (DIRs: build/release, build/win)
+#   bench/load_ass_bench.sh [--native DIR] [--win DIR] [--runs N]
+#   (DIRs: build/release; build/win, the 32-bit build, or build/win64, the 64-bit one)
 #
-# The Windows half uses scripts/wine-run (the prefix of $WINEPREFIX); it is left out when DIR has
-# no load_ass_bench.exe, and ffmpeg when it is not installed.
+# The Windows half runs in a Wine session of the build's architecture (scripts/wine-env.sh); it is
+# left out when DIR has no load_ass_bench.exe, and ffmpeg when it is not installed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 native=$root/build/release
@@ -28,8 +29,15 @@ file=$work/bench.ass
 echo "== native ($native)"
 "$native/bench/load_ass_bench" --runs "$runs" "$file"
 if [ -f "$win/bench/load_ass_bench.exe" ]; then
-  echo "== Wine ($win)"
-  "$root/scripts/wine-run" "$win/bench/load_ass_bench.exe" --runs "$runs" "$(winepath -w "$file" 2>/dev/null || echo "$file")" | tr -d '\r'
+  . "$root/bench/build_arch.sh"
+  arch=$(build_arch "$win/bench/load_ass_bench.exe")
+  echo "== Wine ($win, $arch)"
+  (
+    . "$root/scripts/wine-env.sh"
+    wine_session_start "$arch" >/dev/null
+    trap wine_session_stop EXIT
+    wine "$win/bench/load_ass_bench.exe" --runs "$runs" "$(winepath -w "$file" 2>/dev/null || echo "$file")" | tr -d '\r'
+  )
 fi
 if command -v ffmpeg >/dev/null; then
   echo "== ffmpeg ($(ffmpeg -version | head -1 | cut -d' ' -f1-3))"

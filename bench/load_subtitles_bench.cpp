@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "build_architecture.h"
 #include "peak_memory.h"
 
 #include "loading/srt_loader.h"
@@ -54,6 +55,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int main() {
+  bench::printArchitecture();
   constexpr int kCues = 100'000;
   const std::string path = "load_subtitles_bench.srt";
   const std::string srt = makeSrt(kCues);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench_clock_win.h"
+#include "build_architecture.h"
 #include "loading/subtitle_tags.h"
 #include "overlay/overlay_window_win.h"
 #include "overlay/smooth_text_win.h"
@@ -47,6 +48,7 @@ Figures measure(int repeats, Draw draw) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bench::printArchitecture();
   const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
   std::printf("One two-line cue, %d draws each; ms median / p95\n", repeats);
   std::printf("%-8s %22s %22s %22s\n", "points", "render image only", "smooth overlay", "classic overlay");

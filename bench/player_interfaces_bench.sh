@@ -2,6 +2,8 @@
 # Lateness and CPU of each clock source over a player's interface (player_interfaces_win_bench),
 # with the real VLC playing a film made here, headless, its web interface on 127.0.0.1.
 #   bench/player_interfaces_bench.sh [--build build/win] [--seconds 20] [--vlc-only]
+# build/win is the 32-bit build, build/win64 the 64-bit one; each runs under the Wine of its
+# architecture.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/win seconds=20 only=()
@@ -13,6 +15,10 @@ while [ $# -gt 0 ]; do
     *) echo "usage: $0 [--build DIR] [--seconds N]" >&2; exit 2 ;;
   esac
 done
+bench=$build/bench/player_interfaces_win_bench.exe
+[ -f "$bench" ] || { echo "player_interfaces_bench: $bench not built" >&2; exit 1; }
+. "$root/bench/build_arch.sh"
+arch=$(build_arch "$bench")
 work=$(mktemp -d)
 chmod 755 "$work"
 vlc_pid=
@@ -30,5 +36,6 @@ setsid "${as_user[@]}" cvlc --intf dummy --extraintf http --http-host 127.0.0.1 
   --http-password bench --vout dummy --aout dummy "$work/film.mp4" </dev/null >/dev/null 2>&1 &
 vlc_pid=$!
 . "$root/scripts/wine-env.sh"
-wine_session_start
-wine "$build/bench/player_interfaces_win_bench.exe" "$seconds" --vlc-port "$port" --vlc-password bench "${only[@]}"
+wine_session_start "$arch"
+trap '[ -n "$vlc_pid" ] && kill -9 -- -"$vlc_pid" 2>/dev/null; rm -rf "$work"; wine_session_stop' EXIT
+wine "$bench" "$seconds" --vlc-port "$port" --vlc-password bench "${only[@]}"

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "build_architecture.h"
 #include "platform/loopback_http.h"
 #include "platform/precise_time.h"
 #include "platform/process_access.h"
@@ -134,6 +135,7 @@ Figures vlc(ReportedClock& clock, LoopbackHttp& http, int seconds) {
 }
 
 int run(int argc, char** argv) {
+  bench::printArchitecture();
   int seconds = 20;
   uint16_t vlcPort = 0;
   std::string vlcPassword;

@@ -50,6 +50,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "build_architecture.h"
 #include "platform/registry_key_win.h"
 #include "simplayer_client_win.h"
 #include "sync_e2e_analysis.h"
@@ -769,6 +770,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const Options options = *parsed;
+  bench::printArchitecture();
   const std::string quorvanePath = options.quorvanePath.empty() ? findQuorvane() : options.quorvanePath;
   if (quorvanePath.empty() || !fileExists(quorvanePath)) {
     std::fprintf(stderr, "quorvane.exe not found; pass --quorvane PATH\n");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench_clock_win.h"
+#include "build_architecture.h"
 #include "loading/cue_table.h"
 #include "overlay/overlay.h"
 #include "platform/thread_timer_win.h"
@@ -60,6 +61,7 @@ void printMicroseconds(const char* what, std::vector<double> us) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bench::printArchitecture();
   const int loopSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
   simplayer::ScratchFolder folder;
   auto player = simplayer::SimPlayer::start(folder.path(), "PowerDVDMovie.exe", "--start=0:01:00");

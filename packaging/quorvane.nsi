@@ -1,29 +1,52 @@
-; The Windows installer. The build runs it (target "release"; scripts/release.sh) as
-;   makensis -DVERSION=1.5.0 -DFILEVERSION=1.5.0.0 -DSTAGE=<folder with the files and the guide>
-;            -DICON=<.ico> -DOUTFILE=<setup.exe> quorvane.nsi
+; The Windows installers, one per architecture. The build runs it (target "release";
+; scripts/release.sh) as
+;   makensis -DARCH=win32|win64 -DVERSION=1.5.0 -DFILEVERSION=1.5.0.0
+;            -DSTAGE=<folder with the files and the guide> -DICON=<.ico> -DOUTFILE=<setup.exe> quorvane.nsi
+; win32 makes a 32-bit installer of the 32-bit program, for the 32-bit Program Files folder;
+; win64 a 64-bit installer (a 64-bit program itself, so it also runs where no 32-bit program
+; can) of the 64-bit program, for the 64-bit Program Files folder. Each keeps its uninstall entry
+; in its own registry view, as Windows lists programs of both kinds, and replaces an installation
+; of the other architecture, so that one Quorvane is installed and one Start-menu folder names it.
 ; Silent: "setup.exe /S" installs, "uninstall.exe /S" removes. Both speak the system's language
 ; as the program does (Simplified or Traditional Chinese, else English), and both refuse, with
 ; exit code 2, while quorvane.exe runs.
-Unicode true
+!ifndef ARCH
+  !error "define ARCH, VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
+!endif
+!if "${ARCH}" == "win64"
+  ; 32-bit Windows cannot start this installer at all and says so itself.
+  Target amd64-unicode
+  !define PROGRAM_FILES "$PROGRAMFILES64"
+  !define OTHER_VIEW 32
+  !define OTHER_PROGRAM_FILES "$PROGRAMFILES32"
+!else if "${ARCH}" == "win32"
+  Unicode true
+  !define PROGRAM_FILES "$PROGRAMFILES32"
+  !define OTHER_VIEW 64
+  !define OTHER_PROGRAM_FILES "$PROGRAMFILES64"
+!else
+  !error "ARCH is win32 or win64"
+!endif
 
 !ifndef VERSION
-  !error "define VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
+  !error "define ARCH, VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
 !endif
 !ifndef STAGE
-  !error "define VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
+  !error "define ARCH, VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
 !endif
 !ifndef ICON
-  !error "define VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
+  !error "define ARCH, VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
 !endif
 !ifndef FILEVERSION
-  !error "define VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
+  !error "define ARCH, VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
 !endif
 !ifndef OUTFILE
-  !error "define VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
+  !error "define ARCH, VERSION, FILEVERSION, STAGE, ICON and OUTFILE"
 !endif
 
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include x64.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane"
 ; The class of the program's main window (QUORVANE_MAIN_WINDOW_CLASS in src/app/control_ids.h).
@@ -31,9 +54,12 @@ Unicode true
 !define SITE "https://quorvane.orlenna.example"
 !define COPYRIGHT "Copyright (c) 2026 the Quorvane developers"
 
+; The folder of the other architecture's installation found on this machine, or "".
+Var OtherInstall
+
 Name "Quorvane ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES\Quorvane"
+InstallDir "${PROGRAM_FILES}\Quorvane"
 ; An upgrade goes into the folder of the installation it replaces.
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
@@ -63,11 +89,14 @@ LangString RUNNING_SETUP ${LANG_TRADCHINESE} "Quorvane 正在執行。請先關�
 LangString RUNNING_UNINSTALL ${LANG_ENGLISH} "Quorvane is running. Please close it, then uninstall it again."
 LangString RUNNING_UNINSTALL ${LANG_SIMPCHINESE} "Quorvane 正在运行。请先关闭它，再重新卸载。"
 LangString RUNNING_UNINSTALL ${LANG_TRADCHINESE} "Quorvane 正在執行。請先關閉它，再重新解除安裝。"
+LangString OTHER_FAILED ${LANG_ENGLISH} "The Quorvane already installed in $OtherInstall could not be removed. Please uninstall it, then start the setup again."
+LangString OTHER_FAILED ${LANG_SIMPCHINESE} "无法移除已安装在 $OtherInstall 的 Quorvane。请先卸载它，再重新运行安装程序。"
+LangString OTHER_FAILED ${LANG_TRADCHINESE} "無法移除已安裝在 $OtherInstall 的 Quorvane。請先解除安裝它，再重新執行安裝程式。"
 
 VIProductVersion "${FILEVERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "Quorvane"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "Orlenna"
-VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Quorvane ${VERSION} setup"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Quorvane ${VERSION} setup (${ARCH})"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${COPYRIGHT}"
@@ -104,14 +133,68 @@ Function ${un}onInit
     SetErrorLevel 2
     Quit
   ${EndIf}
+  !if "${un}" == "."
+    Call findOtherInstallation
+  !endif
 FunctionEnd
 !macroend
+; The installation of the other architecture on this machine, if any: its folder in $OtherInstall.
+; The settings are shared (both programs read them in the 32-bit view), so replacing it loses
+; nothing. Upgrading across architectures also keeps a folder the user chose; only the other
+; architecture's Program Files folder is traded for this one's.
+Function findOtherInstallation
+  StrCpy $OtherInstall ""
+  !if "${ARCH}" == "win32"
+    ${IfNot} ${RunningX64}
+      Return
+    ${EndIf}
+  !endif
+  SetRegView ${OTHER_VIEW}
+  ReadRegStr $OtherInstall HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ; The uninstall entry of this architecture: in the installer's own view, as Windows keeps it.
+  SetRegView default
+  ${If} $OtherInstall == ""
+    Return
+  ${EndIf}
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == ""
+  ${AndIf} $INSTDIR == "${PROGRAM_FILES}\Quorvane"
+  ${AndIf} $OtherInstall != "${OTHER_PROGRAM_FILES}\Quorvane"
+    StrCpy $INSTDIR $OtherInstall
+  ${EndIf}
+FunctionEnd
+
+; Runs the other architecture's uninstaller in place and waits for it; its own entry and
+; Start-menu folder go with it, the user's settings stay.
+Function removeOtherInstallation
+  ${If} $OtherInstall == ""
+  ${OrIfNot} ${FileExists} "$OtherInstall\uninstall.exe"
+    Return
+  ${EndIf}
+  ClearErrors
+  ExecWait '"$OtherInstall\uninstall.exe" /S _?=$OtherInstall' $0
+  ${If} ${Errors}
+  ${OrIf} $0 <> 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(OTHER_FAILED)" /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  ; Run in place, the uninstaller cannot delete itself. Its entry must not outlive its files
+  ; either, whatever the release that wrote it removes.
+  Delete "$OtherInstall\uninstall.exe"
+  RMDir "$OtherInstall"
+  SetRegView ${OTHER_VIEW}
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  SetRegView default
+FunctionEnd
+
 !insertmacro QUORVANE_START_CHECKS "." RUNNING_SETUP
 !insertmacro QUORVANE_START_CHECKS "un." RUNNING_UNINSTALL
 
 Section
   ; Shortcuts for every user of the machine, as the program files are.
   SetShellVarContext all
+  Call removeOtherInstallation
   SetOutPath "$INSTDIR"
   File "${STAGE}/quorvane.exe"
   File "${STAGE}/quorvane-srt.exe"
@@ -151,7 +234,8 @@ Section
 SectionEnd
 
 ; The settings under HKLM\SOFTWARE\Orlenna\Quorvane (and the users' virtualised copies) stay:
-; they are the user's, and a reinstall picks them up.
+; they are the user's, and a reinstall of either architecture picks them up (the 64-bit program
+; keeps them in the 32-bit registry view too, WOW6432Node on 64-bit Windows).
 Section Uninstall
   SetShellVarContext all
   Delete "$INSTDIR\quorvane.exe"

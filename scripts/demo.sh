@@ -5,22 +5,25 @@
 # resumes the player. It logs each cue shown with the player's true position at that moment and
 # the lateness, and saves screenshots.
 #
-#   scripts/demo.sh [--lang zh-CN|zh-TW|en] [--file SUBTITLES]
+#   scripts/demo.sh [--lang zh-CN|zh-TW|en] [--file SUBTITLES] [--arch win32|win64]
 #
 # With DISPLAY set, it runs on that display and ends when you close Quorvane's main window;
 # without one it runs on a virtual display for about 30 seconds. Either way the log and the
-# screenshots land in build/demo/.
+# screenshots land in build/demo/. It runs the 32-bit build (build/win) where this machine runs
+# 32-bit programs, else the 64-bit one (build/win64), and says which; --arch picks one.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 lang=zh-CN
 file=samples/tour.srt
+arch=
 while [ $# -gt 0 ]; do
   case "$1" in
     --lang) lang=${2:?}; shift 2 ;;
     --file) file=${2:?}; shift 2 ;;
-    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    --arch) arch=${2:?}; shift 2 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -34,18 +37,26 @@ esac
 file=$(cd "$(dirname "$file")" && pwd)/$(basename "$file")
 
 "$root/scripts/install-deps.sh"
+. "$root/scripts/wine-env.sh"
+case "$arch" in
+  "") if wine_arch_runs win32; then arch=win32; else echo "demo: 32-bit programs do not run here ($wine_arch_reason): the 64-bit build runs"; arch=win64; fi ;;
+  win32|win64) wine_arch_runs "$arch" || { echo "demo: cannot run $arch here: $wine_arch_reason" >&2; exit 1; } ;;
+  *) echo "demo: --arch takes win32 or win64" >&2; exit 2 ;;
+esac
+if [ "$arch" = win64 ]; then win=build/win64 toolchain=mingw-x86_64; else win=build/win toolchain=mingw-i686; fi
+echo "== the $([ "$arch" = win64 ] && echo 64-bit x86_64 || echo 32-bit i686) build of quorvane.exe ($win), under $arch Wine"
 jobs=$(nproc)
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j"$jobs" --target quorvane-srt >/dev/null
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win -j"$jobs" --target quorvane simplayer simplayer-ctl uiprobe >/dev/null
+cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$win" -j"$jobs" --target quorvane simplayer simplayer-ctl uiprobe >/dev/null
 
 out=build/demo
 rm -rf "$out" && mkdir -p "$out"
 echo "== $file, as Quorvane loads it on a $lang system"
 build/release/quorvane-srt --lang "$lang" "$file" | tee "$out/cues.txt"
 
-. "$root/scripts/wine-env.sh"
+wine_use_arch "$arch"
 # Wine takes the system language from LANG when the C library knows the locale: build it
 # privately, under build/, and leave the machine's own locales alone.
 [ -e "build/locales/$locale.UTF-8/LC_CTYPE" ] || { mkdir -p build/locales; localedef -i "$locale" -f UTF-8 "build/locales/$locale.UTF-8" 2>/dev/null || true; }
@@ -57,10 +68,10 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${QUORVANE_DISPLAY:-}" ]; then
   # The prefix is made once, never on a person's screen.
   (unset DISPLAY QUORVANE_DISPLAY; wine_prefix_ensure)
 fi
-wine_session_start
+wine_session_start "$arch"
 
-probe() { wine build/win/tests/e2e/uiprobe.exe "$@" </dev/null 2>/dev/null; }
-ctl() { wine build/win/tools/simplayer/simplayer-ctl.exe PowerDVDMovie.exe "$@" </dev/null 2>/dev/null; }
+probe() { wine "$win/tests/e2e/uiprobe.exe" "$@" </dev/null 2>/dev/null; }
+ctl() { wine "$win/tools/simplayer/simplayer-ctl.exe" PowerDVDMovie.exe "$@" </dev/null 2>/dev/null; }
 watcher=
 cleanup() {
   [ -n "$watcher" ] && kill "$watcher" 2>/dev/null
@@ -77,16 +88,17 @@ for c in json.load(sys.stdin)["controls"]:
         x, y, w, h = c["rect"]; print(x + w // 2, y + h // 2)' "$1"
 }
 
-# Subtitles over the lower part of the player's picture, which sits at the screen's top left.
+# Subtitles over the lower part of the player's picture, which sits at the screen's top left;
+# stored in the registry's 32-bit view, where the program keeps its settings in either build.
 key='HKLM\Software\Orlenna\Quorvane'
 for setting in left=60 top=360 width=760 size=32 shadow=1; do
-  wine reg add "$key" /v "${setting%%=*}" /d "${setting#*=}" /f >/dev/null 2>&1
+  wine reg add "$key" /v "${setting%%=*}" /d "${setting#*=}" /f /reg:32 >/dev/null 2>&1
 done
 
-cp build/win/tools/simplayer/simplayer.exe "$out/PowerDVDMovie.exe"
+cp "$win/tools/simplayer/simplayer.exe" "$out/PowerDVDMovie.exe"
 wine "$out/PowerDVDMovie.exe" --start=0:00:00 --paused </dev/null >/dev/null 2>&1 &
 ctl position >/dev/null
-wine build/win/quorvane.exe </dev/null >/dev/null 2>&1 &
+wine "$win/quorvane.exe" </dev/null >/dev/null 2>&1 &
 probe wait --class QuorvaneMainWindow --timeout 20000 >/dev/null
 
 echo

@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""The Windows release under Wine: builds the zip and the installer, checks what the zip holds,
-installs silently, starts the installed program from its Start-menu shortcut, and uninstalls
-silently, which must take the files and the shortcuts but leave the user's settings.
+"""The Windows release of one architecture under Wine: builds the zip and the installer, checks
+what the zip holds, installs silently, starts the installed program from its Start-menu shortcut,
+and uninstalls silently, which must take the files and the shortcuts but leave the user's
+settings. ARCH is win32 (a 32-bit installer of the 32-bit program) or win64 (a 64-bit installer
+of the 64-bit program, which runs where no 32-bit program can); the Wine on PATH must run it. The
+64-bit installer also replaces a 32-bit installation that it finds.
 
-    installer_test.py --cmake CMAKE --build DIR --dist DIR --version X.Y.Z --quorvane EXE
-                      --quorvane-srt EXE --uiprobe EXE --artifacts DIR --work DIR
+    installer_test.py --cmake CMAKE --build DIR --arch win32|win64 --zip ZIP --setup EXE
+                      --version X.Y.Z --quorvane EXE --quorvane-srt EXE --uiprobe EXE
+                      --artifacts DIR --work DIR
 """
 
 import argparse
@@ -30,9 +34,20 @@ GUIDE_PAGES = sorted(f"guide/{md.stem}.html" for md in DOCS.glob("guide.*.md"))
 # The NSIS uninstaller copies itself to the temporary folder and runs from there ("Un.exe" in
 # NSIS 3, "Au_.exe" before), so the one we start ends before the work is done.
 UNINSTALLER_COPY = re.compile(r"(un(_\w)?|au_)\.exe", re.IGNORECASE)
+# The machine field of a PE file's header for each architecture, and how the output names it.
+MACHINES = {"win32": 0x14C, "win64": 0x8664}
+DESCRIBED = {"win32": "32-bit installer and program", "win64": "64-bit installer and program"}
 
 
 # ---- the version resource of a PE file -----------------------------------------------------
+
+def pe_machine(data):
+    """The machine a PE file's bytes are built for (IMAGE_FILE_HEADER.Machine), or None."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0] if len(data) > 0x40 else 0
+    if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", data, pe + 4)[0]
+
 
 def resources(path):
     """A PE file's resources: (bytes of the resource of a type, or None; the types present)."""
@@ -135,8 +150,7 @@ def wine_processes(s):
 
 
 def check_zip(args, checks):
-    zip_path = Path(args.dist) / f"quorvane-{args.version}-win32.zip"
-    with zipfile.ZipFile(zip_path) as archive:
+    with zipfile.ZipFile(args.zip) as archive:
         names = set(archive.namelist())
         top = sorted(n for n in names if not n.startswith("guide/"))
         checks.equal("files in the zip beside the guide", top,
@@ -148,8 +162,10 @@ def check_zip(args, checks):
                 check_guide_page(checks, page, archive.read(page).decode("utf-8"),
                                  lambda src: f"guide/{src}" in names)
         for name, built in (("quorvane.exe", args.quorvane), ("quorvane-srt.exe", args.quorvane_srt)):
-            checks.true(f"{name} in the zip is the one built",
-                        archive.read(name) == Path(built).read_bytes())
+            data = archive.read(name)
+            checks.true(f"{name} in the zip is the one built", data == Path(built).read_bytes())
+            checks.equal(f"machine of {name} in the {args.arch} zip", pe_machine(data),
+                         MACHINES[args.arch])
         for name in TEXT_FILES:
             text = archive.read(name)
             checks.true(f"{name} has CRLF line ends only",
@@ -206,7 +222,7 @@ def refusals(s, checks, setup, install_windows, install_dir, menu_dir):
                    [exe.lower() for exe in wine_processes(s)])
 
 
-def remove_leftovers(s, folders):
+def remove_leftovers(s, args, folders):
     """A run that failed half-way leaves an installation behind; start from none."""
     if any(folder.exists() for folder in folders):
         s.log("removing an installation left over from an earlier run")
@@ -214,13 +230,20 @@ def remove_leftovers(s, folders):
         for folder in folders:
             shutil.rmtree(folder, ignore_errors=True)
     s.wine("reg", "delete", f"HKLM\\{UNINSTALL_KEY}", "/f")
+    if args.arch == "win64":  # the other architecture's entry that the replacement check plays
+        s.wine("reg", "delete", f"HKLM\\{UNINSTALL_KEY}", "/f", "/reg:32")
 
 
 def installer(s, args):
     checks = Checks()
     check_zip(args, checks)
 
-    _, program_files_unix = windows_folder(s, "ProgramFiles")
+    # The 32-bit installer's default folder on 64-bit Windows is the 32-bit Program Files.
+    folder_variable = "ProgramFiles"
+    if args.arch == "win32" and "%" not in s.wine("cmd", "/c", "echo %ProgramFiles(x86)%").stdout.decode(
+            "utf-8", "replace"):
+        folder_variable = "ProgramFiles(x86)"
+    _, program_files_unix = windows_folder(s, folder_variable)
     program_data, program_data_unix = windows_folder(s, "ProgramData")
     default_dir = program_files_unix / "Quorvane"
     # Installed first into a folder of the user's choice (/D= takes no quotes, so no spaces).
@@ -228,11 +251,16 @@ def installer(s, args):
     install_dir = Path(subprocess.run(["winepath", "-u", install_windows], capture_output=True,
                                       text=True, env=s.env(), timeout=30).stdout.strip())
     menu_dir = program_data_unix / "Microsoft/Windows/Start Menu/Programs/Quorvane"
-    remove_leftovers(s, [default_dir, install_dir, menu_dir])
+    leftovers = [default_dir, install_dir, menu_dir]
+    if args.arch == "win64":
+        leftovers.append(windows_folder(s, "ProgramFiles(x86)")[1] / "Quorvane")
+    remove_leftovers(s, args, leftovers)
     s.clear_settings()
     s.set_setting("directory", "C:\\films\\")
 
-    setup = Path(args.dist) / f"quorvane-{args.version}-setup.exe"
+    setup = Path(args.setup)
+    checks.equal(f"machine of the {args.arch} installer", pe_machine(setup.read_bytes()),
+                 MACHINES[args.arch])
     checks.equal("silent install's exit code",
                  s.wine(setup, "/S", f"/D={install_windows}", timeout=120).returncode, 0)
     installed = sorted(p.name for p in install_dir.iterdir()) if install_dir.is_dir() else []
@@ -323,15 +351,59 @@ def installer(s, args):
                  s.reg_get("HKLM", UNINSTALL_KEY, "DisplayVersion"), None)
     checks.equal('"process" after uninstalling', s.setting("process"), "PowerDVDMovie.exe")
     checks.equal('"directory" after uninstalling', s.setting("directory"), "C:\\films\\")
+    if args.arch == "win64":
+        replace_other_architecture(s, checks, setup, default_dir, menu_dir)
     return checks
+
+
+def uninstall_entry_in_view(s, view):
+    """The InstallLocation of the uninstall entry in a registry view ("32" or "64"), or None."""
+    done = s.wine("reg", "query", f"HKLM\\{UNINSTALL_KEY}", "/v", "InstallLocation", f"/reg:{view}")
+    found = re.search(r"InstallLocation\s+REG_SZ\s+(.+)", done.stdout.decode("utf-8", "replace"))
+    return found.group(1).strip() if done.returncode == 0 and found else None
+
+
+def replace_other_architecture(s, checks, setup, default_dir, menu_dir):
+    """An installation found in the 32-bit registry view, in the 32-bit Program Files folder, is
+    uninstalled by its own uninstaller before the 64-bit program goes into the 64-bit folder. The
+    32-bit installation is played by one of this installer moved there, its entry moved to the
+    32-bit view."""
+    other_windows, other_dir = windows_folder(s, "ProgramFiles(x86)")
+    other_windows += "\\Quorvane"
+    other_dir /= "Quorvane"
+    # Installed into the default folder and moved: /D= takes no quotes, and Wine quotes an
+    # argument with spaces.
+    checks.equal("exit code of the installation that plays the other architecture's",
+                 s.wine(setup, "/S", timeout=120).returncode, 0)
+    shutil.move(default_dir, other_dir)
+    s.wine("reg", "delete", f"HKLM\\{UNINSTALL_KEY}", "/f", "/reg:64")
+    s.wine("reg", "add", f"HKLM\\{UNINSTALL_KEY}", "/v", "InstallLocation", "/d", other_windows, "/f",
+           "/reg:32")
+    checks.equal("exit code of the installation that replaces the other architecture's",
+                 s.wine(setup, "/S", timeout=120).returncode, 0)
+    left = sorted(p.name for p in other_dir.iterdir()) if other_dir.exists() else []
+    checks.true(f"the other architecture's folder {other_dir} is gone (left: {left})", not other_dir.exists())
+    checks.equal("uninstall entry in the 32-bit view after the replacement", uninstall_entry_in_view(s, 32), None)
+    checks.equal("InstallLocation in the 64-bit view after the replacement", uninstall_entry_in_view(s, 64),
+                 f"{windows_folder(s, 'ProgramFiles')[0]}\\Quorvane")
+    checks.true(f"the replacement installed into {default_dir}", (default_dir / "quorvane.exe").is_file())
+    checks.equal("Start-menu links after the replacement", len(list(menu_dir.glob("*.lnk"))), 3)
+    checks.equal("exit code of uninstalling the replacement",
+                 s.wine(default_dir / "uninstall.exe", "/S", timeout=60).returncode, 0)
+    s.wait_for("the uninstaller to end", lambda: not any(UNINSTALLER_COPY.fullmatch(exe)
+                                                         for exe in wine_processes(s)), timeout=60)
+    checks.true(f"{default_dir} is gone after uninstalling the replacement", not default_dir.exists())
 
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("cmake", "build", "dist", "version", "quorvane", "quorvane-srt", "uiprobe",
-                   "artifacts", "work"):
+    for option in ("cmake", "build", "zip", "setup", "version", "quorvane", "quorvane-srt",
+                   "uiprobe", "artifacts", "work"):
         parser.add_argument(f"--{option}", required=True)
+    parser.add_argument("--arch", required=True, choices=sorted(MACHINES))
     args = parser.parse_args()
+    print(f"installer: the {args.arch} release ({DESCRIBED[args.arch]}) under {shutil.which('wine')}",
+          flush=True)
     args.programs = {"uiprobe": args.uiprobe, "quorvane": args.quorvane}
     # No desktop menu entries in the user's home for the shortcuts the installer makes.
     overrides = os.environ.get("WINEDLLOVERRIDES")
@@ -363,7 +435,8 @@ def main():
         session.clear_settings()
     for failure in failures:
         print(f"FAIL installer: {failure}")
-    print(f"{'FAILED' if failures else 'PASSED'} installer in {time.monotonic() - started:.1f}s "
+    print(f"{'FAILED' if failures else 'PASSED'} installer ({args.arch}: {DESCRIBED[args.arch]}) "
+          f"in {time.monotonic() - started:.1f}s "
           f"(artefacts: {session.artifacts})")
     return 1 if failures else 0
 
