@@ -10,8 +10,8 @@
 
 #include "build_architecture.h"
 #include "simplayer_client_win.h"
-#include "sync/player_interface.h"
-#include "sync/process_memory.h"
+#include "memory_player/record_layout.h"
+#include "memory_player/process_memory.h"
 
 using namespace quorvane;
 

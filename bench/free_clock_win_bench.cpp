@@ -23,11 +23,11 @@
 #include "platform/precise_time.h"
 #include "platform/tick_source.h"
 #include "simplayer_client_win.h"
-#include "sync/free_clock.h"
-#include "sync/player_locator.h"
-#include "sync/player_memory_clock.h"
-#include "sync/process_memory.h"
-#include "sync/subtitle_run.h"
+#include "run/free_clock.h"
+#include "memory_player/player_locator.h"
+#include "memory_player/player_memory_clock.h"
+#include "memory_player/process_memory.h"
+#include "run/subtitle_run.h"
 
 using namespace quorvane;
 using bench::processCpuSeconds;

@@ -26,9 +26,9 @@
 #include "platform/thread_timer_win.h"
 #include "platform/tick_source.h"
 #include "simplayer_client_win.h"
-#include "sync/playback_clock.h"
-#include "sync/player_locator.h"
-#include "sync/process_memory.h"
+#include "memory_player/digit_clock.h"
+#include "memory_player/player_locator.h"
+#include "memory_player/process_memory.h"
 
 using namespace quorvane;
 
@@ -176,14 +176,14 @@ int main(int argc, char** argv) {
   const ProcessMemoryReader perRead(*access);
   const HeldProcessReader held(*access, perRead);
   SharedTicks ticks;
-  PlaybackClock perReadClock(perRead, ticks), heldClock(held, ticks);
+  DigitClock perReadClock(perRead, ticks), heldClock(held, ticks);
   perReadClock.beginRun(inputs.playerPid);
   heldClock.beginRun(inputs.playerPid);
 
   UpdateCosts perReadCosts, heldCosts;
   int tickCount = 0, straddled = 0, differed = 0;
   int32_t lastPerReadByte = -1, lastHeldByte = -1;
-  const auto update = [&](PlaybackClock& clock, UpdateCosts& costs, int32_t& lastByte) {
+  const auto update = [&](DigitClock& clock, UpdateCosts& costs, int32_t& lastByte) {
     const int64_t a = counterNow();
     clock.update(inputs);
     const int64_t b = counterNow();
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
       // The player's digit changed between the two reads: not a difference of the readers.
       // Both start afresh, so the next tick compares them again on equal terms.
       ++straddled;
-      for (PlaybackClock* c : {&perReadClock, &heldClock}) {
+      for (DigitClock* c : {&perReadClock, &heldClock}) {
         c->beginRun(0);
         c->beginRun(inputs.playerPid);
       }
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
   std::printf("\n  %d back-to-back updates each, alone%s\n", kBurst,
               wineserverPid ? "" : " (wineserver not measured: pass --wineserver-pid)");
   for (const MemoryReader* reader : {static_cast<const MemoryReader*>(&perRead), static_cast<const MemoryReader*>(&held)}) {
-    PlaybackClock clock(*reader, systemTickSource());
+    DigitClock clock(*reader, systemTickSource());
     clock.beginRun(inputs.playerPid);
     const double cpuBefore = ownCpuSeconds();
     const auto serverBefore = linuxCpuSeconds(wineserverPid, clockTicks);

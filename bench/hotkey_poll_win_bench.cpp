@@ -14,8 +14,8 @@
 
 #include "bench_clock_win.h"
 #include "build_architecture.h"
-#include "overlay/hotkey_poller.h"
-#include "overlay/hotkey_poll_thread_win.h"
+#include "input/hotkey_poller.h"
+#include "input/hotkey_poll_thread_win.h"
 #include "platform/key_state.h"
 
 using namespace quorvane;

@@ -28,15 +28,15 @@
 #include "platform/process_access.h"
 #include "platform/tick_source.h"
 #include "simplayer_client_win.h"
-#include "sync/mpc_feed.h"
-#include "sync/mpv_feed.h"
-#include "sync/player_locator.h"
-#include "sync/player_memory_clock.h"
-#include "sync/potplayer_feed.h"
-#include "sync/process_memory.h"
-#include "sync/reported_clock.h"
-#include "sync/vlc_feed.h"
-#include "sync/vlc_status.h"
+#include "players/mpc_feed.h"
+#include "players/mpv_feed.h"
+#include "memory_player/player_locator.h"
+#include "memory_player/player_memory_clock.h"
+#include "players/potplayer_feed.h"
+#include "memory_player/process_memory.h"
+#include "players/interface_player_clock.h"
+#include "players/vlc_feed.h"
+#include "players/vlc_status.h"
 
 namespace quorvane {
 namespace {
@@ -117,7 +117,7 @@ Figures simulated(ClockSource& clock, const SimPlayer& player, int seconds) {
   });
 }
 
-Figures vlc(ReportedClock& clock, LoopbackHttp& http, int seconds) {
+Figures vlc(InterfacePlayerClock& clock, LoopbackHttp& http, int seconds) {
   int64_t lastSecond = -1;
   return runFor(clock, seconds, [&](Figures& f) {
     const uint64_t asked = systemPreciseTimeSource().nowUs();
@@ -167,7 +167,7 @@ int run(int argc, char** argv) {
   const struct {
     const char* name;
     std::string arguments;
-    std::function<std::unique_ptr<ReportFeed>()> feed;
+    std::function<std::unique_ptr<InterfacePlayerFeed>()> feed;
   } sources[] = {
       {"MPC-HC web interface", "--mpc-web=13580", [] { return makeMpcFeed({13580}); }},
       {"PotPlayer window messages", "--potplayer", [] { return makePotPlayerFeed(); }},
@@ -180,14 +180,14 @@ int run(int argc, char** argv) {
       std::printf("%-34s the simulated player did not start\n", source.name);
       continue;
     }
-    ReportedClock clock(source.feed());
+    InterfacePlayerClock clock(source.feed());
     print(source.name, simulated(clock, *player, seconds));
     player->kill();
   }
   if (vlcPort != 0) {
     const auto http = makeLoopbackHttp({vlcPort, {}, vlcPassword, 500, 1 << 20});
     for (const bool precise : {false, true}) {
-      ReportedClock clock(makeVlcFeed({vlcPort, vlcPassword}));
+      InterfacePlayerClock clock(makeVlcFeed({vlcPort, vlcPassword}));
       clock.setPrecise(precise);
       print(precise ? "VLC web interface (precise)" : "VLC web interface (classic)", vlc(clock, *http, 4 * seconds));
     }

@@ -20,12 +20,12 @@
 #include "platform/thread_timer_win.h"
 #include "platform/tick_source.h"
 #include "simplayer_client_win.h"
-#include "sync/cue_scheduler.h"
-#include "sync/player_locator.h"
-#include "sync/player_memory_clock.h"
-#include "sync/subtitle_run.h"
-#include "sync/player_interface.h"
-#include "sync/process_memory.h"
+#include "run/cue_scheduler.h"
+#include "memory_player/player_locator.h"
+#include "memory_player/player_memory_clock.h"
+#include "run/subtitle_run.h"
+#include "memory_player/record_layout.h"
+#include "memory_player/process_memory.h"
 
 using namespace quorvane;
 using bench::processCpuSeconds;

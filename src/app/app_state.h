@@ -14,10 +14,10 @@
 #include "platform/process_access.h"
 #include "platform/registry.h"
 #include "platform/tick_source.h"
-#include "sync/player_ui_trim.h"
-#include "sync/player_memory_clock.h"
-#include "sync/process_memory.h"
-#include "sync/subtitle_run.h"
+#include "memory_player/player_ui_trim.h"
+#include "memory_player/player_memory_clock.h"
+#include "memory_player/process_memory.h"
+#include "run/subtitle_run.h"
 
 namespace quorvane {
 

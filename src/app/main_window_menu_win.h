@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "app/enhancements.h"
-#include "app/player_interfaces.h"
+#include "players/player_interfaces.h"
 #include "app/run_control.h"
 #include "common/ui_language.h"
 

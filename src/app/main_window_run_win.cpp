@@ -4,13 +4,13 @@
 
 #include "app/control_ids.h"
 #include "app/directory_exists.h"
-#include "app/player_search_win.h"
+#include "players/player_search_win.h"
 #include "app/sync_settings.h"
 #include "app/run_control.h"
 #include "loading/srt_loader.h"
 #include "platform/modal_pump_win.h"
 #include "platform/wide_text_win.h"
-#include "sync/player_locator.h"
+#include "memory_player/player_locator.h"
 
 // The main window's side of the subtitle run: the press that starts one, the keys that reach
 // the run's control and what the control shows through this window.

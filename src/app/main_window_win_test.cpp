@@ -12,8 +12,8 @@
 #include "app/sync_texts.h"
 #include "platform/fake_key_state.h"
 #include "platform/fake_registry.h"
-#include "sync/fake_player_processes.h"
-#include "sync/fake_process_terminator.h"
+#include "memory_player/fake_player_processes.h"
+#include "memory_player/fake_process_terminator.h"
 
 namespace quorvane {
 namespace {

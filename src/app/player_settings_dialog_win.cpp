@@ -4,7 +4,7 @@
 #include <string>
 #include <tuple>
 
-#include "app/player_interfaces.h"
+#include "players/player_interfaces.h"
 #include "platform/wide_text_win.h"
 
 namespace quorvane {

@@ -88,9 +88,9 @@ void RunControl::lineIsNow() {
 
 // The run follows the player's memory, under the window's own title.
 void RunControl::followMemoryPlayer() {
-  if (!interfaceClock_) return;
+  if (!interfacePlayerClock_) return;
   run_.setClock(playerClock_);
-  interfaceClock_.reset();
+  interfacePlayerClock_.reset();
   if (view_) view_->showFollowed(std::nullopt);
 }
 
@@ -115,7 +115,7 @@ std::optional<ClockPlan> RunControl::findClock(const ClockSearches& searches, st
       return plan;
     }
   }
-  std::optional<FollowedPlayer> found = searches.interfacePlayer(interfaces);
+  std::optional<FoundInterfacePlayer> found = searches.interfacePlayer(interfaces);
   if (view_ && view_->closed()) return std::nullopt;
   if (found && found->state != PlayerState::Unauthorized) {
     plan.kind = ClockPlan::Kind::Interface;
@@ -152,7 +152,7 @@ void RunControl::start(ClockPlan plan, CueTable table, unsigned codePage, std::u
     case ClockPlan::Kind::Interface:
       plan.clock->setPrecise(run_.precise());
       run_.setClock(*plan.clock);
-      interfaceClock_ = std::move(plan.clock);
+      interfacePlayerClock_ = std::move(plan.clock);
       if (view_) view_->showFollowed(plan.player);
       break;
     case ClockPlan::Kind::Free:

@@ -7,18 +7,18 @@
 #include <string>
 #include <string_view>
 
-#include "app/player_interfaces.h"
+#include "players/player_interfaces.h"
 #include "app/settings_store.h"
 #include "app/transport_bar_model.h"
 #include "common/ui_language.h"
 #include "loading/cue_table.h"
 #include "overlay/overlay.h"
-#include "sync/free_clock.h"
-#include "sync/line_sync.h"
-#include "sync/player_locator.h"
-#include "sync/player_memory_clock.h"
-#include "sync/reported_clock.h"
-#include "sync/subtitle_run.h"
+#include "run/free_clock.h"
+#include "run/line_sync.h"
+#include "memory_player/player_locator.h"
+#include "memory_player/player_memory_clock.h"
+#include "players/interface_player_clock.h"
+#include "run/subtitle_run.h"
 
 namespace quorvane {
 
@@ -73,7 +73,7 @@ class RunView {
 // messages while they run, so the window can close meanwhile.
 struct ClockSearches {
   std::function<PlayerLocation(std::string_view typedName)> memoryPlayer;
-  std::function<std::optional<FollowedPlayer>(const InterfaceSettings& settings)> interfacePlayer;
+  std::function<std::optional<FoundInterfacePlayer>(const InterfaceSettings& settings)> interfacePlayer;
 };
 
 // Which clock the new run of a press follows, found before the file dialog and taken only
@@ -82,7 +82,7 @@ struct ClockPlan {
   enum class Kind { Memory, Interface, Free } kind = Kind::Memory;
   PlayerLocation memoryPlayer;               // Memory: where the search found the record
   std::optional<InterfacePlayer> player;     // Interface: which one
-  std::unique_ptr<ReportedClock> clock;      // Interface: its clock, asking the player already
+  std::unique_ptr<InterfacePlayerClock> clock;      // Interface: its clock, asking the player already
 };
 
 // The run's control: which clock it follows, its delay and rate, two-point sync, the free
@@ -140,7 +140,7 @@ class RunControl {
 
   bool onFreeClock() const { return run_.running() && &run_.clock() == &freeClock_; }
   const FreeClock& freeClock() const { return freeClock_; }
-  const ReportedClock* interfaceClock() const { return interfaceClock_.get(); }
+  const InterfacePlayerClock* interfacePlayerClock() const { return interfacePlayerClock_.get(); }
 
  private:
   void nudgeDelay(int32_t stepMs);
@@ -157,7 +157,7 @@ class RunControl {
   RunView* view_ = nullptr;
   UiLanguage language_ = UiLanguage::English;
   // A player that tells its time (VLC, MPC-HC, PotPlayer, mpv), while the run follows one.
-  std::unique_ptr<ReportedClock> interfaceClock_;
+  std::unique_ptr<InterfacePlayerClock> interfacePlayerClock_;
   // The clock the user drives, for a film whose player is not read.
   FreeClock freeClock_;
   // "This line is now": the anchor of two-point sync.

@@ -11,15 +11,15 @@
 #include "platform/fake_precise_time.h"
 #include "platform/fake_registry.h"
 #include "platform/fake_tick_source.h"
-#include "sync/fake_player_processes.h"
-#include "sync/fake_run_timers.h"
-#include "sync/process_memory.h"
+#include "memory_player/fake_player_processes.h"
+#include "run/fake_run_timers.h"
+#include "memory_player/process_memory.h"
 
 namespace quorvane {
 namespace {
 
 // A player that tells its time and always says the same.
-class FixedFeed final : public ReportFeed {
+class FixedFeed final : public InterfacePlayerFeed {
  public:
   explicit FixedFeed(PlayerState state) { report_.state = state; report_.sequence = 1; }
   PlayerReport latest() const override { return report_; }
@@ -65,11 +65,11 @@ class RunControlTest : public ::testing::Test {
       searched.push_back("memory " + std::string(name));
       return memory ? PlayerLocation{42, 0x00A00000} : PlayerLocation{};
     };
-    s.interfacePlayer = [this, answer](const InterfaceSettings& in) -> std::optional<FollowedPlayer> {
+    s.interfacePlayer = [this, answer](const InterfaceSettings& in) -> std::optional<FoundInterfacePlayer> {
       searched.push_back(in.pinned ? "pinned " + std::string(pinnedPlayerKey(*in.pinned)) : "interfaces");
       if (answer == Answer::None) return std::nullopt;
       const PlayerState state = answer == Answer::Film ? PlayerState::Playing : PlayerState::Unauthorized;
-      return FollowedPlayer{InterfacePlayer::Mpc, state, std::make_unique<ReportedClock>(std::make_unique<FixedFeed>(state), time)};
+      return FoundInterfacePlayer{InterfacePlayer::Mpc, state, std::make_unique<InterfacePlayerClock>(std::make_unique<FixedFeed>(state), time)};
     };
     return s;
   }
@@ -158,7 +158,7 @@ TEST_F(RunControlTest, APressPlansItsClockFromTheChoiceAndTheSearches) {
 TEST_F(RunControlTest, TheRunningRunKeepsItsClockUntilTheNewRunStarts) {
   startOn(*find(false, Answer::Film));
   const ClockSource* followed = &run.clock();
-  EXPECT_EQ(followed, control.interfaceClock());
+  EXPECT_EQ(followed, control.interfacePlayerClock());
   EXPECT_EQ(view.take(), (std::vector<std::string>{"title MPC-HC", "bar hidden"}));
 
   std::optional<ClockPlan> plan = find(true, Answer::None);  // the dialog is then cancelled
@@ -170,7 +170,7 @@ TEST_F(RunControlTest, TheRunningRunKeepsItsClockUntilTheNewRunStarts) {
   startOn(*find(true, Answer::None));
   EXPECT_EQ(&run.clock(), &playerClock);
   EXPECT_EQ(playerClock.player().playerPid, 42u);
-  EXPECT_EQ(control.interfaceClock(), nullptr);
+  EXPECT_EQ(control.interfacePlayerClock(), nullptr);
   EXPECT_EQ(view.take(), (std::vector<std::string>{"title plain", "bar hidden"}));
 
   startOn(*find(false, Answer::Film));
@@ -186,7 +186,7 @@ TEST_F(RunControlTest, AFreeClockRunLetsAFollowedPlayerGoAndShowsTheBar) {
   view.take();
   startFree();
   EXPECT_TRUE(control.onFreeClock());
-  EXPECT_EQ(control.interfaceClock(), nullptr);
+  EXPECT_EQ(control.interfacePlayerClock(), nullptr);
   EXPECT_EQ(view.take(), (std::vector<std::string>{"title plain", "bar shown"}));
   EXPECT_FALSE(control.freeClock().playing());
   EXPECT_EQ(control.freeClock().positionMs(), 0);

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "common/ui_language.h"
-#include "sync/line_sync.h"
+#include "run/line_sync.h"
 
 namespace quorvane {
 

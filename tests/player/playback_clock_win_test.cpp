@@ -10,11 +10,11 @@
 #include "platform/thread_timer_win.h"
 #include "platform/tick_source.h"
 #include "simplayer_client_win.h"
-#include "sync/playback_clock.h"
-#include "sync/player_locator.h"
-#include "sync/player_memory_clock.h"
-#include "sync/player_interface.h"
-#include "sync/process_memory.h"
+#include "memory_player/digit_clock.h"
+#include "memory_player/player_locator.h"
+#include "memory_player/player_memory_clock.h"
+#include "memory_player/record_layout.h"
+#include "memory_player/process_memory.h"
 
 namespace quorvane {
 namespace {
@@ -36,7 +36,7 @@ struct Sample {
   int32_t trueMs;
 };
 
-class PlaybackClockWinTest : public ::testing::Test {
+class DigitClockWinTest : public ::testing::Test {
  protected:
   void SetUp() override {
     player_ = SimPlayer::start(folder_.path(), "PowerDVDMovie.exe", "--start=0:01:00");
@@ -102,11 +102,11 @@ class PlaybackClockWinTest : public ::testing::Test {
   std::unique_ptr<SimPlayer> player_;
   ProcessMemoryReader reader_{*access_};
   RecordingTicks ticks_;
-  PlaybackClock clock_{reader_, ticks_};
+  DigitClock clock_{reader_, ticks_};
   ClockInputs inputs_;
 };
 
-TEST_F(PlaybackClockWinTest, FollowsPlayPauseResumeAndSeek) {
+TEST_F(DigitClockWinTest, FollowsPlayPauseResumeAndSeek) {
   const std::vector<Sample> played = follow(3500);
   expectFollows(played);
   EXPECT_GE(played.front().trueMs, 60'000);
@@ -140,7 +140,7 @@ TEST_F(PlaybackClockWinTest, FollowsPlayPauseResumeAndSeek) {
   expectFollows(sought);
 }
 
-TEST_F(PlaybackClockWinTest, AfterThePlayerExitsNoReadCountsAndThePlayerIsGone) {
+TEST_F(DigitClockWinTest, AfterThePlayerExitsNoReadCountsAndThePlayerIsGone) {
   PlayerMemoryClock source(reader_, ticks_);
   source.setPlayer({inputs_.playerPid, inputs_.recordBase});
   ASSERT_TRUE(source.read(0).hasPosition);

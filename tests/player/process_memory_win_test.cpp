@@ -6,8 +6,8 @@
 #include <string>
 
 #include "simplayer_client_win.h"
-#include "sync/player_interface.h"
-#include "sync/process_memory.h"
+#include "memory_player/record_layout.h"
+#include "memory_player/process_memory.h"
 
 namespace quorvane {
 namespace {

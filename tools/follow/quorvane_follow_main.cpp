@@ -28,15 +28,15 @@
 #include "platform/registry.h"
 #include "platform/thread_timer_win.h"
 #include "platform/tick_source.h"
-#include "sync/player_locator.h"
-#include "sync/player_memory_clock.h"
-#include "sync/process_memory.h"
-#include "sync/reported_clock.h"
-#include "sync/subtitle_run.h"
-#include "sync/mpc_feed.h"
-#include "sync/mpv_feed.h"
-#include "sync/potplayer_feed.h"
-#include "sync/vlc_feed.h"
+#include "memory_player/player_locator.h"
+#include "memory_player/player_memory_clock.h"
+#include "memory_player/process_memory.h"
+#include "players/interface_player_clock.h"
+#include "run/subtitle_run.h"
+#include "players/mpc_feed.h"
+#include "players/mpv_feed.h"
+#include "players/potplayer_feed.h"
+#include "players/vlc_feed.h"
 
 namespace quorvane {
 namespace {
@@ -136,8 +136,8 @@ int run(int argc, char** argv) {
   const auto access = makeSystemProcessAccess();
   const ProcessMemoryReader reader(*access);
   std::unique_ptr<ClockSource> clock;
-  ReportedClock* reported = nullptr;  // a player's interface, when the source is one
-  std::unique_ptr<ReportFeed> feed;
+  InterfacePlayerClock* reported = nullptr;  // a player's interface, when the source is one
+  std::unique_ptr<InterfacePlayerFeed> feed;
   // A player's interface: the player is whatever answers there, and the run shows nothing until
   // it does.
   if (source == "vlc") {
@@ -171,7 +171,7 @@ int run(int argc, char** argv) {
       std::fprintf(stderr, "quorvane-follow: the system's HTTP client could not be set up\n");
       return 1;
     }
-    auto reportedClock = std::make_unique<ReportedClock>(std::move(feed));
+    auto reportedClock = std::make_unique<InterfacePlayerClock>(std::move(feed));
     reported = reportedClock.get();
     clock = std::move(reportedClock);
   }

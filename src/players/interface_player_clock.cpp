@@ -1,0 +1,156 @@
+#include "players/interface_player_clock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace quorvane {
+namespace {
+
+// The phase counts as known once one stretch of play has bounded it this narrowly; until then
+// a new second starts when an answer first tells it.
+constexpr double kPhaseKnownUs = 100'000;
+constexpr double kPhaseOverrunMs = 250;
+// How far an answer's bounds widen per second of its age: how fast the phase may wander.
+constexpr double kWanderUsPerSecond = 3000;
+
+// The player's rate, or 1 where it tells none that makes sense.
+double rateOf(const PlayerReport& report) {
+  return report.rate > 0 && std::isfinite(report.rate) ? report.rate : 1.0;
+}
+
+}  // namespace
+
+void InterfacePlayerClock::setPrecise(bool on) { precise_ = on; }  // the phase is learnt either way
+
+ClockReading InterfacePlayerClock::read(const ClockTiming& timing) {
+  const PlayerReport report = feed_.latest();
+  if (report.sequence != seenSequence_) {
+    seenSequence_ = report.sequence;
+    take(report);
+  }
+  // Measured from when an answer was picked up, so that a feed that stops reporting at all (a
+  // hung worker) falls silent too.
+  if (known_ && elapsedUs(lastGoodUs_, time_.nowUs()) >= static_cast<int64_t>(kSilenceUs)) restart();
+  return at(time_.nowUs(), timing);
+}
+
+void InterfacePlayerClock::take(const PlayerReport& report) {
+  lastState_ = report.state;
+  if (report.state == PlayerState::NoFilm) {
+    restart();  // stopped, or the film ended: nothing to show, and whatever comes next is new
+    return;
+  }
+  if (!report.hasFilm()) return;  // silent: the last position goes on until the silence rule
+  lastGoodUs_ = time_.nowUs();
+  // The player took its position somewhere between question and answer: the middle is the best
+  // guess, off by at most half the round trip.
+  const uint64_t stampUs = report.askedUs + (report.answeredUs - report.askedUs) / 2;
+  if (known_ && elapsedUs(lastReportUs_, stampUs) > static_cast<int64_t>(kLongGapUs)) restart();
+  if (report.wholeSeconds) {
+    takeWholeSecond(report, stampUs);
+  } else {
+    baseMs_ = report.positionMs;
+    baseUs_ = stampUs;
+    answers_.clear();
+    bounded_ = false;
+  }
+  lastReportUs_ = stampUs;
+  wholeSeconds_ = report.wholeSeconds;
+  playing_ = report.state == PlayerState::Playing;
+  rate_ = rateOf(report);
+  known_ = true;
+}
+
+void InterfacePlayerClock::takeWholeSecond(const PlayerReport& report, uint64_t stampUs) {
+  const int64_t second = report.positionMs - (report.positionMs % 1000 + 1000) % 1000;
+  const bool playing = report.state == PlayerState::Playing;
+  const double rate = rateOf(report);
+  const bool sameSecond = known_ && wholeSeconds_ && second == secondMs_;
+
+  if (!sameSecond) {
+    // A new second, a seek, or the first answer: the second starts now, as far as is known.
+    baseMs_ = second;
+    baseUs_ = stampUs;
+  } else if (playing_ && !playing) {
+    // Paused: hold where playback stopped, within the second the player tells, not at its start
+    // (that would bring the previous cue back for the whole pause).
+    baseMs_ = std::clamp<int64_t>(rawAt(stampUs), second, second + 999);
+  } else if (!playing_ && playing) {
+    baseUs_ = stampUs;  // resumed: go on from the held position
+  } else if (playing && rate != rate_) {
+    baseMs_ = rawAt(stampUs);
+    baseUs_ = stampUs;
+  }
+
+  // The answer says that at some moment between question and answer the film was within this
+  // second: at rate r, the film was at 0 between asked - (second + 1 s) / r and answered -
+  // second / r. The latest answers of one stretch of play (no pause, seek or change of rate)
+  // that agree with each other narrow the instant; an answer that agrees with none of the
+  // earlier ones means the player jumped.
+  if (playing) {
+    const double low = static_cast<double>(report.askedUs) - static_cast<double>(second + 1000) * 1000.0 / rate;
+    const double high = static_cast<double>(report.answeredUs) - static_cast<double>(second) * 1000.0 / rate;
+    const bool sameStretch = known_ && wholeSeconds_ && playing_ && rate == rate_;
+    if (!sameStretch) answers_.clear();
+    answers_.push_back({low, high, report.answeredUs});
+    if (answers_.size() > kPhaseAnswers) answers_.pop_front();
+    // From the newest back, as long as the bounds still meet; older ones are dropped.
+    double lowUs = low;
+    double highUs = high;
+    for (size_t i = answers_.size() - 1; i-- > 0;) {
+      const double widenUs = static_cast<double>(elapsedUs(answers_[i].atUs, report.answeredUs)) / 1e6 * kWanderUsPerSecond;
+      const double l = std::max(lowUs, answers_[i].lowUs - widenUs);
+      const double h = std::min(highUs, answers_[i].highUs + widenUs);
+      if (l >= h) {
+        answers_.erase(answers_.begin(), answers_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        break;
+      }
+      lowUs = l;
+      highUs = h;
+    }
+    zeroLowUs_ = lowUs;
+    zeroHighUs_ = highUs;
+    bounded_ = true;
+  } else {
+    answers_.clear();
+    bounded_ = false;
+  }
+  secondMs_ = second;
+}
+
+int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
+  if (!playing_) return baseMs_;
+  double ms;
+  double overrunMs = 0;
+  if (wholeSeconds_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kPhaseKnownUs) {
+    ms = (static_cast<double>(us) - (zeroLowUs_ + zeroHighUs_) / 2) * rate_ / 1000.0;
+    // The next second's answer reaches the run only at a tick after the worker's next question:
+    // with the phase known, go on into that second for a while rather than wait for it.
+    overrunMs = kPhaseOverrunMs;
+  } else {
+    ms = static_cast<double>(baseMs_) + static_cast<double>(std::max<int64_t>(0, elapsedUs(baseUs_, us))) * rate_ / 1000.0;
+  }
+  // Never outside the second the player tells (a stalled player, a late answer): hold until the
+  // next answer comes.
+  if (wholeSeconds_) {
+    ms = std::clamp(ms, static_cast<double>(secondMs_), static_cast<double>(secondMs_ + 999) + overrunMs);
+  }
+  return static_cast<int64_t>(std::floor(ms));
+}
+
+ClockReading InterfacePlayerClock::at(uint64_t us, const ClockTiming& timing) const {
+  ClockReading reading;
+  reading.atUs = us;
+  reading.hasPosition = known_;
+  reading.playing = known_ && playing_;
+  if (known_) {
+    const int64_t raw = rawAt(us);
+    reading.positionMs = timing.apply(raw);
+    reading.rawMs = static_cast<int32_t>(
+        std::clamp<int64_t>(raw, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+  }
+  return reading;
+}
+
+}  // namespace quorvane

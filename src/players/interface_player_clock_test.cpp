@@ -1,0 +1,195 @@
+#include "players/interface_player_clock.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/fake_precise_time.h"
+
+namespace quorvane {
+namespace {
+
+class FakeFeed final : public InterfacePlayerFeed {
+ public:
+  PlayerReport latest() const override { return report; }
+  void publish(PlayerReport r) {
+    r.sequence = ++sequence;
+    report = r;
+  }
+  PlayerReport report;
+  uint32_t sequence = 0;
+};
+
+// A player asked every 43 ms by a worker (a period prime to the second, so that questions fall
+// at every phase of it), each answer `latencyUs` after its question, taken by
+// the player `takenAtUs` after the question (not the middle the clock assumes); the run reads the clock
+// on its own 50 ms ticks. Time moves in 1 ms steps; the clock's error against the true position
+// is taken at each step.
+class Rig {
+ public:
+  explicit Rig(bool wholeSeconds, int64_t startMs = 7'300) : wholeSeconds_(wholeSeconds) {
+    trueUs = startMs * 1000;
+    askedUs = time.us;
+  }
+
+  // Runs for `ms`; returns the largest |error| in ms seen after `settleMs` of them.
+  int64_t run(int64_t ms, int64_t settleMs = 0) {
+    int64_t worst = 0;
+    for (int64_t step = 1; step <= ms; ++step) {
+      time.us += 1000;
+      if (playing) trueUs += static_cast<int64_t>(1000 * rate);
+      const int64_t inPoll = (time.us - pollOriginUs) % kAskPeriodUs;
+      if (inPoll == 0) askedUs = time.us;
+      if (inPoll == takenAtUs) told = tell();
+      if (inPoll == latencyUs) answer();
+      if ((time.us - pollOriginUs) % 50'000 == 17'000) clock.read(0);
+      if (step > settleMs) worst = std::max(worst, std::abs(error()));
+    }
+    return worst;
+  }
+
+  // Against the position the player tells, which lags the true one by `lagUs`.
+  int64_t error() const { return clock.at(time.us, 0).positionMs - (trueUs - lagUs) / 1000; }
+
+  PlayerReport tell() const {
+    PlayerReport r;
+    r.state = !answering ? PlayerState::NoAnswer : playing ? PlayerState::Playing : PlayerState::Paused;
+    const int64_t toldUs = trueUs - lagUs;
+    r.positionMs = wholeSeconds_ ? toldUs / 1'000'000 * 1000 : toldUs / 1000;
+    r.wholeSeconds = wholeSeconds_;
+    r.rate = rate;
+    return r;
+  }
+
+  void answer() {
+    told.askedUs = askedUs;
+    told.answeredUs = time.us;
+    if (feeding) feed.publish(told);
+  }
+
+  static constexpr int64_t kAskPeriodUs = 43'000;
+  FakeFeed feed;
+  FakePreciseTime time;
+  InterfacePlayerClock clock{feed, time};
+  uint64_t pollOriginUs = time.us;
+  int64_t latencyUs = 22'000;
+  int64_t takenAtUs = 7'000;
+  int64_t trueUs = 0;
+  int64_t lagUs = 0;  // how far the told position lags the true one
+  bool playing = true;
+  double rate = 1.0;
+  bool answering = true;  // the player answers with its position
+  bool feeding = true;    // the worker publishes at all
+
+ private:
+  bool wholeSeconds_;
+  uint64_t askedUs = 0;
+  PlayerReport told;
+};
+
+struct FollowCase {
+  const char* name;
+  bool wholeSeconds;
+  bool precise;
+  double rate;
+  int64_t settleMs;
+  int64_t maxErrorMs;
+};
+
+class InterfacePlayerClockFollows : public ::testing::TestWithParam<FollowCase> {};
+
+TEST_P(InterfacePlayerClockFollows, StaysWithinItsBoundOfTheTruePosition) {
+  const FollowCase& c = GetParam();
+  Rig rig(c.wholeSeconds);
+  rig.rate = c.rate;
+  rig.clock.setPrecise(c.precise);
+  EXPECT_LE(rig.run(8'000, c.settleMs), c.maxErrorMs);
+}
+
+// Bounds: a millisecond source is off by the answer's asymmetry (half the latency less 7 ms) times the
+// rate; whole seconds started at first sight are late by up to a question's period plus the latency;
+// a learnt phase leaves the asymmetry and the spacing of the questions' phases.
+INSTANTIATE_TEST_SUITE_P(
+    Sources, InterfacePlayerClockFollows,
+    ::testing::Values(FollowCase{"Milliseconds", false, false, 1.0, 100, 6},
+                      FollowCase{"MillisecondsAtDoubleRate", false, false, 2.0, 100, 11},
+                      FollowCase{"WholeSecondsAtFirstSight", true, false, 1.0, 1'100, 75},
+                      FollowCase{"WholeSecondsPrecise", true, true, 1.0, 4'000, 12},
+                      FollowCase{"WholeSecondsPreciseAtHalfRate", true, true, 0.5, 6'000, 12}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(InterfacePlayerClock, LearntPhaseSurvivesAPauseAndASeekAndIsLearntAgain) {
+  Rig rig(true);
+  rig.clock.setPrecise(true);
+  rig.run(4'000);
+  rig.playing = false;
+  rig.run(1'000);
+  // Held where playback stopped, not at the start of its second.
+  EXPECT_LE(std::abs(rig.error()), 60);
+  rig.playing = true;
+  EXPECT_LE(rig.run(1'200), 1'000);
+  EXPECT_LE(rig.run(4'000, 3'000), 12);
+  rig.trueUs += 95'250'000;  // a seek while playing
+  EXPECT_LE(rig.run(1'200, 100), 1'000);
+  EXPECT_LE(rig.run(4'000, 3'000), 12);
+}
+
+// VLC updates its time on a timer of its own: where its second changes wanders. The phase is
+// followed, never lost for good nor worse than starting each second at first sight (up to a question's
+// period and round trip late), however far it wanders.
+TEST(InterfacePlayerClock, FollowsAWanderingPhase) {
+  Rig rig(true);
+  rig.clock.setPrecise(true);
+  rig.run(4'000);
+  int64_t worst = 0;
+  for (int step = 0; step < 200; ++step) {  // 20 s, the told second drifting 250 ms later and back
+    rig.lagUs = (step < 100 ? step : 200 - step) * 250'000 / 100;
+    worst = std::max(worst, rig.run(100));
+  }
+  EXPECT_LE(worst, 90);
+  EXPECT_LE(rig.run(4'000, 3'000), 12);  // still again: learnt again
+}
+
+TEST(InterfacePlayerClock, HoldsThroughShortSilenceClearsAfterASecondAndPicksTheNextFilmUp) {
+  Rig rig(false);
+  rig.run(500);
+  rig.answering = false;
+  rig.run(900);
+  EXPECT_TRUE(rig.clock.read(0).hasPosition);
+  rig.run(150);
+  EXPECT_FALSE(rig.clock.read(0).hasPosition);
+  rig.answering = true;
+  rig.trueUs = 2'000'000;  // the player came back with another film
+  rig.run(100);
+  EXPECT_TRUE(rig.clock.read(0).hasPosition);
+  EXPECT_LE(std::abs(rig.error()), 6);
+}
+
+TEST(InterfacePlayerClock, AFeedThatStopsReportingFallsSilent) {
+  Rig rig(true);
+  rig.run(500);
+  rig.feeding = false;
+  rig.run(1'100);
+  EXPECT_FALSE(rig.clock.read(0).hasPosition);
+}
+
+TEST(InterfacePlayerClock, APlayerThatPlaysNothingHasNoPositionAtOnce) {
+  Rig rig(true);
+  rig.run(500);
+  PlayerReport stopped;
+  stopped.state = PlayerState::NoFilm;
+  rig.feed.publish(stopped);
+  const ClockReading reading = rig.clock.read(0);
+  EXPECT_FALSE(reading.hasPosition);
+  EXPECT_FALSE(reading.gone);
+}
+
+TEST(InterfacePlayerClock, DelayIsTakenOff) {
+  Rig rig(false);
+  rig.run(200);
+  EXPECT_EQ(rig.clock.at(rig.time.us, 0).positionMs - rig.clock.at(rig.time.us, 1'500).positionMs, 1'500);
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/precise_time.h"
+#include "players/player_report.h"
+
+namespace quorvane {
+
+// Asks a player on a thread of its own and keeps its latest answer, stamped with the precise
+// counter before the question and after the answer, for the clock to pick up. The run's thread
+// never waits on the player: a slow or silent one only makes the answers old.
+class ReportPoller final : public InterfacePlayerFeed {
+ public:
+  // One question at most this often. Prime to the second, so that the questions fall at every
+  // phase of a whole-second display and bound its change finely within a few seconds.
+  static constexpr uint32_t kAskPeriodMs = 43;
+
+  // `ask` runs on the poller's thread and blocks for at most its own timeout; its stamps and
+  // sequence are the poller's to fill. It must own whatever it uses: a question in flight when
+  // the poller goes still runs to its end.
+  using Ask = std::function<PlayerReport()>;
+
+  ReportPoller(Ask ask, const PreciseTimeSource& time = systemPreciseTimeSource(), uint32_t periodMs = kAskPeriodMs);
+  // Returns at once, even with a question in flight: the poller is usually dropped on the user
+  // interface's thread, which must not wait out a player's timeout. The thread ends after that
+  // question, takes nothing from `time` after this returns and publishes nothing more.
+  ~ReportPoller() override;
+  ReportPoller(const ReportPoller&) = delete;
+  ReportPoller& operator=(const ReportPoller&) = delete;
+
+  PlayerReport latest() const override;
+
+ private:
+  struct Shared;  // what the thread and the poller both hold; the last of them frees it
+  static void loop(const std::shared_ptr<Shared>& shared);
+
+  std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace quorvane

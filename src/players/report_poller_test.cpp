@@ -1,0 +1,114 @@
+#include "players/report_poller.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace quorvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A counter the questions move, so that a question's length is known exactly; it counts how
+// often it is read.
+struct SharedCounter {
+  std::atomic<uint64_t> us{1'000'000};
+  std::atomic<int> reads{0};
+};
+
+class CounterTime final : public PreciseTimeSource {
+ public:
+  explicit CounterTime(std::shared_ptr<SharedCounter> counter) : counter_(std::move(counter)) {}
+  uint64_t nowUs() const override {
+    ++counter_->reads;
+    return counter_->us;
+  }
+
+ private:
+  std::shared_ptr<SharedCounter> counter_;
+};
+
+// A question that waits until the test lets it answer.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool entered = false;
+  bool open = false;
+  bool returned = false;
+};
+
+// Waits for a condition another thread brings about; the bound only keeps a fault from hanging
+// the test program.
+template <class Condition>
+bool eventually(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TEST(ReportPoller, StampsEachAnswerWithTheQuestionsSpanAndCountsThem) {
+  auto counter = std::make_shared<SharedCounter>();
+  const CounterTime time(counter);
+  ReportPoller poller(
+      [counter] {
+        counter->us += 7'000;  // the exchange takes 7 ms
+        PlayerReport report;
+        report.state = PlayerState::Playing;
+        report.positionMs = 61'000;
+        return report;
+      },
+      time, 1);
+  EXPECT_EQ(poller.latest().sequence, 0u);  // nothing before the first answer
+  ASSERT_TRUE(eventually([&] { return poller.latest().sequence >= 3; }));
+  const PlayerReport report = poller.latest();
+  EXPECT_EQ(report.state, PlayerState::Playing);
+  EXPECT_EQ(report.positionMs, 61'000);
+  EXPECT_EQ(report.answeredUs - report.askedUs, 7'000u);
+}
+
+TEST(ReportPoller, GoesAtOnceWhileAQuestionIsInFlightAndThenKeepsOff) {
+  auto counter = std::make_shared<SharedCounter>();
+  auto gate = std::make_shared<Gate>();
+  std::weak_ptr<Gate> askAlive = gate;
+  {
+    const CounterTime time(counter);
+    auto poller = std::make_unique<ReportPoller>(
+        [gate] {
+          std::unique_lock lock(gate->mutex);
+          gate->entered = true;
+          gate->changed.notify_all();
+          gate->changed.wait_for(lock, 20s, [&] { return gate->open; });
+          gate->returned = true;
+          return PlayerReport{};
+        },
+        time, 1);
+    {
+      std::unique_lock lock(gate->mutex);
+      ASSERT_TRUE(gate->changed.wait_for(lock, 20s, [&] { return gate->entered; }));
+    }
+    poller.reset();  // a poller that waited for its question would return only after it
+    const std::lock_guard lock(gate->mutex);
+    EXPECT_FALSE(gate->returned);
+  }  // the time source is gone too
+  const int readsAtStop = counter->reads;
+  {
+    const std::lock_guard lock(gate->mutex);
+    gate->open = true;
+  }
+  gate->changed.notify_all();
+  gate.reset();
+  // The thread ends after its question and lets go of what the question owns.
+  EXPECT_TRUE(eventually([&] { return askAlive.expired(); }));
+  EXPECT_EQ(counter->reads, readsAtStop);
+}
+
+}  // namespace
+}  // namespace quorvane
