@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SubtitleFormat format = SubtitleFormat::Srt;
     checkTable(parseSubtitles(normalised, codePage, &format), format != SubtitleFormat::Srt);
     checkTable(cutOverlaps(readAssEvents(normalised, codePage)), true);
-    checkTable(cutOverlaps(readVttEvents(normalised)), true);
+    checkTable(cutOverlaps(readVttEvents(normalised, codePage)), true);
     const CueTable table = parseCueTable(normalised);
     checkTable(table, false);
     // The fast parse must agree with the plain one (time fields read at most 96 bytes long).
