@@ -48,8 +48,7 @@ TEST(DecodeCharacterReference, ReadsNamedAndNumericReferencesByTheHtmlRules) {
   }
 }
 
-// The WebVTT file parsing rules, one file each, read in UTF-8 (code page 0 of the native build
-// is UTF-8, so references come out as UTF-8 here).
+// The WebVTT file parsing rules, one file each, read in UTF-8 so that references come out whole.
 TEST(ReadVttEvents, FollowsTheFileParsingRules) {
   struct Case {
     const char* name;
@@ -77,11 +76,20 @@ TEST(ReadVttEvents, FollowsTheFileParsingRules) {
       {"tags out, unclosed tag runs to the end", "WEBVTT\r\n\r\n00:01.000 --> 00:02.000\r\n<v A &amp; B>x</v> <c.y>z</c><00:01.500>w <i", {"x zw"}},
   };
   for (const Case& c : cases) {
-    const SubtitleEvents read = readVttEvents(c.file, 0);
+    const SubtitleEvents read = readVttEvents(c.file, kCodePageUtf8);
     std::vector<std::string> texts;
     for (const SubtitleEvent& event : read.events) texts.push_back(event.text);
     EXPECT_EQ(texts, c.texts) << c.name;
   }
+}
+
+TEST(ReadVttEvents, WritesReferencesInTheCodePage) {
+  const SubtitleEvents read = readVttEvents(
+      "WEBVTT\r\n\r\n00:01.000 --> 00:02.000\r\nx&nbsp;x&lrm;&zwj;&eacute;&#x4E2D;&#x1F600;&#x0E01;&#10;y", kCodePageGbk);
+  ASSERT_EQ(read.events.size(), 1u);
+  // GBK lacks the no-break space, the zero-width marks, U+1F600 (two UTF-16 units) and Thai.
+  EXPECT_EQ(read.events[0].text, "x x\xA8\xA6\xD6\xD0???\r\ny");
+  EXPECT_EQ(read.events[0].lineCount, 2);
 }
 
 TEST(ReadVttEvents, ReadsTimesTagsAndSettings) {
