@@ -30,12 +30,12 @@ int main(int argc, char** argv) {
   // The image bytes a search reads before it reaches the signature.
   uint64_t imageBytes = 0;
   if (auto process = access->open(player->pid())) {
-    for (uint32_t at = player::mainImageBase; at < addresses->signature;) {
+    for (uint64_t at = player::mainImageBase; at < addresses->signature;) {
       const auto region = process->query(at);
       if (!region || region->size == 0) break;
       if (region->type == memImage && region->allocationBase == player::mainImageBase &&
           region->protection != pageReadonly && region->size > 4096) {
-        imageBytes += std::min<uint64_t>(uint64_t{region->base} + region->size, addresses->signature) -
+        imageBytes += std::min<uint64_t>(region->base + region->size, addresses->signature) -
                       region->base;
       }
       at = region->base + region->size;
@@ -53,15 +53,15 @@ int main(int argc, char** argv) {
     LARGE_INTEGER start, stop;
     QueryPerformanceCounter(&start);
     memory.open(player->pid());
-    const uint32_t match =
+    const uint64_t match =
         memory.findPattern(player::codeSignature, player::searchStartAddress, player::searchEndAddress);
     memory.close();
     QueryPerformanceCounter(&stop);
     const double ms = 1000.0 * static_cast<double>(stop.QuadPart - start.QuadPart) /
                       static_cast<double>(frequency.QuadPart);
     if (match != addresses->signature) {
-      std::fprintf(stderr, "run %d: found 0x%08lX, expected 0x%08lX\n", run,
-                   static_cast<unsigned long>(match), static_cast<unsigned long>(addresses->signature));
+      std::fprintf(stderr, "run %d: found 0x%08llX, expected 0x%08llX\n", run,
+                   static_cast<unsigned long long>(match), static_cast<unsigned long long>(addresses->signature));
       return 1;
     }
     best = std::min(best, ms);
@@ -79,12 +79,12 @@ int main(int argc, char** argv) {
   memory.open(without->pid());
   LARGE_INTEGER start, stop;
   QueryPerformanceCounter(&start);
-  const uint32_t match =
+  const uint64_t match =
       memory.findPattern(player::codeSignature, player::searchStartAddress, player::searchEndAddress);
   QueryPerformanceCounter(&stop);
-  std::printf("find_pattern: miss (no signature) %.2f ms over %d regions, result %lu\n",
+  std::printf("find_pattern: miss (no signature) %.2f ms over %d regions, result %llu\n",
               1000.0 * static_cast<double>(stop.QuadPart - start.QuadPart) /
                   static_cast<double>(frequency.QuadPart),
-              regions + 1, static_cast<unsigned long>(match));
+              regions + 1, static_cast<unsigned long long>(match));
   return 0;
 }

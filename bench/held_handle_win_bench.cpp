@@ -41,16 +41,16 @@ class HeldProcessReader final : public MemoryReader {
   HeldProcessReader(const ProcessAccess& access, const MemoryReader& processList)
       : access_(access), processList_(processList) {}
 
-  int32_t readInt32(uint32_t pid, uint32_t address) const override {
+  int32_t readInt32(uint32_t pid, uint64_t address) const override {
     uint8_t b[4] = {};
     if (!read(pid, address, b, 4)) return -1;
     return static_cast<int32_t>(b[0] | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24);
   }
-  uint8_t readByte(uint32_t pid, uint32_t address) const override {
+  uint8_t readByte(uint32_t pid, uint64_t address) const override {
     uint8_t b = 0;
     return read(pid, address, &b, 1) ? b : 0;
   }
-  std::vector<uint8_t> readBytes(uint32_t pid, uint32_t address, uint32_t length) const override {
+  std::vector<uint8_t> readBytes(uint32_t pid, uint64_t address, uint32_t length) const override {
     if (length > maxReadLength) return {};
     std::vector<uint8_t> block(length);
     if (!read(pid, address, block.data(), length)) return {};
@@ -61,7 +61,7 @@ class HeldProcessReader final : public MemoryReader {
   int opens() const { return opens_; }
 
  private:
-  bool read(uint32_t pid, uint32_t address, uint8_t* out, uint32_t length) const {
+  bool read(uint32_t pid, uint64_t address, uint8_t* out, uint32_t length) const {
     if (!held_ || heldPid_ != pid) {
       held_ = access_.open(pid);
       heldPid_ = pid;

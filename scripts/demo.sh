@@ -88,10 +88,11 @@ for c in json.load(sys.stdin)["controls"]:
         x, y, w, h = c["rect"]; print(x + w // 2, y + h // 2)' "$1"
 }
 
-# Subtitles over the lower part of the player's picture, which sits at the screen's top left.
+# Subtitles over the lower part of the player's picture, which sits at the screen's top left;
+# stored in the registry's 32-bit view, where the program keeps its settings in either build.
 key='HKLM\Software\Orlenna\Quorvane'
 for setting in left=60 top=360 width=760 size=32 shadow=1; do
-  wine reg add "$key" /v "${setting%%=*}" /d "${setting#*=}" /f >/dev/null 2>&1
+  wine reg add "$key" /v "${setting%%=*}" /d "${setting#*=}" /f /reg:32 >/dev/null 2>&1
 done
 
 cp "$win/tools/simplayer/simplayer.exe" "$out/PowerDVDMovie.exe"

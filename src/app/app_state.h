@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/enhancements.h"
+#include "app/run_control.h"
 #include "app/settings_store.h"
 #include "app/ui_text_table.h"
 #include "common/ui_language.h"
@@ -14,11 +15,8 @@
 #include "platform/registry.h"
 #include "platform/tick_source.h"
 #include "sync/player_ui_trim.h"
-#include "sync/free_clock.h"
-#include "sync/line_sync.h"
 #include "sync/player_memory_clock.h"
 #include "sync/process_memory.h"
-#include "sync/reported_clock.h"
 #include "sync/subtitle_run.h"
 
 namespace quorvane {
@@ -39,6 +37,7 @@ struct AppState {
         isLeadByte(isLeadByte),
         playerMemory(*processes, ProcessMemoryReader::Opening::Held),
         playerClock(playerMemory, ticks),
+        control(run, playerClock, settings),
         run(playerClock) {}
 
   std::unique_ptr<Registry> registry;
@@ -51,26 +50,19 @@ struct AppState {
 
   UiTextTable uiTexts;
   UiLanguage uiLanguage = UiLanguage::English;
-  uint8_t playerMode = 0;
+  uint8_t playerMode = 0;  // the "mode" setting; kMemoryPlayerMode searches the memory
   // The file-open dialog's filter: a description and a pattern separated by "|".
   std::string fileDialogFilter;
   // The full path of the subtitle file picked last in this run; empty until one is picked.
   std::string lastPickedFile;
   // The player's time record, as the last search found it: the run's clock.
   PlayerMemoryClock playerClock;
-  // A player that tells its time (VLC, MPC-HC, PotPlayer, mpv), when the run follows one.
-  // Declared before the run, so that it outlives the run's reference to it.
-  std::unique_ptr<ReportedClock> interfaceClock;
-  // The clock the user drives, for a film whose player is not read ("No player: free clock").
-  FreeClock freeClock;
+  // Which clock the run follows (and owns the clocks besides this one), its delay and rate,
+  // two-point sync and the free clock's transport. Declared before the run, so that the clocks
+  // it owns outlive the run's reference to them.
+  RunControl control;
   // The subtitle run: its cues, overlay, scheduler and the controls' values it uses.
   SubtitleRun run;
-  // "This line is now": the anchor of two-point sync.
-  LineSync lineSync;
-  // The system menu's choices beyond the enhancements: the sync keys (on unless switched
-  // off) and the "Player" submenu's free clock (off: the automatic search for the player).
-  bool syncKeys = true;
-  bool freeClockChosen = false;
   // Which enhancements the user turned on (the system menu's check items).
   std::array<bool, kEnhancementCount> enhancements{};
   bool enhanced(Enhancement which) const { return enhancements[static_cast<size_t>(which)]; }

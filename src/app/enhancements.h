@@ -10,7 +10,8 @@
 
 namespace quorvane {
 
-// Features beyond the program's classic behaviour. Each is off until the user turns it on with
+// Features that change what the user sees, or when, beyond the program's defined behaviour; off
+// by default, so that the program behaves as defined until asked for more. Each is turned on with
 // its check item in the main window's system menu, and is stored under the program's key as
 // "1" or "0" in a value of its own.
 enum class Enhancement : size_t { PreciseTiming, SmoothText, FormattingTags };

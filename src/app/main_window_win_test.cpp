@@ -315,11 +315,19 @@ TEST_F(MainWindowTest, SelectAndStartPicksInTheStoredFolderAndReplacesARunningRu
   EXPECT_EQ(app->run.inputs().metrics.lineHeight, 48);  // computed as the run starts
   EXPECT_EQ(app->run.inputs().screenHeight, GetSystemMetrics(SM_CYSCREEN));
 
-  // Cancelled: the run goes on. Picked: the old overlay goes before the new one comes.
+  // Cancelled, after a search that found another player: the run goes on as it was. Picked:
+  // the old overlay goes before the new one comes.
   overlayLog.clear();
+  processes->addPlayer(43, "Other.exe", 0x2000, 0x00B00000);
+  SetWindowTextA(item(kIdProcessBox), "Other.exe");
   pickedFile.reset();
   click(kIdStartButton);
+  EXPECT_EQ(dialogs.size(), 2u);
   EXPECT_TRUE(overlayLog.empty());
+  EXPECT_TRUE(app->run.running());
+  EXPECT_EQ(&app->run.clock(), &app->playerClock);
+  EXPECT_EQ(app->playerClock.player().playerPid, 42u);
+  SetWindowTextA(item(kIdProcessBox), "PowerDVDMovie.exe");
   runSubtitles();
   EXPECT_EQ(overlayLog, (std::vector<std::string>{"destroy", "create Bold 36pt at 100,900 width 1440 centred shadow"}));
 
@@ -403,11 +411,11 @@ TEST_F(MainWindowTest, SyncKeysMoveTheDelayBoxUntilTheirItemSwitchesThemOff) {
   EXPECT_EQ(window->sliderValue(Slider::Size), 19);
   EXPECT_EQ(text(FindWindowA(kNoticeClassName, nullptr)), "Delay -800 ms");
 
-  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kSyncKeysCommand, 0);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kSyncKeysCommand, 0);
   EXPECT_EQ(storedText("synckeys"), "0");
   stroke({VK_MENU}, VK_OEM_2);
   EXPECT_EQ(text(kIdDelayBox), "-800");
-  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kSyncKeysCommand, 0);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kSyncKeysCommand, 0);
   stroke({VK_MENU}, VK_OEM_2);
   EXPECT_EQ(text(kIdDelayBox), "0");
 }
@@ -417,12 +425,12 @@ TEST_F(MainWindowTest, SyncKeysMoveTheDelayBoxUntilTheirItemSwitchesThemOff) {
 TEST_F(MainWindowTest, TheFreeClockGoesStraightToTheDialogAndRunsOnItsOwnClock) {
   open(0x0804);
   const HMENU menu = GetSystemMenu(window->hwnd(), FALSE);
-  EXPECT_NE(GetMenuState(menu, MainWindow::kAutomaticPlayerCommand, MF_BYCOMMAND) & MF_CHECKED, 0u);
-  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kFreeClockCommand, 0);
+  EXPECT_NE(GetMenuState(menu, SystemMenu::kAutomaticPlayerCommand, MF_BYCOMMAND) & MF_CHECKED, 0u);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kFreeClockCommand, 0);
   EXPECT_EQ(storedText("freeclock"), "1");
-  EXPECT_NE(GetMenuState(menu, MainWindow::kFreeClockCommand, MF_BYCOMMAND) & MF_CHECKED, 0u);
+  EXPECT_NE(GetMenuState(menu, SystemMenu::kFreeClockCommand, MF_BYCOMMAND) & MF_CHECKED, 0u);
   char caption[64] = {};
-  GetMenuStringA(menu, MainWindow::kFreeClockCommand, caption, sizeof caption, MF_BYCOMMAND);
+  GetMenuStringA(menu, SystemMenu::kFreeClockCommand, caption, sizeof caption, MF_BYCOMMAND);
   EXPECT_EQ(std::string(caption), syncText(SyncText::FreeClockItem, UiLanguage::SimplifiedChinese));
 
   pickedFile = "no-such-file.srt";
@@ -430,11 +438,9 @@ TEST_F(MainWindowTest, TheFreeClockGoesStraightToTheDialogAndRunsOnItsOwnClock) 
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(dialogs.size(), 1u);
   ASSERT_TRUE(app->run.running());
-  EXPECT_EQ(&app->run.clock(), &app->freeClock);
-  EXPECT_FALSE(app->freeClock.playing());
-  EXPECT_EQ(app->freeClock.positionMs(), 0);
+  EXPECT_EQ(&app->run.clock(), &app->control.freeClock());
 
-  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kAutomaticPlayerCommand, 0);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kAutomaticPlayerCommand, 0);
   runSubtitles();
   EXPECT_EQ(&app->run.clock(), &app->playerClock);
 }
@@ -444,18 +450,18 @@ TEST_F(MainWindowTest, EnhancementsAreSystemMenuItemsStoredAsOneOrZero) {
   open(0x0404);
   const HMENU menu = GetSystemMenu(window->hwnd(), FALSE);
   const auto checked = [&](Enhancement which) {
-    const UINT id = MainWindow::kFirstEnhancementCommand + 16 * static_cast<UINT>(which);
+    const UINT id = SystemMenu::kFirstEnhancementCommand + 16 * static_cast<UINT>(which);
     return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
   };
   char caption[64] = {};
-  GetMenuStringA(menu, MainWindow::kFirstEnhancementCommand, caption, sizeof caption, MF_BYCOMMAND);
+  GetMenuStringA(menu, SystemMenu::kFirstEnhancementCommand, caption, sizeof caption, MF_BYCOMMAND);
   EXPECT_EQ(std::string(caption), enhancementCaption(Enhancement::PreciseTiming, UiLanguage::TraditionalChinese));
   EXPECT_FALSE(checked(Enhancement::PreciseTiming));
   EXPECT_TRUE(checked(Enhancement::SmoothText));
   EXPECT_TRUE(app->enhancements[static_cast<size_t>(Enhancement::SmoothText)]);
 
-  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kFirstEnhancementCommand, 0);
-  SendMessageA(window->hwnd(), WM_SYSCOMMAND, MainWindow::kFirstEnhancementCommand + 16, 0);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kFirstEnhancementCommand, 0);
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kFirstEnhancementCommand + 16, 0);
   EXPECT_TRUE(checked(Enhancement::PreciseTiming));
   EXPECT_FALSE(checked(Enhancement::SmoothText));
   EXPECT_EQ(storedText("precise"), "1");
@@ -471,8 +477,8 @@ TEST_F(MainWindowTest, TextEnhancementsReachTheOverlayAtTheStartAndAtOnceDuringA
   EXPECT_EQ(overlayLog.front().find(" smooth"), std::string::npos) << overlayLog.front();
   EXPECT_TRUE(app->run.inputs().formattingTags);
   overlayLog.clear();
-  const UINT tags = MainWindow::kFirstEnhancementCommand + 16 * static_cast<UINT>(Enhancement::FormattingTags);
-  const UINT smooth = MainWindow::kFirstEnhancementCommand + 16 * static_cast<UINT>(Enhancement::SmoothText);
+  const UINT tags = SystemMenu::kFirstEnhancementCommand + 16 * static_cast<UINT>(Enhancement::FormattingTags);
+  const UINT smooth = SystemMenu::kFirstEnhancementCommand + 16 * static_cast<UINT>(Enhancement::SmoothText);
   SendMessageA(window->hwnd(), WM_SYSCOMMAND, tags, 0);
   SendMessageA(window->hwnd(), WM_SYSCOMMAND, smooth, 0);
   EXPECT_EQ(overlayLog, (std::vector<std::string>{"tags off", "smooth on"}));

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +13,7 @@
 #include "sync/mpc_feed.h"
 #include "sync/mpv_feed.h"
 #include "sync/player_report.h"
+#include "sync/reported_clock.h"
 #include "sync/vlc_feed.h"
 
 namespace quorvane {
@@ -38,6 +40,13 @@ struct InterfaceSettings {
 InterfaceSettings loadInterfaceSettings(const SettingsStore& settings);
 // Stores the pinned player in "player" ("auto" for none).
 void storePinnedPlayer(SettingsStore& settings, std::optional<InterfacePlayer> player);
+
+// A player that answered the search, with the clock that follows it.
+struct FollowedPlayer {
+  InterfacePlayer player = InterfacePlayer::Vlc;
+  PlayerState state = PlayerState::NoAnswer;  // Unauthorized: found, but it refused the password
+  std::unique_ptr<ReportedClock> clock;
+};
 
 // Which of the players asked at once (states in kInterfaceOrder's order) the run follows: the
 // first that plays or holds a film. Failing that, the first that refused the password, so that

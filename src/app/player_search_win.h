@@ -9,12 +9,6 @@
 
 namespace quorvane {
 
-struct FollowedPlayer {
-  InterfacePlayer player = InterfacePlayer::Vlc;
-  PlayerState state = PlayerState::NoAnswer;  // Unauthorized: found, but it refused the password
-  std::unique_ptr<ReportedClock> clock;
-};
-
 // Asks the pinned player, or every player that tells its time at once, for about a second at
 // most, calling `pump` meanwhile so that the window stays responsive; the first in the fixed
 // order that answers with a film is followed (see chooseAnsweringPlayer).

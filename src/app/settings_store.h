@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,16 @@ namespace quorvane {
 
 // The program's settings: REG_SZ values under HKEY_LOCAL_MACHINE, each addressed by one path
 // "key\...\name". Every read has a caller-supplied default that stands for every failure.
+//
+// A value is looked for in three places, a later one overriding an earlier:
+//  1. the key under HKEY_LOCAL_MACHINE (the registry's 32-bit view, see Registry);
+//  2. for a user who may not write that key, the copy Windows' registry virtualisation keeps
+//     of the 32-bit program's writes, under HKEY_CURRENT_USER in
+//     Software\Classes\VirtualStore\MACHINE\SOFTWARE\WOW6432Node (then the same path):
+//     the 32-bit program is shown that copy by Windows, the 64-bit one is not;
+//  3. the user's own copy, the same path under HKEY_CURRENT_USER.
+// A write goes to HKEY_LOCAL_MACHINE; where that key refuses it, to the user's own copy. A user's
+// copy that holds the value is written as well, so an older value there cannot override.
 class SettingsStore {
  public:
   explicit SettingsStore(Registry& registry,
@@ -31,6 +42,8 @@ class SettingsStore {
     bool unsaved = false;
   };
   void restoreKnown(const std::string& except);
+  std::optional<std::string> stored(const PathSplit& split) const;
+  bool store(const PathSplit& split, std::string_view text);
 
   Registry& registry_;
   LeadBytePredicate isLeadByte_;

@@ -93,5 +93,70 @@ TEST_F(SettingsStoreTest, TheFontComesBackAsLastWrittenUnderEitherSpelling) {
   EXPECT_EQ(registry.values.size(), 2u);
 }
 
+constexpr auto hklm = RegistryRoot::LocalMachine;
+constexpr auto hkcu = RegistryRoot::CurrentUser;
+// Where registry virtualisation keeps the 32-bit program's writes for a user who may not write
+// HKEY_LOCAL_MACHINE, as 64-bit Windows lays it out.
+constexpr std::string_view kVirtualKey =
+    "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\Orlenna\\Quorvane";
+
+TEST_F(SettingsStoreTest, LaterPlacesOverrideEarlierOnes) {
+  const struct {
+    const char* what;
+    const char* machine;  // nullptr: not there
+    const char* virtualCopy;
+    const char* userCopy;
+    bool machineWritable;
+    const char* expected;
+  } cases[] = {
+      {"machine only", "1", nullptr, nullptr, true, "1"},
+      {"virtual copy of a user who may write the machine's key: not this user's", "1", "2", nullptr, true, "1"},
+      {"virtual copy of a user who may not", "1", "2", nullptr, false, "2"},
+      {"virtual copy alone", nullptr, "2", nullptr, false, "2"},
+      {"user's copy over both", "1", "2", "3", false, "3"},
+      {"user's copy over the machine's", "1", nullptr, "3", true, "3"},
+      {"nowhere", nullptr, nullptr, nullptr, false, "default"},
+  };
+  for (const auto& c : cases) {
+    FakeRegistry registry;
+    if (c.machine) registry.setText(setting::kKey, "size", c.machine);
+    if (c.virtualCopy) registry.setText(kVirtualKey, "size", c.virtualCopy, hkcu);
+    if (c.userCopy) registry.setText(setting::kKey, "size", c.userCopy, hkcu);
+    if (!c.machineWritable) registry.refuseWrites(hklm, setting::kKey);
+    SettingsStore store{registry};
+    EXPECT_EQ(store.readText(setting::kSize, "default"), c.expected) << c.what;
+  }
+}
+
+TEST_F(SettingsStoreTest, AWriteTheMachineKeyRefusesGoesToTheUsersCopy) {
+  registry.setText(setting::kKey, "size", "36");
+  registry.setText(kVirtualKey, "size", "40", hkcu);
+  registry.refuseWrites(hklm, setting::kKey);
+  EXPECT_EQ(store.readText(setting::kSize, "0"), "40");
+  EXPECT_TRUE(store.writeText(setting::kSize, "44"));
+  EXPECT_EQ(registry.find(hklm, setting::kKey, "size")->text, "36");
+  const auto* own = registry.find(hkcu, setting::kKey, "size");
+  ASSERT_NE(own, nullptr);
+  EXPECT_EQ(own->text, "44");
+  EXPECT_EQ(SettingsStore(registry).readText(setting::kSize, "0"), "44");  // the next start
+
+  registry.refuseWrites(hkcu, setting::kKey);  // nowhere to keep it: a failure, said as one
+  EXPECT_FALSE(store.writeText(setting::kSize, "48"));
+  EXPECT_EQ(SettingsStore(registry).readText(setting::kSize, "0"), "44");
+}
+
+TEST_F(SettingsStoreTest, AWriteTheMachineKeyTakesAlsoRenewsTheUsersCopy) {
+  registry.setText(setting::kKey, "left", "100", hkcu);  // left by a run that could not write HKLM
+  EXPECT_TRUE(store.writeText(setting::kLeft, "200"));
+  EXPECT_TRUE(store.writeText(setting::kTop, "300"));
+  EXPECT_EQ(registry.find(hklm, setting::kKey, "left")->text, "200");
+  EXPECT_EQ(registry.find(hkcu, setting::kKey, "left")->text, "200");
+  EXPECT_EQ(registry.find(hkcu, setting::kKey, "top"), nullptr);  // no copy made where none was
+  EXPECT_EQ(SettingsStore(registry).readText(setting::kLeft, "0"), "200");
+
+  registry.refuseWrites(hkcu, setting::kKey);  // the copy would now override with "200"
+  EXPECT_FALSE(store.writeText(setting::kLeft, "250"));
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -11,6 +11,16 @@ namespace quorvane {
 // The free clock's bar, what can be decided without windows: its clock text, the slider's
 // mapping, and where it goes on the monitors there are.
 
+// What the bar shows, asked for on each refresh.
+struct TransportBarState {
+  int64_t positionMs = 0;  // the file's time
+  int64_t spanMs = 0;      // the slider's length: to the end of the file's last line
+  bool playing = false;
+  int32_t delayMs = 0;
+  double rate = 1.0;
+  bool earlyStart = false;
+};
+
 // "h:mm:ss"; negative positions count as 0.
 std::string clockText(int64_t ms);
 

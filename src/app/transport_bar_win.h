@@ -19,16 +19,6 @@ namespace quorvane {
 
 inline constexpr char kTransportBarClassName[] = "QuorvaneTransportBar";
 
-// What the bar shows, asked for on each refresh.
-struct TransportBarState {
-  int64_t positionMs = 0;  // the file's time
-  int64_t spanMs = 0;      // the slider's length: to the end of the file's last line
-  bool playing = false;
-  int32_t delayMs = 0;
-  double rate = 1.0;
-  bool earlyStart = false;
-};
-
 // What its clicks do; each runs on the bar's thread, the main window's.
 struct TransportBarActions {
   std::function<void()> togglePlay;

@@ -22,8 +22,14 @@ struct CueBlock {
   bool top = false;    // drawn at the top of the screen ({\an8}, alignment 7-9, VTT line:0)
 };
 
-// One subtitle: times in ms, 500 ms before the times written in the file; text in the display
-// code page with lines joined by CR LF.
+// Every cue is stored, and so shown and cleared, this long before the times written in its
+// file: a line already up as its speech begins gives the eye time to find it, and the clock's
+// own lateness (a player that tells whole seconds, read on the run's tick) never shows as a late
+// line. A delay of 500 gives the file's own times; code that needs them adds the lead back.
+inline constexpr int32_t kStoredLeadMs = 500;
+
+// One subtitle: times in ms, kStoredLeadMs before the times written in the file; text in the
+// display code page with lines joined by CR LF.
 struct Cue {
   int32_t startMs = 0;
   int32_t endMs = 0;

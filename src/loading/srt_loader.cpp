@@ -126,7 +126,6 @@ std::optional<std::string> toDisplayCodePage(std::string_view bytes, UiLanguage 
 }
 
 constexpr std::string_view kArrow = "-->";
-constexpr int32_t kTimeShiftMs = 500;
 // A time field is at most this long where it counts (its end before the arrow, its start after
 // it): a line of thousands of arrows must not make the parse quadratic.
 constexpr size_t kMaxTimeField = 96;
@@ -150,7 +149,7 @@ int32_t pieceToInt(std::string_view piece) {
 }
 
 int32_t shifted(int32_t ms) {
-  return static_cast<int32_t>(static_cast<uint32_t>(ms) - static_cast<uint32_t>(kTimeShiftMs));
+  return static_cast<int32_t>(static_cast<uint32_t>(ms) - static_cast<uint32_t>(kStoredLeadMs));
 }
 
 // Positions of every CR LF, so that the backward searches of the parse do not rescan the file.

@@ -30,7 +30,7 @@ struct VttCueSettings {
 // One event of an ASS/SSA or WebVTT file as its reader found it, before overlapping events are
 // cut into cues.
 struct SubtitleEvent {
-  int32_t startMs = 0, endMs = 0;  // 500 ms before the times written, like SRT cues
+  int32_t startMs = 0, endMs = 0;  // kStoredLeadMs before the times written, like SRT cues
   int32_t layer = 0;               // ASS: lower layers first on screen; WebVTT: 0
   std::string text;                // plain lines joined by CR LF, trimmed like an SRT cue's
   int32_t lineCount = 0;           // lines of text
@@ -47,7 +47,7 @@ struct SubtitleEvents {
 
 // Readers share the SRT loader's time shift, so every format is timed alike.
 inline int32_t shiftedEventTime(int64_t writtenMs) {
-  return static_cast<int32_t>(static_cast<uint32_t>(writtenMs) - 500u);
+  return static_cast<int32_t>(static_cast<uint32_t>(writtenMs) - static_cast<uint32_t>(kStoredLeadMs));
 }
 
 // Calls `line` for each line of CR LF-separated text (the encoding step's output), without its

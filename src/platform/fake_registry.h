@@ -2,8 +2,10 @@
 
 #include <cctype>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/registry.h"
@@ -29,21 +31,30 @@ class FakeRegistry : public Registry {
   }
   bool writeText(RegistryRoot root, std::string_view keyPath, std::string_view valueName,
                  std::string_view text) override {
-    if (failWrites) return false;
+    if (failWrites || !canWrite(root, keyPath)) return false;
     values[keyOf(root, keyPath, valueName)] = Value{true, std::string(text), 0};
     return true;
   }
   bool writeDword(RegistryRoot root, std::string_view keyPath, std::string_view valueName,
                   uint32_t value) override {
-    if (failWrites) return false;
+    if (failWrites || !canWrite(root, keyPath)) return false;
     values[keyOf(root, keyPath, valueName)] = Value{false, {}, value};
     return true;
   }
 
+  bool canWrite(RegistryRoot root, std::string_view keyPath) const override {
+    return !readOnlyKeys.count({root, lower(keyPath)});
+  }
+
   // Direct access for test set-up and checks.
-  void setText(std::string_view keyPath, std::string_view valueName, std::string_view text) {
-    values[keyOf(RegistryRoot::LocalMachine, keyPath, valueName)] =
-        Value{true, std::string(text), 0};
+  void setText(std::string_view keyPath, std::string_view valueName, std::string_view text,
+               RegistryRoot root = RegistryRoot::LocalMachine) {
+    values[keyOf(root, keyPath, valueName)] = Value{true, std::string(text), 0};
+  }
+  // The key refuses writes from now on (its values stay readable), as a key whose rights deny
+  // this user setting values does.
+  void refuseWrites(RegistryRoot root, std::string_view keyPath) {
+    readOnlyKeys.insert({root, lower(keyPath)});
   }
   void setDword(std::string_view keyPath, std::string_view valueName, uint32_t value) {
     values[keyOf(RegistryRoot::LocalMachine, keyPath, valueName)] = Value{false, {}, value};
@@ -57,6 +68,7 @@ class FakeRegistry : public Registry {
   using Key = std::tuple<RegistryRoot, std::string, std::string>;
   std::map<Key, Value> values;
   bool failWrites = false;
+  std::set<std::pair<RegistryRoot, std::string>> readOnlyKeys;
   mutable std::vector<std::string> readLog;
 
  private:

@@ -20,11 +20,12 @@ inline constexpr uint32_t memImage = 0x1000000;
 inline constexpr uint32_t pageReadonly = 0x02;
 
 // A run of pages with the same attributes, as the system's region query reports it.
-// `size` counts from the page-aligned `base`.
+// `size` counts from the page-aligned `base`. Addresses and sizes are 64-bit in every build: a
+// 64-bit process's regions lie above 4 GB and can be larger than 4 GB.
 struct MemoryRegion {
-  uint32_t base = 0;
-  uint32_t allocationBase = 0;
-  uint32_t size = 0;
+  uint64_t base = 0;
+  uint64_t allocationBase = 0;
+  uint64_t size = 0;
   uint32_t state = 0;
   uint32_t protection = 0;
   uint32_t type = 0;
@@ -35,10 +36,11 @@ class OpenedProcess {
  public:
   virtual ~OpenedProcess() = default;
   // The region that holds `address`, or nothing when the query fails (past the user address
-  // space, or the process is gone).
-  virtual std::optional<MemoryRegion> query(uint32_t address) const = 0;
-  // Fills `out` with `length` bytes from `address`; false unless every byte was read.
-  virtual bool read(uint32_t address, uint8_t* out, uint32_t length) const = 0;
+  // space, an address this build's pointers cannot hold, or the process is gone).
+  virtual std::optional<MemoryRegion> query(uint64_t address) const = 0;
+  // Fills `out` with `length` bytes from `address`; false unless every byte was read (and for
+  // a range this build's pointers cannot hold: it is never cut down to a wrong address).
+  virtual bool read(uint64_t address, uint8_t* out, uint32_t length) const = 0;
   // Closes the handle; false when that fails or it was closed already.
   virtual bool close() = 0;
 };

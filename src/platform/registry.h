@@ -11,7 +11,9 @@ namespace quorvane {
 enum class RegistryRoot { LocalMachine, CurrentUser };
 
 // The registry, reached through this seam only: the Windows registry on Windows, an
-// in-memory map in tests. Texts are ANSI bytes in the system code page.
+// in-memory map in tests. Texts are ANSI bytes in the system code page. HKEY_LOCAL_MACHINE is
+// seen as a 32-bit program sees it in every build (on 64-bit Windows its SOFTWARE key is
+// WOW6432Node), so the 32-bit and the 64-bit program share one set of keys.
 class Registry {
  public:
   virtual ~Registry() = default;
@@ -25,6 +27,9 @@ class Registry {
   // Stores a REG_DWORD, creating the key when needed.
   virtual bool writeDword(RegistryRoot root, std::string_view keyPath, std::string_view valueName,
                           uint32_t value) = 0;
+  // Whether this program may set values in the key: the key's own rights when it exists, else
+  // the right to create it under the nearest key that exists.
+  virtual bool canWrite(RegistryRoot root, std::string_view keyPath) const = 0;
 };
 
 // The Windows registry (Windows build only).

@@ -8,18 +8,29 @@
 namespace quorvane {
 namespace {
 
-RegistryKey openKey(HKEY root, const std::string& path, REGSAM access) {
+// HKEY_LOCAL_MACHINE in its 32-bit view: where the 32-bit program's keys are on 64-bit Windows;
+// the flag changes nothing for a 32-bit program on 32-bit Windows.
+REGSAM viewOf(HKEY root) { return root == HKEY_LOCAL_MACHINE ? KEY_WOW64_32KEY : 0; }
+
+LONG openRaw(HKEY root, const std::string& path, REGSAM access, RegistryKey& out) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return {};
-  return RegistryKey(key);
+  const LONG rc = RegOpenKeyExA(root, path.c_str(), 0, access | viewOf(root), &key);
+  if (rc == ERROR_SUCCESS) out = RegistryKey(key);
+  return rc;
+}
+
+RegistryKey openKey(HKEY root, const std::string& path, REGSAM access) {
+  RegistryKey key;
+  openRaw(root, path, access, key);
+  return key;
 }
 
 // Opens the key for writing, creating it and missing keys on the way.
 RegistryKey openOrCreateKey(HKEY root, const std::string& path) {
   if (RegistryKey key = openKey(root, path, KEY_WRITE)) return key;
   HKEY key = nullptr;
-  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | viewOf(root),
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return {};
   }
   return RegistryKey(key);
@@ -93,6 +104,20 @@ class SystemRegistry final : public Registry {
     const DWORD data = value;
     return RegSetValueExA(key.get(), std::string(valueName).c_str(), 0, REG_DWORD,
                           reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
+  }
+
+  bool canWrite(RegistryRoot root, std::string_view keyPath) const override {
+    std::string path(keyPath);
+    REGSAM needed = KEY_SET_VALUE;
+    for (;;) {
+      RegistryKey key;
+      const LONG rc = openRaw(rootKey(root), path, needed, key);
+      if (rc == ERROR_SUCCESS) return true;
+      if (rc != ERROR_FILE_NOT_FOUND || path.empty()) return false;
+      const size_t cut = path.find_last_of('\\');
+      path.resize(cut == std::string::npos ? 0 : cut);
+      needed = KEY_CREATE_SUB_KEY;
+    }
   }
 };
 

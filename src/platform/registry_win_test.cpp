@@ -7,12 +7,14 @@
 
 #include "platform/registry.h"
 #include "platform/registry_key_win.h"
+#include "platform/registry_rights_win_test.h"
 
 namespace quorvane {
 namespace {
 
 // Each test works in a key of its own below HKEY_LOCAL_MACHINE and removes it afterwards, so
-// the program's real settings stay untouched.
+// the program's real settings stay untouched. The test's own access goes to the registry's 32-bit
+// view, where the registry seam keeps HKEY_LOCAL_MACHINE in either build.
 class SystemRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -20,13 +22,14 @@ class SystemRegistryTest : public ::testing::Test {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
   }
   void TearDown() override {
+    setWritable(true);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orlenna\\QuorvaneTests");  // only if empty
   }
   void setRaw(const char* name, DWORD type, const void* data, DWORD size) {
     RegistryKey h;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, h.put(), nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                              KEY_WRITE | KEY_WOW64_32KEY, nullptr, h.put(), nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(h.get(), name, 0, type, static_cast<const BYTE*>(data), size),
               ERROR_SUCCESS);
@@ -37,6 +40,8 @@ class SystemRegistryTest : public ::testing::Test {
   bool write(const std::string& keyPath, const char* name, const char* text) {
     return registry->writeText(RegistryRoot::LocalMachine, keyPath, name, text);
   }
+  // Gives everyone the right to read the key only (and to change its rights back), or all rights.
+  void setWritable(bool writable) { setKeyWritable(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY, writable); }
 
   std::unique_ptr<Registry> registry = makeSystemRegistry();
   std::string key;
@@ -49,7 +54,8 @@ TEST_F(SystemRegistryTest, WritingCreatesTheKeyAndStoresRegSz) {
   EXPECT_EQ(read("top"), std::nullopt);  // missing value in an existing key
 
   RegistryKey h;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, h.put()), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, h.put()),
+            ERROR_SUCCESS);
   DWORD type = 0, size = 0;
   EXPECT_EQ(RegQueryValueExA(h.get(), "left", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
@@ -96,6 +102,36 @@ TEST_F(SystemRegistryTest, OddTextValuesReadWithoutFault) {
   const std::string huge(64 * 1024, '7');
   setRaw("huge", REG_SZ, huge.c_str(), static_cast<DWORD>(huge.size() + 1));
   EXPECT_EQ(read("huge"), huge);
+}
+
+TEST_F(SystemRegistryTest, AKeyThatRefusesWritesSaysSoAndKeepsItsValues) {
+  EXPECT_TRUE(registry->canWrite(RegistryRoot::LocalMachine, key));  // missing: may be created
+  ASSERT_TRUE(write(key, "size", "36"));
+  EXPECT_TRUE(registry->canWrite(RegistryRoot::LocalMachine, key));
+  setWritable(false);
+  EXPECT_FALSE(registry->canWrite(RegistryRoot::LocalMachine, key));
+  EXPECT_FALSE(registry->canWrite(RegistryRoot::LocalMachine, key + "\\below"));
+  EXPECT_FALSE(write(key, "size", "44"));
+  EXPECT_FALSE(registry->writeDword(RegistryRoot::LocalMachine, key, "n", 1));
+  EXPECT_EQ(read("size"), "36");
+  setWritable(true);
+  EXPECT_TRUE(registry->canWrite(RegistryRoot::LocalMachine, key));
+  EXPECT_TRUE(write(key, "size", "44"));
+}
+
+// The 64-bit program finds what the 32-bit one stored: HKEY_LOCAL_MACHINE\SOFTWARE's 32-bit
+// view, not the 64-bit one.
+TEST_F(SystemRegistryTest, MachineKeysAreTheThirtyTwoBitProgramsInEveryBuild) {
+  const char text[] = "from the 32-bit program";
+  setRaw("left", REG_SZ, text, sizeof text);
+  EXPECT_EQ(read("left"), text);
+  if (sizeof(void*) == 8) {
+    RegistryKey h;
+    const LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, h.put());
+    EXPECT_TRUE(rc != ERROR_SUCCESS ||
+                RegQueryValueExA(h.get(), "left", nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        << "the value landed in the 64-bit view: the test proves nothing";
+  }
 }
 
 }  // namespace

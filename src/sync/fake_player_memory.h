@@ -30,22 +30,22 @@ class FakePlayerMemory final : public MemoryReader {
   // Runs before every read, so a test can move the player's display between two reads.
   std::function<void()> beforeRead;
 
-  int32_t readInt32(uint32_t pid, uint32_t address) const override {
+  int32_t readInt32(uint32_t pid, uint64_t address) const override {
     int32_t value = -1;
     if (readable(pid, address, 4)) std::memcpy(&value, &record_[address - kBase], 4);
     return value;
   }
-  uint8_t readByte(uint32_t pid, uint32_t address) const override {
+  uint8_t readByte(uint32_t pid, uint64_t address) const override {
     return readable(pid, address, 1) ? record_[address - kBase] : 0;
   }
-  std::vector<uint8_t> readBytes(uint32_t pid, uint32_t address, uint32_t length) const override {
+  std::vector<uint8_t> readBytes(uint32_t pid, uint64_t address, uint32_t length) const override {
     if (!readable(pid, address, length)) return {};
     return {record_.begin() + (address - kBase), record_.begin() + (address - kBase + length)};
   }
   bool isRunning(uint32_t id) const override { return alive_ && id == pid; }
 
  private:
-  bool readable(uint32_t id, uint32_t address, uint32_t length) const {
+  bool readable(uint32_t id, uint64_t address, uint32_t length) const {
     if (beforeRead) beforeRead();
     return alive_ && id == pid && address >= kBase && address - kBase + length <= record_.size();
   }

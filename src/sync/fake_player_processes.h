@@ -37,12 +37,12 @@ class FakeProcesses final : public ProcessAccess {
   class Opened final : public OpenedProcess {
    public:
     explicit Opened(const std::vector<uint8_t>& image) : image_(image) {}
-    std::optional<MemoryRegion> query(uint32_t address) const override {
+    std::optional<MemoryRegion> query(uint64_t address) const override {
       if (address < player::mainImageBase) return MemoryRegion{0, 0, player::mainImageBase, 0, 0, 0};
       if (address >= player::mainImageBase + kImageSize) return std::nullopt;
       return MemoryRegion{player::mainImageBase, player::mainImageBase, kImageSize, memCommit, 0x04, memImage};
     }
-    bool read(uint32_t address, uint8_t* out, uint32_t length) const override {
+    bool read(uint64_t address, uint8_t* out, uint32_t length) const override {
       if (address < player::mainImageBase || address - player::mainImageBase + uint64_t{length} > kImageSize) return false;
       std::memcpy(out, &image_[address - player::mainImageBase], length);
       return true;

@@ -7,10 +7,6 @@
 namespace quorvane {
 namespace {
 
-// The loader stores each start this long before the time the file gives; a line is synced by
-// the file's own time, so that a press right on a well-timed file's line leaves the delay at 0.
-constexpr int32_t kStoredLeadMs = 500;
-
 // The delay that puts `point` at the file time it belongs to under `rate`.
 int32_t delayFor(int32_t rawMs, int32_t fileMs, double rate) {
   return static_cast<int32_t>(std::clamp<int64_t>(int64_t{ClockTiming{0, rate}.apply(rawMs)} - fileMs,
@@ -19,6 +15,8 @@ int32_t delayFor(int32_t rawMs, int32_t fileMs, double rate) {
 
 }  // namespace
 
+// A line is synced by the file's own time (its stored start plus the loader's lead), so that a
+// press right on a well-timed file's line leaves the delay at 0.
 std::optional<int32_t> LineSync::lineToSync(const CueTable& table, const CueScheduler& scheduler,
                                              int32_t positionMs) {
   if (scheduler.textShown() && scheduler.shownIndex() >= 1 && scheduler.shownIndex() <= table.cueCount) {

@@ -13,7 +13,7 @@ namespace quorvane {
 // player) and by the delay box (the delay), read by the clock on every tick.
 struct ClockInputs {
   uint32_t playerPid = 0;
-  uint32_t recordBase = 0;  // address of the time record (the located address + 744)
+  uint64_t recordBase = 0;  // address of the time record (the located address + 744)
   int32_t delayMs = 0;      // positive shows the subtitles later
   double rate = 1.0;        // two-point sync's: scales the shown position before the delay
   ClockTiming timing() const { return {delayMs, rate}; }

@@ -19,7 +19,7 @@ PlayerLocation locatePlayer(const ProcessAccess& access, std::string_view typedN
     if (pid == 0) continue;
     int32_t pointer = -1;
     if (memory.open(pid)) {
-      const uint32_t match = memory.findPattern(player::codeSignature, player::searchStartAddress,
+      const uint64_t match = memory.findPattern(player::codeSignature, player::searchStartAddress,
                                                 player::searchEndAddress);
       // Without a match (0) there is no address before the signature to read: the pointer
       // stays unreadable (-1) and the next name is tried.
@@ -28,8 +28,9 @@ PlayerLocation locatePlayer(const ProcessAccess& access, std::string_view typedN
       }
       memory.close();
     }
+    // The pointer is 4 bytes in every build: the record lies below 2 GB, whatever reads it.
     if (pointer >= player::minRecordPointer) {
-      return {pid, static_cast<uint32_t>(pointer) + player::recordOffset};
+      return {pid, uint64_t{static_cast<uint32_t>(pointer)} + player::recordOffset};
     }
   }
   return {};

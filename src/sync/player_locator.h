@@ -11,7 +11,7 @@ namespace quorvane {
 // Where the player's time record lives: the process and the record's address.
 struct PlayerLocation {
   uint32_t playerPid = 0;
-  uint32_t recordBase = 0;  // 0 when not located
+  uint64_t recordBase = 0;  // 0 when not located
   bool located() const { return recordBase != 0; }
 };
 

@@ -19,7 +19,7 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 
 // Reads that open the process, read and close it again.
 auto openingFor(const ProcessAccess& access, uint32_t pid) {
-  return [&access, pid](uint32_t address, uint8_t* out, uint32_t length) {
+  return [&access, pid](uint64_t address, uint8_t* out, uint32_t length) {
     auto process = access.open(pid);
     if (!process) return false;
     const bool ok = process->read(address, out, length);
@@ -50,7 +50,7 @@ namespace {
 
 // The three reads with their fallback values, over any way of reading raw bytes.
 template <class Read>
-int32_t int32Through(const Read& read, uint32_t address) {
+int32_t int32Through(const Read& read, uint64_t address) {
   uint8_t bytes[4] = {};
   if (!read(address, bytes, sizeof bytes)) return -1;
   return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
@@ -59,13 +59,13 @@ int32_t int32Through(const Read& read, uint32_t address) {
 }
 
 template <class Read>
-uint8_t byteThrough(const Read& read, uint32_t address) {
+uint8_t byteThrough(const Read& read, uint64_t address) {
   uint8_t byte = 0;
   return read(address, &byte, 1) ? byte : 0;
 }
 
 template <class Read>
-std::vector<uint8_t> bytesThrough(const Read& read, uint32_t address, uint32_t length) {
+std::vector<uint8_t> bytesThrough(const Read& read, uint64_t address, uint32_t length) {
   // A wild length must not take the program down with a huge allocation.
   if (length > maxReadLength) return {};
   std::vector<uint8_t> block(length, 0);
@@ -75,33 +75,33 @@ std::vector<uint8_t> bytesThrough(const Read& read, uint32_t address, uint32_t l
 
 }  // namespace
 
-int32_t readInt32(const ProcessAccess& access, uint32_t pid, uint32_t address) {
+int32_t readInt32(const ProcessAccess& access, uint32_t pid, uint64_t address) {
   return int32Through(openingFor(access, pid), address);
 }
 
-uint8_t readByte(const ProcessAccess& access, uint32_t pid, uint32_t address) {
+uint8_t readByte(const ProcessAccess& access, uint32_t pid, uint64_t address) {
   return byteThrough(openingFor(access, pid), address);
 }
 
-std::vector<uint8_t> readBytes(const ProcessAccess& access, uint32_t pid, uint32_t address,
+std::vector<uint8_t> readBytes(const ProcessAccess& access, uint32_t pid, uint64_t address,
                                uint32_t length) {
   return bytesThrough(openingFor(access, pid), address, length);
 }
 
-int32_t ProcessMemoryReader::readInt32(uint32_t pid, uint32_t address) const {
+int32_t ProcessMemoryReader::readInt32(uint32_t pid, uint64_t address) const {
   return int32Through(readerFor(pid), address);
 }
-uint8_t ProcessMemoryReader::readByte(uint32_t pid, uint32_t address) const {
+uint8_t ProcessMemoryReader::readByte(uint32_t pid, uint64_t address) const {
   return byteThrough(readerFor(pid), address);
 }
-std::vector<uint8_t> ProcessMemoryReader::readBytes(uint32_t pid, uint32_t address,
+std::vector<uint8_t> ProcessMemoryReader::readBytes(uint32_t pid, uint64_t address,
                                                     uint32_t length) const {
   return bytesThrough(readerFor(pid), address, length);
 }
 
-std::function<bool(uint32_t, uint8_t*, uint32_t)> ProcessMemoryReader::readerFor(uint32_t pid) const {
+std::function<bool(uint64_t, uint8_t*, uint32_t)> ProcessMemoryReader::readerFor(uint32_t pid) const {
   if (opening_ == Opening::PerRead) return openingFor(access_, pid);
-  return [this, pid](uint32_t address, uint8_t* out, uint32_t length) {
+  return [this, pid](uint64_t address, uint8_t* out, uint32_t length) {
     if (!held_ || heldPid_ != pid) {
       held_ = access_.open(pid);
       heldPid_ = pid;
@@ -139,8 +139,8 @@ bool ProcessMemory::close() {
   return ok;
 }
 
-uint32_t ProcessMemory::findPattern(std::span<const uint8_t> pattern, uint32_t startAddress,
-                                    uint32_t endAddress) {
+uint64_t ProcessMemory::findPattern(std::span<const uint8_t> pattern, uint64_t startAddress,
+                                    uint64_t endAddress) {
   if (!process_ || pattern.empty()) return 0;
   if (endAddress == 0) endAddress = player::searchEndAddress;
   const uint32_t generation = generation_;
@@ -155,23 +155,23 @@ uint32_t ProcessMemory::findPattern(std::span<const uint8_t> pattern, uint32_t s
 
   uint64_t current = startAddress;
   for (;;) {
-    const auto region = process_->query(static_cast<uint32_t>(current));
+    const auto region = process_->query(current);
     if (!region) return 0;
-    const uint64_t regionEnd = uint64_t{region->base} + region->size;
+    const uint64_t regionEnd = region->base + region->size;
     if (qualifies(*region)) {
       for (uint64_t address = std::max<uint64_t>(region->base, current); address < regionEnd;) {
         const uint32_t length =
             static_cast<uint32_t>(std::min<uint64_t>(searchChunkBytes, regionEnd - address));
         if (carryEnd != address) carry = 0;
         if (buffer.size() < carry + length) buffer.resize(carry + length);
-        if (!process_->read(static_cast<uint32_t>(address), buffer.data() + carry, length)) {
+        if (!process_->read(address, buffer.data() + carry, length)) {
           carry = 0;  // the rest of this region is passed over
           break;
         }
         const auto begin = buffer.begin();
         const auto end = begin + static_cast<std::ptrdiff_t>(carry + length);
         const auto hit = std::search(begin, end, searcher);
-        if (hit != end) return static_cast<uint32_t>(address - carry + (hit - begin));
+        if (hit != end) return address - carry + static_cast<uint64_t>(hit - begin);
         const size_t keep = std::min(carryMax, carry + length);
         std::memmove(buffer.data(), buffer.data() + (carry + length - keep), keep);
         carry = keep;
@@ -181,10 +181,10 @@ uint32_t ProcessMemory::findPattern(std::span<const uint8_t> pattern, uint32_t s
     } else {
       carry = 0;
     }
-    // A region of size 0, or one reaching the top of the address space, ends the walk.
-    if (regionEnd <= current || regionEnd > 0xFFFFFFFFull) return 0;
+    // A region of size 0, one whose end wraps past the top of the address space, or one that ends
+    // past the searched range ends the walk.
+    if (regionEnd <= current || regionEnd > endAddress) return 0;
     current = regionEnd;
-    if (current > endAddress) return 0;
     if (betweenRegions_) {
       betweenRegions_();
       if (generation != generation_ || !process_) return 0;

@@ -17,10 +17,10 @@ namespace quorvane {
 uint32_t findProcessId(const ProcessAccess& access, std::string_view exeName);
 
 // The free-standing reads: each opens the process, reads, and closes it again.
-int32_t readInt32(const ProcessAccess& access, uint32_t pid, uint32_t address);  // -1 on failure
-uint8_t readByte(const ProcessAccess& access, uint32_t pid, uint32_t address);   // 0 on failure
+int32_t readInt32(const ProcessAccess& access, uint32_t pid, uint64_t address);  // -1 on failure
+uint8_t readByte(const ProcessAccess& access, uint32_t pid, uint64_t address);   // 0 on failure
 // Exactly `length` bytes, or an empty block on failure (and for lengths above maxReadLength).
-std::vector<uint8_t> readBytes(const ProcessAccess& access, uint32_t pid, uint32_t address,
+std::vector<uint8_t> readBytes(const ProcessAccess& access, uint32_t pid, uint64_t address,
                                uint32_t length);
 inline constexpr uint32_t maxReadLength = 64u << 20;
 
@@ -32,14 +32,14 @@ class ProcessMemoryReader final : public MemoryReader {
   enum class Opening { PerRead, Held };
   explicit ProcessMemoryReader(const ProcessAccess& access, Opening opening = Opening::PerRead)
       : access_(access), opening_(opening) {}
-  int32_t readInt32(uint32_t pid, uint32_t address) const override;
-  uint8_t readByte(uint32_t pid, uint32_t address) const override;
-  std::vector<uint8_t> readBytes(uint32_t pid, uint32_t address, uint32_t length) const override;
+  int32_t readInt32(uint32_t pid, uint64_t address) const override;
+  uint8_t readByte(uint32_t pid, uint64_t address) const override;
+  std::vector<uint8_t> readBytes(uint32_t pid, uint64_t address, uint32_t length) const override;
   // Looks for the id in a process snapshot; a failed snapshot counts as running.
   bool isRunning(uint32_t pid) const override;
 
  private:
-  std::function<bool(uint32_t address, uint8_t* out, uint32_t length)> readerFor(uint32_t pid) const;
+  std::function<bool(uint64_t address, uint8_t* out, uint32_t length)> readerFor(uint32_t pid) const;
 
   const ProcessAccess& access_;
   const Opening opening_;
@@ -66,8 +66,8 @@ class ProcessMemory {
   // `startAddress` up to `endAddress` (0 means 0x7FFFFFFF); 0 when there is none or no process
   // is held. Each region is searched from its base (or `startAddress`, if later) to its end,
   // and adjacent qualifying regions are searched as one span.
-  uint32_t findPattern(std::span<const uint8_t> pattern, uint32_t startAddress,
-                       uint32_t endAddress);
+  uint64_t findPattern(std::span<const uint8_t> pattern, uint64_t startAddress,
+                       uint64_t endAddress);
 
   // Bytes read per call while searching; one buffer of this size (plus the pattern) is alive.
   static constexpr uint32_t searchChunkBytes = 1u << 20;

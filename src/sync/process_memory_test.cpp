@@ -29,8 +29,8 @@ struct FakeSpace {
   uint64_t limit = 0x7FFF0000;
   bool gone = false;  // the process has exited
 
-  FakeRegion& add(uint32_t base, uint32_t size, uint32_t protection = pageExecuteRead,
-                  uint32_t type = memImage, uint32_t allocationBase = player::mainImageBase) {
+  FakeRegion& add(uint64_t base, uint32_t size, uint32_t protection = pageExecuteRead,
+                  uint32_t type = memImage, uint64_t allocationBase = player::mainImageBase) {
     FakeRegion region;
     region.info = {base, allocationBase, size, memCommit, protection, type};
     region.readable = protection != pageNoAccess;
@@ -41,19 +41,19 @@ struct FakeSpace {
     return *std::find_if(regions.begin(), regions.end(),
                          [&](const FakeRegion& r) { return r.info.base == base; });
   }
-  void put(uint32_t address, std::span<const uint8_t> data) {
+  void put(uint64_t address, std::span<const uint8_t> data) {
     for (size_t i = 0; i < data.size(); ++i) {
-      FakeRegion* r = at(static_cast<uint32_t>(address + i));
+      FakeRegion* r = at(address + i);
       r->bytes[address + i - r->info.base] = data[i];
     }
   }
   FakeRegion* at(uint64_t address) {
     for (auto& r : regions) {
-      if (address >= r.info.base && address < uint64_t{r.info.base} + r.info.size) return &r;
+      if (address >= r.info.base && address - r.info.base < r.info.size) return &r;
     }
     return nullptr;
   }
-  std::optional<MemoryRegion> query(uint32_t address) {
+  std::optional<MemoryRegion> query(uint64_t address) {
     if (gone || address >= limit) return std::nullopt;
     for (auto& r : regions) {
       if (r.info.base == address && r.info.size == 0) return r.info;
@@ -61,22 +61,21 @@ struct FakeSpace {
     if (FakeRegion* r = at(address)) return r->info;
     uint64_t start = 0, end = limit;
     for (auto& r : regions) {
-      if (r.info.base <= address) start = uint64_t{r.info.base} + r.info.size;
+      if (r.info.base <= address) start = r.info.base + r.info.size;
       if (r.info.base > address) {
         end = r.info.base;
         break;
       }
     }
-    return MemoryRegion{static_cast<uint32_t>(start), 0, static_cast<uint32_t>(end - start), memFree,
-                        pageNoAccess, 0};
+    return MemoryRegion{start, 0, end - start, memFree, pageNoAccess, 0};
   }
-  bool read(uint32_t address, uint8_t* out, uint32_t length) {
-    if (gone) return false;
-    const uint64_t end = uint64_t{address} + length;
+  bool read(uint64_t address, uint8_t* out, uint32_t length) {
+    if (gone || length > UINT64_MAX - address) return false;
+    const uint64_t end = address + length;
     for (uint64_t a = address; a < end;) {
       FakeRegion* r = at(a);
       if (!r || !r->readable) return false;
-      const uint64_t n = std::min<uint64_t>(end, uint64_t{r->info.base} + r->info.size) - a;
+      const uint64_t n = std::min<uint64_t>(end, r->info.base + r->info.size) - a;
       std::copy_n(r->bytes.begin() + static_cast<std::ptrdiff_t>(a - r->info.base), n, out);
       out += n;
       a += n;
@@ -114,8 +113,8 @@ class FakeProcessAccess final : public ProcessAccess {
    public:
     Opened(std::shared_ptr<FakeSpace> space, int& closes) : space_(std::move(space)), closes_(closes) {}
     ~Opened() override { close(); }
-    std::optional<MemoryRegion> query(uint32_t address) const override { return space_->query(address); }
-    bool read(uint32_t address, uint8_t* out, uint32_t length) const override {
+    std::optional<MemoryRegion> query(uint64_t address) const override { return space_->query(address); }
+    bool read(uint64_t address, uint8_t* out, uint32_t length) const override {
       return space_->read(address, out, length);
     }
     bool close() override {
@@ -180,6 +179,18 @@ TEST(FreeReadsTest, GiveDataOrFallbackWhetherTheProcessIsOpenedPerReadOrHeld) {
     if (opening == ProcessMemoryReader::Opening::PerRead) {
       EXPECT_EQ(access.opens, access.closes);
     }
+
+    // Above 4 GB, where a 64-bit player keeps its data: a region whose low 32 address bits
+    // equal the one at 0x10000 answers for itself, and a read running off the top fails.
+    space.limit = UINT64_MAX;
+    space.add(0x100010000ull, 0x1000, pageReadWrite, memPrivate, 0x100010000ull);
+    const uint8_t high[] = {0x05, 0x00, 0x00, 0x00, 0x3C};
+    space.put(0x100010FFBull, high);
+    EXPECT_EQ(reader.readInt32(pid, 0x100010FFBull), 5);
+    EXPECT_EQ(reader.readByte(pid, 0x100010FFFull), 0x3C);
+    EXPECT_EQ(reader.readBytes(pid, 0x100010FFBull, 5), std::vector<uint8_t>(high, high + 5));
+    EXPECT_EQ(reader.readInt32(pid, 0x10FFB), -2);
+    EXPECT_EQ(reader.readBytes(pid, UINT64_MAX - 1, 4), std::vector<uint8_t>{});
 
     space.gone = true;  // a failed read lets go of a held process; opening it again fails
     EXPECT_EQ(reader.readInt32(pid, 0x11000), -1);
@@ -320,6 +331,20 @@ TEST(FindPatternTest, WalkEndsAtTheTopOfTheAddressSpaceAndOnEmptyRegions) {
   EXPECT_EQ(memory.findPattern(signature, 0xFFFF0000, 0xFFFFFFFF), 0u);
   space.add(0x500000, 0, pageReadWrite);
   EXPECT_EQ(memory.findPattern(signature, 0x500000, 0), 0u);
+
+  // A 64-bit process: the walk crosses 4 GB when asked to, and a region reported as running past
+  // the top of the address space ends it instead of wrapping back to address 0.
+  space.limit = UINT64_MAX;
+  space.add(0x400000, 0x1000, pageReadonly);
+  space.add(0x401000, 0x10000, pageExecuteRead);
+  space.put(0x402000, signature);
+  space.add(0x180000000ull, 0x10000, pageReadWrite, memPrivate, 0x180000000ull);
+  EXPECT_EQ(memory.findPattern(signature, 0xFFFF0000, UINT64_MAX - 1), 0u);
+  FakeRegion wrapping;  // its bytes are never read: it does not qualify
+  wrapping.info = {0xFFFFFFFFFFFF0000ull, 0, 0x20000, memCommit, pageReadWrite, memPrivate};
+  space.regions.push_back(wrapping);
+  EXPECT_EQ(memory.findPattern(signature, 0x180000000ull, UINT64_MAX), 0u);
+  EXPECT_EQ(memory.findPattern(signature, 1024, 0), 0x402000u);
 }
 
 TEST(FindPatternTest, BetweenRegionsRunsAndMayCloseTheSearch) {

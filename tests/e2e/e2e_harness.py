@@ -20,6 +20,9 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 SETTINGS_KEY = r"Software\Orlenna\Quorvane"
+# Where the program keeps its settings in either build: HKLM in the registry's 32-bit view, as
+# uiprobe names it (`reg` takes "HKLM" with /reg:32).
+SETTINGS_ROOT = "HKLM32"
 CUSTOMIZE_KEY = r"Software\CyberLink\PowerDVD15\UISettings\customize"
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
 OVERLAY_CLASS = "QuorvaneOverlay"
@@ -345,12 +348,16 @@ class Session:
     # ---- registry ----------------------------------------------------------------------------
 
     def delete_key(self, root, key):
-        self.wine("reg", "delete", f"{root}\\{key}", "/f")
-        if self.wine("reg", "query", f"{root}\\{key}").returncode == 0:
+        view = ["/reg:32"] if root == "HKLM32" else []
+        root = "HKLM" if root == "HKLM32" else root
+        self.wine("reg", "delete", f"{root}\\{key}", "/f", *view)
+        if self.wine("reg", "query", f"{root}\\{key}", *view).returncode == 0:
             raise TestFailure(f"could not delete {root}\\{key}")
 
     def clear_settings(self):
-        self.delete_key("HKLM", SETTINGS_KEY)
+        self.delete_key(SETTINGS_ROOT, SETTINGS_KEY)
+        # The user's own copy, kept where HKLM refused a write (a read-only key): read over HKLM.
+        self.delete_key("HKCU", SETTINGS_KEY)
 
     def reg_values(self, root, key, *values):
         """{value: (type, data bytes) or None}; every value None when the key is missing."""
@@ -374,7 +381,7 @@ class Session:
 
     def setting(self, value):
         """A stored setting as text in the program's code page; None when missing."""
-        found = self.reg_get("HKLM", SETTINGS_KEY, value)
+        found = self.reg_get(SETTINGS_ROOT, SETTINGS_KEY, value)
         if found is None:
             return None
         type_, data = found
@@ -385,7 +392,7 @@ class Session:
     def set_setting(self, value, text=None, type_=REG_SZ, data=None):
         if data is None:
             data = text.encode(self.codec) + b"\0"
-        self.reg_set("HKLM", SETTINGS_KEY, value, type_, data)
+        self.reg_set(SETTINGS_ROOT, SETTINGS_KEY, value, type_, data)
 
 
 class Checks:

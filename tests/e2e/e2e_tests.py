@@ -19,8 +19,8 @@ import traceback
 from collections import Counter
 from pathlib import Path
 
-from e2e_harness import (CUSTOMIZE_KEY, PLAYER_NAME, SETTINGS_KEY, REG_BINARY, REG_DWORD, REG_EXPAND_SZ,
-                         REG_SZ, Checks, PlayerTime, Session, TestFailure, centre, windows_path)
+from e2e_harness import (CUSTOMIZE_KEY, PLAYER_NAME, SETTINGS_KEY, SETTINGS_ROOT, REG_BINARY, REG_DWORD,
+                         REG_EXPAND_SZ, REG_SZ, Checks, PlayerTime, Session, TestFailure, centre, windows_path)
 
 DATA = Path(__file__).resolve().parent / "data"
 SAMPLES = Path(__file__).resolve().parents[2] / "samples"
@@ -133,7 +133,7 @@ def first_start(s, lang):
     # Nothing but what the user changes is written at start ("font" may be, by the box's own
     # change handler); the rest stays missing.
     names = ("centext", "shadow", "process", "left", "top", "width", "size", "directory")
-    for value, found in s.reg_values("HKLM", SETTINGS_KEY, *names).items():
+    for value, found in s.reg_values(SETTINGS_ROOT, SETTINGS_KEY, *names).items():
         checks.equal(f'"{value}" after start', found, None)
     s.move_mouse_away()
     time.sleep(0.3)
@@ -317,7 +317,7 @@ def empty_process_kept(s):
     clear_edit(s, s.control("ProcessBox"))
     s.wait_for("the process box to empty", lambda: s.control("ProcessBox")["text"] == "")
     close_with_escape(s, checks)
-    found = s.reg_get("HKLM", SETTINGS_KEY, "process")
+    found = s.reg_get(SETTINGS_ROOT, SETTINGS_KEY, "process")
     checks.equal('"process" stored as empty text', found, (REG_SZ, b"\0"))
     s.start_quorvane()
     checks.equal("process box at the next start", s.control("ProcessBox")["text"], "")
@@ -1337,7 +1337,7 @@ def player_settings(s):
     s.key("Return")
     time.sleep(1.0)
     checks.true("a port past 65535 keeps the dialog open", bool(settings_dialog()))
-    checks.equal("nothing stored for it", s.reg_values("HKLM", SETTINGS_KEY, "vlcPort").get("vlcPort"), None)
+    checks.equal("nothing stored for it", s.reg_values(SETTINGS_ROOT, SETTINGS_KEY, "vlcPort").get("vlcPort"), None)
     fill("8081")
     s.key("Tab")
     fill("secret")

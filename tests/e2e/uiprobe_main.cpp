@@ -10,12 +10,12 @@
 //   uiprobe hold FILE [--for MS]              keeps FILE open and unshared ("held" once open)
 //   uiprobe procs    [--exe NAME]             running processes
 //   uiprobe system                            language, code page, screen and caption metrics
-//   uiprobe regget HKLM|HKCU KEY VALUE...     type and bytes of each value (null if missing)
-//   uiprobe regset HKLM|HKCU KEY VALUE TYPE HEX|@FILE   stores raw bytes with any type
+//   uiprobe regget HKLM|HKLM32|HKCU KEY VALUE... type and bytes of each value (null if missing)
+//   uiprobe regset HKLM|HKLM32|HKCU KEY VALUE TYPE HEX|@FILE   stores raw bytes with any type
 //   uiprobe stats --exe NAME [--class C] [--every MS] [--for MS]   one line of resource
 //                                             figures per MS (default 1000) and how long the
 //                                             window of class C took to answer (see stats())
-//   uiprobe regmode HKLM|HKCU KEY readonly|writable   denies or restores writing to the key
+//   uiprobe regmode HKLM|HKLM32|HKCU KEY readonly|writable   denies or restores writing to the key
 //   uiprobe handles --exe NAME                the process's handles by object type
 // Registry data goes through the ANSI functions, so text is in this process's code page: run
 // the probe with the same LANG as the program under test.
@@ -78,7 +78,8 @@ std::string jsonString(const std::wstring& text) {
 
 std::string hex(UINT_PTR value) {
   char buf[24];
-  std::snprintf(buf, sizeof buf, "\"0x%lx\"", static_cast<unsigned long>(value));
+  // Full width: unsigned long is 32 bits on Windows, a 64-bit program's handles are not.
+  std::snprintf(buf, sizeof buf, "\"0x%llx\"", static_cast<unsigned long long>(value));
   return buf;
 }
 
@@ -184,8 +185,9 @@ std::string windowJson(HWND window) {
   out += ",\"title\":" + jsonString(textOf(window));
   out += ",\"visible\":" + std::string(IsWindowVisible(window) ? "true" : "false");
   out += ",\"enabled\":" + std::string(IsWindowEnabled(window) ? "true" : "false");
-  out += ",\"style\":" + hex(GetWindowLongW(window, GWL_STYLE));
-  out += ",\"exstyle\":" + hex(GetWindowLongW(window, GWL_EXSTYLE));
+  // Styles are 32-bit flags: widened through DWORD, a set top bit is not sign-extended.
+  out += ",\"style\":" + hex(static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)));
+  out += ",\"exstyle\":" + hex(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)));
   out += ",\"rect\":" + rectJson(r);
   out += ",\"client_screen\":" + rectJson(client);
   return out + "}";
@@ -203,7 +205,7 @@ std::string controlJson(HWND control, HWND top) {
   out += ",\"id\":" + std::to_string(GetDlgCtrlID(control));
   out += ",\"class\":" + jsonString(cls);
   out += ",\"text\":" + jsonString(textOf(control));
-  out += ",\"style\":" + hex(static_cast<UINT_PTR>(style));
+  out += ",\"style\":" + hex(static_cast<DWORD>(style));
   out += ",\"visible\":" + std::string(IsWindowVisible(control) ? "true" : "false");
   out += ",\"enabled\":" + std::string(IsWindowEnabled(control) ? "true" : "false");
   out += ",\"rect\":" + rectJson(screen);
@@ -243,6 +245,10 @@ HKEY rootOf(const std::wstring& name) {
   return name == L"HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
+// HKLM is this program's own view of HKEY_LOCAL_MACHINE; HKLM32 its 32-bit view, where
+// Quorvane keeps its settings in either build (WOW6432Node for a 64-bit program).
+REGSAM viewOf(const std::wstring& name) { return name == L"HKLM32" ? KEY_WOW64_32KEY : 0; }
+
 std::string narrow(const std::wstring& text) {
   int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string out(n > 0 ? n - 1 : 0, '\0');
@@ -254,7 +260,8 @@ std::string narrow(const std::wstring& text) {
 int regGet(const std::wstring& root, const std::wstring& keyPath,
            const std::vector<std::wstring>& values) {
   quorvane::RegistryKey key;
-  if (RegOpenKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, KEY_READ | viewOf(root), key.put()) !=
+      ERROR_SUCCESS)
     return 1;
   std::string out = "{";
   for (const std::wstring& value : values) {
@@ -302,7 +309,7 @@ int regSet(const std::wstring& root, const std::wstring& keyPath, const std::wst
       data.push_back(static_cast<BYTE>(wcstoul(hexData.substr(i, 2).c_str(), nullptr, 16)));
   }
   quorvane::RegistryKey key;
-  if (RegCreateKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+  if (RegCreateKeyExA(rootOf(root), narrow(keyPath).c_str(), 0, nullptr, 0, KEY_WRITE | viewOf(root), nullptr,
                       key.put(), nullptr) != ERROR_SUCCESS)
     return 1;
   return RegSetValueExA(key.get(), narrow(value).c_str(), 0, type, data.data(),
@@ -628,7 +635,8 @@ int stats(const Filter& filter, DWORD everyMs, DWORD forMs) {
 // Makes a key refuse writes (everyone may read it, nobody may change it) or lifts that again.
 int regMode(const std::wstring& root, const std::wstring& keyPath, const std::wstring& mode) {
   quorvane::RegistryKey key;
-  if (RegOpenKeyExW(rootOf(root), keyPath.c_str(), 0, READ_CONTROL | WRITE_DAC, key.put()) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(rootOf(root), keyPath.c_str(), 0, READ_CONTROL | WRITE_DAC | viewOf(root), key.put()) !=
+      ERROR_SUCCESS)
     return 1;
   SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
   PSID everyone = nullptr;
@@ -684,7 +692,7 @@ int main() {
     else if (a == L"--title") filter.title = argv[++i];
     else if (a == L"--exe") filter.exe = argv[++i];
     else if (a == L"--pid") filter.pid = wcstoul(argv[++i], nullptr, 10);
-    else if (a == L"--hwnd") filter.hwnd = reinterpret_cast<HWND>(wcstoul(argv[++i], nullptr, 16));
+    else if (a == L"--hwnd") filter.hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(argv[++i], nullptr, 16)));
     else if (a == L"--timeout") timeoutMs = wcstoul(argv[++i], nullptr, 10);
     else if (a == L"--for") forMs = wcstoul(argv[++i], nullptr, 10);
     else if (a == L"--every") everyMs = wcstoul(argv[++i], nullptr, 10);

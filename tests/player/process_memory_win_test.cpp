@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
 
 #include "simplayer_client_win.h"
 #include "sync/player_interface.h"
@@ -19,10 +21,10 @@ class ProcessMemoryWinTest : public ::testing::Test {
     EXPECT_NE(player, nullptr) << "could not start " << simplayer::builtPlayerPath();
     return player;
   }
-  uint32_t search(uint32_t pid) {
+  uint64_t search(uint32_t pid) {
     ProcessMemory memory(*access_);
     if (!memory.open(pid)) return 0;
-    const uint32_t match =
+    const uint64_t match =
         memory.findPattern(player::codeSignature, player::searchStartAddress, player::searchEndAddress);
     memory.close();
     return match;
@@ -58,11 +60,11 @@ TEST_F(ProcessMemoryWinTest, SignatureLeadsToTheTimeRecord) {
   const auto addresses = player->addresses();
   ASSERT_TRUE(addresses);
 
-  const uint32_t match = search(player->pid());
+  const uint64_t match = search(player->pid());
   ASSERT_EQ(match, addresses->signature);
   const int32_t pointer = readInt32(*access_, player->pid(), match - player::pointerDistance);
   ASSERT_GE(pointer, player::minRecordPointer);
-  const uint32_t recordBase = static_cast<uint32_t>(pointer) + player::recordOffset;
+  const uint64_t recordBase = uint64_t{static_cast<uint32_t>(pointer)} + player::recordOffset;
   EXPECT_EQ(recordBase, addresses->record);
 
   // Each digit of the record against the player's own position, paused and playing.
@@ -98,34 +100,34 @@ TEST_F(ProcessMemoryWinTest, SignatureExistsOnceInAllReadableMemory) {
   auto process = access_->open(player->pid());
   ASSERT_TRUE(process);
 
-  std::vector<uint32_t> found;
+  std::vector<uint64_t> found;
   std::vector<uint8_t> buffer;
   const auto& sig = player::codeSignature;
   for (uint64_t address = 0; address < 0x80000000ull;) {
-    const auto region = process->query(static_cast<uint32_t>(address));
+    const auto region = process->query(address);
     if (!region || region->size == 0) break;
     const bool readable = region->state == memCommit && !(region->protection & 0x101);  // NOACCESS, GUARD
-    for (uint64_t at = region->base; readable && at < uint64_t{region->base} + region->size;) {
-      const uint32_t length = static_cast<uint32_t>(
-          std::min<uint64_t>(1u << 20, uint64_t{region->base} + region->size - at));
+    for (uint64_t at = region->base; readable && at < region->base + region->size;) {
+      const uint32_t length =
+          static_cast<uint32_t>(std::min<uint64_t>(1u << 20, region->base + region->size - at));
       buffer.resize(length);
-      if (!process->read(static_cast<uint32_t>(at), buffer.data(), length)) break;
+      if (!process->read(at, buffer.data(), length)) break;
       for (auto hit = buffer.begin();
            (hit = std::search(hit, buffer.end(), sig.begin(), sig.end())) != buffer.end(); ++hit) {
-        found.push_back(static_cast<uint32_t>(at + (hit - buffer.begin())));
+        found.push_back(at + static_cast<uint64_t>(hit - buffer.begin()));
       }
       // A copy across a read boundary would be found by reading 13 bytes more.
       uint8_t tail[2 * sig.size()];
       if (at + length + sig.size() < 0x80000000ull && length >= sig.size() &&
-          process->read(static_cast<uint32_t>(at + length - sig.size()), tail, sizeof tail) &&
+          process->read(at + length - sig.size(), tail, sizeof tail) &&
           std::search(tail + 1, tail + sizeof tail - 1, sig.begin(), sig.end()) != tail + sizeof tail - 1) {
-        found.push_back(static_cast<uint32_t>(at + length));
+        found.push_back(at + length);
       }
       at += length;
     }
-    address = uint64_t{region->base} + region->size;
+    address = region->base + region->size;
   }
-  EXPECT_EQ(found, std::vector<uint32_t>{addresses->signature});
+  EXPECT_EQ(found, std::vector<uint64_t>{addresses->signature});
 }
 
 TEST_F(ProcessMemoryWinTest, PaddedImageIsSearchedToTheEnd) {
@@ -139,7 +141,7 @@ TEST_F(ProcessMemoryWinTest, PaddedImageIsSearchedToTheEnd) {
 TEST_F(ProcessMemoryWinTest, PlayerWithoutSignatureGivesZero) {
   auto player = startPlayer("PowerDVD.exe", "--no-signature");
   ASSERT_TRUE(player);
-  const uint32_t match = search(player->pid());
+  const uint64_t match = search(player->pid());
   EXPECT_EQ(match, 0u);
   EXPECT_EQ(readInt32(*access_, player->pid(), match - player::pointerDistance), -1);
 }
@@ -169,6 +171,101 @@ TEST_F(ProcessMemoryWinTest, AfterThePlayerExitsEveryReadFallsBack) {
   EXPECT_EQ(readInt32(*access_, replacement->pid(), 0x10), -1);
   EXPECT_EQ(readBytes(*access_, replacement->pid(), 0xFFFFFFF0, 64), std::vector<uint8_t>{});
   EXPECT_EQ(readByte(*access_, replacement->pid(), addresses->record + player::secondsOffset), 8);
+}
+
+// Built 64-bit, the player keeps the layout a 32-bit player has: a record below 2 GB, reached
+// through the 4-byte pointer before the signature in the image at 0x400000.
+TEST_F(ProcessMemoryWinTest, RecordLiesBelowTwoGigabytesInEveryBuild) {
+  auto player = startPlayer("PowerDVDMovie.exe", "--paused");
+  ASSERT_TRUE(player);
+  const auto addresses = player->addresses();
+  ASSERT_TRUE(addresses);
+  EXPECT_LT(addresses->record + player::recordLength, 0x80000000ull);
+  EXPECT_EQ(addresses->recordHigh, 0u);
+  auto process = access_->open(player->pid());
+  ASSERT_TRUE(process);
+  const auto region = process->query(addresses->record);
+  ASSERT_TRUE(region);
+  EXPECT_EQ(region->allocationBase, player::mainImageBase);
+}
+
+// An address above 4 GB is never cut down to its low 32 bits: 4 GB past the record is not the
+// record, in the 32-bit build (which cannot reach there at all) as in the 64-bit one.
+TEST_F(ProcessMemoryWinTest, AddressAboveFourGigabytesIsNeverCutDown) {
+  auto player = startPlayer("PowerDVDMovie.exe", "--paused --start=0:00:05");
+  ASSERT_TRUE(player);
+  const auto addresses = player->addresses();
+  ASSERT_TRUE(addresses);
+  const uint32_t pid = player->pid();
+  const uint64_t aliased = addresses->record + (1ull << 32);
+  for (const auto opening : {ProcessMemoryReader::Opening::PerRead, ProcessMemoryReader::Opening::Held}) {
+    const ProcessMemoryReader reader(*access_, opening);
+    ASSERT_EQ(reader.readByte(pid, addresses->record + player::secondsOffset), 6);
+    EXPECT_EQ(reader.readByte(pid, aliased + player::secondsOffset), 0);
+    EXPECT_EQ(reader.readBytes(pid, aliased, player::recordLength), std::vector<uint8_t>{});
+    EXPECT_EQ(reader.readInt32(pid, UINT64_MAX - 1), -1);  // runs past the top
+  }
+  auto process = access_->open(pid);
+  ASSERT_TRUE(process);
+  const auto region = process->query(aliased);
+  if (sizeof(void*) < 8) {
+    EXPECT_FALSE(region);
+  } else {
+    ASSERT_TRUE(region);
+    EXPECT_GT(region->base + region->size, aliased);
+    EXPECT_LE(region->base, aliased);
+  }
+}
+
+// The wide path: a record above 4 GB, read through the same reader the clock uses.
+TEST_F(ProcessMemoryWinTest, RecordAboveFourGigabytesIsReadThroughItsWideAddress) {
+  if (sizeof(void*) < 8) {
+    GTEST_SKIP() << "a 32-bit player cannot place memory above 4 GB; the 64-bit build tests this";
+  }
+  auto player = startPlayer("PowerDVDMovie.exe", "--record-high --paused --start=1:23:45");
+  ASSERT_TRUE(player);
+  const auto addresses = player->addresses();
+  ASSERT_TRUE(addresses);
+  const uint64_t high = addresses->recordHigh;
+  ASSERT_GE(high, 1ull << 32);
+  auto process = access_->open(player->pid());
+  ASSERT_TRUE(process);
+  const auto region = process->query(high);
+  ASSERT_TRUE(region);
+  EXPECT_EQ(region->base, high);
+  EXPECT_EQ(region->state, memCommit);
+
+  for (const auto opening : {ProcessMemoryReader::Opening::PerRead, ProcessMemoryReader::Opening::Held}) {
+    SCOPED_TRACE(opening == ProcessMemoryReader::Opening::Held ? "held" : "per read");
+    const ProcessMemoryReader reader(*access_, opening);
+    auto shown = [&] {
+      const auto record = reader.readBytes(player->pid(), high, player::recordLength);
+      if (!player::recordValid(record)) return std::string("unreadable");
+      return std::to_string(player::shownPositionMs(record)) + (player::playingFlag(record) ? "+" : "-");
+    };
+    ASSERT_TRUE(player->seek(1 * 3600000 + 23 * 60000 + 45 * 1000));
+    EXPECT_EQ(shown(), "5025000-");
+    ASSERT_TRUE(player->seek(2 * 3600000 + 59 * 60000 + 7 * 1000 + 999));
+    EXPECT_EQ(shown(), "10747000-");
+    EXPECT_EQ(reader.readByte(player->pid(), high + player::secondsOffset), 8);
+    EXPECT_EQ(reader.readInt32(player->pid(), high + player::playingFlagOffset), 0);
+    // The same bytes as the record below 2 GB, and none at the address cut to 32 bits.
+    EXPECT_EQ(reader.readBytes(player->pid(), high, player::recordLength),
+              reader.readBytes(player->pid(), addresses->record, player::recordLength));
+    EXPECT_NE(reader.readBytes(player->pid(), high & 0xFFFFFFFFu, player::recordLength),
+              reader.readBytes(player->pid(), high, player::recordLength));
+  }
+
+  // The region goes away under a held reader while the player lives: reads there fail, and the
+  // reader, having let go, still reads the record below 2 GB.
+  const ProcessMemoryReader held(*access_, ProcessMemoryReader::Opening::Held);
+  ASSERT_EQ(held.readByte(player->pid(), high + player::secondsOffset), 8);
+  ASSERT_EQ(player->command("drop-high").value_or("").substr(0, 3), "OK ");
+  EXPECT_FALSE(process->query(high) && process->query(high)->state == memCommit);
+  EXPECT_EQ(held.readBytes(player->pid(), high, player::recordLength), std::vector<uint8_t>{});
+  EXPECT_EQ(held.readInt32(player->pid(), high + player::playingFlagOffset), -1);
+  EXPECT_EQ(readByte(*access_, player->pid(), high + player::secondsOffset), 0);
+  EXPECT_EQ(held.readByte(player->pid(), addresses->record + player::secondsOffset), 8);
 }
 
 }  // namespace

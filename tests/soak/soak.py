@@ -29,7 +29,7 @@ import traceback
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
-from e2e_harness import (PLAYER_NAME, SETTINGS_KEY, PlayerTime, Session,  # noqa: E402
+from e2e_harness import (PLAYER_NAME, SETTINGS_KEY, SETTINGS_ROOT, PlayerTime, Session,  # noqa: E402
                          TestFailure, windows_path)
 
 FILM_CUES = 1500
@@ -240,14 +240,14 @@ class Soak:
         self.close_dialogs()
 
     def fault_key_deleted(self):
-        self.s.delete_key("HKLM", SETTINGS_KEY)
+        self.s.delete_key(SETTINGS_ROOT, SETTINGS_KEY)
 
     def fault_key_readonly(self):
         # A change first, so that the key exists (it may have been deleted just before).
         self.s.click(self.s.control("TopSlider"))
         self.s.key("Left")
         time.sleep(0.5)
-        if self.s.wine(self.s.program("uiprobe"), "regmode", "HKLM", SETTINGS_KEY, "readonly").returncode:
+        if self.s.wine(self.s.program("uiprobe"), "regmode", SETTINGS_ROOT, SETTINGS_KEY, "readonly").returncode:
             self.problems.append("could not make the settings key read-only")
             return
         for _ in range(4):
@@ -257,7 +257,7 @@ class Soak:
             time.sleep(0.5)
         self.s.hotkey("alt+F1", hold=0.08)
         time.sleep(1.0)
-        self.s.wine(self.s.program("uiprobe"), "regmode", "HKLM", SETTINGS_KEY, "writable")
+        self.s.wine(self.s.program("uiprobe"), "regmode", SETTINGS_ROOT, SETTINGS_KEY, "writable")
 
     def fault_fake_player(self):
         self.restart_player("--no-signature", signature=False)
@@ -853,7 +853,7 @@ def main():
             soak.sampler.stop()
         s.stop_all()
         # Never leave the settings key locked for the tests that share this prefix.
-        s.wine(s.program("uiprobe"), "regmode", "HKLM", SETTINGS_KEY, "writable")
+        s.wine(s.program("uiprobe"), "regmode", SETTINGS_ROOT, SETTINGS_KEY, "writable")
     (out / "problems.txt").write_text("".join(p.replace("\n", " | ") + "\n" for p in soak.problems))
     (out / "actions.txt").write_text("".join(f"{at:8.1f} {name}\n" for at, name in soak.actions))
     if not getattr(soak, "sampler", None) or not soak.sampler.rows:

@@ -159,7 +159,8 @@ int run(int argc, char** argv) {
                    processName.c_str());
       return 1;
     }
-    std::printf("player: process %u, time record at 0x%08X\n", player.playerPid, player.recordBase);
+    std::printf("player: process %u, time record at 0x%08llX\n", player.playerPid,
+                static_cast<unsigned long long>(player.recordBase));
     auto memoryClock = std::make_unique<PlayerMemoryClock>(reader, systemTickSource());
     memoryClock->setPlayer(player);
     clock = std::move(memoryClock);

@@ -85,13 +85,13 @@ std::optional<Position> parsePosition(std::string_view reply) {
 
 std::optional<PlayerAddresses> parseAddresses(std::string_view reply) {
   const std::string text(reply);
-  unsigned long record = 0, signature = 0, pointer = 0;
-  if (std::sscanf(text.c_str(), "OK record=%lx signature=%lx pointer=%lx", &record, &signature,
-                  &pointer) != 3) {
+  unsigned long long record = 0, signature = 0, pointer = 0, high = 0;
+  // "high=" came later: an answer without it has no copy above 4 GB.
+  if (std::sscanf(text.c_str(), "OK record=%llx signature=%llx pointer=%llx high=%llx", &record,
+                  &signature, &pointer, &high) < 3) {
     return std::nullopt;
   }
-  return PlayerAddresses{static_cast<uint32_t>(record), static_cast<uint32_t>(signature),
-                         static_cast<uint32_t>(pointer)};
+  return PlayerAddresses{record, signature, pointer, high};
 }
 
 ScratchFolder::ScratchFolder() {

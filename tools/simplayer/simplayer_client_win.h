@@ -29,9 +29,10 @@ std::optional<Position> parsePosition(std::string_view reply);
 
 // Addresses inside the player, as it reports them ("info").
 struct PlayerAddresses {
-  uint32_t record = 0;     // the time record
-  uint32_t signature = 0;  // the signature's first byte (0 with --no-signature)
-  uint32_t pointer = 0;    // the value stored before the signature (record - 744)
+  uint64_t record = 0;      // the time record
+  uint64_t signature = 0;   // the signature's first byte (0 with --no-signature)
+  uint64_t pointer = 0;     // the value stored before the signature (record - 744)
+  uint64_t recordHigh = 0;  // the record's copy above 4 GB (--record-high), or 0
 };
 std::optional<PlayerAddresses> parseAddresses(std::string_view reply);
 

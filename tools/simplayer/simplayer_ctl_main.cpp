@@ -3,9 +3,10 @@
 //   simplayer-ctl.exe [--timeout=MS] PID|EXE-NAME COMMAND [ARGUMENT]
 //
 // COMMAND: position | pause | resume | seek TIME | info | frames | quit | poke OFFSET VALUE [1|4]
+//          | drop-high
 // TIME is H:MM:SS[.mmm], M:SS or milliseconds. The answer goes to standard output, e.g.
 //   OK position=61234 tick=5203312 playing=1
-//   OK record=0x00A2B2E8 signature=0x04401200 pointer=0x00A2B000
+//   OK record=0x00A2B2E8 signature=0x04401200 pointer=0x00A2B000 high=0x200000000
 //   OK frames=1234 qpc=81234567890
 // Exit status 0 when the player answered OK, 1 otherwise. An EXE-NAME means the first process
 // of that name (letter case ignored); the player is waited for until the timeout (10 s).

@@ -5,7 +5,7 @@
 //   simplayer.exe [--start=H:MM:SS[.mmm]|MS] [--paused] [--pad=SIZE[K|M]] [--no-signature]
 //                 [--exit-after=SECONDS] [--load] [--size=WxH] [--decode-load=PERCENT]
 //                 [--mpc-web=PORT] [--potplayer] [--mpv-pipe=PATH]
-//                 [--clock-with-frames]
+//                 [--clock-with-frames] [--record-high]
 //
 // --load loads the machine as a real player does: a borderless window over the whole primary
 // monitor (or --size) whose whole picture is drawn anew and put on screen at 59.94 frames a
@@ -18,6 +18,11 @@
 //
 // --mpc-web, --potplayer and --mpv-pipe also tell the time as those players do: MPC-HC's web
 // interface, PotPlayer's window messages, mpv's JSON IPC (simplayer_interfaces_win.cpp).
+//
+// Built 64-bit it keeps the same layout as built 32-bit: the main image at 0x400000, the record
+// below 2 GB behind a 4-byte pointer. --record-high (64-bit build only) also keeps a copy of the
+// time record above 4 GB, where a 64-bit player's memory lies; "info" reports it as high=, and
+// the command "drop-high" releases it while the player goes on.
 //
 // Keys: Space pause/resume, Left/Right seek 10 s, Home back to 0:00:00.
 // Control from outside: the pipe \\.\pipe\simplayer-<pid> (see simplayer-ctl).
@@ -81,6 +86,26 @@ struct RecordHolder {
   uint8_t record[layout::recordBytes];
 };
 RecordHolder recordHolder;
+
+// The copy of the record above 4 GB (--record-high), or null. Written with the record.
+uint8_t* highRecord = nullptr;
+
+// Reserves and commits a page-rounded block for the copy at the first free place from 8 GB
+// upward; null in the 32-bit build, whose pointers cannot reach there.
+uint8_t* allocateHighRecord() {
+  if constexpr (sizeof(void*) < 8) {
+    return nullptr;
+  } else {
+    constexpr uint64_t step = 1ull << 28;  // 256 MiB, a multiple of the allocation granularity
+    for (uint64_t at = 1ull << 33; at < (1ull << 40); at += step) {
+      if (void* block = VirtualAlloc(reinterpret_cast<void*>(static_cast<uintptr_t>(at)), layout::recordBytes,
+                                     MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)) {
+        return static_cast<uint8_t*>(block);
+      }
+    }
+    return nullptr;
+  }
+}
 
 // The signature must exist exactly once in this process, in the code area. The binary keeps
 // only masked bytes, and the key is read at run time, so the compiler cannot fold the plain
@@ -174,6 +199,15 @@ class PlayerClock {
     baseUs_ = clampUs(baseUs_ + deltaMs * 1000);
     writeRecordLocked(baseCounter_);
   }
+  // Releases the copy above 4 GB, as a player frees memory a reader still points at; under the
+  // lock, so the record thread never writes to it afterwards.
+  bool dropHighRecord() {
+    Lock l(lock_);
+    if (!highRecord) return false;
+    VirtualFree(highRecord, 0, MEM_RELEASE);
+    highRecord = nullptr;
+    return true;
+  }
   void toggle() {
     Lock l(lock_);
     rebase(counterNow());
@@ -225,6 +259,7 @@ class PlayerClock {
     r[layout::secondsDigit] = static_cast<uint8_t>(seconds % 10 + 1);
     const uint32_t flag = playing_ ? 1 : 0;
     std::memcpy(r + layout::playingFlag, &flag, sizeof flag);
+    if (highRecord) std::memcpy(highRecord, r, layout::recordBytes);
     return position;
   }
 
@@ -279,11 +314,12 @@ std::string handleCommand(const std::string& line) {
     if (!target) return "ERR bad time";
     playerClock.seekTo(*target);
   } else if (verb == "info") {
-    char text[128];
-    std::snprintf(text, sizeof text, "OK record=0x%08lX signature=0x%08lX pointer=0x%08lX",
-                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(recordHolder.record)),
-                  signaturePlaced ? static_cast<unsigned long>(reinterpret_cast<uintptr_t>(signatureAt)) : 0ul,
-                  signaturePlaced ? static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&recordHolder)) : 0ul);
+    // Full-width addresses (unsigned long is 32 bits on Windows even in a 64-bit program).
+    const auto address = [](const void* p) { return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)); };
+    char text[160];
+    std::snprintf(text, sizeof text, "OK record=0x%08llX signature=0x%08llX pointer=0x%08llX high=0x%08llX",
+                  address(recordHolder.record), signaturePlaced ? address(signatureAt) : 0ull,
+                  signaturePlaced ? address(&recordHolder) : 0ull, address(highRecord));
     return text;
   } else if (verb == "poke") {
     // Garbage in the record, as a player in an odd state may hold: "poke OFFSET VALUE [1|4]"
@@ -297,12 +333,15 @@ std::string handleCommand(const std::string& line) {
       return "ERR bad poke";
     const auto word = static_cast<int32_t>(value);
     std::memcpy(recordHolder.record + offset, &word, static_cast<size_t>(bytes));
+    if (highRecord) std::memcpy(highRecord + offset, &word, static_cast<size_t>(bytes));
     return formatPosition(playerClock.now());
   } else if (verb == "frames") {
     // The pictures shown so far, with the counter they were counted at: two answers give the rate.
     LARGE_INTEGER c;
     QueryPerformanceCounter(&c);
     return "OK frames=" + std::to_string(framesShown) + " qpc=" + std::to_string(c.QuadPart);
+  } else if (verb == "drop-high") {
+    if (!playerClock.dropHighRecord()) return "ERR no copy above 4 GB";
   } else if (verb == "quit") {
     PostMessageA(mainWindow, WM_CLOSE, 0, 0);
     return "OK";
@@ -570,6 +609,7 @@ struct Options {
   bool potPlayer = false;
   std::string mpvPipe;      // empty: off
   bool clockWithFrames = false;
+  bool recordHigh = false;
 };
 
 Options parseOptions(const char* commandLine) {
@@ -604,6 +644,8 @@ Options parseOptions(const char* commandLine) {
         options.width = w;
         options.height = h;
       }
+    } else if (word == "--record-high") {
+      options.recordHigh = true;
     } else if (word == "--clock-with-frames") {
       options.clockWithFrames = true;
     } else if (const char* v = value("--decode-load=")) {
@@ -623,6 +665,10 @@ Options parseOptions(const char* commandLine) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   const Options options = parseOptions(commandLine);
+  // The pointer before the signature holds 4 bytes, and readers take it as a positive number:
+  // a record the linker placed at or above 2 GB could not be reached through it.
+  if (reinterpret_cast<uintptr_t>(&recordHolder) + sizeof recordHolder > 0x80000000u) return 3;
+  if (options.recordHigh && !(highRecord = allocateHighRecord())) return 4;
   limitPad(options.padBytes);
   if (options.signature) {
     placeSignature();

@@ -1,0 +1,80 @@
+#include "app/main_window_menu_win.h"
+
+#include <string>
+
+#include "app/player_settings_dialog_win.h"
+#include "app/sync_texts.h"
+
+namespace quorvane {
+
+SystemMenu::Command SystemMenu::decode(WPARAM id) {
+  Command command;
+  if (id == kPlayerSettingsCommand) {
+    command.kind = Command::Kind::PlayerSettings;
+  } else if (id >= kFirstEnhancementCommand && id < kFirstEnhancementCommand + 16 * kEnhancementCount) {
+    command.kind = Command::Kind::Enhancement;
+    command.enhancement = static_cast<Enhancement>((id - kFirstEnhancementCommand) / 16);
+  } else if (id == kSyncKeysCommand) {
+    command.kind = Command::Kind::SyncKeys;
+  } else if (id == kAutomaticPlayerCommand) {
+    command.kind = Command::Kind::Player;
+  } else if (id == kFreeClockCommand) {
+    command.kind = Command::Kind::Player;
+    command.player.freeClock = true;
+  } else if (id >= kFirstPinnedPlayerCommand && id < kFirstPinnedPlayerCommand + 16 * kInterfaceOrder.size()) {
+    command.kind = Command::Kind::Player;
+    command.player.pinned = kInterfaceOrder[(id - kFirstPinnedPlayerCommand) / 16];
+  }
+  return command;
+}
+
+UINT SystemMenu::playerCommand(const PlayerChoice& player) {
+  if (player.freeClock) return kFreeClockCommand;
+  if (player.pinned) return kFirstPinnedPlayerCommand + 16 * static_cast<UINT>(*player.pinned);
+  return kAutomaticPlayerCommand;
+}
+
+void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhancementCount>& enhancements,
+                          bool syncKeys, const PlayerChoice& player) {
+  const HMENU system = menu();
+  if (!system) return;
+  AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(system, MF_STRING, kPlayerSettingsCommand, playerSettingsCaption(language));
+  AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
+  for (size_t i = 0; i < kEnhancementCount; ++i) {
+    const std::string caption(enhancementCaption(static_cast<Enhancement>(i), language));
+    AppendMenuA(system, MF_STRING | (enhancements[i] ? MF_CHECKED : MF_UNCHECKED), kFirstEnhancementCommand + 16 * i,
+                caption.c_str());
+  }
+
+  const auto caption = [language](SyncText which) { return std::string(syncText(which, language)); };
+  AppendMenuA(system, MF_STRING | (syncKeys ? MF_CHECKED : MF_UNCHECKED), kSyncKeysCommand,
+              caption(SyncText::SyncKeysItem).c_str());
+  const HMENU players = CreatePopupMenu();
+  if (!players) return;
+  AppendMenuA(players, MF_STRING, kAutomaticPlayerCommand, caption(SyncText::AutomaticItem).c_str());
+  AppendMenuA(players, MF_STRING, kFreeClockCommand, caption(SyncText::FreeClockItem).c_str());
+  // After the two: one player that tells its time, pinned (its name in every language).
+  for (size_t i = 0; i < kInterfaceOrder.size(); ++i) {
+    AppendMenuA(players, MF_STRING, kFirstPinnedPlayerCommand + 16 * i,
+                std::string(interfacePlayerName(kInterfaceOrder[i])).c_str());
+  }
+  CheckMenuRadioItem(players, kAutomaticPlayerCommand, kLastPinnedPlayerCommand, playerCommand(player),
+                     MF_BYCOMMAND);
+  AppendMenuA(system, MF_POPUP, reinterpret_cast<UINT_PTR>(players), caption(SyncText::PlayerMenu).c_str());
+}
+
+void SystemMenu::checkEnhancement(Enhancement which, bool on) {
+  CheckMenuItem(menu(), kFirstEnhancementCommand + 16 * static_cast<UINT>(which),
+                MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void SystemMenu::checkSyncKeys(bool on) {
+  CheckMenuItem(menu(), kSyncKeysCommand, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void SystemMenu::checkPlayer(const PlayerChoice& player) {
+  CheckMenuRadioItem(menu(), kAutomaticPlayerCommand, kLastPinnedPlayerCommand, playerCommand(player), MF_BYCOMMAND);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <optional>
+
+#include "app/enhancements.h"
+#include "app/player_interfaces.h"
+#include "app/run_control.h"
+#include "common/ui_language.h"
+
+namespace quorvane {
+
+// The main window's items in its system menu (the title bar icon's menu), after the system's
+// own: the player settings, the enhancements' check items, the sync keys' check item and the
+// "Player" submenu.
+class SystemMenu {
+ public:
+  // Each item's command id is a multiple of 16: the system keeps a system command's low four
+  // bits for itself.
+  static constexpr UINT kPlayerSettingsCommand = 0x0100;
+  // The enhancements' items: this id, then one every 16.
+  static constexpr UINT kFirstEnhancementCommand = 0x0200;
+  // The sync keys' check item and the "Player" submenu's two choices.
+  static constexpr UINT kSyncKeysCommand = 0x0800;
+  static constexpr UINT kAutomaticPlayerCommand = 0x0810;
+  static constexpr UINT kFreeClockCommand = 0x0820;
+  // The "Player" submenu's pinned players, one every 16, in kInterfaceOrder's order.
+  static constexpr UINT kFirstPinnedPlayerCommand = 0x0830;
+  static constexpr UINT kLastPinnedPlayerCommand = kFirstPinnedPlayerCommand + 16 * (kInterfaceOrder.size() - 1);
+
+  // What a command id asks for.
+  struct Command {
+    enum class Kind { None, PlayerSettings, Enhancement, SyncKeys, Player } kind = Kind::None;
+    Enhancement enhancement = Enhancement::PreciseTiming;
+    PlayerChoice player;
+  };
+  static Command decode(WPARAM id);
+
+  explicit SystemMenu(HWND window) : window_(window) {}
+
+  // The items, checked as `enhancements`, `syncKeys` and `player` say.
+  void addItems(UiLanguage language, const std::array<bool, kEnhancementCount>& enhancements, bool syncKeys,
+                const PlayerChoice& player);
+  void checkEnhancement(Enhancement which, bool on);
+  void checkSyncKeys(bool on);
+  // The Player submenu's choices are one radio group.
+  void checkPlayer(const PlayerChoice& player);
+
+ private:
+  static UINT playerCommand(const PlayerChoice& player);
+  HMENU menu() const { return GetSystemMenu(window_, FALSE); }
+
+  HWND window_;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,226 @@
+#include "app/run_control.h"
+
+#include <algorithm>
+
+#include "app/main_window_model.h"
+#include "app/sync_settings.h"
+#include "app/sync_texts.h"
+
+namespace quorvane {
+
+void RunControl::loadSettings() {
+  syncKeys_ = settings_.readText(setting::kSyncKeys, "1") != "0";
+  freeClockChosen_ = settings_.readText(setting::kFreeClock, "0") == "1";
+}
+
+void RunControl::setSyncKeys(bool on) {
+  syncKeys_ = on;
+  settings_.writeText(setting::kSyncKeys, checkText(on));
+}
+
+PlayerChoice RunControl::playerChoice() const {
+  if (freeClockChosen_) return {true, std::nullopt};
+  return {false, loadInterfaceSettings(settings_).pinned};
+}
+
+void RunControl::choosePlayer(const PlayerChoice& choice) {
+  if (!choice.freeClock) storePinnedPlayer(settings_, choice.pinned);
+  freeClockChosen_ = choice.freeClock;
+  settings_.writeText(setting::kFreeClock, checkText(choice.freeClock));
+}
+
+void RunControl::keyPressed(SyncKey key) {
+  if (!syncKeys_) return;
+  switch (key) {
+    case SyncKey::DelayBack: nudgeDelay(-100); break;
+    case SyncKey::DelayOn: nudgeDelay(+100); break;
+    case SyncKey::DelayBackSecond: nudgeDelay(-1000); break;
+    case SyncKey::DelayOnSecond: nudgeDelay(+1000); break;
+    case SyncKey::ResetSync: resetSync(); break;
+    case SyncKey::LineIsNow: lineIsNow(); break;
+    case SyncKey::PlayPause: togglePlay(); break;
+    case SyncKey::BackSecond: seekBy(-1000); break;
+    case SyncKey::OnSecond: seekBy(+1000); break;
+    case SyncKey::PreviousLine: toLine(false); break;
+    case SyncKey::NextLine: toLine(true); break;
+  }
+}
+
+void RunControl::delayTyped(int32_t delayMs) { run_.setDelay(delayMs); }
+
+// The run takes the timing first; the delay box then shows the delay.
+void RunControl::setTiming(const ClockTiming& timing) {
+  run_.setRate(timing.rate);
+  run_.setDelay(timing.delayMs);
+  if (view_) view_->showDelay(timing.delayMs);
+}
+
+void RunControl::notice(const std::string& text) {
+  if (view_) view_->showNotice(text);
+}
+
+void RunControl::nudgeDelay(int32_t stepMs) {
+  const RunInputs& in = run_.inputs();
+  run_.setDelay(std::clamp(in.delayMs + stepMs, -kDelayLimitMs, kDelayLimitMs));
+  if (view_) view_->showDelay(in.delayMs);
+  notice(delayNotice(in.delayMs, in.rate, language_));
+}
+
+// Delay 0, rate 1, and two-point sync starts over.
+void RunControl::resetSync() {
+  lineSync_.reset();
+  setTiming({0, 1.0});
+  notice(delayNotice(0, 1.0, language_));
+}
+
+// The line shown (or the next) starts now; twice far apart, the rate too.
+void RunControl::lineIsNow() {
+  if (!run_.running()) return;
+  const ClockReading now = run_.reading();
+  const std::optional<int32_t> line =
+      now.hasPosition ? LineSync::lineToSync(run_.table(), run_.scheduler(), now.positionMs) : std::nullopt;
+  const LineSync::Result result = lineSync_.press(now.rawMs, line, run_.inputs().timing());
+  if (result.outcome == LineSync::Outcome::Offset || result.outcome == LineSync::Outcome::OffsetAndRate) {
+    setTiming(result.timing);
+  }
+  notice(lineSyncNotice(result, language_));
+}
+
+// The run follows the player's memory, under the window's own title.
+void RunControl::followMemoryPlayer() {
+  if (!interfaceClock_) return;
+  run_.setClock(playerClock_);
+  interfaceClock_.reset();
+  if (view_) view_->showFollowed(std::nullopt);
+}
+
+std::optional<ClockPlan> RunControl::findClock(const ClockSearches& searches, std::string_view typedName,
+                                               uint8_t playerMode) {
+  ClockPlan plan;
+  // The free clock needs no player: straight to the file dialog.
+  if (freeClockChosen_) {
+    plan.kind = ClockPlan::Kind::Free;
+    return plan;
+  }
+  const InterfaceSettings interfaces = loadInterfaceSettings(settings_);
+  // A pinned player only: PowerDVD's memory is not searched. Otherwise the memory first, in
+  // the player mode that reads it, and the players that tell their time where it finds nothing.
+  PlayerLocation memoryPlayer;
+  if (!interfaces.pinned) {
+    if (playerMode != kMemoryPlayerMode) return std::nullopt;
+    memoryPlayer = searches.memoryPlayer(typedName);
+    if (view_ && view_->closed()) return std::nullopt;
+    if (memoryPlayer.located()) {
+      plan.memoryPlayer = memoryPlayer;
+      return plan;
+    }
+  }
+  std::optional<FollowedPlayer> found = searches.interfacePlayer(interfaces);
+  if (view_ && view_->closed()) return std::nullopt;
+  if (found && found->state != PlayerState::Unauthorized) {
+    plan.kind = ClockPlan::Kind::Interface;
+    plan.player = found->player;
+    plan.clock = std::move(found->clock);
+    return plan;
+  }
+  // Nothing to follow: the running run follows the search's result at once (the automatic
+  // search's empty place; a pinned player's search leaves the memory's as it was), so that no
+  // text stays up from a player that is gone. A refused password is found, so it is said
+  // instead of "not found".
+  if (!interfaces.pinned) playerClock_.setPlayer(memoryPlayer);
+  followMemoryPlayer();
+  if (!view_) return std::nullopt;
+  if (found) {
+    view_->sayUtf8(refusedPasswordText(language_));
+  } else if (interfaces.pinned) {
+    view_->sayUtf8(pinnedPlayerSilentText(*interfaces.pinned, language_));
+  } else {
+    view_->sayNoPlayer();
+  }
+  return std::nullopt;
+}
+
+void RunControl::start(ClockPlan plan, CueTable table, unsigned codePage, std::unique_ptr<Overlay> overlay,
+                       bool precise) {
+  const bool free = plan.kind == ClockPlan::Kind::Free;
+  switch (plan.kind) {
+    case ClockPlan::Kind::Memory:
+      playerClock_.setPlayer(plan.memoryPlayer);
+      followMemoryPlayer();
+      run_.setClock(playerClock_);
+      break;
+    case ClockPlan::Kind::Interface:
+      plan.clock->setPrecise(run_.precise());
+      run_.setClock(*plan.clock);
+      interfaceClock_ = std::move(plan.clock);
+      if (view_) view_->showFollowed(plan.player);
+      break;
+    case ClockPlan::Kind::Free:
+      // A player followed before is let go: the title names none.
+      followMemoryPlayer();
+      run_.setClock(freeClock_);
+      break;
+  }
+  run_.setPrecise(precise);
+  if (free) startFreeClock(table);
+  run_.start(std::move(table), codePage, std::move(overlay));
+  if (view_) view_->showTransportBar(free);
+}
+
+// A free-clock run starts paused, at 0 or a few seconds before the first line (the bar's
+// choice); seeks stop at the end of the file's last line.
+void RunControl::startFreeClock(const CueTable& table) {
+  int32_t firstMs = 0, lastMs = 0;
+  for (int32_t i = 1; i <= table.cueCount; ++i) lastMs = std::max(lastMs, table.at(i).endMs);
+  if (table.cueCount > 0) firstMs = table.at(1).startMs;
+  const ClockTiming timing = run_.inputs().timing();
+  freeClock_.setEndMs(std::max<int64_t>(0, timing.rawFor(lastMs)));
+  earlyStart_ = settings_.readText(setting::kFreeClockEarlyStart, "0") == "1";
+  freeSpanMs_ = lastMs;
+  freeClock_.reset(earlyStart_ ? std::max<int64_t>(0, timing.rawFor(firstMs - kEarlyLeadMs)) : 0);
+}
+
+// The overlay follows each transport command at once.
+void RunControl::togglePlay() {
+  if (!onFreeClock()) return;
+  freeClock_.togglePlay();
+  run_.tick();
+}
+
+void RunControl::seekBy(int32_t deltaMs) {
+  if (!onFreeClock()) return;
+  freeClock_.seekBy(deltaMs);
+  run_.tick();
+}
+
+void RunControl::seekTo(int64_t fileMs) {
+  if (!onFreeClock()) return;
+  freeClock_.seek(run_.inputs().timing().rawFor(fileMs));
+  run_.tick();
+}
+
+void RunControl::toLine(bool next) {
+  if (!onFreeClock()) return;
+  const int32_t now = run_.positionMs();
+  const std::optional<int32_t> start =
+      next ? nextLineStart(run_.table(), now) : previousLineStart(run_.table(), now);
+  if (start) seekTo(*start);
+}
+
+void RunControl::toggleEarlyStart() {
+  earlyStart_ = !earlyStart_;
+  settings_.writeText(setting::kFreeClockEarlyStart, checkText(earlyStart_));
+}
+
+TransportBarState RunControl::transportBarState() const {
+  TransportBarState state;
+  state.positionMs = run_.positionMs();
+  state.spanMs = freeSpanMs_;
+  state.playing = freeClock_.playing();
+  state.delayMs = run_.inputs().delayMs;
+  state.rate = run_.inputs().rate;
+  state.earlyStart = earlyStart_;
+  return state;
+}
+
+}  // namespace quorvane

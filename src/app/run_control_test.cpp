@@ -1,0 +1,336 @@
+#include "app/run_control.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/sync_settings.h"
+#include "app/sync_texts.h"
+#include "overlay/recording_overlay.h"
+#include "platform/fake_precise_time.h"
+#include "platform/fake_registry.h"
+#include "platform/fake_tick_source.h"
+#include "sync/fake_player_processes.h"
+#include "sync/fake_run_timers.h"
+#include "sync/process_memory.h"
+
+namespace quorvane {
+namespace {
+
+// A player that tells its time and always says the same.
+class FixedFeed final : public ReportFeed {
+ public:
+  explicit FixedFeed(PlayerState state) { report_.state = state; report_.sequence = 1; }
+  PlayerReport latest() const override { return report_; }
+
+ private:
+  PlayerReport report_;
+};
+
+// What the window would show, in order.
+class RecordingView final : public RunView {
+ public:
+  void showDelay(int32_t delayMs) override { log.push_back("delay box " + std::to_string(delayMs)); }
+  void showNotice(const std::string& text) override { log.push_back("notice " + text); }
+  void showFollowed(std::optional<InterfacePlayer> player) override {
+    log.push_back("title " + (player ? std::string(interfacePlayerName(*player)) : std::string("plain")));
+  }
+  void showTransportBar(bool shown) override { log.push_back(shown ? "bar shown" : "bar hidden"); }
+  void sayNoPlayer() override { log.push_back("say no player"); }
+  void sayUtf8(std::string_view text) override { log.push_back("say " + std::string(text)); }
+  bool closed() const override { return false; }
+  std::vector<std::string> take() { return std::exchange(log, {}); }
+
+  std::vector<std::string> log;
+};
+
+enum class Answer { None, Film, Refused };
+
+class RunControlTest : public ::testing::Test {
+ protected:
+  RunControlTest() { control.setView(&view); }
+
+  void store(std::string_view path, std::string_view text) { settings.writeText(path, text); }
+  std::string stored(std::string_view name) const {
+    const auto* value = registry.find(RegistryRoot::LocalMachine, setting::kKey, name);
+    return value ? value->text : "<missing>";
+  }
+
+  // Searches that find the memory player when `memory` says so, and an interface player that
+  // answers as `answer` says; each records that it ran.
+  ClockSearches searches(bool memory, Answer answer) {
+    ClockSearches s;
+    s.memoryPlayer = [this, memory](std::string_view name) {
+      searched.push_back("memory " + std::string(name));
+      return memory ? PlayerLocation{42, 0x00A00000} : PlayerLocation{};
+    };
+    s.interfacePlayer = [this, answer](const InterfaceSettings& in) -> std::optional<FollowedPlayer> {
+      searched.push_back(in.pinned ? "pinned " + std::string(pinnedPlayerKey(*in.pinned)) : "interfaces");
+      if (answer == Answer::None) return std::nullopt;
+      const PlayerState state = answer == Answer::Film ? PlayerState::Playing : PlayerState::Unauthorized;
+      return FollowedPlayer{InterfacePlayer::Mpc, state, std::make_unique<ReportedClock>(std::make_unique<FixedFeed>(state), time)};
+    };
+    return s;
+  }
+
+  std::optional<ClockPlan> find(bool memory, Answer answer, uint8_t mode = kMemoryPlayerMode) {
+    return control.findClock(searches(memory, answer), "PowerDVDMovie.exe", mode);
+  }
+
+  // A press that finds `plan`'s clock and picks a file of two lines.
+  void startOn(ClockPlan plan) {
+    control.start(std::move(plan),
+                  CueTable::fromSorted({{10'000, 12'000, "one"}, {70'000, 72'000, "two"}}), 936,
+                  std::make_unique<RecordingOverlay>(overlayLog), false);
+  }
+  void startFree() {
+    ClockPlan plan;
+    plan.kind = ClockPlan::Kind::Free;
+    startOn(std::move(plan));
+  }
+
+  FakeRegistry registry;
+  SettingsStore settings{registry};
+  FakeProcesses processes;
+  ProcessMemoryReader memory{processes};
+  FakeTicks ticks;
+  FakePreciseTime time;
+  PlayerMemoryClock playerClock{memory, ticks, time};
+  FakeRunTimers timers;
+  RecordingView view;
+  std::vector<std::string> overlayLog;  // outlives the run's overlay
+  std::vector<std::string> searched;
+  RunControl control{run, playerClock, settings, time};
+  SubtitleRun run{playerClock, &timers};
+};
+
+// Which clock a press plans to follow, which searches it runs, and what it says when it finds
+// nothing to follow.
+TEST_F(RunControlTest, APressPlansItsClockFromTheChoiceAndTheSearches) {
+  struct Case {
+    const char* what;
+    const char* freeClock;  // the stored "freeclock"
+    const char* pinned;     // the stored "player"
+    uint8_t mode;
+    bool memoryFound;
+    Answer answer;
+    std::optional<ClockPlan::Kind> plan;
+    std::vector<std::string> searched;
+    std::vector<std::string> said;
+  };
+  const std::string silentMpc = pinnedPlayerSilentText(InterfacePlayer::Mpc, UiLanguage::English);
+  const std::string refused(refusedPasswordText(UiLanguage::English));
+  const Case cases[] = {
+      {"memory found", "0", "auto", 1, true, Answer::Film, ClockPlan::Kind::Memory, {"memory PowerDVDMovie.exe"}, {}},
+      {"memory silent, a player answers", "0", "auto", 1, false, Answer::Film, ClockPlan::Kind::Interface,
+       {"memory PowerDVDMovie.exe", "interfaces"}, {}},
+      {"nothing anywhere", "0", "auto", 1, false, Answer::None, std::nullopt,
+       {"memory PowerDVDMovie.exe", "interfaces"}, {"say no player"}},
+      {"a refused password is said instead", "0", "auto", 1, false, Answer::Refused, std::nullopt,
+       {"memory PowerDVDMovie.exe", "interfaces"}, {"say " + refused}},
+      {"another player mode searches nothing", "0", "auto", 0, true, Answer::Film, std::nullopt, {}, {}},
+      {"pinned: the memory is not searched", "0", "mpc", 1, true, Answer::Film, ClockPlan::Kind::Interface,
+       {"pinned mpc"}, {}},
+      {"pinned and silent", "0", "mpc", 1, true, Answer::None, std::nullopt, {"pinned mpc"}, {"say " + silentMpc}},
+      {"pinned and refused", "0", "mpc", 1, true, Answer::Refused, std::nullopt, {"pinned mpc"}, {"say " + refused}},
+      {"the free clock searches nothing", "1", "mpc", 0, false, Answer::None, ClockPlan::Kind::Free, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    store(setting::kFreeClock, c.freeClock);
+    store(std::string(setting::kKey) + "\\player", c.pinned);
+    control.loadSettings();
+    searched.clear();
+    const std::optional<ClockPlan> plan = find(c.memoryFound, c.answer, c.mode);
+    ASSERT_EQ(plan.has_value(), c.plan.has_value());
+    if (plan) {
+      EXPECT_EQ(plan->kind, *c.plan);
+    }
+    EXPECT_EQ(searched, c.searched);
+    EXPECT_EQ(view.take(), c.said);
+    EXPECT_FALSE(run.running());
+  }
+}
+
+// Until a file is picked the running run keeps its clock, its player and the title; a press
+// that finds nothing to follow drops the followed player at once.
+TEST_F(RunControlTest, TheRunningRunKeepsItsClockUntilTheNewRunStarts) {
+  startOn(*find(false, Answer::Film));
+  const ClockSource* followed = &run.clock();
+  EXPECT_EQ(followed, control.interfaceClock());
+  EXPECT_EQ(view.take(), (std::vector<std::string>{"title MPC-HC", "bar hidden"}));
+
+  std::optional<ClockPlan> plan = find(true, Answer::None);  // the dialog is then cancelled
+  plan.reset();
+  EXPECT_EQ(&run.clock(), followed);
+  EXPECT_EQ(playerClock.player().playerPid, 0u);
+  EXPECT_TRUE(view.log.empty());
+
+  startOn(*find(true, Answer::None));
+  EXPECT_EQ(&run.clock(), &playerClock);
+  EXPECT_EQ(playerClock.player().playerPid, 42u);
+  EXPECT_EQ(control.interfaceClock(), nullptr);
+  EXPECT_EQ(view.take(), (std::vector<std::string>{"title plain", "bar hidden"}));
+
+  startOn(*find(false, Answer::Film));
+  view.take();
+  EXPECT_FALSE(find(false, Answer::None));
+  EXPECT_EQ(&run.clock(), &playerClock);
+  EXPECT_EQ(playerClock.player().playerPid, 0u);  // the empty search result
+  EXPECT_EQ(view.take(), (std::vector<std::string>{"title plain", "say no player"}));
+}
+
+TEST_F(RunControlTest, AFreeClockRunLetsAFollowedPlayerGoAndShowsTheBar) {
+  startOn(*find(false, Answer::Film));
+  view.take();
+  startFree();
+  EXPECT_TRUE(control.onFreeClock());
+  EXPECT_EQ(control.interfaceClock(), nullptr);
+  EXPECT_EQ(view.take(), (std::vector<std::string>{"title plain", "bar shown"}));
+  EXPECT_FALSE(control.freeClock().playing());
+  EXPECT_EQ(control.freeClock().positionMs(), 0);
+  EXPECT_EQ(control.transportBarState().spanMs, 72'000);
+
+  // The bar's early start, stored, begins the next run a few seconds before the first line.
+  control.toggleEarlyStart();
+  EXPECT_EQ(stored("freestart"), "1");
+  startFree();
+  EXPECT_EQ(control.freeClock().positionMs(), 10'000 - RunControl::kEarlyLeadMs);
+  EXPECT_TRUE(control.transportBarState().earlyStart);
+}
+
+// The delay keys and the delay box both reach the run; only the keys' delay is shown back in
+// the box, with a notice.
+TEST_F(RunControlTest, DelayKeysMoveTheRunsDelayAndTheBoxShowsIt) {
+  struct Case {
+    int32_t typed;
+    SyncKey key;
+    int32_t delayMs;
+  };
+  const Case cases[] = {
+      {0, SyncKey::DelayOn, 100},
+      {0, SyncKey::DelayBack, -100},
+      {250, SyncKey::DelayOnSecond, 1'250},
+      {250, SyncKey::DelayBackSecond, -750},
+      {RunControl::kDelayLimitMs, SyncKey::DelayOn, RunControl::kDelayLimitMs},
+      {-RunControl::kDelayLimitMs, SyncKey::DelayBackSecond, -RunControl::kDelayLimitMs},
+      {99'999'999, SyncKey::DelayBack, RunControl::kDelayLimitMs},  // eight typed digits
+  };
+  for (const Case& c : cases) {
+    control.delayTyped(c.typed);
+    EXPECT_EQ(run.inputs().delayMs, c.typed);
+    EXPECT_TRUE(view.log.empty());
+    control.keyPressed(c.key);
+    EXPECT_EQ(run.inputs().delayMs, c.delayMs) << c.typed;
+    EXPECT_EQ(view.take(), (std::vector<std::string>{"delay box " + std::to_string(c.delayMs),
+                                                     "notice " + delayNotice(c.delayMs, 1.0, UiLanguage::English)}));
+  }
+}
+
+TEST_F(RunControlTest, SwitchedOffSyncKeysDoNothingUntilSwitchedOnAgain) {
+  control.setSyncKeys(false);
+  EXPECT_EQ(stored("synckeys"), "0");
+  startFree();
+  view.take();
+  for (const SyncKey key : {SyncKey::DelayOn, SyncKey::ResetSync, SyncKey::LineIsNow, SyncKey::PlayPause,
+                            SyncKey::OnSecond, SyncKey::NextLine}) {
+    control.keyPressed(key);
+  }
+  EXPECT_EQ(run.inputs().delayMs, 0);
+  EXPECT_FALSE(control.freeClock().playing());
+  EXPECT_EQ(control.freeClock().positionMs(), 0);
+  EXPECT_TRUE(view.log.empty());
+  control.setSyncKeys(true);
+  control.keyPressed(SyncKey::DelayOn);
+  EXPECT_EQ(run.inputs().delayMs, 100);
+}
+
+// "This line is now" on a free-clock run, then reset: delay and rate go to the run and the
+// delay to the box; a press with no line near changes nothing.
+TEST_F(RunControlTest, LineIsNowSetsTheTimingAndResetTakesItBack) {
+  control.keyPressed(SyncKey::LineIsNow);  // no run: nothing at all
+  EXPECT_TRUE(view.log.empty());
+  startFree();
+  view.take();
+
+  // At 0 the first line is 10 s away: the next one, by the time written in its file.
+  control.keyPressed(SyncKey::LineIsNow);
+  const int32_t delayMs = -(10'000 + kStoredLeadMs);
+  EXPECT_EQ(run.inputs().delayMs, delayMs);
+  std::vector<std::string> shown = view.take();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0], "delay box " + std::to_string(delayMs));
+
+  control.seekTo(72'000 + LineSync::kNearMs + 1);  // past the last line, far from any
+  const ClockTiming before = run.inputs().timing();
+  control.keyPressed(SyncKey::LineIsNow);
+  EXPECT_EQ(run.inputs().timing(), before);
+  shown = view.take();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("notice ", 0), 0u);
+
+  run.setRate(1.05);
+  control.keyPressed(SyncKey::ResetSync);
+  EXPECT_EQ(run.inputs().timing(), ClockTiming(0, 1.0));
+  EXPECT_EQ(view.take(), (std::vector<std::string>{"delay box 0", "notice " + delayNotice(0, 1.0, UiLanguage::English)}));
+}
+
+// The transport keys and the bar's buttons drive the free clock only while the run follows it.
+TEST_F(RunControlTest, TransportCommandsDriveTheFreeClockOfAFreeClockRunOnly) {
+  struct Step {
+    SyncKey key;
+    int64_t positionMs;
+  };
+  const Step steps[] = {
+      {SyncKey::NextLine, 10'000},  {SyncKey::NextLine, 70'000},     {SyncKey::NextLine, 70'000},
+      {SyncKey::OnSecond, 71'000},  {SyncKey::OnSecond, 72'000},     {SyncKey::PreviousLine, 70'000},
+      {SyncKey::PreviousLine, 10'000}, {SyncKey::BackSecond, 9'000}, {SyncKey::PreviousLine, 9'000},
+  };
+  control.keyPressed(SyncKey::NextLine);  // no run
+  startOn(*find(true, Answer::None));
+  control.keyPressed(SyncKey::NextLine);  // a run on the player's memory
+  control.seekTo(50'000);
+  control.togglePlay();
+  EXPECT_EQ(control.freeClock().positionMs(), 0);
+  EXPECT_FALSE(control.freeClock().playing());
+
+  startFree();
+  for (const Step& s : steps) {
+    control.keyPressed(s.key);
+    EXPECT_EQ(control.freeClock().positionMs(), s.positionMs) << static_cast<int>(s.key);
+  }
+  control.keyPressed(SyncKey::PlayPause);
+  time.advanceMs(1'500);
+  EXPECT_TRUE(control.transportBarState().playing);
+  EXPECT_EQ(control.transportBarState().positionMs, 10'500);
+  control.togglePlay();
+  EXPECT_FALSE(control.freeClock().playing());
+}
+
+// The Player submenu's choice is stored as it is made and read back as the menu's check.
+TEST_F(RunControlTest, APlayerChoiceIsStoredAtOnce) {
+  struct Case {
+    PlayerChoice choice;
+    const char* freeClock;
+    const char* player;
+  };
+  const Case cases[] = {
+      {{false, InterfacePlayer::Mpv}, "0", "mpv"},
+      {{true, std::nullopt}, "1", "mpv"},  // the free clock keeps the pinned player for later
+      {{false, std::nullopt}, "0", "auto"},
+      {{false, InterfacePlayer::Vlc}, "0", "vlc"},
+  };
+  for (const Case& c : cases) {
+    control.choosePlayer(c.choice);
+    EXPECT_EQ(stored("freeclock"), c.freeClock);
+    EXPECT_EQ(stored("player"), c.player);
+    EXPECT_EQ(control.playerChoice(), c.choice);
+    RunControl fresh(run, playerClock, settings, time);
+    fresh.loadSettings();
+    EXPECT_EQ(fresh.playerChoice(), c.choice);
+  }
+}
+
+}  // namespace
+}  // namespace quorvane
