@@ -1,10 +1,12 @@
 // Feeds arbitrary bytes through the subtitle loading path in every UI language: the encoding
 // step, the format probe and every format's reader (each also given the bytes whatever the
 // probe says), the cue parse, the sort, the cutting of overlapping events and the end markers.
-// Every input must give a well-formed table, and the SRT parse and the ASS time and field
-// reading must agree with their plain models.
+// Every input must give a well-formed table, the SRT parse and the ASS time and field reading
+// must agree with their plain models, and the WebVTT reader's events must be well formed.
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -60,6 +62,27 @@ void checkAssDialogue(std::string_view normalised) {
   if (parseAssTime(line) != model::assTime(line)) std::abort();
 }
 
+// The WebVTT reader's events: no NUL left in the text (it reads as U+FFFD), line ends only as
+// CR LF pairs (a reference to LF or CR breaks the line like the text's own), and settings within
+// the ranges the cue settings rules allow.
+void checkVttEvents(const SubtitleEvents& read) {
+  for (const SubtitleEvent& event : read.events) {
+    for (const std::string* text : {&event.text, &event.tagged}) {
+      if (text->find('\0') != std::string::npos) std::abort();
+      for (size_t i = 0; i < text->size(); ++i) {
+        if ((*text)[i] == '\r' && (i + 1 >= text->size() || (*text)[i + 1] != '\n')) std::abort();
+        if ((*text)[i] == '\n' && (i == 0 || (*text)[i - 1] != '\r')) std::abort();
+      }
+    }
+    const VttCueSettings& s = event.vtt;
+    const auto percent = [](float value) { return value >= 0 && value <= 100; };
+    if (!percent(s.size) || (!s.positionAuto && !percent(s.position)) ||
+        (!s.lineAuto && !s.snapToLines && !percent(s.line)) || !std::isfinite(s.line)) {
+      std::abort();
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -76,7 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SubtitleFormat format = SubtitleFormat::Srt;
     checkTable(parseSubtitles(normalised, codePage, &format), format != SubtitleFormat::Srt);
     checkTable(cutOverlaps(readAssEvents(normalised, codePage)), true);
-    checkTable(cutOverlaps(readVttEvents(normalised)), true);
+    SubtitleEvents vtt = readVttEvents(normalised, codePage);
+    checkVttEvents(vtt);
+    checkTable(cutOverlaps(std::move(vtt)), true);
     const CueTable table = parseCueTable(normalised);
     checkTable(table, false);
     // The fast parse must agree with the plain one (time fields read at most 96 bytes long).

@@ -33,4 +33,11 @@ if ! have wine32:i386; then
   install wine32:i386 || echo "install-deps: wine32:i386 could not be installed; 32-bit programs will not run here"
   need+=(wine32:i386)
 fi
+# The WebVTT conformance test runs the W3C's reference parser from npm. Any Node.js with npm will
+# do (one from nodesource has npm inside and no Debian package of that name).
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  echo "install-deps: installing nodejs npm"
+  install nodejs npm
+  need+=(nodejs npm)
+fi
 [ ${#need[@]} -gt 0 ] || echo "install-deps: everything present"

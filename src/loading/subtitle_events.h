@@ -9,6 +9,24 @@
 
 namespace quorvane {
 
+// A WebVTT cue's settings as the cue settings rules read them, defaults where a cue gives none or
+// gives one the rules reject. Kept for placing cues in the picture area; `top` follows from them.
+struct VttCueSettings {
+  enum class Direction : uint8_t { Horizontal, VerticalGrowingLeft, VerticalGrowingRight };
+  enum class LineAlign : uint8_t { Start, Center, End };
+  enum class PositionAlign : uint8_t { Auto, LineLeft, Center, LineRight };
+  enum class TextAlign : uint8_t { Center, Start, End, Left, Right };
+
+  Direction direction = Direction::Horizontal;
+  bool lineAuto = true;     // no `line`: the renderer stacks the cue where it fits
+  bool snapToLines = true;  // `line` counts lines (negative ones from the bottom), else percent
+  LineAlign lineAlign = LineAlign::Start;
+  bool positionAuto = true;
+  PositionAlign positionAlign = PositionAlign::Auto;
+  TextAlign align = TextAlign::Center;
+  float line = 0, position = 0, size = 100;  // `size` and `position` in percent
+};
+
 // One event of an ASS/SSA or WebVTT file as its reader found it, before overlapping events are
 // cut into cues.
 struct SubtitleEvent {
@@ -19,6 +37,7 @@ struct SubtitleEvent {
   std::string tagged;              // its lines keeping the formatting tags the overlay knows
   uint16_t look = 0;               // index into SubtitleEvents::looks
   bool top = false;                // drawn at the top of the screen
+  VttCueSettings vtt;              // WebVTT: the cue's settings; ASS: the defaults
 };
 
 struct SubtitleEvents {

@@ -23,7 +23,7 @@ struct SubtitleReader {
 const std::array<SubtitleReader, 3> kReaders{{
     {SubtitleFormat::Ass, "ASS/SSA", looksLikeAss, readAssEvents},
     {SubtitleFormat::WebVtt, "WebVTT", looksLikeWebVtt,
-     [](std::string_view bytes, unsigned) { return readVttEvents(bytes); }},
+     [](std::string_view bytes, unsigned codePage) { return readVttEvents(bytes, codePage); }},
     {SubtitleFormat::Srt, "SRT", [](std::string_view) { return true; }, nullptr},
 }};
 

@@ -1,7 +1,8 @@
 // quorvane-srt: loads a subtitle file (SRT, ASS/SSA or WebVTT) exactly as Quorvane does for a UI
 // language, says on stderr which format it found, and prints the cue table, for people (UTF-8)
 // or, with --tsv, byte for byte with escapes. --events prints an ASS/SSA or WebVTT file's events
-// before overlapping ones are cut into cues: start, end, layer and plain text, in file order.
+// before overlapping ones are cut into cues: start, end, layer and plain text, in file order;
+// --settings adds a WebVTT cue's settings as a fifth column.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,7 +21,7 @@ namespace {
 using namespace quorvane;
 
 int usage() {
-  std::fputs("usage: quorvane-srt [--lang zh-CN|zh-TW|en] [--tsv] [--events] FILE\n", stderr);
+  std::fputs("usage: quorvane-srt [--lang zh-CN|zh-TW|en] [--tsv] [--events [--settings]] FILE\n", stderr);
   return 2;
 }
 
@@ -63,6 +64,25 @@ std::string forPeople(const std::string& text, unsigned displayCodePage) {
   return out;
 }
 
+// A WebVTT cue's settings as "name=value" words: vertical, line (or "auto"), snap (1 when the
+// line counts lines), lineAlign, position (or "auto"), positionAlign, size, align.
+std::string settingsText(const VttCueSettings& s) {
+  static const char* const directions[] = {"horizontal", "rl", "lr"};
+  static const char* const lineAligns[] = {"start", "center", "end"};
+  static const char* const positionAligns[] = {"auto", "line-left", "center", "line-right"};
+  static const char* const aligns[] = {"center", "start", "end", "left", "right"};
+  const auto number = [](bool isAuto, float value) {
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
+    return isAuto ? std::string("auto") : std::string(buffer);
+  };
+  return std::string("vertical=") + directions[static_cast<int>(s.direction)] + " line=" + number(s.lineAuto, s.line) +
+         " snap=" + (s.snapToLines ? "1" : "0") + " lineAlign=" + lineAligns[static_cast<int>(s.lineAlign)] +
+         " position=" + number(s.positionAuto, s.position) +
+         " positionAlign=" + positionAligns[static_cast<int>(s.positionAlign)] + " size=" + number(false, s.size) +
+         " align=" + aligns[static_cast<int>(s.align)];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,7 +91,7 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
   UiLanguage language = UiLanguage::English;
-  bool tsv = false, events = false;
+  bool tsv = false, events = false, settings = false;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -79,6 +99,8 @@ int main(int argc, char** argv) {
       tsv = true;
     } else if (arg == "--events") {
       events = true;
+    } else if (arg == "--settings") {
+      settings = true;
     } else if (arg == "--lang" && i + 1 < argc) {
       const std::string lang = argv[++i];
       if (lang == "zh-CN") language = UiLanguage::SimplifiedChinese;
@@ -93,7 +115,7 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if (path == nullptr) return usage();
+  if (path == nullptr || (settings && !events)) return usage();
 
   // The loader counts an unreadable file as empty, as the program must; the tool says so.
   if (std::FILE* probe = std::fopen(path, "rb")) {
@@ -109,8 +131,10 @@ int main(int argc, char** argv) {
   SubtitleFormat format = SubtitleFormat::Srt;
   if (events) {
     for (const SubtitleEvent& event : parseSubtitleEvents(bytes, codePage, &format).events) {
-      std::printf("%d\t%d\t%d\t%s\n", static_cast<int>(event.startMs), static_cast<int>(event.endMs),
+      std::printf("%d\t%d\t%d\t%s", static_cast<int>(event.startMs), static_cast<int>(event.endMs),
                   static_cast<int>(event.layer), escaped(event.text).c_str());
+      if (settings) std::printf("\t%s", settingsText(event.vtt).c_str());
+      std::printf("\n");
     }
     std::fprintf(stderr, "quorvane-srt: %s: %s\n", path, subtitleFormatName(format));
     return 0;
