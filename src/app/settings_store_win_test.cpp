@@ -29,7 +29,7 @@ class SettingsStoreWinTest : public ::testing::Test {
   void TearDown() override { removeAll(); }
   void removeAll() {
     setKeyWritable(HKEY_LOCAL_MACHINE, machineKey, KEY_WOW64_32KEY, true);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, machineKey.c_str());
+    deleteKeyTree(HKEY_LOCAL_MACHINE, machineKey, KEY_WOW64_32KEY);
     RegDeleteTreeA(HKEY_CURRENT_USER, machineKey.c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, virtualKey.c_str());
   }

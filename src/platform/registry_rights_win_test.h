@@ -1,7 +1,7 @@
 #pragma once
 
 // For tests: makes a registry key refuse writes, as rights a standard user has on a key under
-// HKEY_LOCAL_MACHINE do, and lifts that again.
+// HKEY_LOCAL_MACHINE do, and lifts that again; removes a test's key in the view it was made in.
 
 #include <windows.h>
 
@@ -32,6 +32,20 @@ inline void setKeyWritable(HKEY root, const std::string& path, REGSAM view, bool
                   RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
   FreeSid(everyone);
   ASSERT_TRUE(ok);
+}
+
+// Removes `path` with everything below it in the given view (KEY_WOW64_32KEY or 0). A plain
+// RegDeleteTree works in the program's own view, which in a 64-bit test program is not the
+// 32-bit view the settings live in: a key left there would greet a later test program that
+// happens to get the same process id.
+inline void deleteKeyTree(HKEY root, const std::string& path, REGSAM view) {
+  const size_t cut = path.rfind('\\');
+  RegistryKey parent;
+  if (cut == std::string::npos ||
+      RegOpenKeyExA(root, path.substr(0, cut).c_str(), 0, KEY_READ | DELETE | view, parent.put()) != ERROR_SUCCESS)
+    return;
+  RegDeleteTreeA(parent.get(), path.substr(cut + 1).c_str());
+  RegDeleteKeyExA(parent.get(), path.substr(cut + 1).c_str(), view, 0);
 }
 
 }  // namespace quorvane

@@ -19,12 +19,12 @@ class SystemRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     key = "SOFTWARE\\Orlenna\\QuorvaneTests\\" + std::to_string(GetCurrentProcessId());
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+    deleteKeyTree(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY);
   }
   void TearDown() override {
     setWritable(true);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orlenna\\QuorvaneTests");  // only if empty
+    deleteKeyTree(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orlenna\\QuorvaneTests", KEY_WOW64_32KEY, 0);  // only if empty
   }
   void setRaw(const char* name, DWORD type, const void* data, DWORD size) {
     RegistryKey h;

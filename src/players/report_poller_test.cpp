@@ -57,8 +57,10 @@ bool eventually(Condition condition) {
 TEST(ReportPoller, StampsEachAnswerWithTheQuestionsSpanAndCountsThem) {
   auto counter = std::make_shared<SharedCounter>();
   const CounterTime time(counter);
+  auto firstAnswerAllowed = std::make_shared<std::atomic<bool>>(false);
   ReportPoller poller(
-      [counter] {
+      [counter, firstAnswerAllowed] {
+        while (!*firstAnswerAllowed) std::this_thread::sleep_for(1ms);
         counter->us += 7'000;  // the exchange takes 7 ms
         PlayerReport report;
         report.state = PlayerState::Playing;
@@ -67,6 +69,7 @@ TEST(ReportPoller, StampsEachAnswerWithTheQuestionsSpanAndCountsThem) {
       },
       time, 1);
   EXPECT_EQ(poller.latest().sequence, 0u);  // nothing before the first answer
+  *firstAnswerAllowed = true;
   ASSERT_TRUE(eventually([&] { return poller.latest().sequence >= 3; }));
   const PlayerReport report = poller.latest();
   EXPECT_EQ(report.state, PlayerState::Playing);
