@@ -13,6 +13,11 @@ constexpr double kPhaseKnownUs = 100'000;
 constexpr double kPhaseOverrunMs = 250;
 // How far an answer's bounds widen per second of its age: how fast the phase may wander.
 constexpr double kWanderUsPerSecond = 3000;
+// How far a new answer may put the position back without being a seek: the clock's own error. A
+// whole-second reading can run up to its overrun past the second the player tells; a finer one
+// is off by a fraction of an answer's round trip.
+constexpr int64_t kWholeSecondErrorMs = 1000 + static_cast<int64_t>(kPhaseOverrunMs);
+constexpr int64_t kFineErrorMs = 250;
 
 // The player's rate, or 1 where it tells none that makes sense.
 double rateOf(const PlayerReport& report) {
@@ -43,6 +48,8 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
   }
   if (!report.hasFilm()) return;  // silent: the last position goes on until the silence rule
   lastGoodUs_ = time_.nowUs();
+  const bool wasKnown = known_;
+  const int64_t shownMs = known_ ? rawAt(lastGoodUs_) : 0;
   // The player took its position somewhere between question and answer: the middle is the best
   // guess, off by at most half the round trip.
   const uint64_t stampUs = report.askedUs + (report.answeredUs - report.askedUs) / 2;
@@ -60,6 +67,21 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
   playing_ = report.state == PlayerState::Playing;
   rate_ = rateOf(report);
   known_ = true;
+  holdAgainstStepBack(wasKnown, shownMs);
+}
+
+void InterfacePlayerClock::holdAgainstStepBack(bool wasKnown, int64_t shownMs) {
+  if (!wasKnown || !known_) {
+    floorActive_ = false;
+    return;
+  }
+  floorActive_ = false;  // the floor holds what was shown, not what an older floor held
+  const int64_t nowMs = rawAt(lastGoodUs_);
+  if (nowMs >= shownMs) return;
+  const int64_t errorMs = wholeSeconds_ ? kWholeSecondErrorMs : kFineErrorMs;
+  if (shownMs - nowMs > errorMs) return;  // further back than the clock can be wrong: a seek
+  floorActive_ = true;
+  floorMs_ = shownMs;
 }
 
 void InterfacePlayerClock::takeWholeSecond(const PlayerReport& report, uint64_t stampUs) {
@@ -120,7 +142,7 @@ void InterfacePlayerClock::takeWholeSecond(const PlayerReport& report, uint64_t 
 }
 
 int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
-  if (!playing_) return baseMs_;
+  if (!playing_) return floorActive_ ? std::max(baseMs_, floorMs_) : baseMs_;
   double ms;
   double overrunMs = 0;
   if (wholeSeconds_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kPhaseKnownUs) {
@@ -136,7 +158,8 @@ int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
   if (wholeSeconds_) {
     ms = std::clamp(ms, static_cast<double>(secondMs_), static_cast<double>(secondMs_ + 999) + overrunMs);
   }
-  return static_cast<int64_t>(std::floor(ms));
+  const auto raw = static_cast<int64_t>(std::floor(ms));
+  return floorActive_ ? std::max(raw, floorMs_) : raw;
 }
 
 ClockReading InterfacePlayerClock::at(uint64_t us, const ClockTiming& timing) const {

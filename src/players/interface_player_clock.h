@@ -53,7 +53,11 @@ class InterfacePlayerClock final : public ClockSource {
   void take(const PlayerReport& report);
   void takeWholeSecond(const PlayerReport& report, uint64_t stampUs);
   int64_t rawAt(uint64_t us) const;  // the player's own position, before rate and delay
-  void restart() { known_ = false; }
+  void holdAgainstStepBack(bool wasKnown, int64_t shownMs);
+  void restart() {
+    known_ = false;
+    floorActive_ = false;
+  }
 
   std::unique_ptr<InterfacePlayerFeed> owned_;
   const InterfacePlayerFeed& feed_;
@@ -82,6 +86,11 @@ class InterfacePlayerClock final : public ClockSource {
   bool bounded_ = false;
   double zeroLowUs_ = 0;
   double zeroHighUs_ = 0;
+  // The clock never steps back without a seek: a new answer that would put the position below
+  // what was already shown holds it there until play catches up, since a step back across a
+  // line's start would show the line a second time.
+  bool floorActive_ = false;
+  int64_t floorMs_ = 0;
 };
 
 }  // namespace quorvane

@@ -45,6 +45,10 @@ class Rig {
       if (inPoll == latencyUs) answer();
       if ((time.us - pollOriginUs) % 50'000 == 17'000) clock.read(0);
       if (step > settleMs) worst = std::max(worst, std::abs(error()));
+      const int64_t shown = clock.at(time.us, 0).positionMs;
+      if (playing && hasShown) worstStepBackMs = std::max(worstStepBackMs, lastShownMs - shown);
+      lastShownMs = shown;
+      hasShown = true;
     }
     return worst;
   }
@@ -81,9 +85,14 @@ class Rig {
   double rate = 1.0;
   bool answering = true;  // the player answers with its position
   bool feeding = true;    // the worker publishes at all
+  // How far the clock ever stepped back between two steps of play: a step back across a line's
+  // start shows the line twice.
+  int64_t worstStepBackMs = 0;
 
  private:
   bool wholeSeconds_;
+  int64_t lastShownMs = 0;
+  bool hasShown = false;
   uint64_t askedUs = 0;
   PlayerReport told;
 };
@@ -149,6 +158,7 @@ TEST(InterfacePlayerClock, FollowsAWanderingPhase) {
   }
   EXPECT_LE(worst, 90);
   EXPECT_LE(rig.run(4'000, 3'000), 12);  // still again: learnt again
+  EXPECT_EQ(rig.worstStepBackMs, 0);
 }
 
 TEST(InterfacePlayerClock, HoldsThroughShortSilenceClearsAfterASecondAndPicksTheNextFilmUp) {
