@@ -13,6 +13,16 @@ constexpr double kPhaseKnownUs = 100'000;
 constexpr double kPhaseOverrunMs = 250;
 // How far an answer's bounds widen per second of its age: how fast the phase may wander.
 constexpr double kWanderUsPerSecond = 3000;
+// How far a new answer may put the position back without being a seek: the clock's own error. A
+// whole-second reading can run up to its overrun past the second the player tells; a finer one
+// is off by a fraction of an answer's round trip.
+constexpr int64_t kWholeSecondErrorMs = 1000 + static_cast<int64_t>(kPhaseOverrunMs);
+constexpr int64_t kFineErrorMs = 250;
+// VLC makes a new position about 3.8 times a second: a value first seen was made up to this long
+// before.
+constexpr uint64_t kUpdatePeriodUs = 263'000;
+// The instant of the film's 0, learnt from the updates' brackets, is used once this narrow.
+constexpr double kFineKnownUs = 20'000;
 
 // The player's rate, or 1 where it tells none that makes sense.
 double rateOf(const PlayerReport& report) {
@@ -38,17 +48,24 @@ ClockReading InterfacePlayerClock::read(const ClockTiming& timing) {
 void InterfacePlayerClock::take(const PlayerReport& report) {
   lastState_ = report.state;
   if (report.state == PlayerState::NoFilm) {
+    length_ = FilmLength();
     restart();  // stopped, or the film ended: nothing to show, and whatever comes next is new
     return;
   }
   if (!report.hasFilm()) return;  // silent: the last position goes on until the silence rule
   lastGoodUs_ = time_.nowUs();
+  const bool wasKnown = known_;
+  const int64_t shownMs = known_ ? rawAt(lastGoodUs_) : 0;
   // The player took its position somewhere between question and answer: the middle is the best
   // guess, off by at most half the round trip.
   const uint64_t stampUs = report.askedUs + (report.answeredUs - report.askedUs) / 2;
   if (known_ && elapsedUs(lastReportUs_, stampUs) > static_cast<int64_t>(kLongGapUs)) restart();
-  if (report.wholeSeconds) {
+  const int64_t fineMs = report.wholeSeconds ? length_.take(report, stampUs) : -1;
+  if (fineMs >= 0) {
+    takeFine(report, fineMs, stampUs);
+  } else if (report.wholeSeconds) {
     takeWholeSecond(report, stampUs);
+    fine_ = false;
   } else {
     baseMs_ = report.positionMs;
     baseUs_ = stampUs;
@@ -56,17 +73,35 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
     bounded_ = false;
   }
   lastReportUs_ = stampUs;
-  wholeSeconds_ = report.wholeSeconds;
+  wholeSeconds_ = report.wholeSeconds && fineMs < 0;
   playing_ = report.state == PlayerState::Playing;
   rate_ = rateOf(report);
   known_ = true;
+  holdAgainstStepBack(wasKnown, shownMs);
+}
+
+void InterfacePlayerClock::holdAgainstStepBack(bool wasKnown, int64_t shownMs) {
+  if (!wasKnown || !known_) {
+    floorActive_ = false;
+    return;
+  }
+  floorActive_ = false;  // the floor holds what was shown, not what an older floor held
+  const int64_t nowMs = rawAt(lastGoodUs_);
+  if (nowMs >= shownMs) return;
+  const int64_t errorMs = wholeSeconds_ ? kWholeSecondErrorMs : kFineErrorMs;
+  if (shownMs - nowMs > errorMs) return;  // further back than the clock can be wrong: a seek
+  floorActive_ = true;
+  floorMs_ = shownMs;
 }
 
 void InterfacePlayerClock::takeWholeSecond(const PlayerReport& report, uint64_t stampUs) {
   const int64_t second = report.positionMs - (report.positionMs % 1000 + 1000) % 1000;
   const bool playing = report.state == PlayerState::Playing;
   const double rate = rateOf(report);
-  const bool sameSecond = known_ && wholeSeconds_ && second == secondMs_;
+  // Coming back from the fraction (an answer it cannot use), a second that holds the position
+  // already known goes on from it rather than from the second's start.
+  const bool fromFine = known_ && fine_ && rawAt(stampUs) >= second && rawAt(stampUs) <= second + 999;
+  const bool sameSecond = (known_ && wholeSeconds_ && second == secondMs_) || fromFine;
 
   if (!sameSecond) {
     // A new second, a seek, or the first answer: the second starts now, as far as is known.
@@ -93,25 +128,7 @@ void InterfacePlayerClock::takeWholeSecond(const PlayerReport& report, uint64_t 
     const double high = static_cast<double>(report.answeredUs) - static_cast<double>(second) * 1000.0 / rate;
     const bool sameStretch = known_ && wholeSeconds_ && playing_ && rate == rate_;
     if (!sameStretch) answers_.clear();
-    answers_.push_back({low, high, report.answeredUs});
-    if (answers_.size() > kPhaseAnswers) answers_.pop_front();
-    // From the newest back, as long as the bounds still meet; older ones are dropped.
-    double lowUs = low;
-    double highUs = high;
-    for (size_t i = answers_.size() - 1; i-- > 0;) {
-      const double widenUs = static_cast<double>(elapsedUs(answers_[i].atUs, report.answeredUs)) / 1e6 * kWanderUsPerSecond;
-      const double l = std::max(lowUs, answers_[i].lowUs - widenUs);
-      const double h = std::min(highUs, answers_[i].highUs + widenUs);
-      if (l >= h) {
-        answers_.erase(answers_.begin(), answers_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-        break;
-      }
-      lowUs = l;
-      highUs = h;
-    }
-    zeroLowUs_ = lowUs;
-    zeroHighUs_ = highUs;
-    bounded_ = true;
+    narrowZero(low, high, report.answeredUs);
   } else {
     answers_.clear();
     bounded_ = false;
@@ -119,11 +136,75 @@ void InterfacePlayerClock::takeWholeSecond(const PlayerReport& report, uint64_t 
   secondMs_ = second;
 }
 
+void InterfacePlayerClock::narrowZero(double lowUs, double highUs, uint64_t atUs) {
+  answers_.push_back({lowUs, highUs, atUs});
+  if (answers_.size() > kPhaseAnswers) answers_.pop_front();
+  // From the newest back, as long as the bounds still meet; older ones are dropped.
+  for (size_t i = answers_.size() - 1; i-- > 0;) {
+    const double widenUs = static_cast<double>(elapsedUs(answers_[i].atUs, atUs)) / 1e6 * kWanderUsPerSecond;
+    const double l = std::max(lowUs, answers_[i].lowUs - widenUs);
+    const double h = std::min(highUs, answers_[i].highUs + widenUs);
+    if (l >= h) {
+      answers_.erase(answers_.begin(), answers_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      break;
+    }
+    lowUs = l;
+    highUs = h;
+  }
+  zeroLowUs_ = lowUs;
+  zeroHighUs_ = highUs;
+  bounded_ = true;
+}
+
+void InterfacePlayerClock::takeFine(const PlayerReport& report, int64_t fineMs, uint64_t stampUs) {
+  const bool playing = report.state == PlayerState::Playing;
+  const double rate = rateOf(report);
+  const bool continuing = known_ && fine_ && playing && playing_;
+  if (!playing) {
+    // Paused: the player's last update is up to one period old; hold where play stopped.
+    const int64_t heldMs = known_ && playing_ ? rawAt(stampUs) : fineMs;
+    baseMs_ = std::clamp<int64_t>(heldMs, fineMs, fineMs + static_cast<int64_t>(kUpdatePeriodUs / 1000));
+    baseUs_ = stampUs;
+    answers_.clear();
+    bounded_ = false;
+  } else if (!continuing) {
+    // The first value of a stretch was made at most a period before the answer.
+    const uint64_t madeUs = report.answeredUs - std::min<uint64_t>(report.answeredUs, kUpdatePeriodUs / 2);
+    if (known_ && !playing_) {
+      baseUs_ = stampUs;  // resumed: go on from the held position
+    } else {
+      baseMs_ = fineMs;
+      baseUs_ = madeUs;
+    }
+    answers_.clear();
+    bounded_ = false;
+  } else if (fineMs != fineMs_) {
+    // A new value: the player made it after the last answer's question and before this answer.
+    const uint64_t lowUs = fineAskedUs_;
+    const uint64_t highUs = report.answeredUs;
+    const uint64_t madeUs = lowUs + (highUs - lowUs) / 2;
+    if (std::abs(rawAt(madeUs) - fineMs) > 1000) {
+      answers_.clear();  // a seek: what was learnt of this stretch is of no use
+      bounded_ = false;
+    }
+    baseMs_ = fineMs;
+    baseUs_ = madeUs;
+    const double zeroShiftUs = static_cast<double>(fineMs) * 1000.0 / rate;
+    narrowZero(static_cast<double>(lowUs) - zeroShiftUs, static_cast<double>(highUs) - zeroShiftUs, report.answeredUs);
+  }
+  fine_ = true;
+  fineMs_ = fineMs;
+  fineAskedUs_ = report.askedUs;
+  secondMs_ = fineMs - fineMs % 1000;
+}
+
 int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
-  if (!playing_) return baseMs_;
+  if (!playing_) return floorActive_ ? std::max(baseMs_, floorMs_) : baseMs_;
   double ms;
   double overrunMs = 0;
-  if (wholeSeconds_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kPhaseKnownUs) {
+  if (fine_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kFineKnownUs) {
+    ms = (static_cast<double>(us) - (zeroLowUs_ + zeroHighUs_) / 2) * rate_ / 1000.0;
+  } else if (wholeSeconds_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kPhaseKnownUs) {
     ms = (static_cast<double>(us) - (zeroLowUs_ + zeroHighUs_) / 2) * rate_ / 1000.0;
     // The next second's answer reaches the run only at a tick after the worker's next question:
     // with the phase known, go on into that second for a while rather than wait for it.
@@ -136,7 +217,8 @@ int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
   if (wholeSeconds_) {
     ms = std::clamp(ms, static_cast<double>(secondMs_), static_cast<double>(secondMs_ + 999) + overrunMs);
   }
-  return static_cast<int64_t>(std::floor(ms));
+  const auto raw = static_cast<int64_t>(std::floor(ms));
+  return floorActive_ ? std::max(raw, floorMs_) : raw;
 }
 
 ClockReading InterfacePlayerClock::at(uint64_t us, const ClockTiming& timing) const {

@@ -7,6 +7,7 @@
 
 #include "platform/precise_time.h"
 #include "run/clock_source.h"
+#include "players/film_length.h"
 #include "players/player_report.h"
 
 namespace quorvane {
@@ -48,12 +49,23 @@ class InterfacePlayerClock final : public ClockSource {
 
   // The state of the last report taken: lets the user interface say why nothing is shown.
   PlayerState lastState() const { return lastState_; }
+  // How the film's time is read from a player that tells a fraction of the film (VLC), and why
+  // whole seconds must do where they must.
+  FineTime fineTime() const { return length_.state(); }
 
  private:
   void take(const PlayerReport& report);
   void takeWholeSecond(const PlayerReport& report, uint64_t stampUs);
+  void takeFine(const PlayerReport& report, int64_t fineMs, uint64_t stampUs);
+  // Narrows the instant the film was at 0 with one answer's bounds (see takeWholeSecond).
+  void narrowZero(double lowUs, double highUs, uint64_t atUs);
   int64_t rawAt(uint64_t us) const;  // the player's own position, before rate and delay
-  void restart() { known_ = false; }
+  void holdAgainstStepBack(bool wasKnown, int64_t shownMs);
+  void restart() {
+    known_ = false;
+    fine_ = false;
+    floorActive_ = false;
+  }
 
   std::unique_ptr<InterfacePlayerFeed> owned_;
   const InterfacePlayerFeed& feed_;
@@ -67,6 +79,12 @@ class InterfacePlayerClock final : public ClockSource {
   bool playing_ = false;
   double rate_ = 1.0;
   bool wholeSeconds_ = false;
+  // The film's time from the fraction the player tells times the learnt length: the time at the
+  // player's own updates, placed at the moment each was made.
+  FilmLength length_;
+  bool fine_ = false;
+  int64_t fineMs_ = 0;         // the last answer's
+  uint64_t fineAskedUs_ = 0;   // when the last answer's question went out
   int64_t secondMs_ = 0;  // whole seconds: the second the player tells now
   // While playing the position is baseMs_ at baseUs_; while paused it is held at baseMs_.
   int64_t baseMs_ = 0;
@@ -82,6 +100,11 @@ class InterfacePlayerClock final : public ClockSource {
   bool bounded_ = false;
   double zeroLowUs_ = 0;
   double zeroHighUs_ = 0;
+  // The clock never steps back without a seek: a new answer that would put the position below
+  // what was already shown holds it there until play catches up, since a step back across a
+  // line's start would show the line a second time.
+  bool floorActive_ = false;
+  int64_t floorMs_ = 0;
 };
 
 }  // namespace quorvane

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "platform/fake_precise_time.h"
@@ -39,12 +40,22 @@ class Rig {
     for (int64_t step = 1; step <= ms; ++step) {
       time.us += 1000;
       if (playing) trueUs += static_cast<int64_t>(1000 * rate);
+      // VLC: a new fraction about 3.8 times a second on a timer of its own, the whole seconds
+      // from the same update.
+      if (lengthS > 0 && (!hasUpdate || trueUs - updateUs >= 263'000 || trueUs < updateUs)) {
+        updateUs = trueUs;
+        hasUpdate = true;
+      }
       const int64_t inPoll = (time.us - pollOriginUs) % kAskPeriodUs;
       if (inPoll == 0) askedUs = time.us;
       if (inPoll == takenAtUs) told = tell();
       if (inPoll == latencyUs) answer();
       if ((time.us - pollOriginUs) % 50'000 == 17'000) clock.read(0);
       if (step > settleMs) worst = std::max(worst, std::abs(error()));
+      const int64_t shown = clock.at(time.us, 0).positionMs;
+      if (playing && hasShown) worstStepBackMs = std::max(worstStepBackMs, lastShownMs - shown);
+      lastShownMs = shown;
+      hasShown = true;
     }
     return worst;
   }
@@ -59,6 +70,11 @@ class Rig {
     r.positionMs = wholeSeconds_ ? toldUs / 1'000'000 * 1000 : toldUs / 1000;
     r.wholeSeconds = wholeSeconds_;
     r.rate = rate;
+    if (lengthS > 0) {
+      r.fraction = static_cast<double>(updateUs) / 1e6 / lengthS;
+      r.positionMs = updateUs / 1'000'000 * 1000;
+      r.lengthSeconds = std::round(lengthS);
+    }
     return r;
   }
 
@@ -81,9 +97,17 @@ class Rig {
   double rate = 1.0;
   bool answering = true;  // the player answers with its position
   bool feeding = true;    // the worker publishes at all
+  // How far the clock ever stepped back between two steps of play: a step back across a line's
+  // start shows the line twice.
+  int64_t worstStepBackMs = 0;
+  double lengthS = 0;  // tells a fraction of a film this long, as VLC does
+  int64_t updateUs = 0;
+  bool hasUpdate = false;
 
  private:
   bool wholeSeconds_;
+  int64_t lastShownMs = 0;
+  bool hasShown = false;
   uint64_t askedUs = 0;
   PlayerReport told;
 };
@@ -149,6 +173,33 @@ TEST(InterfacePlayerClock, FollowsAWanderingPhase) {
   }
   EXPECT_LE(worst, 90);
   EXPECT_LE(rig.run(4'000, 3'000), 12);  // still again: learnt again
+  EXPECT_EQ(rig.worstStepBackMs, 0);
+}
+
+// VLC: the film's time from the fraction it tells once the length is learnt, each update placed
+// at the middle of its bracket (the last answer with the old value to the first with the new):
+// off by at most half a question's period and round trip, a tick's pick-up and the length's
+// few ms, where whole seconds alone are off by up to a second. It never steps back, through a
+// pause and a seek.
+TEST(InterfacePlayerClock, FollowsVlcsFraction) {
+  for (const bool precise : {false, true}) {
+    Rig rig(true, 1'300);
+    rig.lengthS = 150.021;
+    rig.clock.setPrecise(precise);
+    rig.run(120'000);
+    EXPECT_EQ(rig.clock.fineTime(), FineTime::Known);
+    EXPECT_LE(rig.run(5'000), 45) << precise;
+    rig.playing = false;
+    rig.run(1'000);
+    rig.playing = true;
+    rig.run(3'000);
+    EXPECT_EQ(rig.worstStepBackMs, 0) << precise;
+    rig.trueUs -= 40'000'000;  // a seek back
+    rig.run(1'500);
+    rig.worstStepBackMs = 0;
+    EXPECT_LE(rig.run(5'000, 3'000), 45) << precise;
+    EXPECT_EQ(rig.worstStepBackMs, 0) << precise;
+  }
 }
 
 TEST(InterfacePlayerClock, HoldsThroughShortSilenceClearsAfterASecondAndPicksTheNextFilmUp) {

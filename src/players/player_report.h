@@ -18,6 +18,10 @@ struct PlayerReport {
   int64_t positionMs = 0;     // the film's position as the player tells it
   bool wholeSeconds = false;  // the player tells whole seconds only
   double rate = 1.0;          // playback speed, 1 for normal play
+  // VLC also tells where the film is as a fraction of its length, far finer than its whole
+  // seconds, and the length in seconds: -1 and 0 when the player tells none.
+  double fraction = -1;
+  double lengthSeconds = 0;
   // The precise counter when the question went out and when the answer came: the player took
   // its position somewhere in between. Equal for a report the player sent on its own.
   uint64_t askedUs = 0;

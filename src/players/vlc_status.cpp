@@ -33,6 +33,12 @@ PlayerReport parseVlcStatus(std::string_view body) {
   if (const auto length = status.find("length"); length != status.end() && length->is_number()) {
     const double lengthSeconds = length->get<double>();
     if (lengthSeconds > 0 && seconds > lengthSeconds + 1) return report;
+    if (std::isfinite(lengthSeconds) && lengthSeconds > 0) report.lengthSeconds = lengthSeconds;
+  }
+  // Taken as told, even past 1: whoever learns the film's time from it judges whether it fits.
+  if (const auto position = status.find("position"); position != status.end() && position->is_number()) {
+    const double fraction = position->get<double>();
+    if (std::isfinite(fraction) && fraction >= 0) report.fraction = fraction;
   }
   if (const auto rate = status.find("rate"); rate != status.end() && rate->is_number()) {
     const double r = rate->get<double>();

@@ -14,6 +14,8 @@ struct StatusCase {
   int64_t positionMs;
   bool wholeSeconds;
   double rate;
+  double fraction = -1;
+  double lengthSeconds = 0;
 };
 
 class VlcStatus : public ::testing::TestWithParam<StatusCase> {};
@@ -26,6 +28,8 @@ TEST_P(VlcStatus, Reads) {
     EXPECT_EQ(r.positionMs, c.positionMs);
     EXPECT_EQ(r.wholeSeconds, c.wholeSeconds);
     EXPECT_EQ(r.rate, c.rate);
+    EXPECT_EQ(r.fraction, c.fraction);
+    EXPECT_EQ(r.lengthSeconds, c.lengthSeconds);
   }
 }
 
@@ -37,16 +41,21 @@ INSTANTIATE_TEST_SUITE_P(
                    R"({"fullscreen":false,"seek_sec":10,"apiversion":3,"currentplid":3,"time":15,"length":20,)"
                    R"("volume":0,"rate":1,"information":{"category":{"meta":{"filename":"film.mp4"}}},)"
                    R"("position":0.79503798484802,"state":"playing","version":"3.0.24 Vetinari"})",
-                   PlayerState::Playing, 15'000, true, 1.0},
+                   PlayerState::Playing, 15'000, true, 1.0, 0.79503798484802, 20},
         StatusCase{"Paused", R"({"time":3725,"length":7200,"state":"paused","rate":1})", PlayerState::Paused,
-                   3'725'000, true, 1.0},
+                   3'725'000, true, 1.0, -1, 7200},
         StatusCase{"FasterAndLengthUnknown", R"({"time":12,"length":0,"state":"playing","rate":1.5})",
                    PlayerState::Playing, 12'000, true, 1.5},
+        StatusCase{"PositionPastTheEndKeptForTheClockToJudge",
+                   R"({"time":12,"length":20,"position":1.2,"state":"playing"})", PlayerState::Playing, 12'000, true,
+                   1.0, 1.2, 20},
+        StatusCase{"PositionAsTextIgnored", R"({"time":12,"length":20,"position":"0.6","state":"playing"})",
+                   PlayerState::Playing, 12'000, true, 1.0, -1, 20},
         StatusCase{"FractionOfASecond", R"({"time":12.3456,"state":"playing"})", PlayerState::Playing, 12'345,
                    false, 1.0},
         // The film's first second is a position like any other, not a missing one.
         StatusCase{"PlayingFromTheStart", R"({"time":0,"length":20,"state":"playing","rate":1})", PlayerState::Playing,
-                   0, true, 1.0},
+                   0, true, 1.0, -1, 20},
         StatusCase{"StoppedAtTheEnd", R"({"time":0,"length":0,"state":"stopped","position":0})",
                    PlayerState::NoFilm, 0, false, 1.0},
         StatusCase{"ImpossibleRateIgnored", R"({"time":5,"state":"playing","rate":-3})", PlayerState::Playing,

@@ -1,0 +1,133 @@
+#include "players/film_length.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+
+namespace quorvane {
+namespace {
+
+// VLC as recorded: a 150.021 s film, a new (time, position) pair about 3.8 times a second, asked
+// every 43 ms; `tell` may bend an answer (film seconds, answer index) into a bad one.
+constexpr double kTrueLength = 150.021;
+
+PlayerReport vlcAnswer(double filmSeconds, double length = kTrueLength) {
+  PlayerReport r;
+  r.state = PlayerState::Playing;
+  r.wholeSeconds = true;
+  r.fraction = filmSeconds / length;
+  r.positionMs = static_cast<int64_t>(std::floor(r.fraction * length)) * 1000;
+  r.lengthSeconds = std::round(length);
+  return r;
+}
+
+struct LengthCase {
+  const char* name;
+  std::function<PlayerReport(double filmSeconds, int answer)> tell;
+  FineTime state;  // after two minutes of play
+  bool rejects;    // some answers contradict the interval
+};
+
+class FilmLengthLearns : public ::testing::TestWithParam<LengthCase> {};
+
+TEST_P(FilmLengthLearns, FromTwoMinutesOfAnswers) {
+  const LengthCase& c = GetParam();
+  FilmLength length;
+  uint64_t us = 1'000'000;
+  double updateS = 0;  // the film's time at the player's last update
+  double periodS = 0.263;
+  uint32_t wander = 1;
+  int64_t worstErrorMs = 0;
+  for (int i = 0; i < 2800; ++i, us += 43'000) {
+    const double filmS = static_cast<double>(i) * 0.043;
+    if (filmS - updateS >= periodS) {
+      // The player's timer wanders: each update 250-280 ms after the last, and the answer
+      // tells it from then on.
+      updateS += periodS;
+      wander = wander * 1'103'515'245u + 12'345u;
+      periodS = 0.250 + static_cast<double>(wander >> 16 & 0x7FFF) / 32768.0 * 0.030;
+    }
+    const int64_t ms = length.take(c.tell(updateS, i), us);
+    if (ms >= 0) worstErrorMs = std::max<int64_t>(worstErrorMs, std::abs(ms - std::llround(updateS * 1000)));
+  }
+  EXPECT_EQ(length.state(), c.state) << length.highSeconds() - length.lowSeconds();
+  EXPECT_EQ(length.rejected() > 0, c.rejects);
+  EXPECT_LE(worstErrorMs, FilmLength::kKnownSeconds * 1000 + 1);  // whatever it gives is the film's time
+  if (c.state == FineTime::Known) {
+    EXPECT_LE(length.lowSeconds(), kTrueLength);
+    EXPECT_GT(length.highSeconds(), kTrueLength);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, FilmLengthLearns,
+    ::testing::Values(
+        LengthCase{"Consistent", [](double s, int) { return vlcAnswer(s); }, FineTime::Known, false},
+        // Near the film's start the position lags the time: skipped, then learnt.
+        LengthCase{"InconsistentAtTheStart",
+                   [](double s, int i) {
+                     PlayerReport r = vlcAnswer(s);
+                     if (i < 30) r.fraction *= 0.8;
+                     return r;
+                   },
+                   FineTime::Known, true},
+        // A position counted in bytes of a container whose rate is not even.
+        LengthCase{"ByteBased",
+                   [](double s, int) {
+                     PlayerReport r = vlcAnswer(s);
+                     r.fraction = std::pow(s / kTrueLength, 1.3);
+                     return r;
+                   },
+                   FineTime::NotConsistent, true},
+        LengthCase{"NoLength",
+                   [](double s, int) {
+                     PlayerReport r = vlcAnswer(s);
+                     r.lengthSeconds = 0;
+                     return r;
+                   },
+                   FineTime::NoLength, false},
+        // A stream: the length grows as it plays, the fraction with it.
+        LengthCase{"LengthGrows", [](double s, int i) { return vlcAnswer(s, kTrueLength + i / 40); },
+                   FineTime::LengthChanged, false},
+        LengthCase{"PastTheEnd",
+                   [](double s, int) {
+                     PlayerReport r = vlcAnswer(s);
+                     r.fraction += 1;
+                     return r;
+                   },
+                   FineTime::PastTheEnd, false},
+        LengthCase{"Faster",
+                   [](double s, int) {
+                     PlayerReport r = vlcAnswer(s);
+                     r.rate = 1.5;
+                     return r;
+                   },
+                   FineTime::RateChanged, false},
+        // Two connections: every tenth answer is one from half a second ago.
+        LengthCase{"OutOfOrder", [](double s, int i) { return vlcAnswer(i % 10 == 5 && s > 1 ? s - 0.5 : s); },
+                   FineTime::Known, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FilmLength, AnOlderAnswerIsDroppedAndSaidSo) {
+  FilmLength length;
+  uint64_t us = 1'000'000;
+  for (int i = 0; i < 1400; ++i, us += 43'000) length.take(vlcAnswer(i * 0.043), us);
+  ASSERT_EQ(length.state(), FineTime::Known);
+  EXPECT_EQ(length.take(vlcAnswer(1400 * 0.043 - 0.5), us), -1);
+  EXPECT_EQ(length.state(), FineTime::OutOfOrder);
+}
+
+// After a seek the position is not trusted for half a second, then the learnt length goes on.
+TEST(FilmLength, ASeekIsTrustedAfterHalfASecond) {
+  FilmLength length;
+  uint64_t us = 1'000'000;
+  for (int i = 0; i < 1400; ++i, us += 43'000) length.take(vlcAnswer(i * 0.043), us);
+  EXPECT_EQ(length.take(vlcAnswer(100.0), us), -1);
+  EXPECT_EQ(length.take(vlcAnswer(100.3), us + 300'000), -1);
+  EXPECT_NEAR(length.take(vlcAnswer(100.6), us + 600'000), 100'600, FilmLength::kKnownSeconds * 1000 + 1);
+}
+
+}  // namespace
+}  // namespace quorvane
