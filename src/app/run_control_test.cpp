@@ -320,6 +320,30 @@ TEST_F(RunControlTest, ANewFileResetsTheRateAndThePressesButKeepsTheDelay) {
   EXPECT_EQ(view.take(), (std::vector<std::string>{"delay box -5500", "notice " + delayNotice(-5'500, 1.0, UiLanguage::English)}));
 }
 
+// A file that yields no lines starts no run: the user is told which file and how it was read,
+// in the interface's language, and the running run goes on.
+TEST_F(RunControlTest, AFileWithoutLinesIsRefusedWithItsNameAndFormat) {
+  startFree();
+  view.take();
+  const CueTable none = CueTable::fromSorted({});
+  struct Case { UiLanguage language; const char* said; };
+  const Case cases[] = {
+      {UiLanguage::English, "\"notes.ass\" has no subtitle lines (read as ASS/SSA)"},
+      {UiLanguage::SimplifiedChinese, "“notes.ass”中没有字幕行（按 ASS/SSA 格式读取）"},
+      {UiLanguage::TraditionalChinese, "「notes.ass」中沒有字幕行（按 ASS/SSA 格式讀取）"},
+  };
+  for (const Case& c : cases) {
+    control.setLanguage(c.language);
+    EXPECT_FALSE(control.acceptFile(none, "notes.ass", "ASS/SSA"));
+    const std::vector<std::string> said = view.take();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].rfind("say " + std::string(c.said), 0), 0u) << said[0];
+  }
+  EXPECT_TRUE(run.running());
+  EXPECT_TRUE(control.acceptFile(CueTable::fromSorted({{1'000, 2'000, "a"}}), "film.srt", "SRT"));
+  EXPECT_TRUE(view.log.empty());
+}
+
 // The transport keys and the bar's buttons drive the free clock only while the run follows it.
 TEST_F(RunControlTest, TransportCommandsDriveTheFreeClockOfAFreeClockRunOnly) {
   struct Step {
