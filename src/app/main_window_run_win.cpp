@@ -8,7 +8,6 @@
 #include "app/sync_settings.h"
 #include "app/run_control.h"
 #include "loading/srt_loader.h"
-#include "loading/subtitle_formats.h"
 #include "platform/modal_pump_win.h"
 #include "platform/wide_text_win.h"
 #include "memory_player/player_locator.h"
@@ -17,21 +16,6 @@
 // the run's control and what the control shows through this window.
 
 namespace quorvane {
-namespace {
-
-// The picked file's name, without its folder, in UTF-8: the dialog gives the path in the
-// system's code page.
-std::string utf8FileName(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  if (length <= 0) return name;
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
-  return utf8FromWide(wide);
-}
-
-}  // namespace
 
 void MainWindow::onStartClicked() {
   // A press dispatches messages while it searches, in its dialog and in its pause: a second
@@ -61,9 +45,7 @@ void MainWindow::selectAndStart() {
   const std::optional<std::string> path = services_.pickFile(hwnd(), folder, app_.fileDialogFilter);
   if (!hwnd() || !path) return;
   app_.lastPickedFile = *path;
-  SubtitleFormat format = SubtitleFormat::Srt;
-  CueTable table = loadSubtitles(*path, app_.uiLanguage, app_.textCodec, &format);
-  if (!app_.control.acceptFile(table, utf8FileName(*path), subtitleFormatName(format))) return;
+  CueTable table = loadCueTable(*path, app_.uiLanguage, app_.textCodec);
 
   if (app_.run.running()) {
     app_.run.end(100);
