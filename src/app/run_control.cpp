@@ -79,8 +79,11 @@ void RunControl::lineIsNow() {
   const ClockReading now = run_.reading();
   const std::optional<int32_t> line =
       now.hasPosition ? LineSync::lineToSync(run_.table(), run_.scheduler(), now.positionMs) : std::nullopt;
-  const LineSync::Result result = lineSync_.press(now.rawMs, line, run_.inputs().timing());
-  if (result.outcome == LineSync::Outcome::Offset || result.outcome == LineSync::Outcome::OffsetAndRate) {
+  const CueTable& table = run_.table();
+  const int32_t endFileMs = table.cueCount > 0 ? table.at(table.cueCount).startMs + kStoredLeadMs : 0;
+  const LineSync::Result result = lineSync_.press(now.rawMs, line, run_.inputs().timing(), now.playing, endFileMs);
+  if (result.outcome == LineSync::Outcome::Offset || result.outcome == LineSync::Outcome::OffsetAndRate ||
+      result.outcome == LineSync::Outcome::Cut) {
     setTiming(result.timing);
   }
   notice(lineSyncNotice(result, language_));
@@ -140,6 +143,12 @@ std::optional<ClockPlan> RunControl::findClock(const ClockSearches& searches, st
   return std::nullopt;
 }
 
+bool RunControl::acceptFile(const CueTable& table, std::string_view fileName, std::string_view formatName) {
+  if (table.cueCount > 0) return true;
+  if (view_) view_->sayUtf8(noLinesText(fileName, formatName, language_));
+  return false;
+}
+
 void RunControl::start(ClockPlan plan, CueTable table, unsigned codePage, std::unique_ptr<Overlay> overlay,
                        bool precise) {
   const bool free = plan.kind == ClockPlan::Kind::Free;
@@ -162,6 +171,10 @@ void RunControl::start(ClockPlan plan, CueTable table, unsigned codePage, std::u
       break;
   }
   run_.setPrecise(precise);
+  // A new file is a new film's timing: its rate and presses start over, while the delay box
+  // keeps what the user typed. The old film's presses must never pair with the new one's.
+  lineSync_.reset();
+  run_.setRate(1.0);
   if (free) startFreeClock(table);
   run_.start(std::move(table), codePage, std::move(overlay));
   if (view_) view_->showTransportBar(free);

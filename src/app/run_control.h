@@ -124,6 +124,10 @@ class RunControl {
   // why; nothing comes back, and no dialog follows. `playerMode` is the "mode" setting's.
   std::optional<ClockPlan> findClock(const ClockSearches& searches, std::string_view typedName,
                                      uint8_t playerMode);
+  // After the dialog gave a file, before the old run ends: a file that yields no lines starts
+  // no run (it would show nothing, without a word); the user is told which file and how it was
+  // read, and the running run goes on.
+  bool acceptFile(const CueTable& table, std::string_view fileName, std::string_view formatName);
   // After the dialog gave a file and the old run ended: the run follows the plan's clock and
   // starts over `table` on `overlay`.
   void start(ClockPlan plan, CueTable table, unsigned codePage, std::unique_ptr<Overlay> overlay,

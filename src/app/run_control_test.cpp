@@ -253,6 +253,10 @@ TEST_F(RunControlTest, LineIsNowSetsTheTimingAndResetTakesItBack) {
   EXPECT_TRUE(view.log.empty());
   startFree();
   view.take();
+  // Paused, a press says nothing of when a line is spoken.
+  control.keyPressed(SyncKey::LineIsNow);
+  EXPECT_EQ(view.take(), (std::vector<std::string>{"notice " + std::string(syncText(SyncText::PausedNotice, UiLanguage::English))}));
+  control.togglePlay();
 
   // At 0 the first line is 10 s away: the next one, by the time written in its file.
   control.keyPressed(SyncKey::LineIsNow);
@@ -274,6 +278,70 @@ TEST_F(RunControlTest, LineIsNowSetsTheTimingAndResetTakesItBack) {
   control.keyPressed(SyncKey::ResetSync);
   EXPECT_EQ(run.inputs().timing(), ClockTiming(0, 1.0));
   EXPECT_EQ(view.take(), (std::vector<std::string>{"delay box 0", "notice " + delayNotice(0, 1.0, UiLanguage::English)}));
+}
+
+// With a rate set, a delay key moves every line by its step of the film's time, and the lead
+// before each line stays half a second of film.
+TEST_F(RunControlTest, DelayKeysCountInTheFilmsTimeAtAnyRate) {
+  startFree();
+  run.setRate(1.0427);
+  control.togglePlay();
+  // A press on the first line (stored at 10 s, written at 10.5 s) at 0: the line shows half a
+  // second before the press.
+  control.keyPressed(SyncKey::LineIsNow);
+  EXPECT_NEAR(run.inputs().timing().rawOf(10'000), -kStoredLeadMs, 1);
+  const int32_t lineMs = 3'600'000;  // a line an hour into the file
+  struct Case { SyncKey key; int32_t times, movedMs; };
+  const Case cases[] = {{SyncKey::DelayOn, 3, 300}, {SyncKey::DelayBackSecond, 2, -2'000}};
+  for (const Case& c : cases) {
+    const double before = run.inputs().timing().rawOf(lineMs);
+    for (int32_t i = 0; i < c.times; ++i) control.keyPressed(c.key);
+    EXPECT_NEAR(run.inputs().timing().rawOf(lineMs) - before, c.movedMs, 1e-6);
+    EXPECT_EQ(run.inputs().rate, 1.0427);
+  }
+}
+
+// A new file starts its timing over: its rate and its presses go, the delay box keeps its
+// delay, and the old film's press never pairs with the new film's first.
+TEST_F(RunControlTest, ANewFileResetsTheRateAndThePressesButKeepsTheDelay) {
+  startFree();
+  control.togglePlay();
+  control.keyPressed(SyncKey::LineIsNow);  // at 0: the first line, 10.5 s in the file
+  run.setRate(1.05);
+  startFree();
+  EXPECT_EQ(run.inputs().timing(), ClockTiming(-10'500, 1.0));
+  control.delayTyped(0);
+  control.togglePlay();
+  time.advanceMs(65'000);
+  view.take();
+  // Paired with the old press this would be rate 60,000 / 65,000: here it only sets the delay.
+  control.keyPressed(SyncKey::LineIsNow);
+  EXPECT_EQ(run.inputs().timing(), ClockTiming(65'000 - 70'500, 1.0));
+  EXPECT_EQ(view.take(), (std::vector<std::string>{"delay box -5500", "notice " + delayNotice(-5'500, 1.0, UiLanguage::English)}));
+}
+
+// A file that yields no lines starts no run: the user is told which file and how it was read,
+// in the interface's language, and the running run goes on.
+TEST_F(RunControlTest, AFileWithoutLinesIsRefusedWithItsNameAndFormat) {
+  startFree();
+  view.take();
+  const CueTable none = CueTable::fromSorted({});
+  struct Case { UiLanguage language; const char* said; };
+  const Case cases[] = {
+      {UiLanguage::English, "\"notes.ass\" has no subtitle lines (read as ASS/SSA)"},
+      {UiLanguage::SimplifiedChinese, "“notes.ass”中没有字幕行（按 ASS/SSA 格式读取）"},
+      {UiLanguage::TraditionalChinese, "「notes.ass」中沒有字幕行（按 ASS/SSA 格式讀取）"},
+  };
+  for (const Case& c : cases) {
+    control.setLanguage(c.language);
+    EXPECT_FALSE(control.acceptFile(none, "notes.ass", "ASS/SSA"));
+    const std::vector<std::string> said = view.take();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].rfind("say " + std::string(c.said), 0), 0u) << said[0];
+  }
+  EXPECT_TRUE(run.running());
+  EXPECT_TRUE(control.acceptFile(CueTable::fromSorted({{1'000, 2'000, "a"}}), "film.srt", "SRT"));
+  EXPECT_TRUE(view.log.empty());
 }
 
 // The transport keys and the bar's buttons drive the free clock only while the run follows it.

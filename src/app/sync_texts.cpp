@@ -16,6 +16,10 @@ constexpr std::array<Texts, static_cast<size_t>(SyncText::Count)> kTexts{{
     {"No line near to sync", "\xB8\xBD\xBD\xFC\xC3\xBB\xD3\xD0\xD7\xD6\xC4\xBB", "\xAA\xFE\xAA\xF1\xA8S\xA6\xB3\xA6r\xB9\xF5"},  // 附近没有字幕
     {"Rate %.3f refused", "\xCB\xD9\xC2\xCA %.3f \xB2\xBB\xBA\xCF\xC0\xED\xA3\xAC\xCE\xB4\xB2\xC9\xD3\xC3", "\xB3t\xB2v %.3f \xA4\xA3\xA6X\xB2z\xA1" "A\xA5\xBC\xB1\xC4\xA5\xCE"},  // 速率 %.3f 不合理，未采用
     {"Same line twice: no rate", "\xCD\xAC\xD2\xBB\xBE\xE4\xB0\xB4\xC1\xCB\xC1\xBD\xB4\xCE\xA3\xBA\xCE\xB4\xC9\xE8\xCB\xD9\xC2\xCA", "\xA6P\xA4@\xA5y\xAB\xF6\xA4" "F\xA8\xE2\xA6\xB8\xA1G\xA5\xBC\xB3]\xB3t\xB2v"},  // 同一句按了两次：未设速率
+    {"Delay %+d ms, rate %.4f, lines within %.1f s to the end", "\xD1\xD3\xB3\xD9 %+d \xBA\xC1\xC3\xEB\xA3\xAC\xCB\xD9\xC2\xCA %.4f\xA3\xAC\xB5\xBD\xBD\xE1\xCE\xB2\xCE\xF3\xB2\xEE\xD4\xDA %.1f \xC3\xEB\xC4\xDA", "\xA9\xB5\xBF\xF0 %+d \xB2@\xAC\xED\xA1" "A\xB3t\xB2v %.4f\xA1" "A\xA8\xEC\xB5\xB2\xA7\xC0\xBB~\xAEt\xA6" "b %.1f \xAC\xED\xA4\xBA"},  // 延迟 %+d 毫秒，速率 %.4f，到结尾误差在 %.1f 秒内
+    {"Cut in the film: delay %+d ms, rate kept", "\xC6\xAC\xD6\xD0\xD3\xD0\xBC\xF4\xBD\xD3\xA3\xBA\xD1\xD3\xB3\xD9 %+d \xBA\xC1\xC3\xEB\xA3\xAC\xCB\xD9\xC2\xCA\xB2\xBB\xB1\xE4", "\xA4\xF9\xA4\xA4\xA6\xB3\xB0\xC5\xB1\xB5\xA1G\xA9\xB5\xBF\xF0 %+d \xB2@\xAC\xED\xA1" "A\xB3t\xB2v\xA4\xA3\xC5\xDC"},  // 片中有剪接：延迟 %+d 毫秒，速率不变
+    {"Paused: press while the film plays", "\xD2\xD1\xD4\xDD\xCD\xA3\xA3\xBA\xC7\xEB\xD4\xDA\xB2\xA5\xB7\xC5\xCA\xB1\xB0\xB4", "\xA4w\xBC\xC8\xB0\xB1\xA1G\xBD\xD0\xA6" "b\xBC\xBD\xA9\xF1\xAE\xC9\xAB\xF6"},  // 已暂停：请在播放时按
+    {"Presses less than a second apart: no rate", "\xC1\xBD\xB4\xCE\xB0\xB4\xBC\xFC\xCF\xE0\xB8\xF4\xB2\xBB\xB5\xBD\xD2\xBB\xC3\xEB\xA3\xBA\xCE\xB4\xC9\xE8\xCB\xD9\xC2\xCA", "\xA8\xE2\xA6\xB8\xAB\xF6\xC1\xE4\xAC\xDB\xB9j\xA4\xA3\xA8\xEC\xA4@\xAC\xED\xA1G\xA5\xBC\xB3]\xB3t\xB2v"},  // 两次按键相隔不到一秒：未设速率
     {"Sync keys", "\xCD\xAC\xB2\xBD\xB0\xB4\xBC\xFC", "\xA6P\xA8" "B\xAB\xF6\xC1\xE4"},  // 同步按键
     {"Player", "\xB2\xA5\xB7\xC5\xC6\xF7", "\xBC\xBD\xA9\xF1\xBE\xB9"},  // 播放器
     {"Automatic", "\xD7\xD4\xB6\xAF", "\xA6\xDB\xB0\xCA"},  // 自动
@@ -62,8 +66,16 @@ std::string delayNotice(int32_t delayMs, double rate, UiLanguage language) {
 std::string lineSyncNotice(const LineSync::Result& result, UiLanguage language) {
   switch (result.outcome) {
     case LineSync::Outcome::Offset:
-    case LineSync::Outcome::OffsetAndRate:
       return delayNotice(result.timing.delayMs, result.timing.rate, language);
+    case LineSync::Outcome::OffsetAndRate:
+      return format(SyncText::DelayRateSpreadNotice, language, result.timing.delayMs, result.timing.rate,
+                    result.spreadMs / 1000.0);
+    case LineSync::Outcome::Cut:
+      return format(SyncText::CutNotice, language, result.timing.delayMs);
+    case LineSync::Outcome::Paused:
+      return std::string(syncText(SyncText::PausedNotice, language));
+    case LineSync::Outcome::DoublePress:
+      return std::string(syncText(SyncText::DoublePressNotice, language));
     case LineSync::Outcome::NoLine:
       return std::string(syncText(SyncText::NoLineNotice, language));
     case LineSync::Outcome::RateRefused:
@@ -71,6 +83,22 @@ std::string lineSyncNotice(const LineSync::Result& result, UiLanguage language) 
       return format(SyncText::RateRefusedNotice, language, result.rate);
   }
   return {};
+}
+
+std::string noLinesText(std::string_view fileName, std::string_view formatName, UiLanguage language) {
+  const std::string name(fileName), format(formatName);
+  switch (language) {
+    case UiLanguage::SimplifiedChinese:
+      return "“" + name + "”中没有字幕行（按 " + format +
+             " 格式读取）：文件只有注释或绘图，是空的，或无法读取。没有开始显示字幕。";
+    case UiLanguage::TraditionalChinese:
+      return "「" + name + "」中沒有字幕行（按 " + format +
+             " 格式讀取）：檔案只有註解或繪圖，是空的，或無法讀取。沒有開始顯示字幕。";
+    case UiLanguage::English:
+      break;
+  }
+  return "\"" + name + "\" has no subtitle lines (read as " + format +
+         "): it holds only comments or drawings, is empty, or cannot be read. Nothing was started.";
 }
 
 }  // namespace quorvane

@@ -17,6 +17,10 @@ enum class SyncText {
   NoLineNotice,
   RateRefusedNotice,    // ... with the refused rate
   SameLineNotice,
+  DelayRateSpreadNotice,  // ... with the delay, the rate and the seconds lines may be off by the end
+  CutNotice,            // ... with the delay
+  PausedNotice,
+  DoublePressNotice,
   SyncKeysItem,         // the system menu's check item that switches the sync keys
   PlayerMenu,           // the system menu's submenu of clock sources
   AutomaticItem,
@@ -43,5 +47,8 @@ std::string_view syncText(SyncText which, UiLanguage language);
 std::string delayNotice(int32_t delayMs, double rate, UiLanguage language);
 // After "this line is now": the new delay (and rate), or why nothing changed.
 std::string lineSyncNotice(const LineSync::Result& result, UiLanguage language);
+// The message of a picked file that yields no lines, in UTF-8 for a message box: the file's
+// name and the format it was read as.
+std::string noLinesText(std::string_view fileName, std::string_view formatName, UiLanguage language);
 
 }  // namespace quorvane

@@ -67,7 +67,7 @@ int32_t DigitClock::update(const ClockInputs& in) {
 }
 
 int32_t DigitClock::rawMs() const {
-  const double raw = (static_cast<double>(positionMs_) + timing_.delayMs) / timing_.rate;
+  const double raw = timing_.rawOf(positionMs_);
   return saturateToInt32(std::llround(raw));
 }
 

@@ -2,11 +2,15 @@
 
 #include <cstdint>
 
+#include "loading/cue_table.h"
+
 namespace quorvane {
 
-// How a run maps a source's own position onto the subtitle file's time: the rate scales the
-// position first, then the delay is taken off. A delay alone converts, so that a run with
-// no rate set reads as it always did.
+// How a run maps a source's own position onto the subtitle file's time. The delay is taken
+// off the source's position first and the rate scales what is left, so that a delay counts in
+// the film's time at any rate (a delay key's 100 ms moves lines by 100 ms of film). The file's
+// times are stored kStoredLeadMs early; the rate scales about the written times, so that the
+// lead stays a fixed half second of film too. With rate 1 this is the position less the delay.
 struct ClockTiming {
   ClockTiming(int32_t delay = 0, double scale = 1.0) : delayMs(delay), rate(scale) {}  // NOLINT: a delay is a timing
   int32_t delayMs;  // positive shows the subtitles later
@@ -15,6 +19,8 @@ struct ClockTiming {
   int32_t apply(int64_t rawMs) const;
   // The first position of the source at which the file's time reaches `fileMs`.
   int64_t rawFor(int64_t fileMs) const;
+  // The source's position at which apply() gives `positionMs`, unrounded: the inverse of apply.
+  double rawOf(double positionMs) const;
   bool operator==(const ClockTiming& other) const { return delayMs == other.delayMs && rate == other.rate; }
 };
 

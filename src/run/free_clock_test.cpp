@@ -58,15 +58,15 @@ TEST_F(FreeClockTest, SeeksKeepPlayOrPauseAndStayWithinTheFilesSpan) {
   EXPECT_EQ(clock.positionMs(), 49'000);
 }
 
-// The rate scales the clock's own position, then the delay comes off; the raw position stays
-// the clock's own.
-TEST_F(FreeClockTest, TheRunsTimingScalesThenShifts) {
+// The delay comes off the clock's own position, then the rate scales it (about the written
+// times, the stored lead kept in the film's time); the raw position stays the clock's own.
+TEST_F(FreeClockTest, TheRunsTimingShiftsThenScales) {
   clock.reset(100'000);
   clock.play();
   time.advanceMs(1'000);
   const ClockReading reading = clock.read({2'000, 1.04});
   EXPECT_EQ(reading.rawMs, 101'000);
-  EXPECT_EQ(reading.positionMs, 103'040);  // 101,000 x 1.04 - 2,000
+  EXPECT_EQ(reading.positionMs, 102'980);  // (101,000 - 2,000 + 500) x 1.04 - 500
   EXPECT_EQ(clock.at(time.us + 500'000, {-300}).positionMs, 101'800);
 }
 

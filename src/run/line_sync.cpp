@@ -7,10 +7,11 @@
 namespace quorvane {
 namespace {
 
-// The delay that puts `point` at the file time it belongs to under `rate`.
-int32_t delayFor(int32_t rawMs, int32_t fileMs, double rate) {
-  return static_cast<int32_t>(std::clamp<int64_t>(int64_t{ClockTiming{0, rate}.apply(rawMs)} - fileMs,
-                                                  -99'999'999, 99'999'999));
+// The delay under `rate` that has the line written at `fileMs` belong at the source's `rawMs`:
+// it then shows the stored lead, half a second of film, before.
+int32_t delayFor(double rawMs, int32_t fileMs, double rate) {
+  const double delay = rawMs - ClockTiming{0, rate}.rawOf(fileMs - kStoredLeadMs) - kStoredLeadMs;
+  return static_cast<int32_t>(std::clamp<double>(std::llround(delay), -99'999'999, 99'999'999));
 }
 
 }  // namespace
@@ -29,31 +30,143 @@ std::optional<int32_t> LineSync::lineToSync(const CueTable& table, const CueSche
   return next->startMs + kStoredLeadMs;
 }
 
-LineSync::Result LineSync::press(int32_t rawMs, std::optional<int32_t> lineFileMs, const ClockTiming& current) {
+LineSync::Fit LineSync::fit() const {
+  Fit f;
+  if (points_.empty()) return f;
+  const int last = points_.back().segment;
+  for (int segment = 0; segment <= last; ++segment) {
+    int n = 0;
+    double sumRaw = 0, sumFile = 0;
+    int32_t lowRaw = 0, highRaw = 0;
+    for (const Point& p : points_) {
+      if (p.segment != segment) continue;
+      lowRaw = n == 0 ? p.rawMs : std::min(lowRaw, p.rawMs);
+      highRaw = n == 0 ? p.rawMs : std::max(highRaw, p.rawMs);
+      ++n;
+      sumRaw += p.rawMs;
+      sumFile += p.fileMs;
+    }
+    if (n == 0) continue;
+    const double meanRaw = sumRaw / n, meanFile = sumFile / n;
+    if (segment == last) {
+      f.meanRaw = meanRaw;
+      f.meanFile = meanFile;
+      f.lastCount = n;
+    }
+    if (int64_t{highRaw} - lowRaw >= kMinSpanMs) f.hasRate = true;
+    f.freedom += n - 1;
+    for (const Point& p : points_) {
+      if (p.segment != segment) continue;
+      f.sxx += (p.fileMs - meanFile) * (p.fileMs - meanFile);
+    }
+  }
+  if (!f.hasRate || f.sxx <= 0) {
+    f.hasRate = false;
+    return f;
+  }
+  double sxy = 0;
+  for (const Point& p : points_) {
+    // Each segment about its own means: a cut shifts the offset, not the slope.
+    int n = 0;
+    double sumRaw = 0, sumFile = 0;
+    for (const Point& q : points_) {
+      if (q.segment != p.segment) continue;
+      ++n;
+      sumRaw += q.rawMs;
+      sumFile += q.fileMs;
+    }
+    sxy += (p.fileMs - sumFile / n) * (p.rawMs - sumRaw / n);
+  }
+  f.slope = sxy / f.sxx;
+  f.freedom -= 1;  // the slope
+  // The residuals about each segment's line.
+  for (const Point& p : points_) {
+    int n = 0;
+    double sumRaw = 0, sumFile = 0;
+    for (const Point& q : points_) {
+      if (q.segment != p.segment) continue;
+      ++n;
+      sumRaw += q.rawMs;
+      sumFile += q.fileMs;
+    }
+    const double off = p.rawMs - (sumRaw / n + f.slope * (p.fileMs - sumFile / n));
+    f.residuals += off * off;
+  }
+  return f;
+}
+
+LineSync::Result LineSync::press(int32_t rawMs, std::optional<int32_t> lineFileMs, const ClockTiming& current,
+                                 bool playing, int32_t endFileMs) {
   Result result;
   result.timing = current;
   if (!lineFileMs) return result;
-  const Point point{rawMs, *lineFileMs};
-  if (anchor_ && anchor_->fileMs == point.fileMs) {
-    result.outcome = Outcome::RateRefused;
-    result.rate = 0;
+  if (!playing) {
+    result.outcome = Outcome::Paused;
     return result;
   }
-  if (!anchor_ || std::llabs(int64_t{point.rawMs} - anchor_->rawMs) < kMinSpanMs) {
-    anchor_ = point;
+  const Point point{rawMs, *lineFileMs, segment_};
+  for (const Point& p : points_) {
+    if (p.segment == segment_ && p.fileMs == point.fileMs) {
+      result.outcome = Outcome::RateRefused;
+      result.rate = 0;
+      return result;
+    }
+  }
+  if (!points_.empty() && std::llabs(int64_t{rawMs} - points_.back().rawMs) < kDoublePressMs) {
+    result.outcome = Outcome::DoublePress;
+    return result;
+  }
+
+  // Far off the line the presses so far give: a cut. With one press of the segment and no
+  // rate yet, a pair that would need an absurd rate is a cut as well.
+  const Fit before = fit();
+  bool cut = false;
+  if (before.hasRate) {
+    // Beside a person's timing, the fit's own uncertainty where it is carried to this line:
+    // presses close together say little of where a line an hour later belongs.
+    const double spread2 = (before.residuals + kPressSpreadMs * kPressSpreadMs) / (before.freedom + 1);
+    const double reach = point.fileMs - before.meanFile;
+    const double expectedError = std::sqrt(spread2 * (1.0 / before.lastCount + reach * reach / before.sxx));
+    const double expectedRaw = before.meanRaw + before.slope * reach;
+    cut = std::abs(rawMs - expectedRaw) > kCutMs + 3 * expectedError;
+  } else if (!points_.empty() && std::llabs(int64_t{rawMs} - points_.back().rawMs) >= kMinSpanMs) {
+    const Point& last = points_.back();
+    const double rate = static_cast<double>(int64_t{point.fileMs} - last.fileMs) /
+                        static_cast<double>(int64_t{point.rawMs} - last.rawMs);
+    cut = !(rate >= kMinRate && rate <= kMaxRate);
+  }
+  if (cut) {
+    points_.push_back({rawMs, *lineFileMs, ++segment_});
+    result.outcome = Outcome::Cut;
+    result.timing = {delayFor(rawMs, point.fileMs, current.rate), current.rate};
+    return result;
+  }
+
+  points_.push_back(point);
+  const Fit after = fit();
+  if (!after.hasRate) {
     result.outcome = Outcome::Offset;
-    result.timing = {delayFor(point.rawMs, point.fileMs, current.rate), current.rate};
+    result.timing = {delayFor(rawMs, point.fileMs, current.rate), current.rate};
     return result;
   }
-  const double rate = static_cast<double>(int64_t{point.fileMs} - anchor_->fileMs) /
-                      static_cast<double>(int64_t{point.rawMs} - anchor_->rawMs);
+  const double rate = 1.0 / after.slope;
   if (!(rate >= kMinRate && rate <= kMaxRate)) {
+    points_.pop_back();
     result.outcome = Outcome::RateRefused;
     result.rate = rate;
     return result;
   }
+  // The offset from the fitted line of this segment, where the press's own error averages out.
+  const double fittedRaw = after.meanRaw + after.slope * (point.fileMs - after.meanFile);
   result.outcome = Outcome::OffsetAndRate;
-  result.timing = {delayFor(point.rawMs, point.fileMs, rate), rate};
+  result.timing = {delayFor(fittedRaw, point.fileMs, rate), rate};
+  // The presses' spread, with one assumed press of a person's spread so that two presses
+  // (which fit exactly) still say how far off they may be; about two standard errors at the
+  // file's end, of the slope carried there and of the segment's offset.
+  const double spread2 = (after.residuals + kPressSpreadMs * kPressSpreadMs) / (after.freedom + 1);
+  const double reach = std::max<double>(std::abs(endFileMs - after.meanFile), std::abs(point.fileMs - after.meanFile));
+  const double slopeError = std::sqrt(spread2 / after.sxx) * reach;
+  result.spreadMs = static_cast<int32_t>(std::llround(2 * std::sqrt(slopeError * slopeError + spread2 / after.lastCount)));
   return result;
 }
 

@@ -1408,9 +1408,9 @@ def two_point_sync(s):
               "from the lines' film times")
 
     def due(name):
-        # Where the line belongs: its film time, less the lead every line gets, which the rate
-        # scales like the rest of the file's time.
-        return dict(FILM_LINES)[name] - round(500 / STRETCH)
+        # Where the line belongs: its film time, less the half second of film every line is
+        # shown early, at any rate.
+        return dict(FILM_LINES)[name] - 500
 
     def check_line(name, player):
         tick = watch.wait_text(name, 25, after_tick=player.tick)
