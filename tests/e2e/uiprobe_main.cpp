@@ -334,8 +334,7 @@ int focus() {
 }
 
 std::string watchLine(HWND window, const std::wstring& childClass) {
-  std::string out = "{\"tick\":" + std::to_string(GetTickCount());
-  if (!window) return out + ",\"hwnd\":null}";
+  if (!window) return "{\"tick\":" + std::to_string(GetTickCount()) + ",\"hwnd\":null}";
   const HWND child =
       childClass.empty() ? nullptr : FindWindowExW(window, nullptr, childClass.c_str(), nullptr);
   // The text is answered by the window's thread between its messages, the rectangle at once:
@@ -351,6 +350,9 @@ std::string watchLine(HWND window, const std::wstring& childClass) {
     again = child ? textOf(child) : std::wstring();
     if (again == text) break;
   }
+  // Stamped when the reads are done: a read waits for the window's thread, which may be the one
+  // changing the text, so a tick taken before it could date a new text before it was set.
+  std::string out = "{\"tick\":" + std::to_string(GetTickCount());
   out += ",\"hwnd\":" + hex(reinterpret_cast<UINT_PTR>(window));
   out += ",\"visible\":" + std::string(visible ? "true" : "false");
   out += ",\"rect\":" + rectJson(r);
