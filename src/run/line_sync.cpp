@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace quorvane {
 namespace {
@@ -34,6 +35,12 @@ LineSync::Fit LineSync::fit() const {
   Fit f;
   if (points_.empty()) return f;
   const int last = points_.back().segment;
+  // Each segment's mean press: a cut shifts the offset, not the slope, so every sum below is
+  // taken about its own segment's means.
+  struct Mean {
+    double raw = 0, file = 0;
+  };
+  std::vector<Mean> means(static_cast<size_t>(last) + 1);
   for (int segment = 0; segment <= last; ++segment) {
     int n = 0;
     double sumRaw = 0, sumFile = 0;
@@ -48,6 +55,7 @@ LineSync::Fit LineSync::fit() const {
     }
     if (n == 0) continue;
     const double meanRaw = sumRaw / n, meanFile = sumFile / n;
+    means[static_cast<size_t>(segment)] = {meanRaw, meanFile};
     if (segment == last) {
       f.meanRaw = meanRaw;
       f.meanFile = meanFile;
@@ -66,30 +74,15 @@ LineSync::Fit LineSync::fit() const {
   }
   double sxy = 0;
   for (const Point& p : points_) {
-    // Each segment about its own means: a cut shifts the offset, not the slope.
-    int n = 0;
-    double sumRaw = 0, sumFile = 0;
-    for (const Point& q : points_) {
-      if (q.segment != p.segment) continue;
-      ++n;
-      sumRaw += q.rawMs;
-      sumFile += q.fileMs;
-    }
-    sxy += (p.fileMs - sumFile / n) * (p.rawMs - sumRaw / n);
+    const Mean& m = means[static_cast<size_t>(p.segment)];
+    sxy += (p.fileMs - m.file) * (p.rawMs - m.raw);
   }
   f.slope = sxy / f.sxx;
   f.freedom -= 1;  // the slope
   // The residuals about each segment's line.
   for (const Point& p : points_) {
-    int n = 0;
-    double sumRaw = 0, sumFile = 0;
-    for (const Point& q : points_) {
-      if (q.segment != p.segment) continue;
-      ++n;
-      sumRaw += q.rawMs;
-      sumFile += q.fileMs;
-    }
-    const double off = p.rawMs - (sumRaw / n + f.slope * (p.fileMs - sumFile / n));
+    const Mean& m = means[static_cast<size_t>(p.segment)];
+    const double off = p.rawMs - (m.raw + f.slope * (p.fileMs - m.file));
     f.residuals += off * off;
   }
   return f;
