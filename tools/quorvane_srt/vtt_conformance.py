@@ -46,6 +46,8 @@ import shutil
 import subprocess
 import sys
 
+from conformance import unescape  # quorvane-srt --tsv's escapes, read back to bytes
+
 SEED = 25
 PARSER = "webvtt-parser@2.2.0"
 MAX_MS = 2**31 - 1
@@ -243,24 +245,6 @@ def to_program_text(text, gbk):
                     out.append("?" * (2 if ord(c) > 0xFFFF else 1))
         text = "".join(out)
     return text.strip(" \t\n")
-
-
-def unescape(text):
-    out, i = bytearray(), 0
-    while i < len(text):
-        c = text[i]
-        if c == "\\":
-            n = text[i + 1]
-            if n == "x":
-                out.append(int(text[i + 2:i + 4], 16))
-                i += 4
-                continue
-            out += {"\\": b"\\", "r": b"\r", "n": b"\n", "t": b"\t"}[n]
-            i += 2
-            continue
-        out += c.encode("latin-1")
-        i += 1
-    return bytes(out)
 
 
 def number(value):
