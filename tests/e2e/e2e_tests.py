@@ -1380,7 +1380,7 @@ def two_point_sync(s):
     """Two "this line is now" presses (Alt+;) far apart fix a file that is stretched by
     25/23.976 and shifted by 2 s: afterwards every line, before, between and after the two
     presses, comes within 100 ms of where a well-timed file's line would (its film time less
-    the 0.5 s every line is shown early)."""
+    the 0.5 s every line is shown early), give or take how late the presses themselves were."""
     begin_run(s, "stretched.srt", "--start=0:01:36", "--paused")
     focus_player(s)
     checks = Checks()
@@ -1403,9 +1403,17 @@ def two_point_sync(s):
             event = json.loads(line)
             if event.get("visible") and (not shown_at or event["tick"] - shown_at[-1] > 1000):
                 shown_at.append(event["tick"])
+    # The presses are the harness's, sent by xdotool on a machine that may be loaded: one
+    # taken late moves the fit with it, as a person's late press would. The lines are judged
+    # against the presses as taken (the line through the two lags, over film time); how late
+    # the program takes a press is checked on its own, more loosely.
+    lag = lambda _film_ms: 0
     if len(shown_at) == 2:
-        s.log(f"presses taken {first.at(shown_at[0]) - 100000:+d} and {second.at(shown_at[1]) - 175000:+d} ms "
-              "from the lines' film times")
+        lags = (first.at(shown_at[0]) - 100000, second.at(shown_at[1]) - 175000)
+        s.log(f"presses taken {lags[0]:+d} and {lags[1]:+d} ms from the lines' film times")
+        for number, taken in enumerate(lags, 1):
+            checks.true(f"press {number} taken {taken:+d} ms from its line", -150 <= taken <= 300)
+        lag = lambda film_ms: lags[0] + (lags[1] - lags[0]) * (film_ms - 100000) / 75000
 
     def due(name):
         # Where the line belongs: its film time, less the half second of film every line is
@@ -1415,8 +1423,10 @@ def two_point_sync(s):
     def check_line(name, player):
         tick = watch.wait_text(name, 25, after_tick=player.tick)
         error = player.at(tick) - due(name)
-        s.log(f"{name}: {error:+d} ms")
-        checks.true(f"{name} came {error:+d} ms from where it belongs", -100 <= error <= 100)
+        expected = round(lag(dict(FILM_LINES)[name]))
+        s.log(f"{name}: {error:+d} ms ({expected:+d} from the presses)")
+        checks.true(f"{name} came {error:+d} ms from where it belongs ({expected:+d} from the presses)",
+                    -100 <= error - expected <= 100)
 
     for name in ("Foxtrot", "Golf"):
         check_line(name, player)
