@@ -15,7 +15,7 @@ struct ClockInputs {
   uint32_t playerPid = 0;
   uint64_t recordBase = 0;  // address of the time record (the located address + 744)
   int32_t delayMs = 0;      // positive shows the subtitles later
-  double rate = 1.0;        // two-point sync's: scales the shown position before the delay
+  double rate = 1.0;        // line sync's film rate: applied after the delay (see ClockTiming)
   ClockTiming timing() const { return {delayMs, rate}; }
 };
 
