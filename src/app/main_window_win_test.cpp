@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,7 @@ class MainWindowTest : public ::testing::Test {
     services.showMessage = [this](const std::string& text, const std::string& title) {
       messages.push_back(title + "|" + text);
     };
+    services.showWarning = [this](HWND, std::string_view text) { messages.push_back("warning|" + std::string(text)); };
     services.shellOpen = [this](const char* file, const char* parameters) -> intptr_t {
       shellCalls.push_back(std::string(file) + " " + (parameters ? parameters : "-"));
       return shellResult;
@@ -110,12 +112,22 @@ class MainWindowTest : public ::testing::Test {
     } while (GetTickCount() - start < ms);
   }
 
+  // A subtitle file of one line in the temporary folder, to pick.
+  static std::string oneLineFile() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "quorvane-window-test.srt";
+    if (FILE* file = std::fopen(path.c_str(), "wb")) {
+      std::fputs("1\r\n00:00:01,000 --> 00:00:02,000\r\nLine\r\n", file);
+      std::fclose(file);
+    }
+    return path;
+  }
+
   // A player that the search finds, and a subtitle file to pick.
   void runSubtitles() {
     processes->addPlayer(42, "PowerDVDMovie.exe", 0x2000, 0x00A00000);
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    pickedFile = std::string(temp) + "quorvane-window-test.srt";
+    pickedFile = oneLineFile();
     click(kIdStartButton);
   }
 
@@ -434,9 +446,15 @@ TEST_F(MainWindowTest, TheFreeClockGoesStraightToTheDialogAndRunsOnItsOwnClock) 
   EXPECT_EQ(std::string(caption), syncText(SyncText::FreeClockItem, UiLanguage::SimplifiedChinese));
 
   pickedFile = "no-such-file.srt";
-  click(kIdStartButton);  // no player runs
+  click(kIdStartButton);  // no player runs, and a file without lines starts nothing
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("warning|“no-such-file.srt”中没有字幕行（按 SRT 格式读取）", 0), 0u) << messages[0];
+  EXPECT_FALSE(app->run.running());
+  messages.clear();
+  pickedFile = oneLineFile();
+  click(kIdStartButton);
   EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs.size(), 2u);
   ASSERT_TRUE(app->run.running());
   EXPECT_EQ(&app->run.clock(), &app->control.freeClock());
 
