@@ -1600,9 +1600,9 @@ STATUS_TEXTS = {
                      "Subtitle area", "Hidden with F8"),
                     "PowerDVD, read from its memory (process ", "Yes", "playing", "on monitor"),
     "zh_CN.UTF-8": (("时间来源", "响应", "位置", "延迟和速率", "当前字幕", "下一句", "字幕区域", "已用 F8 隐藏"),
-                    "PowerDVD，读取其内存（进程 ", "是", "播放中", "在显示器"),
+                    "PowerDVD（从内存读取，进程 ", "是", "播放中", "在显示器"),
     "zh_TW.UTF-8": (("時間來源", "回應", "位置", "延遲與速率", "目前字幕", "下一句", "字幕區域", "已用 F8 隱藏"),
-                    "PowerDVD，讀取其記憶體（處理程序 ", "是", "播放中", "在顯示器"),
+                    "PowerDVD（從記憶體讀取，處理程序 ", "是", "播放中", "在顯示器"),
 }
 
 
