@@ -13,6 +13,7 @@
 #include "app/sync_texts.h"
 #include "platform/fake_key_state.h"
 #include "platform/fake_registry.h"
+#include "platform/wide_text_win.h"
 #include "memory_player/fake_player_processes.h"
 #include "memory_player/fake_process_terminator.h"
 
@@ -461,6 +462,42 @@ TEST_F(MainWindowTest, TheFreeClockGoesStraightToTheDialogAndRunsOnItsOwnClock) 
   SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kAutomaticPlayerCommand, 0);
   runSubtitles();
   EXPECT_EQ(&app->run.clock(), &app->playerClock);
+}
+
+// The window menu's Status opens one window, in the interface language, that tells the run as
+// it goes; closing it hides it, the menu shows it again, and it goes with the main window.
+TEST_F(MainWindowTest, TheStatusItemOpensALiveWindowThatClosingHides) {
+  open(0x0404);
+  const HMENU menu = GetSystemMenu(window->hwnd(), FALSE);
+  char caption[64] = {};
+  GetMenuStringA(menu, SystemMenu::kStatusCommand, caption, sizeof caption, MF_BYCOMMAND);
+  EXPECT_EQ(std::string(caption), syncText(SyncText::StatusItem, UiLanguage::TraditionalChinese));
+  const auto statusWindow = [] { return FindWindowW(kStatusWindowClassName, nullptr); };
+  EXPECT_EQ(statusWindow(), nullptr);
+
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kStatusCommand, 0);
+  const HWND status = statusWindow();
+  ASSERT_NE(status, nullptr);
+  EXPECT_TRUE(IsWindowVisible(status));
+  EXPECT_EQ(GetWindow(status, GW_OWNER), window->hwnd());
+  // Its second static is the first row's value: which clock the run follows.
+  const auto source = [status] {
+    wchar_t text[128] = {};
+    GetWindowTextW(GetWindow(GetWindow(status, GW_CHILD), GW_HWNDNEXT), text, 128);
+    return utf8FromWide(text);
+  };
+  EXPECT_EQ(source(), statusRows({}, UiLanguage::TraditionalChinese)[0].value);
+  runSubtitles();
+  pump(2 * StatusWindow::kRefreshMs);
+  EXPECT_EQ(source(), "PowerDVD（從記憶體讀取，處理程序 42）");
+
+  SendMessageA(status, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindowVisible(status));
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kStatusCommand, 0);
+  EXPECT_EQ(statusWindow(), status);
+  EXPECT_TRUE(IsWindowVisible(status));
+  DestroyWindow(window->hwnd());
+  EXPECT_FALSE(IsWindow(status));
 }
 
 TEST_F(MainWindowTest, EnhancementsAreSystemMenuItemsStoredAsOneOrZero) {
