@@ -246,6 +246,7 @@ StatusFacts RunControl::status(const std::function<std::string(std::string_view 
   } else if (interfacePlayerClock_) {
     facts.source = StatusFacts::Source::InterfacePlayer;
     facts.player = interfacePlayer_;
+    facts.playerState = interfacePlayerClock_->lastState();
   } else {
     facts.source = StatusFacts::Source::MemoryPlayer;
     if (playerClock_.player().located()) facts.playerPid = playerClock_.player().playerPid;

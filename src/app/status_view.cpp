@@ -10,7 +10,7 @@ namespace {
 enum class Say {
   SourceLabel, AnswersLabel, PositionLabel, TimingLabel, CurrentLabel, NextLabel, AreaLabel, HiddenLabel,
   NoRun, MemoryPlayer, MemoryPlayerMissing, FreeClock,
-  Yes, No, Gone, Silent, None, Playing, Paused,
+  Yes, No, Gone, Silent, NoAnswer, Refused, NoFilm, None, Playing, Paused,
   Timing,       // printf: the delay, the rate
   NextIn,       // printf: seconds, the line
   Area,         // printf: left, top, width, height
@@ -43,6 +43,10 @@ constexpr std::array<Texts, static_cast<size_t>(Say::Count)> kTexts{{
     {"No: the player's process has ended", "否：播放器进程已结束", "否：播放器處理程序已結束"},
     {"No: no position from the player (stopped, or not found)", "否：播放器没有给出位置（已停止或未找到）",
      "否：播放器沒有提供位置（已停止或找不到）"},
+    {"No: the player does not answer (is its interface on?)", "否：播放器没有响应（接口打开了吗？）",
+     "否：播放器沒有回應（介面開啟了嗎？）"},
+    {"No: the player refused the password", "否：播放器拒绝了密码", "否：播放器拒絕了密碼"},
+    {"No: the player plays nothing (stopped)", "否：播放器没有在播放（已停止）", "否：播放器沒有在播放（已停止）"},
     {"(none)", "（无）", "（無）"},
     {"playing", "播放中", "播放中"},
     {"paused", "已暂停", "已暫停"},
@@ -91,7 +95,15 @@ std::string source(const StatusFacts& facts, UiLanguage language) {
 std::string answers(const StatusFacts& facts, UiLanguage language) {
   if (facts.source == StatusFacts::Source::NoRun) return std::string(text(Say::None, language));
   if (facts.answers) return std::string(text(Say::Yes, language));
-  return std::string(text(facts.gone ? Say::Gone : Say::Silent, language));
+  if (facts.gone) return std::string(text(Say::Gone, language));
+  if (facts.source == StatusFacts::Source::InterfacePlayer) {
+    switch (facts.playerState) {
+      case PlayerState::Unauthorized: return std::string(text(Say::Refused, language));
+      case PlayerState::NoFilm: return std::string(text(Say::NoFilm, language));
+      default: return std::string(text(Say::NoAnswer, language));
+    }
+  }
+  return std::string(text(Say::Silent, language));
 }
 
 // "h:mm:ss.t", with whether the clock runs.

@@ -9,6 +9,7 @@
 #include "common/ui_language.h"
 #include "loading/cue_table.h"
 #include "players/player_interfaces.h"
+#include "players/player_report.h"
 
 namespace quorvane {
 
@@ -20,6 +21,7 @@ struct StatusFacts {
   uint32_t playerPid = 0;                 // MemoryPlayer: the process found; 0 when none was
   bool answers = false;   // the source gives a position now
   bool gone = false;      // the player's process has ended
+  PlayerState playerState = PlayerState::NoAnswer;  // InterfacePlayer: its last report's
   int64_t positionMs = 0;  // the source's own position, before delay and rate
   bool playing = false;
   int32_t delayMs = 0;
