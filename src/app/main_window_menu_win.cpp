@@ -9,7 +9,9 @@ namespace quorvane {
 
 SystemMenu::Command SystemMenu::decode(WPARAM id) {
   Command command;
-  if (id == kPlayerSettingsCommand) {
+  if (id == kStatusCommand) {
+    command.kind = Command::Kind::Status;
+  } else if (id == kPlayerSettingsCommand) {
     command.kind = Command::Kind::PlayerSettings;
   } else if (id >= kFirstEnhancementCommand && id < kFirstEnhancementCommand + 16 * kEnhancementCount) {
     command.kind = Command::Kind::Enhancement;
@@ -38,7 +40,9 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
                           bool syncKeys, const PlayerChoice& player) {
   const HMENU system = menu();
   if (!system) return;
+  const auto caption = [language](SyncText which) { return std::string(syncText(which, language)); };
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(system, MF_STRING, kStatusCommand, caption(SyncText::StatusItem).c_str());
   AppendMenuW(system, MF_STRING, kPlayerSettingsCommand, playerSettingsCaption(language));
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
   for (size_t i = 0; i < kEnhancementCount; ++i) {
@@ -47,7 +51,6 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
                 caption.c_str());
   }
 
-  const auto caption = [language](SyncText which) { return std::string(syncText(which, language)); };
   AppendMenuA(system, MF_STRING | (syncKeys ? MF_CHECKED : MF_UNCHECKED), kSyncKeysCommand,
               caption(SyncText::SyncKeysItem).c_str());
   const HMENU players = CreatePopupMenu();

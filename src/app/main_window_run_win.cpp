@@ -7,7 +7,7 @@
 #include "players/player_search_win.h"
 #include "app/sync_settings.h"
 #include "app/run_control.h"
-#include "loading/srt_loader.h"
+#include "loading/subtitle_formats.h"
 #include "platform/modal_pump_win.h"
 #include "platform/wide_text_win.h"
 #include "memory_player/player_locator.h"
@@ -16,6 +16,17 @@
 // the run's control and what the control shows through this window.
 
 namespace quorvane {
+namespace {
+
+// The picked file's name, without its folder, in UTF-8: the dialog gives the path in the
+// system's code page.
+std::string utf8FileName(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return utf8FromWide(wideFromCodePage(name, CP_ACP));
+}
+
+}  // namespace
 
 void MainWindow::onStartClicked() {
   // A press dispatches messages while it searches, in its dialog and in its pause: a second
@@ -45,7 +56,9 @@ void MainWindow::selectAndStart() {
   const std::optional<std::string> path = services_.pickFile(hwnd(), folder, app_.fileDialogFilter);
   if (!hwnd() || !path) return;
   app_.lastPickedFile = *path;
-  CueTable table = loadCueTable(*path, app_.uiLanguage, app_.textCodec);
+  SubtitleFormat format = SubtitleFormat::Srt;
+  CueTable table = loadSubtitles(*path, app_.uiLanguage, app_.textCodec, &format);
+  if (!app_.control.acceptFile(table, utf8FileName(*path), subtitleFormatName(format))) return;
 
   if (app_.run.running()) {
     app_.run.end(100);
@@ -63,9 +76,7 @@ void MainWindow::selectAndStart() {
 
 void MainWindow::sayNoPlayer() { showMessage(UiRow::PlayerMissing); }
 
-void MainWindow::sayUtf8(std::string_view text) {
-  MessageBoxW(hwnd(), wideFromUtf8(text).c_str(), L"Quorvane", MB_OK | MB_ICONWARNING);
-}
+void MainWindow::sayUtf8(std::string_view text) { services_.showWarning(hwnd(), text); }
 
 // The title names the player that tells its time while the run follows one.
 void MainWindow::showFollowed(std::optional<InterfacePlayer> player) {
@@ -160,6 +171,14 @@ void MainWindow::showTransportBar(bool shown) {
   bar_ = TransportBar::create(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE)), app_.uiLanguage,
                               [&control] { return control.transportBarState(); }, std::move(actions),
                               parseBarPlace(app_.settings.readText(setting::kBarPlace, "")));
+}
+
+void MainWindow::showStatus() {
+  if (!status_) {
+    status_ = StatusWindow::create(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE)), hwnd(),
+                                   app_.uiLanguage, [this] { return gatherStatus(app_); });
+  }
+  if (status_) status_->show();
 }
 
 }  // namespace quorvane

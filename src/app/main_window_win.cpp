@@ -12,6 +12,7 @@
 #include "overlay/overlay_metrics.h"
 #include "platform/file_dialog_win.h"
 #include "platform/modal_pump_win.h"
+#include "platform/wide_text_win.h"
 
 namespace quorvane {
 namespace {
@@ -29,6 +30,9 @@ MainWindowServices MainWindowServices::system() {
   services.showMessage = [](const std::string& text, const std::string& title) {
     // No owner and task-modal: every window of the program waits for the answer.
     MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_TASKMODAL);
+  };
+  services.showWarning = [](HWND owner, std::string_view text) {
+    MessageBoxW(owner, wideFromUtf8(text).c_str(), L"Quorvane", MB_OK | MB_ICONWARNING);
   };
   services.shellOpen = [](const char* file, const char* parameters) {
     return reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", file, parameters,
@@ -196,6 +200,9 @@ bool MainWindow::onMenuCommand(WPARAM id) {
   switch (command.kind) {
     case SystemMenu::Command::Kind::None:
       return false;
+    case SystemMenu::Command::Kind::Status:
+      showStatus();
+      return true;
     case SystemMenu::Command::Kind::PlayerSettings:
       runPlayerSettingsDialog(hwnd(), app_.settings, app_.uiLanguage);
       return true;
@@ -521,6 +528,7 @@ void MainWindow::onDestroy() {
   hotkeyPolls_.reset();
   bar_.reset();
   notice_.reset();
+  status_.reset();
   app_.run.end(200);
   tooltip_.reset();
   PostQuitMessage(0);

@@ -17,6 +17,7 @@
 #include "app/run_control.h"
 #include "players/player_interfaces.h"
 #include "app/links.h"
+#include "app/status_window_win.h"
 #include "app/transport_bar_win.h"
 #include "input/hotkey_poller.h"
 #include "input/hotkey_poll_thread_win.h"
@@ -35,6 +36,8 @@ struct MainWindowServices {
   std::function<uint16_t()> systemLangId;
   // A message box without owner, task-modal, OK only.
   std::function<void(const std::string& text, const std::string& title)> showMessage;
+  // A warning in UTF-8 over `owner`, OK only.
+  std::function<void(HWND owner, std::string_view text)> showWarning;
   ShellOpen shellOpen;
   // The file-open dialog: the full path of the picked file, or nothing when cancelled.
   std::function<std::optional<std::string>(HWND owner, const std::string& initialFolder,
@@ -120,6 +123,8 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   void showNotice(const std::string& text) override;
   void showFollowed(std::optional<InterfacePlayer> player) override;
   void showTransportBar(bool shown) override;
+  // The window menu's Status window, made at its first use.
+  void showStatus();
   void sayNoPlayer() override;
   void sayUtf8(std::string_view text) override;
   bool closed() const override { return hwnd() == nullptr; }
@@ -170,6 +175,7 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   std::unique_ptr<HotkeyPollThread> hotkeyPolls_;
   std::unique_ptr<NoticeWindow> notice_;  // made at the first sync key
   std::unique_ptr<TransportBar> bar_;     // made at the first free-clock run, shown only with one
+  std::unique_ptr<StatusWindow> status_;
 };
 
 }  // namespace quorvane

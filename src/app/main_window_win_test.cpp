@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "app/sync_texts.h"
 #include "platform/fake_key_state.h"
 #include "platform/fake_registry.h"
+#include "platform/wide_text_win.h"
 #include "memory_player/fake_player_processes.h"
 #include "memory_player/fake_process_terminator.h"
 
@@ -67,6 +69,7 @@ class MainWindowTest : public ::testing::Test {
     services.showMessage = [this](const std::string& text, const std::string& title) {
       messages.push_back(title + "|" + text);
     };
+    services.showWarning = [this](HWND, std::string_view text) { messages.push_back("warning|" + std::string(text)); };
     services.shellOpen = [this](const char* file, const char* parameters) -> intptr_t {
       shellCalls.push_back(std::string(file) + " " + (parameters ? parameters : "-"));
       return shellResult;
@@ -110,12 +113,22 @@ class MainWindowTest : public ::testing::Test {
     } while (GetTickCount() - start < ms);
   }
 
+  // A subtitle file of one line in the temporary folder, to pick.
+  static std::string oneLineFile() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "quorvane-window-test.srt";
+    if (FILE* file = std::fopen(path.c_str(), "wb")) {
+      std::fputs("1\r\n00:00:01,000 --> 00:00:02,000\r\nLine\r\n", file);
+      std::fclose(file);
+    }
+    return path;
+  }
+
   // A player that the search finds, and a subtitle file to pick.
   void runSubtitles() {
     processes->addPlayer(42, "PowerDVDMovie.exe", 0x2000, 0x00A00000);
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    pickedFile = std::string(temp) + "quorvane-window-test.srt";
+    pickedFile = oneLineFile();
     click(kIdStartButton);
   }
 
@@ -434,15 +447,57 @@ TEST_F(MainWindowTest, TheFreeClockGoesStraightToTheDialogAndRunsOnItsOwnClock) 
   EXPECT_EQ(std::string(caption), syncText(SyncText::FreeClockItem, UiLanguage::SimplifiedChinese));
 
   pickedFile = "no-such-file.srt";
-  click(kIdStartButton);  // no player runs
+  click(kIdStartButton);  // no player runs, and a file without lines starts nothing
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("warning|“no-such-file.srt”中没有字幕行（按 SRT 格式读取）", 0), 0u) << messages[0];
+  EXPECT_FALSE(app->run.running());
+  messages.clear();
+  pickedFile = oneLineFile();
+  click(kIdStartButton);
   EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs.size(), 2u);
   ASSERT_TRUE(app->run.running());
   EXPECT_EQ(&app->run.clock(), &app->control.freeClock());
 
   SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kAutomaticPlayerCommand, 0);
   runSubtitles();
   EXPECT_EQ(&app->run.clock(), &app->playerClock);
+}
+
+// The window menu's Status opens one window, in the interface language, that tells the run as
+// it goes; closing it hides it, the menu shows it again, and it goes with the main window.
+TEST_F(MainWindowTest, TheStatusItemOpensALiveWindowThatClosingHides) {
+  open(0x0404);
+  const HMENU menu = GetSystemMenu(window->hwnd(), FALSE);
+  char caption[64] = {};
+  GetMenuStringA(menu, SystemMenu::kStatusCommand, caption, sizeof caption, MF_BYCOMMAND);
+  EXPECT_EQ(std::string(caption), syncText(SyncText::StatusItem, UiLanguage::TraditionalChinese));
+  const auto statusWindow = [] { return FindWindowW(kStatusWindowClassName, nullptr); };
+  EXPECT_EQ(statusWindow(), nullptr);
+
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kStatusCommand, 0);
+  const HWND status = statusWindow();
+  ASSERT_NE(status, nullptr);
+  EXPECT_TRUE(IsWindowVisible(status));
+  EXPECT_EQ(GetWindow(status, GW_OWNER), window->hwnd());
+  // Its second static is the first row's value: which clock the run follows.
+  const auto source = [status] {
+    wchar_t text[128] = {};
+    GetWindowTextW(GetWindow(GetWindow(status, GW_CHILD), GW_HWNDNEXT), text, 128);
+    return utf8FromWide(text);
+  };
+  EXPECT_EQ(source(), statusRows({}, UiLanguage::TraditionalChinese)[0].value);
+  runSubtitles();
+  pump(2 * StatusWindow::kRefreshMs);
+  EXPECT_EQ(source(), "PowerDVD（從記憶體讀取，處理程序 42）");
+
+  SendMessageA(status, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindowVisible(status));
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kStatusCommand, 0);
+  EXPECT_EQ(statusWindow(), status);
+  EXPECT_TRUE(IsWindowVisible(status));
+  DestroyWindow(window->hwnd());
+  EXPECT_FALSE(IsWindow(status));
 }
 
 TEST_F(MainWindowTest, EnhancementsAreSystemMenuItemsStoredAsOneOrZero) {

@@ -94,6 +94,7 @@ void RunControl::followMemoryPlayer() {
   if (!interfacePlayerClock_) return;
   run_.setClock(playerClock_);
   interfacePlayerClock_.reset();
+  interfacePlayer_.reset();
   if (view_) view_->showFollowed(std::nullopt);
 }
 
@@ -162,6 +163,7 @@ void RunControl::start(ClockPlan plan, CueTable table, unsigned codePage, std::u
       plan.clock->setPrecise(run_.precise());
       run_.setClock(*plan.clock);
       interfacePlayerClock_ = std::move(plan.clock);
+      interfacePlayer_ = plan.player;
       if (view_) view_->showFollowed(plan.player);
       break;
     case ClockPlan::Kind::Free:
@@ -234,6 +236,43 @@ TransportBarState RunControl::transportBarState() const {
   state.rate = run_.inputs().rate;
   state.earlyStart = earlyStart_;
   return state;
+}
+
+StatusFacts RunControl::status(const std::function<std::string(std::string_view displayText)>& toUtf8) const {
+  StatusFacts facts;
+  if (!run_.running()) return facts;
+  if (onFreeClock()) {
+    facts.source = StatusFacts::Source::FreeClock;
+  } else if (interfacePlayerClock_) {
+    facts.source = StatusFacts::Source::InterfacePlayer;
+    facts.player = interfacePlayer_;
+    facts.playerState = interfacePlayerClock_->lastState();
+  } else {
+    facts.source = StatusFacts::Source::MemoryPlayer;
+    if (playerClock_.player().located()) facts.playerPid = playerClock_.player().playerPid;
+  }
+  const ClockReading reading = run_.reading();
+  const ClockTiming timing = run_.inputs().timing();
+  facts.answers = reading.hasPosition;
+  facts.gone = reading.gone;
+  facts.positionMs = reading.rawMs;
+  facts.playing = reading.playing;
+  facts.delayMs = timing.delayMs;
+  facts.rate = timing.rate;
+  // A cue's lines on one row.
+  const auto line = [&toUtf8](const Cue& cue) {
+    std::string text = toUtf8(cue.text);
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.replace(at, 2, " / ");
+    return text;
+  };
+  const LinesAround lines = linesAround(run_.table(), reading.positionMs);
+  if (reading.hasPosition && lines.current) facts.currentLine = line(*lines.current);
+  if (lines.next) {
+    facts.nextLine = line(*lines.next);
+    facts.untilNextMs = timing.rawFor(lines.next->startMs) - reading.rawMs;
+  }
+  facts.hidden = !run_.shown();
+  return facts;
 }
 
 }  // namespace quorvane

@@ -9,6 +9,7 @@
 
 #include "players/player_interfaces.h"
 #include "app/settings_store.h"
+#include "app/status_view.h"
 #include "app/transport_bar_model.h"
 #include "common/ui_language.h"
 #include "loading/cue_table.h"
@@ -142,6 +143,10 @@ class RunControl {
   // What the bar shows now.
   TransportBarState transportBarState() const;
 
+  // What the Status window shows of the run, all but the overlay's place; `toUtf8` brings a
+  // cue's text from the run's code page into UTF-8.
+  StatusFacts status(const std::function<std::string(std::string_view displayText)>& toUtf8) const;
+
   bool onFreeClock() const { return run_.running() && &run_.clock() == &freeClock_; }
   const FreeClock& freeClock() const { return freeClock_; }
   const InterfacePlayerClock* interfacePlayerClock() const { return interfacePlayerClock_.get(); }
@@ -162,6 +167,7 @@ class RunControl {
   UiLanguage language_ = UiLanguage::English;
   // A player that tells its time (VLC, MPC-HC, PotPlayer, mpv), while the run follows one.
   std::unique_ptr<InterfacePlayerClock> interfacePlayerClock_;
+  std::optional<InterfacePlayer> interfacePlayer_;  // which one
   // The clock the user drives, for a film whose player is not read.
   FreeClock freeClock_;
   // "This line is now": the anchor of two-point sync.

@@ -400,5 +400,52 @@ TEST_F(RunControlTest, APlayerChoiceIsStoredAtOnce) {
   }
 }
 
+// The Status window's facts: which clock the run follows and whether it answers, where it is,
+// the lines around it and whether F8 hid them.
+TEST_F(RunControlTest, TheStatusTellsTheClockItsPositionAndTheLinesAroundIt) {
+  const auto status = [this] { return control.status([](std::string_view text) { return "<" + std::string(text) + ">"; }); };
+  EXPECT_EQ(status().source, StatusFacts::Source::NoRun);
+
+  startFree();
+  StatusFacts facts = status();
+  EXPECT_EQ(facts.source, StatusFacts::Source::FreeClock);
+  EXPECT_TRUE(facts.answers);
+  EXPECT_FALSE(facts.playing);
+  EXPECT_EQ(facts.positionMs, 0);
+  EXPECT_EQ(facts.currentLine, "");
+  EXPECT_EQ(facts.nextLine, "<one>");
+  EXPECT_EQ(facts.untilNextMs, 10'000);
+  EXPECT_FALSE(facts.hidden);
+
+  control.keyPressed(SyncKey::PlayPause);
+  time.advanceMs(11'000);
+  run.tick();
+  run.toggleShown();
+  facts = status();
+  EXPECT_TRUE(facts.playing);
+  EXPECT_EQ(facts.positionMs, 11'000);
+  EXPECT_EQ(facts.currentLine, "<one>");
+  EXPECT_EQ(facts.nextLine, "<two>");
+  EXPECT_EQ(facts.untilNextMs, 59'000);
+  EXPECT_TRUE(facts.hidden);
+  run.toggleShown();
+
+  std::optional<ClockPlan> plan = find(false, Answer::Film);
+  ASSERT_TRUE(plan);
+  startOn(std::move(*plan));
+  facts = status();
+  EXPECT_EQ(facts.source, StatusFacts::Source::InterfacePlayer);
+  EXPECT_EQ(facts.player, InterfacePlayer::Mpc);
+
+  plan = find(true, Answer::None);
+  ASSERT_TRUE(plan);
+  startOn(std::move(*plan));
+  facts = status();
+  EXPECT_EQ(facts.source, StatusFacts::Source::MemoryPlayer);
+  EXPECT_EQ(facts.playerPid, 42u);
+  EXPECT_FALSE(facts.answers);  // no record read yet
+  EXPECT_FALSE(facts.player);
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -37,6 +37,7 @@ enum class SyncText {
   SliderTip,
   EarlyStartItem,       // the bar's choice: start a few seconds before the first line
   BarTitle,
+  StatusItem,           // the system menu's item that opens the Status window
   Count
 };
 

@@ -25,11 +25,11 @@ struct PartLayout {
 constexpr std::array<PartLayout, TransportBar::PartCount> kParts{{
     {6, 32}, {40, 32}, {74, 32}, {108, 56}, {166, 32}, {200, 32}, {234, 32},  // buttons
     {274, 180},  // slider
-    {778, 34},   // early start
+    {838, 34},   // early start
 }};
 constexpr int kPartTop = 6, kPartHeight = 28;
 constexpr int kClockLeft = 458, kClockWidth = 134;
-constexpr int kDelayLeft = 594, kDelayWidth = 180;
+constexpr int kDelayLeft = 594, kDelayWidth = 240;
 
 struct MonitorList {
   std::vector<Monitor> monitors;
@@ -165,6 +165,14 @@ void TransportBar::hide() {
 RECT TransportBar::partBox(Part part) const {
   const PartLayout& p = kParts[static_cast<size_t>(part)];
   return {scaled(p.x), scaled(kPartTop), scaled(p.x + p.width), scaled(kPartTop + kPartHeight)};
+}
+
+RECT TransportBar::clockBox() const {
+  return {scaled(kClockLeft), 0, scaled(kClockLeft + kClockWidth), scaled(kHeight)};
+}
+
+RECT TransportBar::delayBox() const {
+  return {scaled(kDelayLeft), 0, scaled(kDelayLeft + kDelayWidth), scaled(kHeight)};
 }
 
 TransportBar::Part TransportBar::partAt(POINT client) const {
@@ -373,10 +381,8 @@ void TransportBar::paint(HDC target) {
     FillRect(dc.get(), &track, accent.get());
     RECT thumb{track.right - scaled(4), slider.top + scaled(4), track.right + scaled(4), slider.bottom - scaled(4)};
     FillRect(dc.get(), &thumb, GetSysColorBrush(COLOR_WINDOW));
-    text(clockText(shown_.positionMs) + " / " + clockText(shown_.spanMs),
-         {scaled(kClockLeft), 0, scaled(kClockLeft + kClockWidth), client.bottom}, DT_CENTER);
-    text(delayNotice(shown_.delayMs, shown_.rate, language_),
-         {scaled(kDelayLeft), 0, scaled(kDelayLeft + kDelayWidth), client.bottom}, DT_CENTER);
+    text(clockText(shown_.positionMs) + " / " + clockText(shown_.spanMs), clockBox(), DT_CENTER);
+    text(delayNotice(shown_.delayMs, shown_.rate, language_), delayBox(), DT_CENTER);
     SelectObject(dc.get(), oldFont);
   }
   BitBlt(target, 0, 0, client.right, client.bottom, dc.get(), 0, 0, SRCCOPY);

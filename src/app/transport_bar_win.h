@@ -36,7 +36,7 @@ struct TransportBarActions {
 class TransportBar final : public WindowBase<TransportBar> {
  public:
   // Layout at 96 DPI; the bar scales to its monitor's.
-  static constexpr int kWidth = 818;
+  static constexpr int kWidth = 878;
   static constexpr int kHeight = 40;
   static constexpr int kStripHeight = 6;
   static constexpr UINT kFadeAfterMs = 3000;
@@ -56,6 +56,11 @@ class TransportBar final : public WindowBase<TransportBar> {
   bool faded() const { return faded_; }
   // A part's box in client pixels, for the end-to-end tests' clicks.
   RECT partBox(Part part) const;
+  // The boxes of the clock's text and of the delay's, in client pixels, and the font the texts
+  // are drawn in.
+  RECT clockBox() const;
+  RECT delayBox() const;
+  HFONT font() const { return font_.get(); }
 
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 

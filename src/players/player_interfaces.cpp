@@ -71,7 +71,7 @@ std::string_view pinnedPlayerKey(InterfacePlayer player) {
 std::string pinnedPlayerSilentText(InterfacePlayer player, UiLanguage language) {
   const std::string name(interfacePlayerName(player));
   switch (language) {
-    case UiLanguage::SimplifiedChinese: return name + " 没有回应。请确认它正在播放，并已打开它的接口（见使用说明）。";
+    case UiLanguage::SimplifiedChinese: return name + " 没有响应。请确认它正在播放，并已打开它的接口（见使用说明）。";
     case UiLanguage::TraditionalChinese: return name + " 沒有回應。請確認它正在播放，並已開啟它的介面（見使用說明）。";
     case UiLanguage::English: break;
   }

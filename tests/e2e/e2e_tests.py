@@ -11,6 +11,7 @@ DIR/NAME/, and ends everything it started.
 import argparse
 import json
 import os
+import re
 import socket
 import shutil
 import sys
@@ -1211,8 +1212,9 @@ def styled_files(s):
 
 
 def bad_picks(s):
-    """A cancelled dialog starts nothing; a file that cannot be read when it is loaded starts
-    an empty run; the program goes on working."""
+    """A cancelled dialog starts nothing; a file that cannot be read when it is loaded, one of
+    only comments or only drawings, or one of no known format starts no run but a message that
+    names it and the format it was read as; the program goes on working."""
     s.clear_settings()
     s.start_player("--start=0:00:10")
     s.start_quorvane()
@@ -1229,12 +1231,27 @@ def bad_picks(s):
     shutil.copy(DATA / "long_cue.srt", held)
     holder = s.start(s.program("uiprobe"), "hold", windows_path(held), "--for", "30000")
     s.wait_for("the file to be held", lambda: b"held" in holder.log_path.read_bytes(), 10)
-    s.select_and_start(held)
-    time.sleep(1.5)
-    checks.equal("label of a run without cues", label_text(s), "")
-    checks.equal("one overlay", len(s.overlays()), 1)
+    script = ("[Script Info]\nScriptType: v4.00+\n\n[Events]\n"
+              "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n")
+    comments, drawings, prose = s.work / "comments.ass", s.work / "drawings.ass", s.work / "notes.txt"
+    comments.write_text(script + "Comment: 0,0:00:01.00,0:00:03.00,Default,,0,0,0,,a comment\n", encoding="utf-8")
+    drawings.write_text(script + "Dialogue: 0,0:00:01.00,0:00:03.00,Default,,0,0,0,,{\\p1}m 0 0 l 10 10 0 10{\\p0}\n",
+                        encoding="utf-8")
+    prose.write_text("Not a subtitle file, just a few words.\n", encoding="utf-8")
+    for path, format_name in ((held, "SRT"), (comments, "ASS/SSA"), (drawings, "ASS/SSA"), (prose, "SRT")):
+        box = s.press_start()
+        checks.true(f"{path.name}: the press opens the file dialog", s.is_file_dialog(box))
+        s.pick_file(path)
+        boxes = s.wait_for(f"{path.name}: the message", s.message_boxes, 10)
+        texts = [c["text"] for c in s.message_box_contents(boxes[0]) if c["class"].lower() == "static"]
+        s.log(f"{path.name}: {texts!r}")
+        checks.true(f"{path.name}: the message names the file and {format_name}",
+                    any(path.name in t and f"read as {format_name}" in t for t in texts))
+        checks.equal(f"{path.name}: overlays", s.overlays(), [])
+        s.key("Return")
+        s.wait_for("the message box to close", lambda: not s.message_boxes(), 5)
     s.click(s.control("ShadowCheck"))
-    checks.true('"shadow" stored during the empty run',
+    checks.true('"shadow" stored after the refused files',
                 eventually(s, lambda: s.setting("shadow") == "1", 3))
     close_with_escape(s, checks)
     return checks
@@ -1442,7 +1459,7 @@ BAR_CLASS, NOTICE_CLASS = "QuorvaneTransportBar", "QuorvaneNotice"
 # The bar's parts at 96 DPI: (left, width); all 28 high, 6 from the bar's top.
 BAR_PARTS = {"previous": (6, 32), "back10": (40, 32), "back1": (74, 32), "play": (108, 56),
              "forward1": (166, 32), "forward10": (200, 32), "next": (234, 32), "slider": (274, 180),
-             "early": (778, 34)}
+             "early": (838, 34)}
 BAR_CLOCK_X = 500  # a point on the bar's clock text: no button, so a press there drags the bar
 
 
@@ -1572,6 +1589,107 @@ def bar_languages(s, lang):
 
 
 
+# ---- the Status window --------------------------------------------------------------------------
+
+STATUS_CLASS = "QuorvaneStatus"
+# The Status window's rows by language: (time from, answers, position, delay and rate, current
+# line, next line, subtitle area, hidden with F8), the memory-read player's source, "yes" and
+# "playing".
+STATUS_TEXTS = {
+    "en_US.UTF-8": (("Time from", "Answers", "Position", "Delay and rate", "Current line", "Next line",
+                     "Subtitle area", "Hidden with F8"),
+                    "PowerDVD, read from its memory (process ", "Yes", "playing", "on monitor"),
+    "zh_CN.UTF-8": (("时间来源", "响应", "位置", "延迟和速率", "当前字幕", "下一句", "字幕区域", "已用 F8 隐藏"),
+                    "PowerDVD（从内存读取，进程 ", "是", "播放中", "在显示器"),
+    "zh_TW.UTF-8": (("時間來源", "回應", "位置", "延遲與速率", "目前字幕", "下一句", "字幕區域", "已用 F8 隱藏"),
+                    "PowerDVD（從記憶體讀取，處理程序 ", "是", "播放中", "在顯示器"),
+}
+
+
+def open_status(s):
+    """The window menu's "Status", the first of the program's items (above "Player settings...")."""
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key(*["Up"] * 7, "Return")
+    return s.wait_for("the Status window", lambda: (s.probe("windows", "--class", STATUS_CLASS) or [None])[0], 5)
+
+
+def status_rows(s):
+    """{label: value} of the Status window: its statics are a label and a value per row."""
+    answer = s.probe("controls", "--class", STATUS_CLASS, "--timeout", "3000")
+    texts = [c["text"] for c in answer["controls"]] if answer else []
+    return dict(zip(texts[0::2], texts[1::2]))
+
+
+def status_window(s, lang):
+    """"Status" in the window menu opens a small window that follows the run live: over the
+    memory-read player, which process it reads, that it answers, its position playing, the line
+    on and the next, the subtitle area's monitor, and F8's hiding; in English also a free-clock
+    run, paused at 0:00:00 until its bar's play."""
+    s.lang = lang
+    (labels, memory_source, yes, playing, on_monitor) = STATUS_TEXTS[lang]
+    source, answers, position, timing, current, following, area, hidden = labels
+    s.clear_settings()
+    s.start_player("--start=0:00:10")
+    s.start_quorvane()
+    # Lines long enough that a slow machine's menu and probes do not outlast them.
+    lines = s.work / "status.srt"
+    lines.write_text("1\n00:00:01,000 --> 00:05:00,000\nLong line\n\n2\n00:05:00,000 --> 00:06:00,000\nAfter it\n",
+                     encoding="utf-8")
+    s.select_and_start(lines)
+    checks = Checks()
+    window = open_status(s)
+    eventually(s, lambda: status_rows(s).get(current) == "Long line", 5)
+    rows = status_rows(s)
+    s.log(f"status of the memory-read player's run: {rows!r}")
+    checks.equal("the rows, in order", list(rows), list(labels))
+    checks.true(f"the source: {rows.get(source)!r}", rows.get(source, "").startswith(memory_source))
+    checks.equal("it answers", rows.get(answers), yes)
+    checks.true(f"the position, playing: {rows.get(position)!r}",
+                re.fullmatch(r"0:0\d:\d\d\.\d(, |，)" + playing, rows.get(position, "")) is not None)
+    checks.equal("no delay, no rate", rows.get(timing), "+0 ms, rate 1.0000" if lang.startswith("en")
+                 else "+0 毫秒，速率 1.0000")
+    checks.equal("the line on", rows.get(current), label_text(s))
+    checks.true(f"the next line: {rows.get(following)!r}", rows.get(following, "").endswith("After it"))
+    checks.true(f"the area's monitor: {rows.get(area)!r}", on_monitor in rows.get(area, ""))
+    later = eventually(s, lambda: status_rows(s).get(position) != rows.get(position), 3)
+    checks.true("the position moves on while the window is open", later)
+    s.move_mouse_away()
+    time.sleep(0.4)
+    s.screenshot("status", window["rect"])
+    focus_player(s)
+    s.hotkey("F8")
+    checks.true("F8's hiding is shown", eventually(s, lambda: status_rows(s).get(hidden, "").startswith(yes), 5))
+    s.hotkey("F8")
+    if not lang.startswith("en"):
+        return checks
+
+    s.stop_all()
+    s.clear_settings()
+    s.set_setting("freeclock", "1")
+    s.start_quorvane()
+    s.select_and_start(DATA / "free_clock.srt")
+    bar = s.wait_for("the transport bar", lambda: transport_bar(s), 10)
+    open_status(s)
+    rows = status_rows(s)
+    s.log(f"status of the free clock's run: {rows!r}")
+    checks.equal("free clock: the source", rows.get(source), "Free clock")
+    checks.equal("free clock: it answers", rows.get(answers), "Yes")
+    checks.equal("free clock: paused at the start", rows.get(position), "0:00:00.0, paused")
+    checks.equal("free clock: no line yet", rows.get(current), "(none)")
+    checks.true(f"free clock: the first line next: {rows.get(following)!r}",
+                re.fullmatch(r"in 1\.5 s: One", rows.get(following, "")) is not None)
+    # The bar has faded to a strip meanwhile: the mouse brings it back whole.
+    s.xdotool("mousemove", bar["rect"][0] + BAR_CLOCK_X, bar["rect"][1] + 2)
+    eventually(s, lambda: transport_bar(s)["rect"][3] > 30, 3)
+    s.click_at(*bar_point(bar, "play"))
+    checks.true("free clock: playing after the bar's play",
+                eventually(s, lambda: status_rows(s).get(position, "").endswith(", playing"), 3))
+    checks.true('free clock: "One" on', eventually(s, lambda: status_rows(s).get(current) == "One", 5))
+    return checks
+
+
 def pinned_player(s):
     """A pinned player (the "player" value, as the Player submenu stores it) is followed even
     where PowerDVD's memory would be found; a pinned player that does not answer is named in a
@@ -1622,6 +1740,9 @@ TESTS = {
     "close_during_run": close_during_run,
     "chinese_texts_zh_CN": lambda s: chinese_texts(s, "zh_CN.UTF-8"),
     "chinese_texts_zh_TW": lambda s: chinese_texts(s, "zh_TW.UTF-8"),
+    "status_window_en_US": lambda s: status_window(s, "en_US.UTF-8"),
+    "status_window_zh_CN": lambda s: status_window(s, "zh_CN.UTF-8"),
+    "status_window_zh_TW": lambda s: status_window(s, "zh_TW.UTF-8"),
     "bad_picks": bad_picks,
     "interface_player": interface_player,
     "vlc_automatic": vlc_automatic,
