@@ -17,8 +17,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "follow"))
-from real_mpv import (Bridge, Follow, Mpv, MpvControl, Relay, cpu_seconds, lateness, percentile,  # noqa: E402
-                      windows_process_pid, make_film)
+from real_mpv import (Bridge, Follow, Mpv, MpvControl, Relay, cpu_seconds, lateness, make_film,  # noqa: E402
+                      percentile)
 
 
 def row(name, build, film, srt, cues, seconds, work, precise):
@@ -33,14 +33,13 @@ def row(name, build, film, srt, cues, seconds, work, precise):
                         seconds + 30, precise)
         follow.wait_for(r"mpv's pipe", 0, 30)
         time.sleep(2)
-        follow_pid = windows_process_pid("quorvane-follow.exe")
-        cpu0 = (cpu_seconds(follow_pid) if follow_pid else None, cpu_seconds(mpv.proc.pid))
+        cpu0 = (cpu_seconds(follow.proc.pid), cpu_seconds(mpv.proc.pid))
         t0 = time.monotonic()
         control.command("set_property", "pause", False)
         control.wait_position(lambda p, _: p >= seconds, seconds + 30)
         elapsed = time.monotonic() - t0
         time.sleep(0.5)
-        cpu1 = (cpu_seconds(follow_pid) if follow_pid else None, cpu_seconds(mpv.proc.pid))
+        cpu1 = (cpu_seconds(follow.proc.pid), cpu_seconds(mpv.proc.pid))
         start_late, end_late, missed, doubled, early = lateness(control.history(), follow.since(0), cues[:seconds])
 
         def cpu(i):

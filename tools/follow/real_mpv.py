@@ -23,15 +23,18 @@ import time
 
 def make_film(work, seconds, rate=25):
     """A test film (a counter in the picture, a tone) and an SRT file with one cue a second:
-    "c07" from 7.1 s to 7.9 s; the last runs past the film's end. Returns the film, the file and
-    the cues' (start, end) in seconds."""
+    "c07" from about 7.1 s to about 7.9 s; the last runs past the film's end. The starts and ends
+    lie at different points of a 50 ms tick (a tick is the run's pace), so that the lateness
+    spreads as it would over a real film's. Returns the film, the file and the cues' (start, end)
+    in seconds."""
     film = os.path.join(work, "film.mp4")
     subprocess.run(["ffmpeg", "-loglevel", "error", "-y",
                     "-f", "lavfi", "-i", f"testsrc=size=160x90:rate={rate}:duration={seconds}",
                     "-f", "lavfi", "-i", f"sine=frequency=440:duration={seconds}",
                     "-shortest", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", film],
                    check=True)
-    cues = [(n + 0.1, n + 0.9) for n in range(seconds - 1)] + [(seconds - 0.9, seconds + 10.0)]
+    cues = [(n + 0.1 + n * 17 % 50 / 1000, n + 0.85 + n * 29 % 50 / 1000) for n in range(seconds)]
+    cues[-1] = (cues[-1][0], seconds + 10.0)
 
     def stamp(t):
         ms = round(t * 1000)
@@ -55,28 +58,14 @@ def free_port():
 
 
 def cpu_seconds(pid):
-    """User and system CPU a Linux process has used so far."""
+    """User and system CPU a process has used so far (a Windows program under Wine is the Linux
+    process `wine` was started as)."""
     try:
         with open(f"/proc/{pid}/stat") as f:
             fields = f.read().rsplit(")", 1)[1].split()
         return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
     except (OSError, IndexError, ValueError):
         return None
-
-
-def windows_process_pid(exe_name):
-    """The Linux process that runs a Windows program under Wine, by its executable's name."""
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/cmdline", "rb") as f:
-                argv0 = f.read().split(b"\0")[0].decode("utf-8", "replace")
-        except OSError:
-            continue
-        if argv0.replace("\\", "/").rsplit("/", 1)[-1].lower() == exe_name.lower():
-            return int(entry)
-    return None
 
 
 class Mpv:
