@@ -51,12 +51,6 @@ def cue_of(line):
     return int(m.group(1)) if m else None
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def cpu_seconds(pid):
     """User and system CPU a process has used so far (a Windows program under Wine is the Linux
     process `wine` was started as)."""
@@ -322,14 +316,12 @@ def lateness(history, lines, cues):
         if n is None or n >= cue_count:
             continue
         shown[n] = shown.get(n, 0) + 1
-        if any(abs(at - m) < 1.0 for m in landed.get(n, [])):
-            continue  # a seek's landing: no start to be late for
         near = [m for m in passed.get(n, []) if -1.0 < at - m < 1.0]
-        if not near:
-            continue
-        late = at - min(near, key=lambda m: abs(at - m))
-        start_late.append(late)
-        early += late < 0
+        # A seek's landing has no start to be late for.
+        if near and not any(abs(at - m) < 1.0 for m in landed.get(n, [])):
+            late = at - min(near, key=lambda m: abs(at - m))
+            start_late.append(late)
+            early += late < 0
         # Its end: the next line, when it is the clearing of this cue as play passed its end.
         if i + 1 < len(lines) and lines[i + 1][1].endswith("(clear)"):
             cleared = lines[i + 1][0]
