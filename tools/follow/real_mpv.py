@@ -73,8 +73,15 @@ class Mpv:
             ["mpv", "--no-config", "--vo=null", "--ao=null", "--pause", "--idle=no", "--keep-open=no",
              "--really-quiet", f"--input-ipc-server={sock}", film],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        # Taken once a connection is: the socket's file comes before mpv listens on it.
         end = time.monotonic() + 20
-        while not os.path.exists(sock):
+        while True:
+            with socket.socket(socket.AF_UNIX) as probe:
+                try:
+                    probe.connect(sock)
+                    break
+                except OSError:
+                    pass
             if time.monotonic() > end or self.proc.poll() is not None:
                 raise RuntimeError("mpv did not open its IPC socket")
             time.sleep(0.05)
