@@ -18,17 +18,11 @@
 #include <string>
 #include <thread>
 
+#include "platform/process_handles_win.h"
+
 namespace {
 
-struct Handle {
-  HANDLE h;
-  explicit Handle(HANDLE handle) : h(handle) {}
-  ~Handle() {
-    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-};
+using quorvane::UniqueKernelHandle;
 
 SOCKET connectSocket(uint16_t port) {
   sockaddr_in address{};
@@ -61,9 +55,9 @@ bool sendAll(SOCKET s, const char* data, DWORD size) {
 }
 
 bool writePipe(HANDLE pipe, const char* data, DWORD size) {
-  Handle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  UniqueKernelHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   OVERLAPPED o{};
-  o.hEvent = done.h;
+  o.hEvent = done.get();
   DWORD put = 0;
   if (!WriteFile(pipe, data, size, nullptr, &o) && GetLastError() != ERROR_IO_PENDING) return false;
   return GetOverlappedResult(pipe, &o, &put, TRUE) && put == size;
@@ -72,39 +66,39 @@ bool writePipe(HANDLE pipe, const char* data, DWORD size) {
 // One client's session, on its own thread: waits on the pipe's pending read and the socket's
 // events together, so that either side's bytes are passed on the moment they come.
 void relay(HANDLE pipeHandle, uint16_t port) {
-  Handle pipe(pipeHandle);
+  UniqueKernelHandle pipe(pipeHandle);
   const SOCKET s = connectSocket(port);
   if (s == INVALID_SOCKET) {
-    DisconnectNamedPipe(pipe.h);
+    DisconnectNamedPipe(pipe.get());
     return;
   }
-  Handle socketEvent(WSACreateEvent());
-  Handle readDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  WSAEventSelect(s, socketEvent.h, FD_READ | FD_CLOSE);
+  UniqueKernelHandle socketEvent(WSACreateEvent());
+  UniqueKernelHandle readDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  WSAEventSelect(s, socketEvent.get(), FD_READ | FD_CLOSE);
   char fromPipe[4096], fromSocket[4096];
   OVERLAPPED read{};
-  read.hEvent = readDone.h;
+  read.hEvent = readDone.get();
   bool reading = false, open = true;
   while (open) {
     if (!reading) {
-      ResetEvent(readDone.h);
-      if (!ReadFile(pipe.h, fromPipe, sizeof fromPipe, nullptr, &read) && GetLastError() != ERROR_IO_PENDING) break;
+      ResetEvent(readDone.get());
+      if (!ReadFile(pipe.get(), fromPipe, sizeof fromPipe, nullptr, &read) && GetLastError() != ERROR_IO_PENDING) break;
       reading = true;
     }
-    const HANDLE waits[] = {readDone.h, socketEvent.h};
+    const HANDLE waits[] = {readDone.get(), socketEvent.get()};
     const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     if (woke == WAIT_OBJECT_0) {
       DWORD got = 0;
       reading = false;
-      open = GetOverlappedResult(pipe.h, &read, &got, FALSE) && sendAll(s, fromPipe, got);
+      open = GetOverlappedResult(pipe.get(), &read, &got, FALSE) && sendAll(s, fromPipe, got);
     } else if (woke == WAIT_OBJECT_0 + 1) {
       WSANETWORKEVENTS events{};
-      WSAEnumNetworkEvents(s, socketEvent.h, &events);
+      WSAEnumNetworkEvents(s, socketEvent.get(), &events);
       // Whatever waits is passed on before a close is taken.
       for (;;) {
         const int got = recv(s, fromSocket, sizeof fromSocket, 0);
         if (got > 0) {
-          if (!writePipe(pipe.h, fromSocket, static_cast<DWORD>(got))) open = false;
+          if (!writePipe(pipe.get(), fromSocket, static_cast<DWORD>(got))) open = false;
           continue;
         }
         if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) open = false;
@@ -115,13 +109,13 @@ void relay(HANDLE pipeHandle, uint16_t port) {
     }
   }
   if (reading) {
-    CancelIoEx(pipe.h, &read);
+    CancelIoEx(pipe.get(), &read);
     DWORD ignored = 0;
-    GetOverlappedResult(pipe.h, &read, &ignored, TRUE);
+    GetOverlappedResult(pipe.get(), &read, &ignored, TRUE);
   }
   closesocket(s);
-  FlushFileBuffers(pipe.h);
-  DisconnectNamedPipe(pipe.h);
+  FlushFileBuffers(pipe.get());
+  DisconnectNamedPipe(pipe.get());
 }
 
 }  // namespace
@@ -150,9 +144,9 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       told = true;
     }
-    Handle connected(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueKernelHandle connected(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED o{};
-    o.hEvent = connected.h;
+    o.hEvent = connected.get();
     DWORD ignored = 0;
     const bool ok = ConnectNamedPipe(pipe, &o) || GetLastError() == ERROR_PIPE_CONNECTED ||
                     (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(pipe, &o, &ignored, TRUE));

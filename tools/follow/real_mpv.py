@@ -73,7 +73,7 @@ class Mpv:
             ["mpv", "--no-config", "--vo=null", "--ao=null", "--pause", "--idle=no", "--keep-open=no",
              "--really-quiet", f"--input-ipc-server={sock}", film],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        # Taken once a connection is: the socket's file comes before mpv listens on it.
+        # Ready once it takes a connection: the socket's file comes before mpv listens on it.
         end = time.monotonic() + 20
         while True:
             with socket.socket(socket.AF_UNIX) as probe:
@@ -110,7 +110,6 @@ class MpvControl:
         self.reports = []
         self.position, self.paused, self.speed = None, True, 1.0
         self.heard = threading.Event()
-        self.closed = threading.Event()
         threading.Thread(target=self._read, daemon=True).start()
         for n, name in enumerate(("time-pos", "pause", "speed"), 1):
             self.command("observe_property", n, name)
@@ -130,7 +129,6 @@ class MpvControl:
                 data = b""
             now = time.monotonic()
             if not data:
-                self.closed.set()
                 return
             pending += data
             *lines, pending = pending.split(b"\n")
