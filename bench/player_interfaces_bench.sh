@@ -14,7 +14,7 @@ while [ $# -gt 0 ]; do
     --seconds) seconds=$2; shift 2 ;;
     --vlc-only) only=(--vlc-only); shift ;;
     --mpv-only) mpv_only=1; shift ;;
-    *) echo "usage: $0 [--build DIR] [--seconds N]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--build DIR] [--seconds N] [--vlc-only | --mpv-only]" >&2; exit 2 ;;
   esac
 done
 # The real mpv: each cue's start and end as quorvane-follow shows them against mpv's own reports,
