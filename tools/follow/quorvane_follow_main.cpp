@@ -4,9 +4,8 @@
 //
 // Runs a subtitle run against the running player with a console in place of the overlay: the
 // program's own player search (or, with --source, a player's public interface), subtitle
-// loading and run, on a 50 ms timer and, with --precise, the moments between ticks the program
-// arms, with the geometry the program has stored. Every change of the overlay's text is printed
-// with the playback position, in UTF-8.
+// loading and run, on a 50 ms timer, with the geometry the program has stored. Every change of
+// the overlay's text is printed with the playback position, in UTF-8.
 #include <windows.h>
 
 #include <cstdio>
@@ -27,7 +26,7 @@
 #include "platform/code_pages.h"
 #include "platform/dpi_win.h"
 #include "platform/registry.h"
-#include "platform/moment_timer_win.h"
+#include "platform/thread_timer_win.h"
 #include "platform/tick_source.h"
 #include "memory_player/player_locator.h"
 #include "memory_player/player_memory_clock.h"
@@ -75,46 +74,6 @@ class ConsoleOverlay final : public NullOverlay {
  private:
   unsigned codePage_;
   const SubtitleRun& run_;
-};
-
-// The run's timers as the main window gives them to the program's run, on a message-only window
-// of this thread: the 50 ms tick and precise timing's moments.
-class ConsoleRunTimers final : public RunTimers {
- public:
-  static constexpr UINT kMomentMessage = WM_APP + 2;
-
-  ConsoleRunTimers() {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "QuorvaneFollowTimers";
-    RegisterClassA(&windowClass);
-    window_ = CreateWindowA(windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            windowClass.hInstance, nullptr);
-  }
-  ~ConsoleRunTimers() override {
-    if (window_) DestroyWindow(window_);  // ends the moment timer's thread first
-  }
-  ConsoleRunTimers(const ConsoleRunTimers&) = delete;
-  ConsoleRunTimers& operator=(const ConsoleRunTimers&) = delete;
-
-  HWND window() const { return window_; }
-
-  bool startTicks() override { return SetTimer(window_, kTickTimerId, SubtitleRun::kTickIntervalMs, nullptr) != 0; }
-  void stopTicks() override { KillTimer(window_, kTickTimerId); }
-  void armMoment(int64_t untilUs, uint32_t token) override {
-    if (!moments_) moments_ = std::make_unique<MomentTimer>(window_, kMomentMessage);
-    moments_->arm(untilUs, token);
-  }
-  void disarmMoment() override {
-    if (moments_) moments_->disarm();
-  }
-  void settle(uint32_t) override {}
-
- private:
-  static constexpr UINT_PTR kTickTimerId = 1;
-  HWND window_ = nullptr;
-  std::unique_ptr<MomentTimer> moments_;
 };
 
 int usage() {
@@ -231,33 +190,22 @@ int run(int argc, char** argv) {
   const int32_t screenHeight = designScreenHeight();
   const StartupSettings stored = loadStartupSettings(settings, UiTextTable::build(language, codec), screenHeight);
 
-  ConsoleRunTimers timers;
-  if (!timers.window()) {
-    std::fprintf(stderr, "quorvane-follow: no window for the run's timers\n");
-    return 1;
-  }
-  SubtitleRun run(*clock, &timers);
+  SubtitleRun run(*clock);  // without timers: the loop below ticks it
   run.setInputs({delayMs, stored.left, stored.top, screenHeight,
                  computeOverlayMetrics(stored.sizeValue, stored.width)});
   run.start(std::move(table), codePage, std::make_unique<ConsoleOverlay>(codePage, run));
 
+  const ThreadTimer timer(SubtitleRun::kTickIntervalMs);
   const DWORD endTick = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
   bool toldRefused = false;
-  MSG msg;
-  while (static_cast<int32_t>(endTick - GetTickCount()) > 0 && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    if (msg.hwnd == timers.window() && msg.message == WM_TIMER) {
-      run.tick();
-      if (reported && !toldRefused && reported->lastState() == PlayerState::Unauthorized) {
-        std::printf("the player refused the password\n");  // once, however often it refuses
-        toldRefused = true;
-      }
-    } else if (msg.hwnd == timers.window() && msg.message == ConsoleRunTimers::kMomentMessage) {
-      run.moment(static_cast<uint32_t>(msg.wParam));
-    } else {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+  runTimerLoop(timer, [&] {
+    run.tick();
+    if (reported && !toldRefused && reported->lastState() == PlayerState::Unauthorized) {
+      std::printf("the player refused the password\n");  // once, however often it refuses
+      toldRefused = true;
     }
-  }
+    return static_cast<int32_t>(endTick - GetTickCount()) > 0;
+  });
   if (clock->at(clock->nowUs(), delayMs).gone) std::printf("the player has exited\n");
   return 0;
 }

@@ -313,6 +313,9 @@ def lateness(history, lines, cues):
                 passed.setdefault(n, []).append(before[0] + (starts[n] - p0) / before[3])
             if playing and p0 < ends[n] <= p1:
                 ended.setdefault(n, []).append(before[0] + (ends[n] - p0) / before[3])
+    # Only what was shown: the follower also says other things (the player, the file, how it reads
+    # the film's time).
+    lines = [(at, line) for at, line in lines if cue_of(line) is not None or line.endswith("(clear)")]
     shown = {}
     start_late, end_late = [], []
     early = 0

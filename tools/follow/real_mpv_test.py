@@ -28,7 +28,8 @@ class LatenessTest(unittest.TestCase):
         cases = [
             # name, reports, lines (moment, text), (start lateness ms, end lateness ms, missed, doubled, early)
             ("on time, 30 ms late", straight,
-             [(10.13, "c00"), (10.93, "(clear)"), (11.13, "c01"), (11.93, "(clear)"),
+             [(10.0, "player: mpv's pipe"), (10.13, "c00"), (10.5, "film time: mpv's own"), (10.93, "(clear)"),
+              (11.13, "c01"), (11.93, "(clear)"),
               (12.13, "c02"), (12.93, "(clear)"), (13.13, "c03"), (13.93, "(clear)")],
              ([30, 30, 30, 30], [30, 30, 30, 30], 0, 0, 0)),
             ("a cue never shown is missed", straight,
