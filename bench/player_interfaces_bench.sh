@@ -1,20 +1,36 @@
 #!/usr/bin/env bash
 # Lateness and CPU of each clock source over a player's interface (player_interfaces_win_bench),
-# with the real VLC playing a film made here, headless, its web interface on 127.0.0.1.
-#   bench/player_interfaces_bench.sh [--build build/win] [--seconds 20] [--vlc-only]
+# with the real VLC playing a film made here, headless, its web interface on 127.0.0.1; then the
+# real mpv's rows (bench/real_mpv_bench.py).
+#   bench/player_interfaces_bench.sh [--build build/win] [--seconds 20] [--vlc-only | --mpv-only]
 # build/win is the 32-bit build, build/win64 the 64-bit one; each runs under the Wine of its
 # architecture.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build/win seconds=20 only=()
+build=$root/build/win seconds=20 only=() mpv_only=
 while [ $# -gt 0 ]; do
   case $1 in
     --build) build=$2; shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
     --vlc-only) only=(--vlc-only); shift ;;
-    *) echo "usage: $0 [--build DIR] [--seconds N]" >&2; exit 2 ;;
+    --mpv-only) mpv_only=1; shift ;;
+    *) echo "usage: $0 [--build DIR] [--seconds N] [--vlc-only | --mpv-only]" >&2; exit 2 ;;
   esac
 done
+# The real mpv: each cue's start and end as quorvane-follow shows them against mpv's own reports,
+# over three times as long as a simulated row.
+real_mpv() {
+  python3 "$root/bench/real_mpv_bench.py" "$build" $((3 * seconds))
+}
+if [ -n "$mpv_only" ]; then
+  . "$root/bench/build_arch.sh"
+  . "$root/scripts/wine-env.sh"
+  wine_session_start "$(build_arch "$build/quorvane-follow.exe")"
+  trap wine_session_stop EXIT
+  real_mpv
+  exit
+fi
+
 bench=$build/bench/player_interfaces_win_bench.exe
 [ -f "$bench" ] || { echo "player_interfaces_bench: $bench not built" >&2; exit 1; }
 . "$root/bench/build_arch.sh"
@@ -39,3 +55,4 @@ vlc_pid=$!
 wine_session_start "$arch"
 trap '[ -n "$vlc_pid" ] && kill -9 -- -"$vlc_pid" 2>/dev/null; rm -rf "$work"; wine_session_stop' EXIT
 wine "$bench" "$seconds" --vlc-port "$port" --vlc-password bench "${only[@]}"
+[ ${#only[@]} -gt 0 ] || real_mpv

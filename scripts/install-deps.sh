@@ -19,7 +19,7 @@ pkgs=(cmake g++ make clang libclang-rt-14-dev googletest
       g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
       wine wine64 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei
       python3 libc-bin locales nsis pandoc gnuplot-nox
-      nlohmann-json3-dev vlc-bin vlc-plugin-base ffmpeg)
+      nlohmann-json3-dev vlc-bin vlc-plugin-base mpv ffmpeg)
 need=()
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 if [ ${#need[@]} -gt 0 ]; then

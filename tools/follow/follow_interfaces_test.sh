@@ -27,6 +27,21 @@ for mode in "mpc --mpc-web=$port" "potplayer --potplayer" "mpv --mpv-pipe=\\\\.\
   expect "$out" "The disc spins up." "$source: first cue"
   expect "$out" " 0:00:03.[0-9]*  (clear)" "$source: cleared at its end"
 
+  # Two followers at once, as while a run follows the player a second press searches for it:
+  # the second is served too. The player holds still meanwhile, so that neither depends on how
+  # soon Wine starts it.
+  wine "$ctl" simplayer.exe seek 0:00:04.5 </dev/null >/dev/null
+  wine "$ctl" simplayer.exe pause </dev/null >/dev/null
+  wine "$follow" --seconds 6 --lang en --source "$source" --port "$port" --pipe "$pipe" \
+    "$samples/tour.srt" </dev/null >"$work/first.txt" &
+  first=$!
+  for _ in $(seq 200); do grep -q "own clock" "$work/first.txt" && break; sleep 0.05; done
+  out=$(wine "$follow" --seconds 2 --lang en --source "$source" --port "$port" --pipe "$pipe" \
+          "$samples/tour.srt" </dev/null)
+  expect "$out" "Subtitles follow the player's own clock." "$source: a second follower beside the first"
+  wait $first
+  wine "$ctl" simplayer.exe resume </dev/null >/dev/null
+
   # Paused while the second cue shows: it stays; then the player quits and the text clears.
   wine "$ctl" simplayer.exe seek 0:00:03.4 </dev/null >/dev/null
   wine "$follow" --seconds 6 --lang en --source "$source" --port "$port" --pipe "$pipe" \

@@ -183,17 +183,25 @@ bool startPotPlayerWindow(TruthSource truth) {
 
 bool startMpvPipe(const std::string& pipePath, TruthSource truth) {
   mpvTruth = std::move(truth);
+  // As mpv does, any number of clients at once, each in a session of its own: the next
+  // client's instance is made as soon as the last one is taken.
   std::thread([pipePath] {
     for (;;) {
       const HANDLE pipe = CreateNamedPipeA(pipePath.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                           1, 4096, 4096, 0, nullptr);
+                                           PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
       if (pipe == INVALID_HANDLE_VALUE) {
         Sleep(100);
         continue;
       }
-      if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) serveMpvClient(pipe);
-      DisconnectNamedPipe(pipe);
-      CloseHandle(pipe);
+      if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) {
+        CloseHandle(pipe);
+        continue;
+      }
+      std::thread([pipe] {
+        serveMpvClient(pipe);
+        DisconnectNamedPipe(pipe);
+        CloseHandle(pipe);
+      }).detach();
     }
   }).detach();  // ends with the process
   return true;

@@ -21,7 +21,8 @@ bool startMpcWebInterface(uint16_t port, TruthSource truth);
 // dispatches messages.
 bool startPotPlayerWindow(TruthSource truth);
 // mpv's JSON IPC on a named pipe: answers observe_property for time-pos, pause and speed, then
-// reports their changes (time-pos once a frame while playing), one JSON message per line.
+// reports their changes (time-pos once a frame while playing), one JSON message per line; any
+// number of clients at once, as mpv serves them.
 bool startMpvPipe(const std::string& pipePath, TruthSource truth);
 
 }  // namespace quorvane::simplayer
