@@ -15,7 +15,9 @@ constexpr double kPhaseOverrunMs = 250;
 constexpr double kWanderUsPerSecond = 3000;
 // How far a new answer may put the position back without being a seek: the clock's own error. A
 // whole-second reading can run up to its overrun past the second the player tells; a finer one
-// is off by a fraction of an answer's round trip.
+// is off by a fraction of an answer's round trip, beyond however far the clock had run on from
+// the position last told (a player that stalls, as mpv does for a moment when it takes a new
+// speed, was not where the clock ran on to).
 constexpr int64_t kWholeSecondErrorMs = 1000 + static_cast<int64_t>(kPhaseOverrunMs);
 constexpr int64_t kFineErrorMs = 250;
 // VLC makes a new position about 3.8 times a second: a value first seen was made up to this long
@@ -56,6 +58,7 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
   lastGoodUs_ = time_.nowUs();
   const bool wasKnown = known_;
   const int64_t shownMs = known_ ? rawAt(lastGoodUs_) : 0;
+  const int64_t previousToldMs = toldMs_;
   // The player took its position somewhere between question and answer: the middle is the best
   // guess, off by at most half the round trip.
   const uint64_t stampUs = report.askedUs + (report.answeredUs - report.askedUs) / 2;
@@ -63,24 +66,27 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
   const int64_t fineMs = report.wholeSeconds ? length_.take(report, stampUs) : -1;
   if (fineMs >= 0) {
     takeFine(report, fineMs, stampUs);
+    toldMs_ = fineMs;
   } else if (report.wholeSeconds) {
     takeWholeSecond(report, stampUs);
     fine_ = false;
+    toldMs_ = secondMs_;
   } else {
     baseMs_ = report.positionMs;
     baseUs_ = stampUs;
     answers_.clear();
     bounded_ = false;
+    toldMs_ = report.positionMs;
   }
   lastReportUs_ = stampUs;
   wholeSeconds_ = report.wholeSeconds && fineMs < 0;
   playing_ = report.state == PlayerState::Playing;
   rate_ = rateOf(report);
   known_ = true;
-  holdAgainstStepBack(wasKnown, shownMs);
+  holdAgainstStepBack(wasKnown, shownMs, previousToldMs);
 }
 
-void InterfacePlayerClock::holdAgainstStepBack(bool wasKnown, int64_t shownMs) {
+void InterfacePlayerClock::holdAgainstStepBack(bool wasKnown, int64_t shownMs, int64_t previousToldMs) {
   if (!wasKnown || !known_) {
     floorActive_ = false;
     return;
@@ -88,7 +94,8 @@ void InterfacePlayerClock::holdAgainstStepBack(bool wasKnown, int64_t shownMs) {
   floorActive_ = false;  // the floor holds what was shown, not what an older floor held
   const int64_t nowMs = rawAt(lastGoodUs_);
   if (nowMs >= shownMs) return;
-  const int64_t errorMs = wholeSeconds_ ? kWholeSecondErrorMs : kFineErrorMs;
+  const int64_t errorMs =
+      wholeSeconds_ ? kWholeSecondErrorMs : kFineErrorMs + std::max<int64_t>(0, shownMs - previousToldMs);
   if (shownMs - nowMs > errorMs) return;  // further back than the clock can be wrong: a seek
   floorActive_ = true;
   floorMs_ = shownMs;

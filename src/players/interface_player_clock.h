@@ -60,7 +60,7 @@ class InterfacePlayerClock final : public ClockSource {
   // Narrows the instant the film was at 0 with one answer's bounds (see takeWholeSecond).
   void narrowZero(double lowUs, double highUs, uint64_t atUs);
   int64_t rawAt(uint64_t us) const;  // the player's own position, before rate and delay
-  void holdAgainstStepBack(bool wasKnown, int64_t shownMs);
+  void holdAgainstStepBack(bool wasKnown, int64_t shownMs, int64_t previousToldMs);
   void restart() {
     known_ = false;
     fine_ = false;
@@ -84,6 +84,7 @@ class InterfacePlayerClock final : public ClockSource {
   FilmLength length_;
   bool fine_ = false;
   int64_t fineMs_ = 0;         // the last answer's
+  int64_t toldMs_ = 0;         // the position the last answer told, to the millisecond it told
   uint64_t fineAskedUs_ = 0;   // when the last answer's question went out
   int64_t secondMs_ = 0;  // whole seconds: the second the player tells now
   // While playing the position is baseMs_ at baseUs_; while paused it is held at baseMs_.

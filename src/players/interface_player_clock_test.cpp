@@ -236,6 +236,35 @@ TEST(InterfacePlayerClock, APlayerThatPlaysNothingHasNoPositionAtOnce) {
   EXPECT_FALSE(reading.gone);
 }
 
+// Recorded from the real mpv: it reports its new speed at once with the position it last told,
+// then stalls for about 0.2 s before it plays on. The clock ran on at twice the speed; the next
+// position is 0.35 s behind what was shown, which is no seek: the clock holds rather than step
+// back across a line's start (the line would be shown twice). A real seek back still steps.
+TEST(InterfacePlayerClock, HoldsWhenAPlayerStallsAtANewSpeedAndStepsBackOnlyForASeek) {
+  FakeFeed feed;
+  FakePreciseTime time;
+  InterfacePlayerClock clock{feed, time};
+  const auto tell = [&](uint64_t us, int64_t positionMs, double rate) {
+    time.us = us;
+    PlayerReport report;
+    report.state = PlayerState::Playing;
+    report.positionMs = positionMs;
+    report.rate = rate;
+    report.askedUs = report.answeredUs = us;
+    feed.publish(report);
+    return clock.read(0).positionMs;
+  };
+  tell(17'331'000, 6'520, 1.0);
+  tell(17'335'700, 6'520, 2.0);
+  time.us = 17'528'000;
+  const int32_t shown = clock.read(0).positionMs;
+  EXPECT_GT(shown, 6'850);
+  EXPECT_GE(tell(17'529'000, 6'560, 2.0), shown);
+  time.us = 17'700'000;
+  EXPECT_GE(clock.read(0).positionMs, shown);
+  EXPECT_EQ(tell(17'750'000, 3'000, 2.0), 3'000);
+}
+
 TEST(InterfacePlayerClock, DelayIsTakenOff) {
   Rig rig(false);
   rig.run(200);

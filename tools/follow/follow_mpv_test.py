@@ -78,8 +78,9 @@ def main():
 
         # Twice the speed: ten seconds of film pass in five. mpv stalls for a moment as it takes a
         # new speed (about 0.2 s here) while the clock goes on at the new one: the change is made
-        # early in a cue, so that the stall ends within it.
-        control.wait_position(lambda p, _: p >= 17.2, 5)
+        # late in a cue, so that the clock runs past the cue's end during the stall and must hold
+        # there rather than step back and show the cue again.
+        control.wait_position(lambda p, _: p >= 17.55, 5)
         t = time.monotonic()
         control.command("set_property", "speed", 2.0)
         shown = follow.wait_for(r"c2[7-9]$", t, 7)
