@@ -1,0 +1,316 @@
+#include "memory_player/learn_scan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace quorvane::learn {
+namespace {
+
+// Bytes read before each chunk, so that text cut by the chunk boundary is judged by the
+// character before it; and the widest value, read past the chunk's end.
+constexpr uint32_t leadBytes = 2;
+constexpr uint32_t widestValue = 321;
+// A step reads neighbouring candidates with one read of at most this many bytes.
+constexpr uint32_t stepBlockBytes = 64u << 10;
+
+int64_t now(const ScanControl& control) { return control.nowMs ? control.nowMs() : 0; }
+
+std::optional<ScanOutcome> stopped(const ScanControl& control) {
+  if (control.cancelled && control.cancelled()) return ScanOutcome::Cancelled;
+  if (control.playerGone && control.playerGone()) return ScanOutcome::PlayerGone;
+  return std::nullopt;
+}
+
+bool isUtf16(ValueType type) {
+  return type == ValueType::Utf16HMmSs || type == ValueType::Utf16HhMmSs || type == ValueType::Utf16MmSs;
+}
+
+// The first scan's test of a chunk against one window: cheap range tests on the raw numbers
+// first, the exact decode only for what passes them.
+class Matcher {
+ public:
+  explicit Matcher(PositionWindow window) : window_(window) {
+    const auto encodings = scannedEncodings();
+    for (size_t i = 0; i < encodings.size(); ++i) {
+      const Encoding& e = encodings[i];
+      const auto index = static_cast<uint8_t>(i);
+      // Raw ranges are a unit wider than the window: the decode settles the edges.
+      const double low = std::floor((window.lowMs - 1) / e.unitMs);
+      const double high = std::ceil((window.highMs + 1) / e.unitMs);
+      switch (e.type) {
+        case ValueType::Int32:
+          if (low <= std::numeric_limits<int32_t>::max()) {
+            int32_.push_back({static_cast<int64_t>(std::max(low, 0.0)),
+                              static_cast<int64_t>(std::min(high, 2147483647.0)), index});
+          }
+          break;
+        case ValueType::Int64:
+          int64_.push_back({static_cast<int64_t>(std::max(low, 0.0)), static_cast<int64_t>(high), index});
+          break;
+        case ValueType::Float32:
+          float32_.push_back({low, high, index});
+          break;
+        case ValueType::Float64:
+          float64_.push_back({low, high, index});
+          break;
+        case ValueType::DigitRecord:
+          digitRecord_ = index;
+          break;
+        default:
+          (isUtf16(e.type) ? utf16_ : ascii_).push_back(index);
+      }
+    }
+    for (const auto& r : int32_) {
+      int32Low_ = std::min(int32Low_, r.low);
+      int32High_ = std::max(int32High_, r.high);
+    }
+  }
+
+  // Buffer index 0 is at `address`; candidates may start in [begin, end) and read up to `size`.
+  void scan(const uint8_t* bytes, size_t size, size_t begin, size_t end, uint64_t address, int32_t readAtMs,
+            std::vector<Candidate>& out) const {
+    found_.clear();
+    scanNumbers(bytes, size, begin, end, address);
+    scanText(bytes, size, begin, end, address);
+    scanDigitRecords(bytes, size, begin, end);
+    std::sort(found_.begin(), found_.end(), [](const Found& a, const Found& b) { return a.at < b.at; });
+    for (const Found& f : found_) out.emplace_back(address + f.at, f.index, f.valueMs, readAtMs);
+  }
+
+ private:
+  struct IntRange {
+    int64_t low, high;
+    uint8_t index;
+  };
+  struct RealRange {
+    double low, high;
+    uint8_t index;
+  };
+  struct Found {
+    size_t at;
+    uint8_t index;
+    int32_t valueMs;
+  };
+
+  void confirm(const uint8_t* bytes, size_t size, size_t at, uint8_t index) const {
+    const Encoding& e = scannedEncodings()[index];
+    const auto width = encodingWidth(e.type);
+    if (at + width > size) return;
+    const auto value = decodePositionMs(e, {bytes + at, width});
+    if (value && *value >= window_.lowMs && *value <= window_.highMs) {
+      found_.push_back({at, index, static_cast<int32_t>(*value)});
+    }
+  }
+
+  void scanNumbers(const uint8_t* bytes, size_t size, size_t begin, size_t end, uint64_t address) const {
+    const size_t first = begin + ((4 - (address + begin) % 4) % 4);
+    for (size_t at = first; at < end && at + 4 <= size; at += 4) {
+      int32_t i32;
+      float f32;
+      std::memcpy(&i32, bytes + at, 4);
+      std::memcpy(&f32, bytes + at, 4);
+      if (i32 >= int32Low_ && i32 <= int32High_) {
+        for (const auto& r : int32_) {
+          if (i32 >= r.low && i32 <= r.high) confirm(bytes, size, at, r.index);
+        }
+      }
+      for (const auto& r : float32_) {
+        if (f32 >= r.low && f32 <= r.high) confirm(bytes, size, at, r.index);
+      }
+      if (at + 8 > size) continue;
+      int64_t i64;
+      double f64;
+      std::memcpy(&i64, bytes + at, 8);
+      std::memcpy(&f64, bytes + at, 8);
+      for (const auto& r : int64_) {
+        if (i64 >= r.low && i64 <= r.high) confirm(bytes, size, at, r.index);
+      }
+      for (const auto& r : float64_) {
+        if (f64 >= r.low && f64 <= r.high) confirm(bytes, size, at, r.index);
+      }
+    }
+  }
+
+  // Text is found by its first colon; a candidate must start the text (no digit or colon just
+  // before it), so that "1:23:45" is not found again as "23:45".
+  void scanText(const uint8_t* bytes, size_t size, size_t begin, size_t end, uint64_t address) const {
+    const auto unitAt = [&](size_t at, size_t unit) -> uint32_t {
+      return unit == 1 ? bytes[at] : bytes[at] | static_cast<uint32_t>(bytes[at + 1]) << 8;
+    };
+    const auto startsText = [&](size_t at, size_t unit) {
+      if (at < unit) return at == 0;  // only at the start of a region is there nothing before
+      const uint32_t before = unitAt(at - unit, unit);
+      return before != ':' && (before < '0' || before > '9');
+    };
+    const size_t scanEnd = std::min(size, end + 8);
+    for (size_t colon = begin; colon < scanEnd;) {
+      const void* hit = std::memchr(bytes + colon, ':', scanEnd - colon);
+      if (!hit) break;
+      colon = static_cast<size_t>(static_cast<const uint8_t*>(hit) - bytes);
+      const bool wide = (address + colon) % 2 == 0 && colon + 1 < size && bytes[colon + 1] == 0;
+      for (const uint8_t index : ascii_) {
+        const size_t lead = scannedEncodings()[index].type == ValueType::AsciiHMmSs ? 1 : 2;
+        if (colon < begin + lead) continue;
+        const size_t at = colon - lead;
+        if (at < end && startsText(at, 1)) confirm(bytes, size, at, index);
+      }
+      if (wide) {
+        for (const uint8_t index : utf16_) {
+          const size_t lead = scannedEncodings()[index].type == ValueType::Utf16HMmSs ? 2 : 4;
+          if (colon < begin + lead) continue;
+          const size_t at = colon - lead;
+          if (at < end && startsText(at, 2)) confirm(bytes, size, at, index);
+        }
+      }
+      ++colon;
+    }
+  }
+
+  // The hours digit's byte narrows the places to decode to a few.
+  void scanDigitRecords(const uint8_t* bytes, size_t size, size_t begin, size_t end) const {
+    if (!digitRecord_) return;
+    const int64_t low = window_.lowMs < 0 ? 1 : window_.lowMs / 3'600'000 + 1;
+    const int64_t high = std::min<int64_t>(10, window_.highMs / 3'600'000 + 1);
+    for (size_t at = begin; at < end && at + widestValue <= size; ++at) {
+      if (bytes[at] >= low && bytes[at] <= high) confirm(bytes, size, at, *digitRecord_);
+    }
+  }
+
+  PositionWindow window_;
+  std::vector<IntRange> int32_, int64_;
+  std::vector<RealRange> float32_, float64_;
+  std::vector<uint8_t> ascii_, utf16_;
+  std::optional<uint8_t> digitRecord_;
+  int64_t int32Low_ = std::numeric_limits<int64_t>::max();
+  int64_t int32High_ = std::numeric_limits<int64_t>::min();
+  mutable std::vector<Found> found_;
+};
+
+bool keeps(const Candidate& c, int64_t valueMs, int64_t nowMs, const Step& step) {
+  const int64_t elapsed = nowMs - c.readAtMs;
+  const int64_t moved = valueMs - c.valueMs;
+  const int64_t resolution = encodingResolutionMs(c.encoding());
+  switch (step.kind) {
+    case Step::Kind::Played:
+      // A player updates its value once a frame or so, and the readings are stamped when read.
+      return std::llabs(moved - elapsed) <= resolution + 250 + elapsed / 20;
+    case Step::Kind::Paused:
+      return std::llabs(moved) <= std::max<int64_t>(50, resolution - 1);
+    case Step::Kind::Seeked: {
+      if (std::llabs(moved) <= step.minChangeMs || std::llabs(moved - elapsed) <= step.minChangeMs) return false;
+      if (!step.typed) return true;
+      const PositionWindow window = windowAt(*step.typed, nowMs);
+      return valueMs >= window.lowMs && valueMs <= window.highMs;
+    }
+    case Step::Kind::Reread:
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+PositionWindow windowAt(const TypedPosition& typed, int64_t nowMs) {
+  const int64_t ran = typed.playing ? std::max<int64_t>(0, nowMs - typed.typedAtMs) : 0;
+  return {typed.shownMs - typingSlackMs, typed.shownMs + 999 + typingSlackMs + ran};
+}
+
+bool scanned(const MemoryRegion& region) {
+  constexpr uint32_t writable = pageReadWrite | pageWriteCopy | pageExecuteReadWrite | pageExecuteWriteCopy;
+  return region.state == memCommit && (region.protection & writable) != 0 &&
+         (region.protection & pageGuard) == 0;
+}
+
+ScanResult firstScan(const OpenedProcess& process, const TypedPosition& typed, const ScanControl& control,
+                     const ScanLimits& limits) {
+  ScanResult result;
+  std::vector<uint8_t> buffer;
+  const uint64_t chunk = std::max<uint32_t>(limits.chunkBytes, 4096);
+  for (uint64_t current = 0;;) {
+    const auto region = process.query(current);
+    if (!region) {
+      if (control.playerGone && control.playerGone()) result.outcome = ScanOutcome::PlayerGone;
+      break;
+    }
+    const uint64_t regionEnd = region->base + region->size;
+    if (regionEnd <= current) break;  // a region of size 0, or one that wraps past the top
+    if (scanned(*region)) {
+      ++result.regionsScanned;
+      for (uint64_t address = std::max(region->base, current); address < regionEnd; address += chunk) {
+        if (const auto stop = stopped(control)) {
+          result.outcome = *stop;
+          return result;
+        }
+        const uint64_t readStart = address - std::min<uint64_t>(leadBytes, address - region->base);
+        const uint64_t evalEnd = std::min(address + chunk, regionEnd);
+        const uint64_t readEnd = std::min(evalEnd + widestValue - 1, regionEnd);
+        const auto length = static_cast<uint32_t>(readEnd - readStart);
+        if (buffer.size() < length) buffer.resize(length);
+        if (!process.read(readStart, buffer.data(), length)) {
+          ++result.regionsSkipped;
+          break;
+        }
+        result.bytesRead += evalEnd - address;
+        const int64_t readAt = now(control);
+        Matcher(windowAt(typed, readAt))
+            .scan(buffer.data(), length, address - readStart, evalEnd - readStart, readStart,
+                  static_cast<int32_t>(readAt), result.candidates);
+        if (result.candidates.size() >= limits.maxCandidates) {
+          result.candidates.erase(result.candidates.begin() + static_cast<std::ptrdiff_t>(limits.maxCandidates), result.candidates.end());
+          result.outcome = ScanOutcome::TooMany;
+          return result;
+        }
+      }
+    }
+    current = regionEnd;
+  }
+  return result;
+}
+
+StepResult narrow(const OpenedProcess& process, std::vector<Candidate>& candidates, const Step& step,
+                  const ScanControl& control) {
+  StepResult result;
+  result.before = candidates.size();
+  std::vector<uint8_t> block;
+  size_t kept = 0;
+  for (size_t first = 0; first < candidates.size();) {
+    if (const auto stop = stopped(control)) {
+      candidates.clear();  // half narrowed: of no use any more
+      result.outcome = *stop;
+      return result;
+    }
+    // Neighbours share one read; the candidates are in address order.
+    const uint64_t start = candidates[first].address();
+    uint64_t end = start;
+    size_t last = first;
+    for (; last < candidates.size(); ++last) {
+      const uint64_t valueEnd = candidates[last].address() + encodingWidth(candidates[last].encoding().type);
+      if (valueEnd - start > stepBlockBytes) break;
+      end = std::max(end, valueEnd);
+    }
+    block.resize(end - start);
+    const bool whole = process.read(start, block.data(), static_cast<uint32_t>(block.size()));
+    const int64_t readAt = now(control);
+    for (size_t i = first; i < last; ++i) {
+      Candidate c = candidates[i];
+      const uint32_t width = encodingWidth(c.encoding().type);
+      const uint64_t offset = c.address() - start;
+      // Where the block spans an unreadable page, each value is read alone.
+      if (!whole && !process.read(c.address(), block.data() + offset, width)) continue;
+      const auto value = decodePositionMs(c.encoding(), {block.data() + offset, width});
+      if (!value || !keeps(c, *value, readAt, step)) continue;
+      c.valueMs = static_cast<int32_t>(*value);
+      c.readAtMs = static_cast<int32_t>(readAt);
+      candidates[kept++] = c;
+    }
+    first = last;
+  }
+  candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(kept), candidates.end());
+  result.after = kept;
+  return result;
+}
+
+}  // namespace quorvane::learn
