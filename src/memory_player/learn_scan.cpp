@@ -11,7 +11,7 @@ namespace {
 
 // Bytes read before each chunk, so that text cut by the chunk boundary is judged by the
 // character before it; and the widest value, read past the chunk's end.
-constexpr uint32_t leadBytes = 2;
+constexpr uint32_t textLeadBytes = 2;
 constexpr uint32_t widestValue = 321;
 // A step reads neighbouring candidates with one read of at most this many bytes.
 constexpr uint32_t stepBlockBytes = 64u << 10;
@@ -224,48 +224,57 @@ bool scanned(const MemoryRegion& region) {
          (region.protection & pageGuard) == 0;
 }
 
-ScanResult firstScan(const OpenedProcess& process, const TypedPosition& typed, const ScanControl& control,
-                     const ScanLimits& limits) {
-  ScanResult result;
+ScanOutcome walkScannedMemory(const OpenedProcess& process, const ScanControl& control, uint32_t chunkBytes,
+                              uint32_t leadBytes, uint32_t tailBytes, WalkStats& stats, const ChunkVisitor& visit) {
   std::vector<uint8_t> buffer;
-  const uint64_t chunk = std::max<uint32_t>(limits.chunkBytes, 4096);
+  const uint64_t chunk = std::max<uint32_t>(chunkBytes, 4096);
   for (uint64_t current = 0;;) {
     const auto region = process.query(current);
     if (!region) {
-      if (control.playerGone && control.playerGone()) result.outcome = ScanOutcome::PlayerGone;
-      break;
+      return control.playerGone && control.playerGone() ? ScanOutcome::PlayerGone : ScanOutcome::Done;
     }
     const uint64_t regionEnd = region->base + region->size;
-    if (regionEnd <= current) break;  // a region of size 0, or one that wraps past the top
+    if (regionEnd <= current) return ScanOutcome::Done;  // a region of size 0, or one past the top
     if (scanned(*region)) {
-      ++result.regionsScanned;
+      ++stats.regionsScanned;
       for (uint64_t address = std::max(region->base, current); address < regionEnd; address += chunk) {
-        if (const auto stop = stopped(control)) {
-          result.outcome = *stop;
-          return result;
-        }
+        if (const auto stop = stopped(control)) return *stop;
         const uint64_t readStart = address - std::min<uint64_t>(leadBytes, address - region->base);
-        const uint64_t evalEnd = std::min(address + chunk, regionEnd);
-        const uint64_t readEnd = std::min(evalEnd + widestValue - 1, regionEnd);
+        const uint64_t chunkEnd = std::min(address + chunk, regionEnd);
+        const uint64_t readEnd = std::min(chunkEnd + tailBytes, regionEnd);
         const auto length = static_cast<uint32_t>(readEnd - readStart);
         if (buffer.size() < length) buffer.resize(length);
         if (!process.read(readStart, buffer.data(), length)) {
-          ++result.regionsSkipped;
+          ++stats.regionsSkipped;
           break;
         }
-        result.bytesRead += evalEnd - address;
-        const int64_t readAt = now(control);
-        Matcher(windowAt(typed, readAt))
-            .scan(buffer.data(), length, address - readStart, evalEnd - readStart, readStart,
-                  static_cast<int32_t>(readAt), result.candidates);
-        if (result.candidates.size() >= limits.maxCandidates) {
-          result.candidates.erase(result.candidates.begin() + static_cast<std::ptrdiff_t>(limits.maxCandidates), result.candidates.end());
-          result.outcome = ScanOutcome::TooMany;
-          return result;
+        stats.bytesRead += chunkEnd - address;
+        if (!visit(buffer.data(), length, address - readStart, chunkEnd - readStart, readStart)) {
+          return ScanOutcome::Done;
         }
       }
     }
     current = regionEnd;
+  }
+}
+
+ScanResult firstScan(const OpenedProcess& process, const TypedPosition& typed, const ScanControl& control,
+                     const ScanLimits& limits) {
+  ScanResult result;
+  bool tooMany = false;
+  result.outcome = walkScannedMemory(
+      process, control, limits.chunkBytes, textLeadBytes, widestValue - 1, result.stats,
+      [&](const uint8_t* bytes, size_t size, size_t begin, size_t end, uint64_t address) {
+        const int64_t readAt = now(control);
+        Matcher(windowAt(typed, readAt))
+            .scan(bytes, size, begin, end, address, static_cast<int32_t>(readAt), result.candidates);
+        tooMany = result.candidates.size() >= limits.maxCandidates;
+        return !tooMany;
+      });
+  if (tooMany) {
+    result.candidates.erase(result.candidates.begin() + static_cast<std::ptrdiff_t>(limits.maxCandidates),
+                            result.candidates.end());
+    result.outcome = ScanOutcome::TooMany;
   }
   return result;
 }

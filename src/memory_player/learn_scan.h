@@ -66,16 +66,29 @@ struct ScanLimits {
   uint32_t chunkBytes = 1u << 20;
 };
 
-struct ScanResult {
-  ScanOutcome outcome = ScanOutcome::Done;
-  std::vector<Candidate> candidates;  // by address
+
+// Whether the scan reads a region: committed, writable, not a guard page.
+bool scanned(const MemoryRegion& region);
+
+// Reads every scanned region of the whole user address space from 0 in chunks of `chunkBytes`,
+// each with up to `leadBytes` of the region before it and `tailBytes` after it, and hands each to
+// `visit(bytes, size, begin, end, address)`: index 0 is at `address`, the chunk's own bytes are
+// [begin, end). A region that cannot be read is passed over from there; `visit` returning false
+// ends the walk (Done). Cancel and the player's exit are asked between chunks.
+struct WalkStats {
   uint64_t bytesRead = 0;
   uint32_t regionsScanned = 0;
   uint32_t regionsSkipped = 0;  // unreadable when read (gone, or their protection changed)
 };
+using ChunkVisitor = std::function<bool(const uint8_t* bytes, size_t size, size_t begin, size_t end, uint64_t address)>;
+ScanOutcome walkScannedMemory(const OpenedProcess& process, const ScanControl& control, uint32_t chunkBytes,
+                              uint32_t leadBytes, uint32_t tailBytes, WalkStats& stats, const ChunkVisitor& visit);
 
-// Whether the scan reads a region: committed, writable, not a guard page.
-bool scanned(const MemoryRegion& region);
+struct ScanResult {
+  ScanOutcome outcome = ScanOutcome::Done;
+  std::vector<Candidate> candidates;  // by address
+  WalkStats stats;
+};
 
 // Walks the whole user address space from 0 and reads each scanned region in chunks, keeping
 // every (address, encoding) whose value lies in the typed position's window at the moment its

@@ -133,8 +133,8 @@ TEST(FirstScanTest, FindsWhatLiesInTheTypedWindowInWritableCommittedMemoryOnly) 
   EXPECT_EQ(at(result.candidates, 0x10603), 0u);
   EXPECT_TRUE(std::is_sorted(result.candidates.begin(), result.candidates.end(),
                              [](const Candidate& a, const Candidate& b) { return a.address() < b.address(); }));
-  EXPECT_EQ(result.regionsScanned, 2u);
-  EXPECT_EQ(result.bytesRead, 0x5000u);
+  EXPECT_EQ(result.stats.regionsScanned, 2u);
+  EXPECT_EQ(result.stats.bytesRead, 0x5000u);
 }
 
 TEST(FirstScanTest, EndsCleanlyOnCancelExitTooManyAndRegionsThatChangeUnderIt) {
@@ -182,7 +182,7 @@ TEST(FirstScanTest, EndsCleanlyOnCancelExitTooManyAndRegionsThatChangeUnderIt) {
                                         {.maxCandidates = c.fault == Fault::TooMany ? 2u : 100u, .chunkBytes = 4096});
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(result.candidates.size(), c.candidates);
-    EXPECT_EQ(result.regionsSkipped, c.skipped);
+    EXPECT_EQ(result.stats.regionsSkipped, c.skipped);
   }
 }
 
