@@ -20,7 +20,9 @@ const std::string good =
 // The good profile with one line replaced (or, with an empty replacement, removed).
 std::string with(std::string_view key, std::string_view line) {
   std::string text = good;
-  const size_t at = text.find("\n" + std::string(key) + "=") + 1;
+  std::string needle = "\n";
+  needle.append(key).append("=");
+  const size_t at = text.find(needle) + 1;
   text.replace(at, text.find('\n', at) + 1 - at, line.empty() ? "" : std::string(line) + "\n");
   return text;
 }
