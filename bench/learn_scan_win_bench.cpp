@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   const std::string heap = argc > 1 ? argv[1] : "1024M";
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   simplayer::ScratchFolder folder;
-  auto player = simplayer::SimPlayer::start(folder.path(), "LearnPlayer.exe", "--layout=ms-chain --heap=" + heap);
+  auto player = simplayer::SimPlayer::start(folder.path(), "LearnPlayer.exe", "--layout=ms-chain --start=1:02:03 --heap=" + heap);
   const auto shown = player ? player->position() : std::nullopt;
   if (!shown) {
     std::fprintf(stderr, "could not start %s\n", simplayer::builtPlayerPath().c_str());
@@ -33,6 +33,17 @@ int main(int argc, char** argv) {
   auto access = makeSystemProcessAccess();
   const auto process = access->open(player->pid());
   if (!process) return 1;
+
+  // The reads alone, for how much of the scan's time is the system's.
+  for (int run = 0; run < runs; ++run) {
+    learn::WalkStats stats;
+    const auto start = std::chrono::steady_clock::now();
+    learn::walkScannedMemory(*process, {}, 1u << 20, 0, 0, stats,
+                             [](const uint8_t*, size_t, size_t, size_t, uint64_t) { return true; });
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("  reads alone, run %d: %.0f MiB in %.2f s, %.0f MiB/s\n", run + 1, stats.bytesRead / 1048576.0,
+                seconds, stats.bytesRead / 1048576.0 / seconds);
+  }
 
   const double memoryBefore = peakMemoryMb();
   std::printf("learn first scan: simulated player with a %s heap, %d runs\n", heap.c_str(), runs);

@@ -63,16 +63,21 @@ class Matcher {
           (isUtf16(e.type) ? utf16_ : ascii_).push_back(index);
       }
     }
-    for (const auto& r : int32_) {
-      int32Low_ = std::min(int32Low_, r.low);
-      int32High_ = std::max(int32High_, r.high);
-    }
+    // One test per type rules out nearly every value before the ranges are looked at.
+    for (const auto& r : int32_) widen(int32Span_, r.low, r.high);
+    for (const auto& r : int64_) widen(int64Span_, r.low, r.high);
+    for (const auto& r : float32_) widen(float32Span_, r.low, r.high);
+    for (const auto& r : float64_) widen(float64Span_, r.low, r.high);
   }
 
   // Buffer index 0 is at `address`; candidates may start in [begin, end) and read up to `size`.
+  // Past `room` candidates it stops keeping them (one more than room is kept, so the caller
+  // sees the limit crossed): a chunk full of zeros near the start of a film must not cost more
+  // memory than the limit.
   void scan(const uint8_t* bytes, size_t size, size_t begin, size_t end, uint64_t address, int32_t readAtMs,
-            std::vector<Candidate>& out) const {
+            size_t room, std::vector<Candidate>& out) const {
     found_.clear();
+    room_ = room;
     scanNumbers(bytes, size, begin, end, address);
     scanText(bytes, size, begin, end, address);
     scanDigitRecords(bytes, size, begin, end);
@@ -99,6 +104,7 @@ class Matcher {
     const Encoding& e = scannedEncodings()[index];
     const auto width = encodingWidth(e.type);
     if (at + width > size) return;
+    if (found_.size() > room_) return;
     const auto value = decodePositionMs(e, {bytes + at, width});
     if (value && *value >= window_.lowMs && *value <= window_.highMs) {
       found_.push_back({at, index, static_cast<int32_t>(*value)});
@@ -112,25 +118,22 @@ class Matcher {
       float f32;
       std::memcpy(&i32, bytes + at, 4);
       std::memcpy(&f32, bytes + at, 4);
-      if (i32 >= int32Low_ && i32 <= int32High_) {
-        for (const auto& r : int32_) {
-          if (i32 >= r.low && i32 <= r.high) confirm(bytes, size, at, r.index);
-        }
-      }
-      for (const auto& r : float32_) {
-        if (f32 >= r.low && f32 <= r.high) confirm(bytes, size, at, r.index);
-      }
+      if (i32 >= int32Span_.low && i32 <= int32Span_.high) confirmIn(int32_, i32, bytes, size, at);
+      if (f32 >= float32Span_.low && f32 <= float32Span_.high) confirmIn(float32_, f32, bytes, size, at);
       if (at + 8 > size) continue;
       int64_t i64;
       double f64;
       std::memcpy(&i64, bytes + at, 8);
       std::memcpy(&f64, bytes + at, 8);
-      for (const auto& r : int64_) {
-        if (i64 >= r.low && i64 <= r.high) confirm(bytes, size, at, r.index);
-      }
-      for (const auto& r : float64_) {
-        if (f64 >= r.low && f64 <= r.high) confirm(bytes, size, at, r.index);
-      }
+      if (i64 >= int64Span_.low && i64 <= int64Span_.high) confirmIn(int64_, i64, bytes, size, at);
+      if (f64 >= float64Span_.low && f64 <= float64Span_.high) confirmIn(float64_, f64, bytes, size, at);
+    }
+  }
+
+  template <class Ranges, class Value>
+  void confirmIn(const Ranges& ranges, Value value, const uint8_t* bytes, size_t size, size_t at) const {
+    for (const auto& r : ranges) {
+      if (value >= r.low && value <= r.high) confirm(bytes, size, at, r.index);
     }
   }
 
@@ -169,13 +172,19 @@ class Matcher {
     }
   }
 
-  // The hours digit's byte narrows the places to decode to a few.
+  // The hours digit's byte narrows the places to decode to a few, found as memchr finds them.
   void scanDigitRecords(const uint8_t* bytes, size_t size, size_t begin, size_t end) const {
-    if (!digitRecord_) return;
+    if (!digitRecord_ || size < widestValue) return;
     const int64_t low = window_.lowMs < 0 ? 1 : window_.lowMs / 3'600'000 + 1;
     const int64_t high = std::min<int64_t>(10, window_.highMs / 3'600'000 + 1);
-    for (size_t at = begin; at < end && at + widestValue <= size; ++at) {
-      if (bytes[at] >= low && bytes[at] <= high) confirm(bytes, size, at, *digitRecord_);
+    const size_t last = std::min(end, size - widestValue + 1);
+    for (int64_t hours = low; hours <= high; ++hours) {
+      for (size_t at = begin; at < last; ++at) {
+        const void* hit = std::memchr(bytes + at, static_cast<int>(hours), last - at);
+        if (!hit) break;
+        at = static_cast<size_t>(static_cast<const uint8_t*>(hit) - bytes);
+        confirm(bytes, size, at, *digitRecord_);
+      }
     }
   }
 
@@ -184,9 +193,21 @@ class Matcher {
   std::vector<RealRange> float32_, float64_;
   std::vector<uint8_t> ascii_, utf16_;
   std::optional<uint8_t> digitRecord_;
-  int64_t int32Low_ = std::numeric_limits<int64_t>::max();
-  int64_t int32High_ = std::numeric_limits<int64_t>::min();
+  template <class T>
+  struct Span {
+    T low = std::numeric_limits<T>::max();
+    T high = std::numeric_limits<T>::lowest();
+  };
+  template <class T, class U>
+  static void widen(Span<T>& span, U low, U high) {
+    span.low = std::min(span.low, static_cast<T>(low));
+    span.high = std::max(span.high, static_cast<T>(high));
+  }
+  Span<int64_t> int32Span_, int64Span_;
+  Span<float> float32Span_;
+  Span<double> float64Span_;
   mutable std::vector<Found> found_;
+  mutable size_t room_ = 0;
 };
 
 bool keeps(const Candidate& c, int64_t valueMs, int64_t nowMs, const Step& step) {
@@ -267,11 +288,13 @@ ScanResult firstScan(const OpenedProcess& process, const TypedPosition& typed, c
       [&](const uint8_t* bytes, size_t size, size_t begin, size_t end, uint64_t address) {
         const int64_t readAt = now(control);
         Matcher(windowAt(typed, readAt))
-            .scan(bytes, size, begin, end, address, static_cast<int32_t>(readAt), result.candidates);
-        tooMany = result.candidates.size() >= limits.maxCandidates;
+            .scan(bytes, size, begin, end, address, static_cast<int32_t>(readAt),
+                  limits.maxCandidates - result.candidates.size(), result.candidates);
+        tooMany = result.candidates.size() > limits.maxCandidates;
         return !tooMany;
       });
   if (tooMany) {
+    // Only the outcome counts: the candidates are a cut-off part of too many.
     result.candidates.erase(result.candidates.begin() + static_cast<std::ptrdiff_t>(limits.maxCandidates),
                             result.candidates.end());
     result.outcome = ScanOutcome::TooMany;

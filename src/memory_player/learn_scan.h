@@ -61,7 +61,8 @@ inline constexpr int64_t typingSlackMs = 1500;
 enum class ScanOutcome { Done, Cancelled, PlayerGone, TooMany };
 
 struct ScanLimits {
-  // 2^21 candidates of 16 bytes: the scan holds at most 32 MiB of them, plus one chunk.
+  // 2^21 candidates of 16 bytes: the scan holds at most 32 MiB of them (48 MiB while their
+  // vector last grows), plus one chunk and the chunk's own finds, which stop at the limit too.
   size_t maxCandidates = size_t{1} << 21;
   uint32_t chunkBytes = 1u << 20;
 };
@@ -93,8 +94,9 @@ struct ScanResult {
 // Walks the whole user address space from 0 and reads each scanned region in chunks, keeping
 // every (address, encoding) whose value lies in the typed position's window at the moment its
 // chunk is read. A region that cannot be read is passed over; one that stops being readable
-// halfway keeps what was found before. TooMany: the candidates reached the limit and the scan
-// stopped (the position is too common a number there; try again at another position).
+// halfway keeps what was found before. TooMany: there were more candidates than the limit and
+// the scan stopped (the position is too common a number there, as any position in the first
+// seconds of a film is: try again at another position).
 ScanResult firstScan(const OpenedProcess& process, const TypedPosition& typed,
                      const ScanControl& control, const ScanLimits& limits = {});
 
