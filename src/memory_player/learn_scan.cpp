@@ -113,7 +113,14 @@ class Matcher {
 
   void scanNumbers(const uint8_t* bytes, size_t size, size_t begin, size_t end, uint64_t address) const {
     const size_t first = begin + ((4 - (address + begin) % 4) % 4);
+    // Most of a heap is zeros, which no window but one at a film's very start takes.
+    const bool zeroMatches = window_.lowMs <= 0;
     for (size_t at = first; at < end && at + 4 <= size; at += 4) {
+      if (!zeroMatches && at + 8 <= size) {
+        uint64_t word;
+        std::memcpy(&word, bytes + at, 8);
+        if (word == 0) continue;
+      }
       int32_t i32;
       float f32;
       std::memcpy(&i32, bytes + at, 4);
