@@ -241,6 +241,28 @@ bool keeps(const Candidate& c, int64_t valueMs, int64_t nowMs, const Step& step)
 
 }  // namespace
 
+std::optional<int64_t> parseShownPosition(std::string_view text) {
+  int64_t fields[3] = {};
+  size_t count = 0;
+  for (size_t at = 0; count < 3;) {
+    const size_t colon = std::min(text.find(':', at), text.size());
+    const std::string_view field = text.substr(at, colon - at);
+    if (field.empty() || field.size() > 2) return std::nullopt;
+    for (const char c : field) {
+      if (c < '0' || c > '9') return std::nullopt;
+      fields[count] = fields[count] * 10 + (c - '0');
+    }
+    ++count;
+    if (colon == text.size()) break;
+    at = colon + 1;
+    if (count == 3) return std::nullopt;  // a fourth field
+  }
+  if (count < 2) return std::nullopt;
+  const int64_t seconds = fields[count - 1], minutes = fields[count - 2], hours = count == 3 ? fields[0] : 0;
+  if (seconds > 59 || (count == 3 && minutes > 59)) return std::nullopt;
+  return ((hours * 60 + minutes) * 60 + seconds) * 1000;
+}
+
 PositionWindow windowAt(const TypedPosition& typed, int64_t nowMs) {
   const int64_t ran = typed.playing ? std::max<int64_t>(0, nowMs - typed.typedAtMs) : 0;
   return {typed.shownMs - typingSlackMs, typed.shownMs + 999 + typingSlackMs + ran};

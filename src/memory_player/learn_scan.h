@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "memory_player/learn_encodings.h"
@@ -48,6 +49,10 @@ struct TypedPosition {
   int64_t typedAtMs = 0;
   bool playing = true;
 };
+
+// A position as a player shows it, "H:MM:SS", "HH:MM:SS", "M:SS" or "MM:SS" (minutes and
+// seconds below 60 where an hour is given), in ms; nothing for anything else.
+std::optional<int64_t> parseShownPosition(std::string_view text);
 
 // The values a position the user typed allows at `nowMs`: the display shows whole seconds
 // (truncated), a person reads and types it with some delay, and a playing film runs on meanwhile.

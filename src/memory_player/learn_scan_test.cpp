@@ -186,6 +186,19 @@ TEST(FirstScanTest, EndsCleanlyOnCancelExitTooManyAndRegionsThatChangeUnderIt) {
   }
 }
 
+TEST(ParseShownPositionTest, TakesWhatAPlayerShowsAndNothingElse) {
+  const struct {
+    const char* text;
+    std::optional<int64_t> expected;
+  } cases[] = {
+      {"1:02:03", 3'723'000}, {"01:02:03", 3'723'000}, {"62:03", 3'723'000}, {"2:03", 123'000},
+      {"0:00", 0},            {"1:60:00", std::nullopt}, {"1:02:60", std::nullopt}, {"123:00", std::nullopt},
+      {"1:02:03:04", std::nullopt}, {"1:2:3:", std::nullopt}, {"", std::nullopt}, {"15", std::nullopt},
+      {"1: 02", std::nullopt}, {":02", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parseShownPosition(c.text), c.expected) << c.text;
+}
+
 TEST(WindowTest, ReachesFromTheShownSecondToWhereThePlayingFilmCanBeNow) {
   const struct {
     TypedPosition typed;
