@@ -53,6 +53,15 @@ bool isNumber(ValueType type) {
 
 }  // namespace
 
+uint32_t moduleChecksum(std::span<const uint8_t> firstPage) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (const uint8_t byte : firstPage) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
 std::string formatPath(const PointerPath& path) {
   std::string text = path.module + "+" + hex(path.moduleOffset);
   for (const uint32_t offset : path.offsets) text += " > " + hex(offset);

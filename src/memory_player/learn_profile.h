@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,7 +24,8 @@
 //   encoding=int64
 //   scale=0.0001
 //
-// `checksum` is that of the executable the profile was learnt on, so that a new version of the
+// `checksum` is that of the executable the profile was learnt on (moduleChecksum of its image's
+// headers), so that a new version of the
 // player is reported rather than misread; `scale` is the milliseconds one stored unit stands for.
 namespace quorvane::learn {
 
@@ -58,6 +60,10 @@ inline constexpr uint32_t profileMaxOffset = 4096;
 // Scales a number may have: from 10 ns to 100 s per unit.
 inline constexpr double profileMinScale = 1e-5;
 inline constexpr double profileMaxScale = 1e5;
+
+// The CRC-32 of a module's first page as loaded: its headers, which carry the link time stamp,
+// the sizes and the checksum of the file, so that another build of the player differs.
+uint32_t moduleChecksum(std::span<const uint8_t> firstPage);
 
 std::string formatProfile(const Profile& profile);
 // False with `error` filled when the text is not a sound profile. Unknown keys are passed over,

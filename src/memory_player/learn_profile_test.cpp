@@ -96,5 +96,10 @@ TEST(ProfileTest, ReadsWhatAPersonMayWriteAndRefusesWhatCannotBeRightNamingIt) {
             "player profile SomePlayer.exe.txt, line 8: scale \"1e9\" is not valid");
 }
 
+TEST(ModuleChecksumTest, IsTheStandardCrc32) {
+  const std::string_view check = "123456789";
+  EXPECT_EQ(moduleChecksum({reinterpret_cast<const uint8_t*>(check.data()), check.size()}), 0xCBF43926u);
+}
+
 }  // namespace
 }  // namespace quorvane::learn
