@@ -9,8 +9,9 @@
 namespace quorvane::learn {
 namespace {
 
-// A place on the way back from the value: `address` holds a pointer to `offset` below the
-// place `parent` of the level before (level 0 is the value itself).
+// A place on the way back from a value: `address` holds a pointer to `offset` below the place
+// `parent` of the level before. Level 0 are the values themselves; their `parent` is the
+// target's index.
 struct Node {
   uint64_t address;
   uint32_t parent;
@@ -40,34 +41,40 @@ void keepNearest(std::vector<Node>& nodes, size_t limit) {
 
 }  // namespace
 
-PathResult findPointerPaths(const OpenedProcess& process, const std::vector<Module>& modules, uint64_t target,
-                            const PathSearch& search, const ScanControl& control) {
+PathResult findPointerPaths(const OpenedProcess& process, const std::vector<Module>& modules,
+                            std::span<const uint64_t> targets, const PathSearch& search, const ScanControl& control) {
   PathResult result;
   const uint32_t pointerBytes = search.pointerBytes == 4 ? 4 : 8;
-  std::vector<std::vector<Node>> levels{{Node{target, 0, 0}}};
-  std::vector<std::tuple<uint32_t, uint64_t, PointerPath>> found;  // levels, offsets' sum, path
+  std::vector<std::vector<Node>> levels(1);
+  for (uint32_t i = 0; i < targets.size(); ++i) levels[0].push_back({targets[i], i, 0});
+  // For each target: levels, offsets' sum, path.
+  std::vector<std::vector<std::tuple<uint32_t, uint64_t, PointerPath>>> found(targets.size());
+  const auto enough = [&] {
+    return std::all_of(found.begin(), found.end(), [&](const auto& f) { return f.size() >= search.maxPaths; });
+  };
 
   for (uint32_t level = 0;; ++level) {
     // Places in a module's image end a path there; the others are looked for one level up.
-    std::vector<std::pair<uint64_t, uint32_t>> targets;  // address, index in the level
+    std::vector<std::pair<uint64_t, uint32_t>> wanted;  // address, index in the level
     const auto& nodes = levels[level];
     for (uint32_t i = 0; i < nodes.size(); ++i) {
       if (const Module* m = moduleHolding(modules, nodes[i].address)) {
         PointerPath path{m->name, nodes[i].address - m->base, {}};
         uint64_t sum = 0;
-        for (uint32_t l = level, at = i; l > 0; at = levels[l][at].parent, --l) {
+        uint32_t at = i;
+        for (uint32_t l = level; l > 0; at = levels[l][at].parent, --l) {
           path.offsets.push_back(levels[l][at].offset);
           sum += levels[l][at].offset;
         }
-        found.emplace_back(level, sum, std::move(path));
+        found[levels[0][at].parent].emplace_back(level, sum, std::move(path));
       } else {
-        targets.emplace_back(nodes[i].address, i);
+        wanted.emplace_back(nodes[i].address, i);
       }
     }
-    if (found.size() >= search.maxPaths || level == search.maxLevels || targets.empty()) break;
-    std::sort(targets.begin(), targets.end());
-    const uint64_t lowest = targets.front().first > search.maxOffset ? targets.front().first - search.maxOffset : 0;
-    const uint64_t highest = targets.back().first;
+    if (enough() || level == search.maxLevels || wanted.empty()) break;
+    std::sort(wanted.begin(), wanted.end());
+    const uint64_t lowest = wanted.front().first > search.maxOffset ? wanted.front().first - search.maxOffset : 0;
+    const uint64_t highest = wanted.back().first;
 
     std::vector<Node> next;
     WalkStats stats;
@@ -78,8 +85,8 @@ PathResult findPointerPaths(const OpenedProcess& process, const std::vector<Modu
           for (size_t at = first; at < end && at + pointerBytes <= size; at += pointerBytes) {
             const uint64_t value = loadPointer(bytes + at, pointerBytes);
             if (value < lowest || value > highest) continue;
-            auto it = std::lower_bound(targets.begin(), targets.end(), std::make_pair(value, uint32_t{0}));
-            for (; it != targets.end() && it->first - value <= search.maxOffset; ++it) {
+            auto it = std::lower_bound(wanted.begin(), wanted.end(), std::make_pair(value, uint32_t{0}));
+            for (; it != wanted.end() && it->first - value <= search.maxOffset; ++it) {
               next.push_back({address + at, it->second, static_cast<uint32_t>(it->first - value)});
             }
           }
@@ -96,12 +103,15 @@ PathResult findPointerPaths(const OpenedProcess& process, const std::vector<Modu
     levels.push_back(std::move(next));
   }
 
-  std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-    return std::tie(std::get<0>(a), std::get<1>(a)) < std::tie(std::get<0>(b), std::get<1>(b));
-  });
-  for (auto& f : found) {
-    if (result.paths.size() == search.maxPaths) break;
-    result.paths.push_back(std::move(std::get<2>(f)));
+  for (auto& paths : found) {
+    std::stable_sort(paths.begin(), paths.end(), [](const auto& a, const auto& b) {
+      return std::tie(std::get<0>(a), std::get<1>(a)) < std::tie(std::get<0>(b), std::get<1>(b));
+    });
+    auto& out = result.paths.emplace_back();
+    for (auto& f : paths) {
+      if (out.size() == search.maxPaths) break;
+      out.push_back(std::move(std::get<2>(f)));
+    }
   }
   return result;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,20 +35,22 @@ struct PathSearch {
   uint32_t pointerBytes = 8;        // 4 for a 32-bit player (under WOW64 too)
   uint32_t maxLevels = 4;           // pointers followed at most
   uint32_t maxOffset = 4096;        // added after a pointer at most: a field of one object
-  size_t maxPaths = 16;             // paths returned at most, the shortest first
+  size_t maxPaths = 16;             // paths returned per target at most, the shortest first
   size_t maxNodesPerLevel = 65536;  // places kept per level (16 bytes each), the nearest first
 };
 
 struct PathResult {
   ScanOutcome outcome = ScanOutcome::Done;  // never TooMany
-  std::vector<PointerPath> paths;           // shortest first
+  std::vector<std::vector<PointerPath>> paths;  // for each target, shortest first
 };
 
-// The paths to `target`, found level by level: places in the scanned memory that hold a pointer
-// to at most maxOffset below a place of the level before. Each level reads the whole scanned
-// memory once; a level stops growing at maxNodesPerLevel, keeping the smallest offsets.
+// The paths to each of `targets`, found for all of them at once, level by level: places in the
+// scanned memory that hold a pointer to at most maxOffset below a place of the level before.
+// Each level reads the whole scanned memory once, however many targets there are; a level stops
+// growing at maxNodesPerLevel, keeping the smallest offsets (of all targets together).
 PathResult findPointerPaths(const OpenedProcess& process, const std::vector<Module>& modules,
-                            uint64_t target, const PathSearch& search, const ScanControl& control);
+                            std::span<const uint64_t> targets, const PathSearch& search,
+                            const ScanControl& control);
 
 // Where a path leads in a running player with these modules; nothing when its module is not
 // loaded or a pointer on the way cannot be read or is null.

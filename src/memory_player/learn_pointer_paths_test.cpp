@@ -51,9 +51,9 @@ struct Start {
   }
 };
 
-PathResult find(Start& s, uint64_t target) {
+PathResult find(Start& s, std::vector<uint64_t> targets) {
   auto process = s.access.open(pid);
-  return findPointerPaths(*process, s.modules, target, {.pointerBytes = s.pointerBytes}, {});
+  return findPointerPaths(*process, s.modules, targets, {.pointerBytes = s.pointerBytes}, {});
 }
 
 std::optional<uint64_t> resolve(Start& s, const PointerPath& path) {
@@ -85,27 +85,31 @@ TEST(PointerPathTest, FindsTheShortestPathThatLeadsToTheValueAfterARestartToo) {
       const uint64_t moved = second.chain(c.links, c.lastOffset);
       // A second way in through the engine's static data, one level longer.
       first.pointer(engineBase + 0x4200, playerBase + 0xA100);
-      const PathResult result = find(first, target);
+      const PathResult result = find(first, {target});
       EXPECT_EQ(result.outcome, ScanOutcome::Done);
+      ASSERT_EQ(result.paths.size(), 1u);
+      const auto& paths = result.paths[0];
       if (!c.expected) {
-        EXPECT_TRUE(result.paths.empty());
+        EXPECT_TRUE(paths.empty());
         continue;
       }
-      ASSERT_FALSE(result.paths.empty());
-      EXPECT_EQ(result.paths[0], *c.expected);
-      EXPECT_EQ(resolve(first, result.paths[0]), target);
-      EXPECT_EQ(resolve(second, result.paths[0]), moved);
+      ASSERT_FALSE(paths.empty());
+      EXPECT_EQ(paths[0], *c.expected);
+      EXPECT_EQ(resolve(first, paths[0]), target);
+      EXPECT_EQ(resolve(second, paths[0]), moved);
     }
   }
 }
 
-TEST(PointerPathTest, AValueInAModulesImageIsReachedByItsOffsetAlone) {
+TEST(PointerPathTest, SeveralTargetsAreSearchedAtOnceAndStaticDataNeedsNoPointer) {
   Start s(8, 0x1F3A40000ull);
-  s.chain(1, 0x40);  // a heap copy too, farther away
-  const PathResult result = find(s, engineBase + 0x4010);
-  ASSERT_FALSE(result.paths.empty());
-  EXPECT_EQ(result.paths[0], (PointerPath{"engine.dll", 0x4010, {}}));
-  EXPECT_EQ(result.paths.size(), 1u);
+  const uint64_t onHeap = s.chain(1, 0x40);
+  const PathResult result = find(s, {engineBase + 0x4010, onHeap, 0x7000000000ull});
+  ASSERT_EQ(result.paths.size(), 3u);
+  EXPECT_EQ(result.paths[0], (std::vector<PointerPath>{{"engine.dll", 0x4010, {}}}));
+  ASSERT_FALSE(result.paths[1].empty());
+  EXPECT_EQ(result.paths[1][0], (PointerPath{"Player.exe", 0xA100, {0x40}}));
+  EXPECT_TRUE(result.paths[2].empty());  // nothing points there
 }
 
 TEST(ResolvePathTest, RefusesWhatCannotLeadAnywhere) {

@@ -72,20 +72,20 @@ struct ScanLimits {
   uint32_t chunkBytes = 1u << 20;
 };
 
-
 // Whether the scan reads a region: committed, writable, not a guard page.
 bool scanned(const MemoryRegion& region);
+
+struct WalkStats {
+  uint64_t bytesRead = 0;
+  uint32_t regionsScanned = 0;
+  uint32_t regionsSkipped = 0;  // unreadable when read (gone, or their protection changed)
+};
 
 // Reads every scanned region of the whole user address space from 0 in chunks of `chunkBytes`,
 // each with up to `leadBytes` of the region before it and `tailBytes` after it, and hands each to
 // `visit(bytes, size, begin, end, address)`: index 0 is at `address`, the chunk's own bytes are
 // [begin, end). A region that cannot be read is passed over from there; `visit` returning false
 // ends the walk (Done). Cancel and the player's exit are asked between chunks.
-struct WalkStats {
-  uint64_t bytesRead = 0;
-  uint32_t regionsScanned = 0;
-  uint32_t regionsSkipped = 0;  // unreadable when read (gone, or their protection changed)
-};
 using ChunkVisitor = std::function<bool(const uint8_t* bytes, size_t size, size_t begin, size_t end, uint64_t address)>;
 ScanOutcome walkScannedMemory(const OpenedProcess& process, const ScanControl& control, uint32_t chunkBytes,
                               uint32_t leadBytes, uint32_t tailBytes, WalkStats& stats, const ChunkVisitor& visit);
@@ -108,7 +108,8 @@ ScanResult firstScan(const OpenedProcess& process, const TypedPosition& typed,
 // What the film did between the candidates' last reading and this one.
 struct Step {
   enum class Kind {
-    Played,  // played throughout: a value must have run on with the wall clock
+    Played,  // played throughout: a value must have run on with the wall clock (a few seconds
+             // on: one that stood passes a step shorter than the tolerance, about a second)
     Paused,  // stood throughout: a value must not have moved
     Seeked,  // the user jumped: a value must have moved by more than minChangeMs against both
              // standing and running on, and lie in `typed`'s window when the user gave one
@@ -126,8 +127,8 @@ struct StepResult {
 };
 
 // Reads every candidate again and keeps those that behaved as the step says; a candidate that
-// cannot be read or decoded any more drops out. Cancelled or PlayerGone leave the candidates
-// as they were.
+// cannot be read or decoded any more drops out. Cancelled or PlayerGone empty the candidates:
+// half narrowed, they are of no use.
 StepResult narrow(const OpenedProcess& process, std::vector<Candidate>& candidates, const Step& step,
                   const ScanControl& control);
 

@@ -127,10 +127,11 @@ TEST_F(LearnWinTest, LearnsEachLayoutAndFollowsItsPathAfterARestart) {
     const auto pointerBytes = processPointerBytes(player->pid());
     ASSERT_TRUE(modules && pointerBytes);
     EXPECT_EQ(*pointerBytes, sizeof(void*));
-    const PathResult found = findPointerPaths(*process, *modules, addresses->value, {.pointerBytes = *pointerBytes}, control);
+    const uint64_t target = addresses->value;
+    const PathResult found = findPointerPaths(*process, *modules, {&target, 1}, {.pointerBytes = *pointerBytes}, control);
     ASSERT_EQ(found.outcome, ScanOutcome::Done);
-    ASSERT_FALSE(found.paths.empty());
-    const PointerPath& path = found.paths[0];
+    ASSERT_FALSE(found.paths[0].empty());
+    const PointerPath path = found.paths[0][0];
     EXPECT_EQ(path.module, exeName);
     EXPECT_EQ(path.offsets.size(), c.pointers);
 

@@ -146,15 +146,21 @@ int run(const Options& options) {
 
   const auto modules = listModules(pid);
   if (!modules || modules->empty()) return std::fprintf(stderr, "cannot list the player's modules\n"), 2;
+  // The paths of all survivors in one search: each level reads the player's memory once.
+  std::vector<uint64_t> addresses;
+  for (const Candidate& c : candidates) addresses.push_back(c.address());
+  const PathResult found =
+      findPointerPaths(*process, *modules, addresses, {.pointerBytes = *pointerBytes, .maxPaths = 3}, control);
+  if (found.outcome != ScanOutcome::Done) return std::fprintf(stderr, "path search: %s\n", said(found.outcome)), 3;
   std::optional<Profile> best;
-  for (const Candidate& c : candidates) {
-    const PathResult paths =
-        findPointerPaths(*process, *modules, c.address(), {.pointerBytes = *pointerBytes, .maxPaths = 3}, control);
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    const Candidate& c = candidates[i];
+    const auto& paths = found.paths[i];
     std::printf("0x%llx %s scale %.9g: %zu paths\n", static_cast<unsigned long long>(c.address()),
-                std::string(valueTypeName(c.encoding().type)).c_str(), c.encoding().unitMs, paths.paths.size());
-    for (const PointerPath& path : paths.paths) std::printf("  %s\n", formatPath(path).c_str());
-    if (!paths.paths.empty() && (!best || paths.paths[0].offsets.size() < best->path.offsets.size())) {
-      best = Profile{options.process, *pointerBytes, 0, paths.paths[0], c.encoding()};
+                std::string(valueTypeName(c.encoding().type)).c_str(), c.encoding().unitMs, paths.size());
+    for (const PointerPath& path : paths) std::printf("  %s\n", formatPath(path).c_str());
+    if (!paths.empty() && (!best || paths[0].offsets.size() < best->path.offsets.size())) {
+      best = Profile{options.process, *pointerBytes, 0, paths[0], c.encoding()};
     }
   }
   if (!best) return std::fprintf(stderr, "no path leads to a value that follows the film\n"), 3;
