@@ -1,6 +1,6 @@
 // How fast the first scan of learning a player reads the player's memory: the simulated player
 // with a large committed heap (default 1024 MiB of varied data) and its position kept as int32
-// milliseconds, scanned for every encoding near its position.
+// milliseconds, scanned for every encoding near its position; then the path search to it.
 //
 //   learn_scan_win_bench [HEAP] [RUNS]       HEAP as for simplayer --heap (default 1024M), RUNS 3
 
@@ -14,6 +14,8 @@
 
 #include "build_architecture.h"
 #include "peak_memory.h"
+#include "memory_player/learn_modules.h"
+#include "memory_player/learn_profile.h"
 #include "memory_player/learn_scan.h"
 #include "simplayer_client_win.h"
 
@@ -66,5 +68,17 @@ int main(int argc, char** argv) {
   }
   std::printf("read speed: %.0f-%.0f MiB/s; this program's peak working set %.1f MB before the scans, %.1f MB after\n",
               lowest, highest, memoryBefore, peakMemoryMb());
+
+  // The path search that follows the steps: one walk of all memory per level (two here).
+  unsigned long long value = 0;
+  const auto layout = player->command("layout");
+  const auto modules = learn::listModules(player->pid());
+  if (!layout || !modules || std::sscanf(layout->c_str(), "OK layout=%*s value=%llx", &value) != 1) return 1;
+  const uint64_t target = value;
+  const auto start = std::chrono::steady_clock::now();
+  const learn::PathResult paths = learn::findPointerPaths(*process, *modules, {&target, 1}, {}, {});
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("path search: %.2f s, %zu paths, the first %s\n", seconds, paths.paths[0].size(),
+              paths.paths[0].empty() ? "-" : learn::formatPath(paths.paths[0][0]).c_str());
   return 0;
 }
