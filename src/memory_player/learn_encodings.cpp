@@ -71,9 +71,7 @@ std::optional<int64_t> clockMs(int64_t hours, int64_t minutes, int64_t seconds, 
 }
 
 std::optional<int64_t> decodeText(ValueType type, std::span<const uint8_t> bytes) {
-  const bool utf16 = type == ValueType::Utf16HMmSs || type == ValueType::Utf16HhMmSs ||
-                     type == ValueType::Utf16MmSs;
-  const uint32_t unit = utf16 ? 2 : 1;
+  const uint32_t unit = isUtf16Text(type) ? 2 : 1;
   switch (type) {
     case ValueType::AsciiHMmSs:
     case ValueType::Utf16HMmSs:
@@ -125,6 +123,10 @@ const std::array scanned{
 };
 
 }  // namespace
+
+bool isUtf16Text(ValueType type) {
+  return type == ValueType::Utf16HMmSs || type == ValueType::Utf16HhMmSs || type == ValueType::Utf16MmSs;
+}
 
 uint32_t encodingWidth(ValueType type) { return infoOf(type).width; }
 uint32_t encodingAlignment(ValueType type) { return infoOf(type).alignment; }

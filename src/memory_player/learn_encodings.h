@@ -36,6 +36,9 @@ struct Encoding {
   bool operator==(const Encoding&) const = default;
 };
 
+// Whether the type is text of UTF-16 units.
+bool isUtf16Text(ValueType type);
+
 // Bytes an encoding reads from its address on.
 uint32_t encodingWidth(ValueType type);
 // Where a value of that type may start: numbers at multiples of 4 (what compilers give an

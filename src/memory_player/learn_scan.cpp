@@ -24,10 +24,6 @@ std::optional<ScanOutcome> stopped(const ScanControl& control) {
   return std::nullopt;
 }
 
-bool isUtf16(ValueType type) {
-  return type == ValueType::Utf16HMmSs || type == ValueType::Utf16HhMmSs || type == ValueType::Utf16MmSs;
-}
-
 // The first scan's test of a chunk against one window: cheap range tests on the raw numbers
 // first, the exact decode only for what passes them.
 class Matcher {
@@ -60,7 +56,7 @@ class Matcher {
           digitRecord_ = index;
           break;
         default:
-          (isUtf16(e.type) ? utf16_ : ascii_).push_back(index);
+          (isUtf16Text(e.type) ? utf16_ : ascii_).push_back(index);
       }
     }
     // One test per type rules out nearly every value before the ranges are looked at.

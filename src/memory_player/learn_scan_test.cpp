@@ -45,8 +45,7 @@ std::vector<uint8_t> encode(const Encoding& e, int64_t ms) {
       std::snprintf(text, sizeof text, "%02lld:%02lld", (long long)(h * 60 + m), (long long)s);
   }
   std::vector<uint8_t> out;
-  const bool wide = e.type == ValueType::Utf16HMmSs || e.type == ValueType::Utf16HhMmSs ||
-                    e.type == ValueType::Utf16MmSs;
+  const bool wide = isUtf16Text(e.type);
   for (const char* c = text; *c; ++c) {
     out.push_back(static_cast<uint8_t>(*c));
     if (wide) out.push_back(0);
