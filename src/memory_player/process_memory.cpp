@@ -11,12 +11,6 @@ namespace {
 
 char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return asciiLower(x) == asciiLower(y); });
-}
-
 // Reads that open the process, read and close it again.
 auto openingFor(const ProcessAccess& access, uint32_t pid) {
   return [&access, pid](uint64_t address, uint8_t* out, uint32_t length) {
@@ -36,6 +30,12 @@ bool qualifies(const MemoryRegion& region) {
 }
 
 }  // namespace
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](char x, char y) { return asciiLower(x) == asciiLower(y); });
+}
 
 uint32_t findProcessId(const ProcessAccess& access, std::string_view exeName) {
   const auto entries = access.listProcesses();

@@ -12,6 +12,9 @@
 
 namespace quorvane {
 
+// Whether two file names are the same to Windows' eyes (ASCII letters' case ignored).
+bool equalIgnoringCase(std::string_view a, std::string_view b);
+
 // The id of the first process in the system's snapshot whose executable name equals `exeName`,
 // letter case ignored (ASCII letters); 0 when none matches or the snapshot fails.
 uint32_t findProcessId(const ProcessAccess& access, std::string_view exeName);

@@ -18,6 +18,11 @@ struct ProcessEntry {
 inline constexpr uint32_t memCommit = 0x1000;
 inline constexpr uint32_t memImage = 0x1000000;
 inline constexpr uint32_t pageReadonly = 0x02;
+inline constexpr uint32_t pageReadWrite = 0x04;
+inline constexpr uint32_t pageWriteCopy = 0x08;
+inline constexpr uint32_t pageExecuteReadWrite = 0x40;
+inline constexpr uint32_t pageExecuteWriteCopy = 0x80;
+inline constexpr uint32_t pageGuard = 0x100;
 
 // A run of pages with the same attributes, as the system's region query reports it.
 // `size` counts from the page-aligned `base`. Addresses and sizes are 64-bit in every build: a

@@ -2,7 +2,7 @@
 //
 //   simplayer-ctl.exe [--timeout=MS] PID|EXE-NAME COMMAND [ARGUMENT]
 //
-// COMMAND: position | pause | resume | seek TIME | info | frames | quit | poke OFFSET VALUE [1|4]
+// COMMAND: position | pause | resume | seek TIME | info | layout | frames | quit | poke OFFSET VALUE [1|4]
 //          | drop-high
 // TIME is H:MM:SS[.mmm], M:SS or milliseconds. The answer goes to standard output, e.g.
 //   OK position=61234 tick=5203312 playing=1

@@ -5,7 +5,7 @@
 //   simplayer.exe [--start=H:MM:SS[.mmm]|MS] [--paused] [--pad=SIZE[K|M]] [--no-signature]
 //                 [--exit-after=SECONDS] [--load] [--size=WxH] [--decode-load=PERCENT]
 //                 [--mpc-web=PORT] [--potplayer] [--mpv-pipe=PATH]
-//                 [--clock-with-frames] [--record-high]
+//                 [--clock-with-frames] [--record-high] [--layout=NAME] [--heap=SIZE]
 //
 // --load loads the machine as a real player does: a borderless window over the whole primary
 // monitor (or --size) whose whole picture is drawn anew and put on screen at 59.94 frames a
@@ -24,6 +24,11 @@
 // time record above 4 GB, where a 64-bit player's memory lies; "info" reports it as high=, and
 // the command "drop-high" releases it while the player goes on.
 //
+// --layout keeps the position in one of the ways other players keep theirs, with decoys
+// (simplayer_layouts_win.h), and then only that way: no time record, no signature. --heap
+// commits that much more read-write memory (SIZE as for --pad) filled with varied data, as a
+// player's heap holds, for measuring a scan of all of a player's memory.
+//
 // Keys: Space pause/resume, Left/Right seek 10 s, Home back to 0:00:00.
 // Control from outside: the pipe \\.\pipe\simplayer-<pid> (see simplayer-ctl).
 
@@ -41,6 +46,7 @@
 #include "platform/process_handles_win.h"
 #include "platform/window_handles_win.h"
 #include "simplayer_interfaces_win.h"
+#include "simplayer_layouts_win.h"
 #include "simplayer_protocol.h"
 
 namespace {
@@ -143,7 +149,26 @@ void limitPad(uint32_t padBytes) {
   }
 }
 
+// Committed memory full of what a heap holds: small counts, flags, pointers into itself and
+// other numbers, from a fixed seed so that every run scans the same bytes.
+bool fillHeap(uint64_t bytes) {
+  auto* heap = static_cast<uint32_t*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  if (!heap) return false;
+  uint32_t seed = 12345;
+  for (uint64_t i = 0; i < bytes / 4; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    const uint32_t kind = seed >> 29;
+    heap[i] = kind < 3 ? 0 : kind < 5 ? (seed >> 8) % 1000
+                                      : kind < 7 ? static_cast<uint32_t>(reinterpret_cast<uintptr_t>(heap)) + (seed & 0xFFFF0)
+                                                 : seed;
+  }
+  return true;
+}
+
 // ---- The clock ------------------------------------------------------------------------------
+
+// Off with --layout: the position is kept only in the layout's way.
+bool recordKept = true;
 
 constexpr int64_t maxPositionMs = 10LL * 3600 * 1000 - 1;  // the display has one hour digit
 constexpr int64_t maxPositionUs = maxPositionMs * 1000;
@@ -249,6 +274,7 @@ class PlayerClock {
   }
   int64_t writeRecordLocked(int64_t counter) {
     const int64_t position = positionAt(counter);
+    if (!recordKept) return position;
     const int64_t seconds = position / 1'000'000;
     uint8_t* r = recordHolder.record;
     // Higher digits first, the seconds digit (the one readers watch for change) last.
@@ -335,6 +361,8 @@ std::string handleCommand(const std::string& line) {
     std::memcpy(recordHolder.record + offset, &word, static_cast<size_t>(bytes));
     if (highRecord) std::memcpy(highRecord + offset, &word, static_cast<size_t>(bytes));
     return formatPosition(playerClock.now());
+  } else if (verb == "layout") {
+    return "OK " + simplayer::layoutReport();
   } else if (verb == "frames") {
     // The pictures shown so far, with the counter they were counted at: two answers give the rate.
     LARGE_INTEGER c;
@@ -610,6 +638,8 @@ struct Options {
   std::string mpvPipe;      // empty: off
   bool clockWithFrames = false;
   bool recordHigh = false;
+  std::string layout;       // empty: the time record only
+  uint64_t heapBytes = 0;
 };
 
 Options parseOptions(const char* commandLine) {
@@ -656,6 +686,10 @@ Options parseOptions(const char* commandLine) {
       options.potPlayer = true;
     } else if (const char* v = value("--mpv-pipe=")) {
       options.mpvPipe = v;
+    } else if (const char* v = value("--layout=")) {
+      options.layout = v;
+    } else if (const char* v = value("--heap=")) {
+      options.heapBytes = simplayer::parseSize(v).value_or(0);
     }
   }
   return options;
@@ -669,8 +703,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   // a record the linker placed at or above 2 GB could not be reached through it.
   if (reinterpret_cast<uintptr_t>(&recordHolder) + sizeof recordHolder > 0x80000000u) return 3;
   if (options.recordHigh && !(highRecord = allocateHighRecord())) return 4;
+  if (options.heapBytes && !fillHeap(options.heapBytes)) return 6;
   limitPad(options.padBytes);
-  if (options.signature) {
+  recordKept = options.layout.empty();
+  if (options.signature && recordKept) {
     placeSignature();
     signaturePlaced = true;
   }
@@ -710,7 +746,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   if (options.exitAfterSeconds) SetTimer(mainWindow, exitTimer, options.exitAfterSeconds * 1000, nullptr);
 
   // The threads are never joined: they end with the process.
-  const UniqueKernelHandle recorder(clockWithFrames ? nullptr : CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
+  const UniqueKernelHandle recorder(clockWithFrames || !recordKept
+                                        ? nullptr
+                                        : CreateThread(nullptr, 0, recordThread, nullptr, 0, nullptr));
   const UniqueKernelHandle server(CreateThread(nullptr, 0, pipeThread, nullptr, 0, nullptr));
   UniqueKernelHandle decoder;
   if (options.load || options.decodePercent > 0) timeBeginPeriod(1);  // frames and slices to the ms
@@ -726,6 +764,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
   if (options.mpcWebPort != 0 && !simplayer::startMpcWebInterface(options.mpcWebPort, truth)) return 1;
   if (options.potPlayer && !simplayer::startPotPlayerWindow(truth)) return 1;
   if (!options.mpvPipe.empty() && !simplayer::startMpvPipe(options.mpvPipe, truth)) return 1;
+  if (!recordKept && !simplayer::startLayout(options.layout, truth)) return 5;
 
   if (options.load) {
     runFrameLoop();
