@@ -21,8 +21,6 @@ constexpr int64_t kFineErrorMs = 250;
 // VLC makes a new position about 3.8 times a second: a value first seen was made up to this long
 // before.
 constexpr uint64_t kUpdatePeriodUs = 263'000;
-// The instant of the film's 0, learnt from the updates' brackets, is used once this narrow.
-constexpr double kFineKnownUs = 20'000;
 
 // The player's rate, or 1 where it tells none that makes sense.
 double rateOf(const PlayerReport& report) {
@@ -34,8 +32,9 @@ double rateOf(const PlayerReport& report) {
 void InterfacePlayerClock::setPrecise(bool on) { precise_ = on; }  // the phase is learnt either way
 
 ClockReading InterfacePlayerClock::read(const ClockTiming& timing) {
-  const PlayerReport report = feed_.latest();
-  if (report.sequence != seenSequence_) {
+  // Every answer since the last read, in order: a change of the player's position is then
+  // bracketed by the answers on either side of it, not by whichever the reads happened to see.
+  for (const PlayerReport& report : feed_.since(seenSequence_)) {
     seenSequence_ = report.sequence;
     take(report);
   }
@@ -55,7 +54,8 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
   if (!report.hasFilm()) return;  // silent: the last position goes on until the silence rule
   lastGoodUs_ = time_.nowUs();
   const bool wasKnown = known_;
-  const int64_t shownMs = known_ ? rawAt(lastGoodUs_) : 0;
+  // What the run may have shown: the position at the latest moment it was asked for, no later.
+  const int64_t shownMs = known_ ? rawAt(std::min(shownUpToUs_, lastGoodUs_)) : 0;
   // The player took its position somewhere between question and answer: the middle is the best
   // guess, off by at most half the round trip.
   const uint64_t stampUs = report.askedUs + (report.answeredUs - report.askedUs) / 2;
@@ -73,6 +73,7 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
     bounded_ = false;
   }
   lastReportUs_ = stampUs;
+  lastAskedUs_ = report.askedUs;
   wholeSeconds_ = report.wholeSeconds && fineMs < 0;
   playing_ = report.state == PlayerState::Playing;
   rate_ = rateOf(report);
@@ -110,9 +111,9 @@ void InterfacePlayerClock::takeWholeSecond(const PlayerReport& report, uint64_t 
   } else if (playing_ && !playing) {
     // Paused: hold where playback stopped, within the second the player tells, not at its start
     // (that would bring the previous cue back for the whole pause).
-    baseMs_ = std::clamp<int64_t>(rawAt(stampUs), second, second + 999);
+    baseMs_ = std::clamp<int64_t>(rawAt(changedAtUs(report)), second, second + 999);
   } else if (!playing_ && playing) {
-    baseUs_ = stampUs;  // resumed: go on from the held position
+    baseUs_ = changedAtUs(report);  // resumed: go on from the held position
   } else if (playing && rate != rate_) {
     baseMs_ = rawAt(stampUs);
     baseUs_ = stampUs;
@@ -162,7 +163,7 @@ void InterfacePlayerClock::takeFine(const PlayerReport& report, int64_t fineMs, 
   const bool continuing = known_ && fine_ && playing && playing_;
   if (!playing) {
     // Paused: the player's last update is up to one period old; hold where play stopped.
-    const int64_t heldMs = known_ && playing_ ? rawAt(stampUs) : fineMs;
+    const int64_t heldMs = known_ && playing_ ? rawAt(changedAtUs(report)) : fineMs;
     baseMs_ = std::clamp<int64_t>(heldMs, fineMs, fineMs + static_cast<int64_t>(kUpdatePeriodUs / 1000));
     baseUs_ = stampUs;
     answers_.clear();
@@ -171,7 +172,7 @@ void InterfacePlayerClock::takeFine(const PlayerReport& report, int64_t fineMs, 
     // The first value of a stretch was made at most a period before the answer.
     const uint64_t madeUs = report.answeredUs - std::min<uint64_t>(report.answeredUs, kUpdatePeriodUs / 2);
     if (known_ && !playing_) {
-      baseUs_ = stampUs;  // resumed: go on from the held position
+      baseUs_ = changedAtUs(report);  // resumed: go on from the held position
     } else {
       baseMs_ = fineMs;
       baseUs_ = madeUs;
@@ -180,9 +181,9 @@ void InterfacePlayerClock::takeFine(const PlayerReport& report, int64_t fineMs, 
     bounded_ = false;
   } else if (fineMs != fineMs_) {
     // A new value: the player made it after the last answer's question and before this answer.
-    const uint64_t lowUs = fineAskedUs_;
+    const uint64_t lowUs = lastAskedUs_;
     const uint64_t highUs = report.answeredUs;
-    const uint64_t madeUs = lowUs + (highUs - lowUs) / 2;
+    const uint64_t madeUs = changedAtUs(report);
     if (std::abs(rawAt(madeUs) - fineMs) > 1000) {
       answers_.clear();  // a seek: what was learnt of this stretch is of no use
       bounded_ = false;
@@ -194,15 +195,20 @@ void InterfacePlayerClock::takeFine(const PlayerReport& report, int64_t fineMs, 
   }
   fine_ = true;
   fineMs_ = fineMs;
-  fineAskedUs_ = report.askedUs;
   secondMs_ = fineMs - fineMs % 1000;
+}
+
+uint64_t InterfacePlayerClock::changedAtUs(const PlayerReport& report) const {
+  return lastAskedUs_ + (report.answeredUs - lastAskedUs_) / 2;
 }
 
 int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
   if (!playing_) return floorActive_ ? std::max(baseMs_, floorMs_) : baseMs_;
   double ms;
   double overrunMs = 0;
-  if (fine_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kFineKnownUs) {
+  if (fine_ && precise_ && bounded_) {
+    // The updates' brackets intersected: never wider than the latest alone, and as narrow as
+    // the round trip once the updates have fallen at every phase of the questions.
     ms = (static_cast<double>(us) - (zeroLowUs_ + zeroHighUs_) / 2) * rate_ / 1000.0;
   } else if (wholeSeconds_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kPhaseKnownUs) {
     ms = (static_cast<double>(us) - (zeroLowUs_ + zeroHighUs_) / 2) * rate_ / 1000.0;
@@ -222,6 +228,7 @@ int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
 }
 
 ClockReading InterfacePlayerClock::at(uint64_t us, const ClockTiming& timing) const {
+  shownUpToUs_ = std::max(shownUpToUs_, us);
   ClockReading reading;
   reading.atUs = us;
   reading.hasPosition = known_;
