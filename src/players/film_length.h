@@ -22,13 +22,16 @@ enum class FineTime : uint8_t {
 
 // Learns a film's true length from answers that each tell a whole second t and the fraction p
 // of the film with floor(p x length) == t: each allows lengths in [t / p, (t + 1) / p), and
-// their intersection narrows to a few milliseconds within a minute of play. Then p x length
-// gives the film's time at the player's last update to about a millisecond, where the whole
-// seconds are up to a second behind.
+// their intersection narrows to a few milliseconds within a minute or two of play. Then
+// p x length gives the film's time at the player's last update to about a millisecond, where
+// the whole seconds are up to a second behind.
 class FilmLength {
  public:
-  // How far off the time may be (the fraction times half the interval's width) to be used.
-  static constexpr double kKnownSeconds = 0.005;
+  // How far off the time may be (the fraction times half the interval's width) to be used. Far
+  // better than whole seconds, whose changes come up to a quarter second late; early in a film
+  // the fraction is small, so this holds within seconds of play, and the error shrinks to a
+  // few milliseconds as the interval narrows.
+  static constexpr double kKnownSeconds = 0.040;
   // After a seek, a resume or a new film the fraction is not yet consistent with the seconds.
   static constexpr uint64_t kSettleUs = 500'000;
   // This many contradicting answers in a row mean the interval itself was wrong: learn anew.
