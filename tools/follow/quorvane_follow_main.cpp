@@ -124,6 +124,21 @@ LRESULT CALLBACK followWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+const char* fineTimeName(FineTime state) {
+  switch (state) {
+    case FineTime::NotTold: return "whole seconds (no fraction told)";
+    case FineTime::Learning: return "whole seconds (learning the length)";
+    case FineTime::Known: return "fraction x learnt length";
+    case FineTime::NoLength: return "whole seconds (no length told)";
+    case FineTime::LengthChanged: return "whole seconds (the length changed)";
+    case FineTime::PastTheEnd: return "whole seconds (fraction past the end)";
+    case FineTime::RateChanged: return "whole seconds (rate changed)";
+    case FineTime::OutOfOrder: return "an answer out of order dropped";
+    case FineTime::NotConsistent: return "whole seconds (the fraction does not fit the time)";
+  }
+  return "?";
+}
+
 int usage() {
   std::fprintf(stderr,
                "usage: quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] "
@@ -259,11 +274,18 @@ int run(int argc, char** argv) {
   run.start(std::move(table), codePage, std::make_unique<ConsoleOverlay>(codePage, run, stamp));
 
   bool toldRefused = false;
+  FineTime toldFine = FineTime::NotTold;
   Following following{&run, [&] {
                         if (reported && !toldRefused && reported->lastState() == PlayerState::Unauthorized) {
                           std::printf("the player refused the password\n");  // once, however often it refuses
                           std::fflush(stdout);
                           toldRefused = true;
+                        }
+                        // How the film's time is read, each time that changes (VLC's fraction).
+                        if (reported && reported->fineTime() != toldFine) {
+                          toldFine = reported->fineTime();
+                          std::printf("film time: %s\n", fineTimeName(toldFine));
+                          std::fflush(stdout);
                         }
                       }};
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&following));
