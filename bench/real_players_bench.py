@@ -135,19 +135,22 @@ class VlcTruth:
         self.thread.join()
 
     def zero(self, since):
-        """(instant of the film's 0 in monotonic seconds, width of its bracket, learnt length)."""
+        """(instant of the film's 0 in monotonic seconds, width of its bracket, learnt length).
+
+        The length from the pace of the updates: at rate 1 the position grows by 1 / length a
+        second, so a straight line through each update's (moment, position) gives it, where
+        floor(position x length) == time alone may leave it a tenth of a second wide (VLC's
+        updates can keep one phase of the second). Then each update's bracket bounds the 0."""
         played = [s for s in self.samples if s[0] >= since and s[5] == "playing"
                   and isinstance(s[2], int) and isinstance(s[3], (int, float)) and s[3] > 0]
-        low, high = 0.0, math.inf
-        for _, _, t, p, length, _ in played:
-            if t < 3:
-                continue  # near the start the position is not yet consistent with the time
-            a, b = t / p, (t + 1) / p
-            if a < high and b > low:
-                low, high = max(low, a), min(high, b)
-        length = (low + high) / 2
-        brackets = [(prev[0] - cur[3] * length, cur[1] - cur[3] * length)
-                    for prev, cur in zip(played, played[1:]) if cur[3] != prev[3] and cur[2] >= 3]
+        updates = [((prev[0] + cur[1]) / 2, prev[0], cur[1], cur[3])
+                   for prev, cur in zip(played, played[1:]) if cur[3] != prev[3] and cur[2] >= 3]
+        mean_m = statistics.fmean(u[0] for u in updates)
+        mean_p = statistics.fmean(u[3] for u in updates)
+        slope = (sum((u[0] - mean_m) * (u[3] - mean_p) for u in updates)
+                 / sum((u[0] - mean_m) ** 2 for u in updates))
+        length = 1 / slope
+        brackets = [(low - p * length, high - p * length) for _, low, high, p in updates]
         zlow = max(b[0] for b in brackets)
         zhigh = min(b[1] for b in brackets)
         if zlow < zhigh:
