@@ -150,8 +150,9 @@ int64_t FilmLength::take(const PlayerReport& report, uint64_t stampUs) {
   }
   state_ = FineTime::Known;
   lengthChanged_ = false;
-  // Within the second the player tells, whatever rounding the product leaves.
-  const double ms = report.fraction * length * 1000;
+  // Never ahead of the film, and within the second the player tells, whatever rounding the
+  // product leaves.
+  const double ms = (report.fraction * length - error) * 1000;
   return std::clamp(static_cast<int64_t>(std::floor(ms)), second * 1000, second * 1000 + 999);
 }
 

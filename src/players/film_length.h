@@ -31,11 +31,10 @@ enum class FineTime : uint8_t {
 // player's last update to a few milliseconds, where the whole seconds are up to a second behind.
 class FilmLength {
  public:
-  // How far off the time may be (the fraction times half the interval's width) to be used. Far
-  // better than whole seconds, whose changes come up to a quarter second late; early in a film
-  // the fraction is small, so this holds within seconds of play, and the error shrinks to a
-  // few milliseconds as the interval narrows.
-  static constexpr double kKnownSeconds = 0.040;
+  // How far off the time may be to be used. The time given is taken back by that much, so that
+  // it is never ahead of the film: late by up to twice this at first, where whole seconds change
+  // up to a quarter second and more late, and by a few milliseconds once the length is learnt.
+  static constexpr double kKnownSeconds = 0.100;
   // After a seek, a resume or a new film the fraction is not yet consistent with the seconds.
   static constexpr uint64_t kSettleUs = 500'000;
   // This many contradicting answers in a row mean the interval itself was wrong: learn anew.

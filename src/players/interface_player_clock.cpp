@@ -169,8 +169,9 @@ void InterfacePlayerClock::takeFine(const PlayerReport& report, int64_t fineMs, 
     answers_.clear();
     bounded_ = false;
   } else if (!continuing) {
-    // The first value of a stretch was made at most a period before the answer.
-    const uint64_t madeUs = report.answeredUs - std::min<uint64_t>(report.answeredUs, kUpdatePeriodUs / 2);
+    // The first value of a stretch was made up to a period before the answer: taken as made at
+    // the answer, the position is late until the next update brackets one, never early.
+    const uint64_t madeUs = report.answeredUs;
     if (known_ && !playing_) {
       baseUs_ = changedAtUs(report);  // resumed: go on from the held position
     } else {
