@@ -197,10 +197,10 @@ class Follow:
         return [(counter + offset, text) for _, counter, text in stamped], delays[len(delays) * 95 // 100]
 
     def pids(self):
-        """The Windows process: Wine's launcher hands it on and goes, so it is found by its
-        command line, which names this bench's own subtitle file."""
+        """The Windows process, found by its command line, which names this bench's own subtitle
+        file: Wine's launcher may hand it on to another process."""
         folder = os.path.basename(os.path.dirname(self.srt))
-        return [pid for pid in pids_of(r"quorvane-follow.*" + re.escape(folder)) if pid != self.proc.pid]
+        return pids_of(r"quorvane-follow\.exe.*" + re.escape(folder))
 
     def stop(self):
         for pid in self.pids():
@@ -208,8 +208,6 @@ class Follow:
                 os.kill(pid, 9)
             except OSError:
                 pass
-        if self.proc.poll() is None:
-            self.proc.kill()
         self.proc.wait(timeout=10)
 
 
