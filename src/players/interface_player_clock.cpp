@@ -61,6 +61,9 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
   const uint64_t stampUs = report.askedUs + (report.answeredUs - report.askedUs) / 2;
   if (known_ && elapsedUs(lastReportUs_, stampUs) > static_cast<int64_t>(kLongGapUs)) restart();
   const int64_t fineMs = report.wholeSeconds ? length_.take(report, stampUs) : -1;
+  // An answer older than one already taken (two connections): its second would put the clock
+  // back past what the step-back rule lets through as a seek.
+  if (fineMs < 0 && length_.state() == FineTime::OutOfOrder) return;
   if (fineMs >= 0) {
     takeFine(report, fineMs, stampUs);
   } else if (report.wholeSeconds) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include "platform/fake_precise_time.h"
@@ -82,6 +83,7 @@ class Rig {
       r.positionMs = updateUs / 1'000'000 * 1000;
       r.lengthSeconds = std::round(lengthS);
     }
+    if (bend) bend(r, answers++);
     return r;
   }
 
@@ -108,6 +110,8 @@ class Rig {
   // start shows the line twice.
   int64_t worstStepBackMs = 0;
   double lengthS = 0;  // tells a fraction of a film this long, as VLC does
+  std::function<void(PlayerReport&, int answer)> bend;  // makes an answer a bad one
+  mutable int answers = 0;
   int64_t updateUs = 0;
   bool hasUpdate = false;
 
@@ -210,6 +214,58 @@ TEST(InterfacePlayerClock, FollowsVlcsFraction) {
     EXPECT_EQ(rig.worstStepBackMs, 0) << precise;
   }
 }
+
+// VLC telling what the fraction cannot be trusted with: the clock says so and keeps to the whole
+// seconds (or drops the bad answer), and shows no line early (the clock ahead of the film by more
+// than its own error: a learnt phase's few ms, or with classic timing half the bracket an update
+// is placed in the middle of) or twice (a step back while playing).
+struct BadVlcCase {
+  const char* name;
+  std::function<void(PlayerReport&, int answer)> bend;
+  double rate;
+  FineTime state;
+};
+
+class InterfacePlayerClockBadVlc : public ::testing::TestWithParam<BadVlcCase> {};
+
+TEST_P(InterfacePlayerClockBadVlc, KeepsToWholeSecondsNeverEarlyNorTwice) {
+  const BadVlcCase& c = GetParam();
+  for (const bool precise : {false, true}) {
+    Rig rig(true, 1'300);
+    rig.lengthS = 150.021;
+    rig.rate = c.rate;
+    rig.bend = c.bend;
+    rig.clock.setPrecise(precise);
+    rig.run(5'000);
+    int64_t worstAheadMs = 0;
+    for (int step = 0; step < 600; ++step) {  // a minute
+      rig.run(100);
+      worstAheadMs = std::max(worstAheadMs, rig.error());
+    }
+    EXPECT_EQ(rig.clock.fineTime(), c.state) << precise;
+    EXPECT_LE(worstAheadMs, precise ? 12 : 35) << precise;
+    EXPECT_EQ(rig.worstStepBackMs, 0) << precise;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, InterfacePlayerClockBadVlc,
+    ::testing::Values(
+        BadVlcCase{"ByteBased", [](PlayerReport& r, int) { r.fraction = std::pow(r.fraction, 1.3); }, 1.0,
+                   FineTime::NotConsistent},
+        BadVlcCase{"NoLength", [](PlayerReport& r, int) { r.lengthSeconds = 0; }, 1.0, FineTime::NoLength},
+        BadVlcCase{"PastTheEnd", [](PlayerReport& r, int) { r.fraction += 1; }, 1.0, FineTime::PastTheEnd},
+        BadVlcCase{"Faster", nullptr, 1.5, FineTime::RateChanged},
+        // Two connections: every tenth answer is one from half a second before.
+        BadVlcCase{"OutOfOrder",
+                   [](PlayerReport& r, int i) {
+                     if (i % 10 == 5 && r.positionMs > 1000) {
+                       r.fraction -= 0.5 / 150.021;
+                       r.positionMs = static_cast<int64_t>(std::floor(r.fraction * 150.021)) * 1000;
+                     }
+                   },
+                   1.0, FineTime::Known}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(InterfacePlayerClock, HoldsThroughShortSilenceClearsAfterASecondAndPicksTheNextFilmUp) {
   Rig rig(false);
