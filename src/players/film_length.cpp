@@ -11,12 +11,42 @@ constexpr double kSeekSeconds = 2.0;
 
 }  // namespace
 
+void FilmLength::Pace::endStretch() {
+  if (n >= 2) {
+    pooledXx += xx - x * x / n;
+    pooledXy += xy - x * y / n;
+  }
+  n = x = y = xx = xy = 0;
+}
+
+void FilmLength::Pace::add(double seconds, double fraction, double widthSeconds) {
+  n += 1;
+  x += seconds;
+  y += fraction;
+  xx += seconds * seconds;
+  xy += seconds * fraction;
+  widths2 += widthSeconds * widthSeconds;
+  count += 1;
+}
+
+double FilmLength::Pace::length(double& relativeError) const {
+  const double sxx = pooledXx + (n >= 2 ? xx - x * x / n : 0);
+  const double sxy = pooledXy + (n >= 2 ? xy - x * y / n : 0);
+  if (count < 8 || sxx <= 0 || sxy <= 0) return 0;
+  // An update's moment is anywhere in its bracket: the spread of a uniform spread over it.
+  const double spread = std::sqrt(widths2 / count / 12);
+  relativeError = 3 * spread / std::sqrt(sxx);
+  return sxx / sxy;
+}
+
 void FilmLength::learnAnew(double toldLength) {
   // The told length is whole seconds, rounded either way: the true one is within a second of it.
   toldLength_ = toldLength;
   low_ = std::max(0.0, toldLength - 1);
   high_ = toldLength + 1;
   rejectedInARow_ = 0;
+  pace_ = Pace();
+  lastUsable_ = false;
 }
 
 int64_t FilmLength::take(const PlayerReport& report, uint64_t stampUs) {
@@ -32,6 +62,7 @@ int64_t FilmLength::take(const PlayerReport& report, uint64_t stampUs) {
   }
   const int64_t second = report.positionMs / 1000;
   const bool playing = report.state == PlayerState::Playing;
+  const double previousFraction = lastFraction_;
 
   if (!have_ || report.lengthSeconds != toldLength_) {
     // A new film, or a length that changed under the same film (a stream that grows).
@@ -57,6 +88,21 @@ int64_t FilmLength::take(const PlayerReport& report, uint64_t stampUs) {
   lastSecond_ = second;
   lastFraction_ = report.fraction;
   lastPlaying_ = playing;
+
+  // Steady play at normal speed: a new fraction was made after the last answer's question and
+  // before this answer. Anything else ends the stretch the pace is learnt over.
+  const bool usable = playing && std::abs(report.rate - 1.0) <= 1e-9 && report.fraction > 0 && report.fraction <= 1 &&
+                      second > 0 && static_cast<int64_t>(stampUs - settleUntilUs_) >= 0;
+  if (usable && lastUsable_ && report.fraction != previousFraction && report.answeredUs > lastAskedUs_) {
+    if (pace_.count == 0) pace_.originUs = lastAskedUs_;
+    const double lowS = static_cast<double>(lastAskedUs_ - pace_.originUs) / 1e6;
+    const double highS = static_cast<double>(report.answeredUs - pace_.originUs) / 1e6;
+    pace_.add((lowS + highS) / 2, report.fraction, highS - lowS);
+  } else if (!usable && lastUsable_) {
+    pace_.endStretch();
+  }
+  lastUsable_ = usable;
+  lastAskedUs_ = report.askedUs;
 
   if (report.fraction > 1) {
     state_ = FineTime::PastTheEnd;
@@ -91,14 +137,22 @@ int64_t FilmLength::take(const PlayerReport& report, uint64_t stampUs) {
   rejectedInARow_ = 0;
   low_ = std::max(low_, low);
   high_ = std::min(high_, high);
-  if (report.fraction * (high_ - low_) / 2 > kKnownSeconds) {
+  double length = (low_ + high_) / 2;
+  double error = report.fraction * (high_ - low_) / 2;
+  double relativeError = 0;
+  if (const double paced = pace_.length(relativeError); paced > 0 && report.fraction * paced * relativeError < error) {
+    length = std::clamp(paced, low_, high_);
+    error = report.fraction * paced * relativeError;
+  }
+  if (error > kKnownSeconds) {
     state_ = lengthChanged_ ? FineTime::LengthChanged : FineTime::Learning;
     return -1;
   }
   state_ = FineTime::Known;
   lengthChanged_ = false;
-  // Within the second the player tells, whatever rounding the product leaves.
-  const double ms = report.fraction * (low_ + high_) / 2 * 1000;
+  // Never ahead of the film, and within the second the player tells, whatever rounding the
+  // product leaves.
+  const double ms = (report.fraction * length - error) * 1000;
   return std::clamp(static_cast<int64_t>(std::floor(ms)), second * 1000, second * 1000 + 999);
 }
 

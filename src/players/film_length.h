@@ -20,15 +20,21 @@ enum class FineTime : uint8_t {
   NotConsistent,  // the fraction does not fit the seconds at all (a byte-based position): whole seconds
 };
 
-// Learns a film's true length from answers that each tell a whole second t and the fraction p
-// of the film with floor(p x length) == t: each allows lengths in [t / p, (t + 1) / p), and
-// their intersection narrows to a few milliseconds within a minute of play. Then p x length
-// gives the film's time at the player's last update to about a millisecond, where the whole
-// seconds are up to a second behind.
+// Learns a film's true length two ways. Each answer tells a whole second t and the fraction p of
+// the film with floor(p x length) == t, so allows lengths in [t / p, (t + 1) / p); their
+// intersection narrows to milliseconds once the player's updates have fallen close to the
+// start of a second, which may take long: VLC's updates can keep one phase of the second for
+// minutes. And at normal speed the fraction grows by 1 / length a second: a straight line
+// through each update's moment (between the last answer with the old value and the first with
+// the new) and its fraction gives the length to a fraction of a per mille within tens of
+// seconds. The narrower of the two is used. Then p x length gives the film's time at the
+// player's last update to a few milliseconds, where the whole seconds are up to a second behind.
 class FilmLength {
  public:
-  // How far off the time may be (the fraction times half the interval's width) to be used.
-  static constexpr double kKnownSeconds = 0.005;
+  // How far off the time may be to be used. The time given is taken back by that much, so that
+  // it is never ahead of the film: late by up to twice this at first, where whole seconds change
+  // up to a quarter second and more late, and by a few milliseconds once the length is learnt.
+  static constexpr double kKnownSeconds = 0.100;
   // After a seek, a resume or a new film the fraction is not yet consistent with the seconds.
   static constexpr uint64_t kSettleUs = 500'000;
   // This many contradicting answers in a row mean the interval itself was wrong: learn anew.
@@ -47,6 +53,20 @@ class FilmLength {
 
  private:
   void learnAnew(double toldLength);
+  // The moments of updates at normal speed, for the length from their pace: sums over the
+  // current stretch of play (seconds from its first update, and fractions), and the centred sums
+  // of the stretches before it, which share the pace but not the start.
+  struct Pace {
+    double n = 0, x = 0, y = 0, xx = 0, xy = 0;
+    double pooledXx = 0, pooledXy = 0;
+    double widths2 = 0;  // the squared widths of the updates' brackets
+    double count = 0;
+    uint64_t originUs = 0;
+    void endStretch();
+    void add(double seconds, double fraction, double widthSeconds);
+    // The length and its error relative to it (three standard errors), or 0 for the length.
+    double length(double& relativeError) const;
+  };
 
   FineTime state_ = FineTime::NotTold;
   bool have_ = false;       // an answer of this film was taken
@@ -61,6 +81,9 @@ class FilmLength {
   int rejectedInARow_ = 0;
   int relearnt_ = 0;
   bool lengthChanged_ = false;
+  uint64_t lastAskedUs_ = 0;
+  bool lastUsable_ = false;  // the last answer was taken in steady play at normal speed
+  Pace pace_;
 };
 
 }  // namespace quorvane

@@ -28,6 +28,8 @@ struct LengthCase {
   std::function<PlayerReport(double filmSeconds, int answer)> tell;
   FineTime state;  // after two minutes of play
   bool rejects;    // some answers contradict the interval
+  double lengthAtTheEnd = kTrueLength;
+  bool stuckPhase = false;  // the player's updates keep one phase of the second
 };
 
 class FilmLengthLearns : public ::testing::TestWithParam<LengthCase> {};
@@ -37,27 +39,36 @@ TEST_P(FilmLengthLearns, FromTwoMinutesOfAnswers) {
   FilmLength length;
   uint64_t us = 1'000'000;
   double updateS = 0;  // the film's time at the player's last update
-  double periodS = 0.263;
+  double periodS = c.stuckPhase ? 0.250 : 0.263;
   uint32_t wander = 1;
-  int64_t worstErrorMs = 0;
+  int64_t worstAheadMs = 0;   // of the film's time
+  int64_t worstBehindMs = 0;
   for (int i = 0; i < 2800; ++i, us += 43'000) {
     const double filmS = static_cast<double>(i) * 0.043;
     if (filmS - updateS >= periodS) {
       // The player's timer wanders: each update 250-280 ms after the last, and the answer
-      // tells it from then on.
-      updateS += periodS;
+      // tells it from then on. Or it keeps one phase: every 250 ms, 140 ms into a second.
+      updateS = c.stuckPhase && updateS == 0 ? 0.140 : updateS + periodS;
       wander = wander * 1'103'515'245u + 12'345u;
-      periodS = 0.250 + static_cast<double>(wander >> 16 & 0x7FFF) / 32768.0 * 0.030;
+      if (!c.stuckPhase) periodS = 0.250 + static_cast<double>(wander >> 16 & 0x7FFF) / 32768.0 * 0.030;
     }
-    const int64_t ms = length.take(c.tell(updateS, i), us);
-    if (ms >= 0) worstErrorMs = std::max<int64_t>(worstErrorMs, std::abs(ms - std::llround(updateS * 1000)));
+    PlayerReport r = c.tell(updateS, i);
+    r.askedUs = us - 5'000;
+    r.answeredUs = us + 5'000;
+    const int64_t ms = length.take(r, us);
+    if (ms >= 0) {
+      worstAheadMs = std::max<int64_t>(worstAheadMs, ms - std::llround(updateS * 1000));
+      worstBehindMs = std::max<int64_t>(worstBehindMs, std::llround(updateS * 1000) - ms);
+    }
   }
   EXPECT_EQ(length.state(), c.state) << length.highSeconds() - length.lowSeconds();
   EXPECT_EQ(length.rejected() > 0, c.rejects);
-  EXPECT_LE(worstErrorMs, FilmLength::kKnownSeconds * 1000 + 1);  // whatever it gives is the film's time
+  // Whatever it gives is the film's time, never ahead of it.
+  EXPECT_LE(worstAheadMs, 1);
+  EXPECT_LE(worstBehindMs, 2 * FilmLength::kKnownSeconds * 1000 + 1);
   if (c.state == FineTime::Known) {
-    EXPECT_LE(length.lowSeconds(), kTrueLength);
-    EXPECT_GT(length.highSeconds(), kTrueLength);
+    EXPECT_LE(length.lowSeconds(), c.lengthAtTheEnd);
+    EXPECT_GT(length.highSeconds(), c.lengthAtTheEnd);
   }
 }
 
@@ -65,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, FilmLengthLearns,
     ::testing::Values(
         LengthCase{"Consistent", [](double s, int) { return vlcAnswer(s); }, FineTime::Known, false},
+        // The seconds alone leave the length a tenth of a second wide: learnt from the pace.
+        LengthCase{"OnePhase", [](double s, int) { return vlcAnswer(s); }, FineTime::Known, false, kTrueLength, true},
         // Near the film's start the position lags the time: skipped, then learnt.
         LengthCase{"InconsistentAtTheStart",
                    [](double s, int i) {
@@ -88,8 +101,12 @@ INSTANTIATE_TEST_SUITE_P(
                      return r;
                    },
                    FineTime::NoLength, false},
-        // A stream: the length grows as it plays, the fraction with it.
+        // A stream: the length grows as it plays, the fraction with it. Each new length is learnt
+        // anew from the told one, on whole seconds until the fraction's time is close enough.
         LengthCase{"LengthGrows", [](double s, int i) { return vlcAnswer(s, kTrueLength + i / 40); },
+                   FineTime::Known, false, kTrueLength + 2799 / 40},
+        // Just changed: not yet learnt again.
+        LengthCase{"LengthJustChanged", [](double s, int i) { return vlcAnswer(s, i < 2790 ? kTrueLength : 300.5); },
                    FineTime::LengthChanged, false},
         LengthCase{"PastTheEnd",
                    [](double s, int) {

@@ -23,8 +23,6 @@ constexpr int64_t kFineErrorMs = 250;
 // VLC makes a new position about 3.8 times a second: a value first seen was made up to this long
 // before.
 constexpr uint64_t kUpdatePeriodUs = 263'000;
-// The instant of the film's 0, learnt from the updates' brackets, is used once this narrow.
-constexpr double kFineKnownUs = 20'000;
 
 // The player's rate, or 1 where it tells none that makes sense.
 double rateOf(const PlayerReport& report) {
@@ -36,8 +34,9 @@ double rateOf(const PlayerReport& report) {
 void InterfacePlayerClock::setPrecise(bool on) { precise_ = on; }  // the phase is learnt either way
 
 ClockReading InterfacePlayerClock::read(const ClockTiming& timing) {
-  const PlayerReport report = feed_.latest();
-  if (report.sequence != seenSequence_) {
+  // Every answer since the last read, in order: a change of the player's position is then
+  // bracketed by the answers on either side of it, not by whichever the reads happened to see.
+  for (const PlayerReport& report : feed_.since(seenSequence_)) {
     seenSequence_ = report.sequence;
     take(report);
   }
@@ -57,13 +56,17 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
   if (!report.hasFilm()) return;  // silent: the last position goes on until the silence rule
   lastGoodUs_ = time_.nowUs();
   const bool wasKnown = known_;
-  const int64_t shownMs = known_ ? rawAt(lastGoodUs_) : 0;
+  // What the run may have shown: the position at the latest moment it was asked for, no later.
+  const int64_t shownMs = known_ ? rawAt(std::min(shownUpToUs_, lastGoodUs_)) : 0;
   const int64_t previousToldMs = toldMs_;
   // The player took its position somewhere between question and answer: the middle is the best
   // guess, off by at most half the round trip.
   const uint64_t stampUs = report.askedUs + (report.answeredUs - report.askedUs) / 2;
   if (known_ && elapsedUs(lastReportUs_, stampUs) > static_cast<int64_t>(kLongGapUs)) restart();
   const int64_t fineMs = report.wholeSeconds ? length_.take(report, stampUs) : -1;
+  // An answer older than one already taken (two connections): its second would put the clock
+  // back past what the step-back rule lets through as a seek.
+  if (fineMs < 0 && length_.state() == FineTime::OutOfOrder) return;
   if (fineMs >= 0) {
     takeFine(report, fineMs, stampUs);
     toldMs_ = fineMs;
@@ -79,6 +82,7 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
     toldMs_ = report.positionMs;
   }
   lastReportUs_ = stampUs;
+  lastAskedUs_ = report.askedUs;
   wholeSeconds_ = report.wholeSeconds && fineMs < 0;
   playing_ = report.state == PlayerState::Playing;
   rate_ = rateOf(report);
@@ -117,9 +121,9 @@ void InterfacePlayerClock::takeWholeSecond(const PlayerReport& report, uint64_t 
   } else if (playing_ && !playing) {
     // Paused: hold where playback stopped, within the second the player tells, not at its start
     // (that would bring the previous cue back for the whole pause).
-    baseMs_ = std::clamp<int64_t>(rawAt(stampUs), second, second + 999);
+    baseMs_ = std::clamp<int64_t>(rawAt(changedAtUs(report)), second, second + 999);
   } else if (!playing_ && playing) {
-    baseUs_ = stampUs;  // resumed: go on from the held position
+    baseUs_ = changedAtUs(report);  // resumed: go on from the held position
   } else if (playing && rate != rate_) {
     baseMs_ = rawAt(stampUs);
     baseUs_ = stampUs;
@@ -169,16 +173,17 @@ void InterfacePlayerClock::takeFine(const PlayerReport& report, int64_t fineMs, 
   const bool continuing = known_ && fine_ && playing && playing_;
   if (!playing) {
     // Paused: the player's last update is up to one period old; hold where play stopped.
-    const int64_t heldMs = known_ && playing_ ? rawAt(stampUs) : fineMs;
+    const int64_t heldMs = known_ && playing_ ? rawAt(changedAtUs(report)) : fineMs;
     baseMs_ = std::clamp<int64_t>(heldMs, fineMs, fineMs + static_cast<int64_t>(kUpdatePeriodUs / 1000));
     baseUs_ = stampUs;
     answers_.clear();
     bounded_ = false;
   } else if (!continuing) {
-    // The first value of a stretch was made at most a period before the answer.
-    const uint64_t madeUs = report.answeredUs - std::min<uint64_t>(report.answeredUs, kUpdatePeriodUs / 2);
+    // The first value of a stretch was made up to a period before the answer: taken as made at
+    // the answer, the position is late until the next update brackets one, never early.
+    const uint64_t madeUs = report.answeredUs;
     if (known_ && !playing_) {
-      baseUs_ = stampUs;  // resumed: go on from the held position
+      baseUs_ = changedAtUs(report);  // resumed: go on from the held position
     } else {
       baseMs_ = fineMs;
       baseUs_ = madeUs;
@@ -187,9 +192,9 @@ void InterfacePlayerClock::takeFine(const PlayerReport& report, int64_t fineMs, 
     bounded_ = false;
   } else if (fineMs != fineMs_) {
     // A new value: the player made it after the last answer's question and before this answer.
-    const uint64_t lowUs = fineAskedUs_;
+    const uint64_t lowUs = lastAskedUs_;
     const uint64_t highUs = report.answeredUs;
-    const uint64_t madeUs = lowUs + (highUs - lowUs) / 2;
+    const uint64_t madeUs = changedAtUs(report);
     if (std::abs(rawAt(madeUs) - fineMs) > 1000) {
       answers_.clear();  // a seek: what was learnt of this stretch is of no use
       bounded_ = false;
@@ -201,15 +206,20 @@ void InterfacePlayerClock::takeFine(const PlayerReport& report, int64_t fineMs, 
   }
   fine_ = true;
   fineMs_ = fineMs;
-  fineAskedUs_ = report.askedUs;
   secondMs_ = fineMs - fineMs % 1000;
+}
+
+uint64_t InterfacePlayerClock::changedAtUs(const PlayerReport& report) const {
+  return lastAskedUs_ + (report.answeredUs - lastAskedUs_) / 2;
 }
 
 int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
   if (!playing_) return floorActive_ ? std::max(baseMs_, floorMs_) : baseMs_;
   double ms;
   double overrunMs = 0;
-  if (fine_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kFineKnownUs) {
+  if (fine_ && precise_ && bounded_) {
+    // The updates' brackets intersected: never wider than the latest alone, and as narrow as
+    // the round trip once the updates have fallen at every phase of the questions.
     ms = (static_cast<double>(us) - (zeroLowUs_ + zeroHighUs_) / 2) * rate_ / 1000.0;
   } else if (wholeSeconds_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kPhaseKnownUs) {
     ms = (static_cast<double>(us) - (zeroLowUs_ + zeroHighUs_) / 2) * rate_ / 1000.0;
@@ -229,6 +239,7 @@ int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
 }
 
 ClockReading InterfacePlayerClock::at(uint64_t us, const ClockTiming& timing) const {
+  shownUpToUs_ = std::max(shownUpToUs_, us);
   ClockReading reading;
   reading.atUs = us;
   reading.hasPosition = known_;

@@ -13,8 +13,8 @@
 namespace quorvane {
 
 // The film's position from a player that tells its time through a public interface (its web
-// interface, window messages, a pipe). Each read picks up the feed's latest report; between
-// reports the position moves on with the precise counter at the player's rate.
+// interface, window messages, a pipe). Each read takes the feed's reports since the last read;
+// between reports the position moves on with the precise counter at the player's rate.
 //
 // A player that tells whole seconds is filled in as the memory clock fills its digits: a new
 // second starts when it is first seen. With precise timing the clock instead learns where the
@@ -60,6 +60,9 @@ class InterfacePlayerClock final : public ClockSource {
   // Narrows the instant the film was at 0 with one answer's bounds (see takeWholeSecond).
   void narrowZero(double lowUs, double highUs, uint64_t atUs);
   int64_t rawAt(uint64_t us) const;  // the player's own position, before rate and delay
+  // When a change first told by `report` (a new value, a pause, a resume) was made: after the
+  // last answer's question and before this answer, the middle being the best guess.
+  uint64_t changedAtUs(const PlayerReport& report) const;
   void holdAgainstStepBack(bool wasKnown, int64_t shownMs, int64_t previousToldMs);
   void restart() {
     known_ = false;
@@ -76,6 +79,7 @@ class InterfacePlayerClock final : public ClockSource {
   bool known_ = false;       // a position was taken since the clock (re)started
   uint64_t lastGoodUs_ = 0;  // when the player last answered with a film
   uint64_t lastReportUs_ = 0;
+  uint64_t lastAskedUs_ = 0;  // when the last answer's question went out
   bool playing_ = false;
   double rate_ = 1.0;
   bool wholeSeconds_ = false;
@@ -83,9 +87,8 @@ class InterfacePlayerClock final : public ClockSource {
   // player's own updates, placed at the moment each was made.
   FilmLength length_;
   bool fine_ = false;
-  int64_t fineMs_ = 0;         // the last answer's
-  int64_t toldMs_ = 0;         // the position the last answer told, to the millisecond it told
-  uint64_t fineAskedUs_ = 0;   // when the last answer's question went out
+  int64_t fineMs_ = 0;  // the last answer's
+  int64_t toldMs_ = 0;  // the position the last answer told, to the millisecond it told
   int64_t secondMs_ = 0;  // whole seconds: the second the player tells now
   // While playing the position is baseMs_ at baseUs_; while paused it is held at baseMs_.
   int64_t baseMs_ = 0;
@@ -106,6 +109,7 @@ class InterfacePlayerClock final : public ClockSource {
   // line's start would show the line a second time.
   bool floorActive_ = false;
   int64_t floorMs_ = 0;
+  mutable uint64_t shownUpToUs_ = 0;  // the latest moment a position was given for
 };
 
 }  // namespace quorvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace quorvane {
 
@@ -37,6 +38,14 @@ class InterfacePlayerFeed {
  public:
   virtual ~InterfacePlayerFeed() = default;
   virtual PlayerReport latest() const = 0;
+  // The reports after the one numbered `sequence`, oldest first: as many as the feed keeps, at
+  // least the latest. A clock that takes every answer sees each change of the player's position
+  // between the last answer without it and the first with it.
+  virtual std::vector<PlayerReport> since(uint32_t sequence) const {
+    PlayerReport report = latest();
+    if (report.sequence == sequence) return {};
+    return {report};
+  }
 };
 
 }  // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -17,7 +18,7 @@ struct ReportPoller::Shared {
   std::mutex mutex;
   std::condition_variable wake;
   bool stopping = false;
-  PlayerReport latest;
+  std::deque<PlayerReport> kept;  // the latest answers, oldest first
 };
 
 ReportPoller::ReportPoller(Ask ask, const PreciseTimeSource& time, uint32_t periodMs)
@@ -35,7 +36,16 @@ ReportPoller::~ReportPoller() {
 
 PlayerReport ReportPoller::latest() const {
   const std::lock_guard lock(shared_->mutex);
-  return shared_->latest;
+  return shared_->kept.empty() ? PlayerReport{} : shared_->kept.back();
+}
+
+std::vector<PlayerReport> ReportPoller::since(uint32_t sequence) const {
+  const std::lock_guard lock(shared_->mutex);
+  // Numbered 1, 2, ... in order: the reports after `sequence` are the last ones kept.
+  const auto& kept = shared_->kept;
+  size_t first = kept.size();
+  while (first > 0 && kept[first - 1].sequence != sequence) --first;
+  return {kept.begin() + static_cast<std::ptrdiff_t>(first), kept.end()};
 }
 
 void ReportPoller::loop(const std::shared_ptr<Shared>& shared) {
@@ -53,7 +63,8 @@ void ReportPoller::loop(const std::shared_ptr<Shared>& shared) {
     report.askedUs = askedUs;
     report.answeredUs = s.time.nowUs();
     report.sequence = ++sequence;
-    s.latest = report;
+    s.kept.push_back(report);
+    if (s.kept.size() > kKeptAnswers) s.kept.pop_front();
     // A question that took longer than the period is followed by the next at once, never by a
     // burst that catches up.
     const auto now = std::chrono::steady_clock::now();

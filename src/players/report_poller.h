@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,14 +10,17 @@
 
 namespace quorvane {
 
-// Asks a player on a thread of its own and keeps its latest answer, stamped with the precise
-// counter before the question and after the answer, for the clock to pick up. The run's thread
+// Asks a player on a thread of its own and keeps its latest answers, each stamped with the
+// precise counter before the question and after the answer, for the clock to pick up. The run's thread
 // never waits on the player: a slow or silent one only makes the answers old.
 class ReportPoller final : public InterfacePlayerFeed {
  public:
   // One question at most this often. Prime to the second, so that the questions fall at every
   // phase of a whole-second display and bound its change finely within a few seconds.
   static constexpr uint32_t kAskPeriodMs = 43;
+  // Answers kept for the clock: it reads on the run's 50 ms ticks, and a run's thread held up
+  // for a second and more still finds every answer since its last read.
+  static constexpr size_t kKeptAnswers = 64;
 
   // `ask` runs on the poller's thread and blocks for at most its own timeout; its stamps and
   // sequence are the poller's to fill. It must own whatever it uses: a question in flight when
@@ -32,6 +36,7 @@ class ReportPoller final : public InterfacePlayerFeed {
   ReportPoller& operator=(const ReportPoller&) = delete;
 
   PlayerReport latest() const override;
+  std::vector<PlayerReport> since(uint32_t sequence) const override;
 
  private:
   struct Shared;  // what the thread and the poller both hold; the last of them frees it

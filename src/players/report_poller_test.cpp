@@ -77,6 +77,44 @@ TEST(ReportPoller, StampsEachAnswerWithTheQuestionsSpanAndCountsThem) {
   EXPECT_EQ(report.answeredUs - report.askedUs, 7'000u);
 }
 
+// The clock takes every answer since its last read, in order, however long since; a read
+// further back than the poller keeps gets all it keeps.
+TEST(ReportPoller, KeepsTheLatestAnswersInOrder) {
+  constexpr int kAnswers = static_cast<int>(ReportPoller::kKeptAnswers) + 10;
+  auto counter = std::make_shared<SharedCounter>();
+  auto gate = std::make_shared<Gate>();
+  auto asked = std::make_shared<std::atomic<int>>(0);
+  const CounterTime time(counter);
+  ReportPoller poller(
+      [gate, asked] {
+        if (++*asked > kAnswers) {  // then holds still until the test ends
+          std::unique_lock lock(gate->mutex);
+          gate->changed.wait(lock, [&] { return gate->open; });
+        }
+        PlayerReport report;
+        report.state = PlayerState::Playing;
+        report.positionMs = *asked;
+        return report;
+      },
+      time, 1);
+  ASSERT_TRUE(eventually([&] { return poller.latest().sequence == kAnswers; }));
+  const auto all = poller.since(0);
+  ASSERT_EQ(all.size(), ReportPoller::kKeptAnswers);
+  for (size_t i = 0; i < all.size(); ++i) {
+    EXPECT_EQ(all[i].sequence, kAnswers - ReportPoller::kKeptAnswers + 1 + i);
+    EXPECT_EQ(all[i].positionMs, all[i].sequence);
+  }
+  const auto recent = poller.since(kAnswers - 3);
+  ASSERT_EQ(recent.size(), 3u);
+  EXPECT_EQ(recent.front().sequence, kAnswers - 2u);
+  EXPECT_TRUE(poller.since(kAnswers).empty());
+  {
+    const std::lock_guard lock(gate->mutex);
+    gate->open = true;
+  }
+  gate->changed.notify_all();
+}
+
 TEST(ReportPoller, GoesAtOnceWhileAQuestionIsInFlightAndThenKeepsOff) {
   auto counter = std::make_shared<SharedCounter>();
   auto gate = std::make_shared<Gate>();

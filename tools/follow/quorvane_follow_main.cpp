@@ -1,15 +1,18 @@
 // quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] [--delay MS]
 //                 [--source memory|vlc|mpc|mpv|potplayer] [--port N] [--password TEXT]
-//                 [--pipe NAME] [--precise] FILE
+//                 [--pipe NAME] [--precise] [--stamp] FILE
 //
 // Runs a subtitle run against the running player with a console in place of the overlay: the
 // program's own player search (or, with --source, a player's public interface), subtitle
-// loading and run, on a 50 ms timer, with the geometry the program has stored. Every change of
-// the overlay's text is printed with the playback position, in UTF-8.
+// loading and run, on the program's timers (the 50 ms tick, and with precise timing the
+// moments between ticks), with the geometry the program has stored. Every change of the
+// overlay's text is printed with the playback position, in UTF-8; with --stamp each line
+// begins with the precise counter's microseconds when the text changed ("@123456789 ").
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,8 +28,9 @@
 #include "overlay/overlay_metrics.h"
 #include "platform/code_pages.h"
 #include "platform/dpi_win.h"
+#include "platform/moment_timer_win.h"
+#include "platform/precise_time.h"
 #include "platform/registry.h"
-#include "platform/thread_timer_win.h"
 #include "platform/tick_source.h"
 #include "memory_player/player_locator.h"
 #include "memory_player/player_memory_clock.h"
@@ -53,9 +57,11 @@ std::string clockText(int32_t ms) {
 // Prints what an overlay would show: each change of the text, with the position it happened at.
 class ConsoleOverlay final : public NullOverlay {
  public:
-  ConsoleOverlay(unsigned displayCodePage, const SubtitleRun& run) : codePage_(displayCodePage), run_(run) {}
+  ConsoleOverlay(unsigned displayCodePage, const SubtitleRun& run, bool stamp)
+      : codePage_(displayCodePage), run_(run), stamp_(stamp) {}
 
   void setText(std::string_view ansiText) override {
+    if (stamp_) std::printf("@%llu ", static_cast<unsigned long long>(systemPreciseTimeSource().nowUs()));
     if (ansiText.empty()) {
       std::printf("%12s  (clear)\n", clockText(run_.positionMs()).c_str());
     } else {
@@ -74,13 +80,70 @@ class ConsoleOverlay final : public NullOverlay {
  private:
   unsigned codePage_;
   const SubtitleRun& run_;
+  bool stamp_;
 };
+
+constexpr UINT kMomentMessage = WM_APP + 1;
+constexpr UINT_PTR kTickTimer = 1;
+
+// The run's timers as the main window gives them: the tick on a window timer, the moments
+// between ticks from the moment timer, both handled on this thread's message-only window.
+class WindowTimers final : public RunTimers {
+ public:
+  explicit WindowTimers(HWND window) : window_(window), moments_(window, kMomentMessage) {}
+  bool startTicks() override { return SetTimer(window_, kTickTimer, SubtitleRun::kTickIntervalMs, nullptr) != 0; }
+  void stopTicks() override { KillTimer(window_, kTickTimer); }
+  void armMoment(int64_t untilUs, uint32_t token) override { moments_.arm(untilUs, token); }
+  void disarmMoment() override { moments_.disarm(); }
+  void settle(uint32_t) override {}
+
+ private:
+  HWND window_;
+  MomentTimer moments_;
+};
+
+// The run and what each tick checks besides, for the window's procedure.
+struct Following {
+  SubtitleRun* run = nullptr;
+  std::function<void()> afterTick;
+};
+
+LRESULT CALLBACK followWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* following = reinterpret_cast<Following*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (following && following->run) {
+    if (message == WM_TIMER && wParam == kTickTimer) {
+      following->run->tick();
+      following->afterTick();
+      return 0;
+    }
+    if (message == kMomentMessage) {
+      following->run->moment(static_cast<uint32_t>(wParam));
+      return 0;
+    }
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const char* fineTimeName(FineTime state) {
+  switch (state) {
+    case FineTime::NotTold: return "whole seconds (no fraction told)";
+    case FineTime::Learning: return "whole seconds (learning the length)";
+    case FineTime::Known: return "fraction x learnt length";
+    case FineTime::NoLength: return "whole seconds (no length told)";
+    case FineTime::LengthChanged: return "whole seconds (the length changed)";
+    case FineTime::PastTheEnd: return "whole seconds (fraction past the end)";
+    case FineTime::RateChanged: return "whole seconds (rate changed)";
+    case FineTime::OutOfOrder: return "an answer out of order dropped";
+    case FineTime::NotConsistent: return "whole seconds (the fraction does not fit the time)";
+  }
+  return "?";
+}
 
 int usage() {
   std::fprintf(stderr,
                "usage: quorvane-follow [--lang zh-CN|zh-TW|en] [--process NAME] [--seconds N] "
                "[--delay MS] [--source memory|vlc|mpc|mpv|potplayer] [--port N] [--password TEXT] "
-               "[--pipe NAME] [--precise] FILE\n");
+               "[--pipe NAME] [--precise] [--stamp] FILE\n");
   return 2;
 }
 
@@ -95,6 +158,7 @@ int run(int argc, char** argv) {
   MpvInterface mpv;
   bool portGiven = false;
   bool precise = false;
+  bool stamp = false;
   const char* file = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -125,6 +189,8 @@ int run(int argc, char** argv) {
       vlc.password = argv[++i];
     } else if (arg == "--precise") {
       precise = true;
+    } else if (arg == "--stamp") {
+      stamp = true;
     } else if (!file && !arg.starts_with("--")) {
       file = argv[i];
     } else {
@@ -190,22 +256,46 @@ int run(int argc, char** argv) {
   const int32_t screenHeight = designScreenHeight();
   const StartupSettings stored = loadStartupSettings(settings, UiTextTable::build(language, codec), screenHeight);
 
-  SubtitleRun run(*clock);  // without timers: the loop below ticks it
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = followWindowProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "QuorvaneFollow";
+  RegisterClassA(&windowClass);
+  const HWND window =
+      CreateWindowA(windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
+  if (!window) {
+    std::fprintf(stderr, "quorvane-follow: no window for the run's timers\n");
+    return 1;
+  }
+  WindowTimers timers(window);
+  SubtitleRun run(*clock, &timers);
   run.setInputs({delayMs, stored.left, stored.top, screenHeight,
                  computeOverlayMetrics(stored.sizeValue, stored.width)});
-  run.start(std::move(table), codePage, std::make_unique<ConsoleOverlay>(codePage, run));
+  run.start(std::move(table), codePage, std::make_unique<ConsoleOverlay>(codePage, run, stamp));
 
-  const ThreadTimer timer(SubtitleRun::kTickIntervalMs);
-  const DWORD endTick = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
   bool toldRefused = false;
-  runTimerLoop(timer, [&] {
-    run.tick();
-    if (reported && !toldRefused && reported->lastState() == PlayerState::Unauthorized) {
-      std::printf("the player refused the password\n");  // once, however often it refuses
-      toldRefused = true;
-    }
-    return static_cast<int32_t>(endTick - GetTickCount()) > 0;
-  });
+  FineTime toldFine = FineTime::NotTold;
+  Following following{&run, [&] {
+                        if (reported && !toldRefused && reported->lastState() == PlayerState::Unauthorized) {
+                          std::printf("the player refused the password\n");  // once, however often it refuses
+                          std::fflush(stdout);
+                          toldRefused = true;
+                        }
+                        // How the film's time is read, each time that changes (VLC's fraction).
+                        if (reported && reported->fineTime() != toldFine) {
+                          toldFine = reported->fineTime();
+                          std::printf("film time: %s\n", fineTimeName(toldFine));
+                          std::fflush(stdout);
+                        }
+                      }};
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&following));
+  const ULONGLONG endTick = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+  MSG msg;
+  for (ULONGLONG now = GetTickCount64(); now < endTick; now = GetTickCount64()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(endTick - now), QS_ALLINPUT);
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  }
+  SetWindowLongPtrA(window, GWLP_USERDATA, 0);
   if (clock->at(clock->nowUs(), delayMs).gone) std::printf("the player has exited\n");
   return 0;
 }
