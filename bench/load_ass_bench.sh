@@ -36,7 +36,7 @@ if [ -f "$win/bench/load_ass_bench.exe" ]; then
     . "$root/scripts/wine-env.sh"
     wine_session_start "$arch" >/dev/null
     trap wine_session_stop EXIT
-    wine "$win/bench/load_ass_bench.exe" --runs "$runs" "$(winepath -w "$file" 2>/dev/null || echo "$file")" | tr -d '\r'
+    wine "$win/bench/load_ass_bench.exe" --runs "$runs" "$(wine winepath -w "$file" 2>/dev/null | tr -d '\r' || echo "$file")" | tr -d '\r'
   )
 fi
 if command -v ffmpeg >/dev/null; then

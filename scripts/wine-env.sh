@@ -113,6 +113,20 @@ wine_prefix_ensure() {
         | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg"
       wine regedit "$reg" >/dev/null 2>&1
       rm -f "$reg"
+      # Where 32-bit programs cannot run, wineboot cannot fill a 64-bit prefix's 32-bit registry
+      # view, and 64-bit Windows names its 32-bit folders there (a 64-bit installer looks for
+      # the 32-bit Program Files folder by them). Written as Windows has them.
+      if [ "$QUORVANE_WINE_ARCH" = win64 ] &&
+         ! wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir /reg:32 >/dev/null 2>&1; then
+        local name value
+        for name in ProgramFilesDir CommonFilesDir "ProgramFilesDir (x86)" "CommonFilesDir (x86)"; do
+          case $name in
+            Program*) value='C:\Program Files (x86)' ;;
+            *) value='C:\Program Files (x86)\Common Files' ;;
+          esac
+          wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v "$name" /d "$value" /f /reg:32 >/dev/null 2>&1
+        done
+      fi
       wineserver -w
       [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-env: wineboot made no prefix in $WINEPREFIX" >&2; exit 1; }
       touch "$WINEPREFIX/.quorvane-ready"

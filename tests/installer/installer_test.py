@@ -133,16 +133,23 @@ def version_info(path):
 
 # ---- the test ------------------------------------------------------------------------------
 
+def unix_path(s, windows):
+    """Where Wine keeps a Windows path, or None. Through the session's own `wine`: Debian's
+    `winepath` takes the 32-bit loader, which machines without 32-bit emulation cannot run."""
+    done = s.wine("winepath", "-u", windows)
+    unix = done.stdout.decode("utf-8", "replace").strip()
+    return Path(unix) if done.returncode == 0 and unix else None
+
+
 def windows_folder(s, variable):
     """A folder that Wine names by an environment variable (%ProgramFiles%): its Windows path
     and its Unix path."""
     done = s.wine("cmd", "/c", f"echo %{variable}%")
     folder = done.stdout.decode("utf-8", "replace").strip()
-    unix = subprocess.run(["winepath", "-u", folder], capture_output=True, text=True, env=s.env(),
-                          timeout=30)
-    if done.returncode != 0 or "%" in folder or unix.returncode != 0 or not unix.stdout.strip():
+    unix = unix_path(s, folder)
+    if done.returncode != 0 or "%" in folder or unix is None:
         raise TestFailure(f"Wine does not know %{variable}%")
-    return folder, Path(unix.stdout.strip()).resolve()
+    return folder, unix.resolve()
 
 
 def wine_processes(s):
@@ -248,8 +255,9 @@ def installer(s, args):
     default_dir = program_files_unix / "Quorvane"
     # Installed first into a folder of the user's choice (/D= takes no quotes, so no spaces).
     install_windows = "C:\\Apps\\Quorvane"
-    install_dir = Path(subprocess.run(["winepath", "-u", install_windows], capture_output=True,
-                                      text=True, env=s.env(), timeout=30).stdout.strip())
+    install_dir = unix_path(s, install_windows)
+    if install_dir is None:
+        raise TestFailure(f"Wine does not know {install_windows}")
     menu_dir = program_data_unix / "Microsoft/Windows/Start Menu/Programs/Quorvane"
     leftovers = [default_dir, install_dir, menu_dir]
     if args.arch == "win64":
