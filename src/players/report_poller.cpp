@@ -22,14 +22,15 @@ void UpdateTiming::take(const PlayerReport& report) {
     const uint64_t changeUs = previous_.askedUs + (report.answeredUs - previous_.askedUs) / 2;
     if (haveChange_) {
       const uint64_t gapUs = changeUs - changeUs_;
-      // A gap of several periods (an answer that took long) says nothing of one period.
-      if (gapUs >= 50'000 && gapUs <= 1'000'000 && (periodUs_ == 0 || gapUs < periodUs_ * 3 / 2)) {
+      if (gapUs >= 50'000 && gapUs <= 1'000'000) {
         gapsUs_.push_back(gapUs);
         if (gapsUs_.size() > kGaps) gapsUs_.pop_front();
         if (gapsUs_.size() >= 3) {
           std::vector<uint64_t> sorted(gapsUs_.begin(), gapsUs_.end());
-          std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
-          periodUs_ = sorted[sorted.size() / 2];
+          // VLC's position stays the same at about every other update: many gaps are two
+          // periods. The lower quarter of them is one.
+          std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 4), sorted.end());
+          periodUs_ = sorted[sorted.size() / 4];
         }
       }
     }

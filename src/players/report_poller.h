@@ -22,7 +22,7 @@ class UpdateTiming {
   static constexpr uint64_t kLeadUs = 15'000;
   static constexpr uint64_t kCloseUs = 4'000;
   static constexpr uint64_t kGiveUpUs = 40'000;
-  // The period is the median of this many gaps between changes.
+  // The period is learnt from this many gaps between changes.
   static constexpr size_t kGaps = 9;
 
   void take(const PlayerReport& report);
