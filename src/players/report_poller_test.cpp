@@ -153,10 +153,9 @@ TEST(ReportPoller, GoesAtOnceWhileAQuestionIsInFlightAndThenKeepsOff) {
   EXPECT_EQ(counter->reads, readsAtStop);
 }
 
-
 // A player that makes a new position every `periodUs` from `phaseUs` on, as VLC does, asked at
 // the usual pace of 43 ms and whenever the update timing asks for more; each answer takes
-// `roundTripUs`. Gives the widths of the brackets of the changes seen after the first few
+// `roundTripUs`. Gives the widths of the brackets of the changes seen after the first four
 // seconds, and the questions asked in all.
 struct Followed {
   std::vector<uint64_t> widthsUs;
