@@ -15,28 +15,36 @@ void FilmLength::Pace::endStretch() {
   if (n >= 2) {
     pooledXx += xx - x * x / n;
     pooledXy += xy - x * y / n;
+    pooledYy += yy - y * y / n;
+    stretches += 1;
   }
-  n = x = y = xx = xy = 0;
+  n = x = y = xx = xy = yy = 0;
 }
 
-void FilmLength::Pace::add(double seconds, double fraction, double widthSeconds) {
+void FilmLength::Pace::add(double seconds, double fraction) {
   n += 1;
   x += seconds;
   y += fraction;
   xx += seconds * seconds;
   xy += seconds * fraction;
-  widths2 += widthSeconds * widthSeconds;
+  yy += fraction * fraction;
   count += 1;
 }
 
 double FilmLength::Pace::length(double& relativeError) const {
   const double sxx = pooledXx + (n >= 2 ? xx - x * x / n : 0);
   const double sxy = pooledXy + (n >= 2 ? xy - x * y / n : 0);
-  if (count < 8 || sxx <= 0 || sxy <= 0) return 0;
-  // An update's moment is anywhere in its bracket: the spread of a uniform spread over it.
-  const double spread = std::sqrt(widths2 / count / 12);
+  const double syy = pooledYy + (n >= 2 ? yy - y * y / n : 0);
+  const double freedom = count - stretches - (n >= 2 ? 1 : 0) - 1;
+  if (count < 8 || freedom < 4 || sxx <= 0 || sxy <= 0) return 0;
+  // How far the updates' moments scatter about the line, in seconds: each is the middle of its
+  // bracket, but the player takes its position at much the same point of every question, so the
+  // scatter is far below a bracket's width when the round trip is long. Never taken below a
+  // millisecond, the counter's and the questions' own jitter.
+  const double slope = sxy / sxx;
+  const double spread = std::max(0.001, std::sqrt(std::max(0.0, syy - slope * sxy) / freedom) / slope);
   relativeError = 3 * spread / std::sqrt(sxx);
-  return sxx / sxy;
+  return 1 / slope;
 }
 
 void FilmLength::learnAnew(double toldLength) {
@@ -97,7 +105,7 @@ int64_t FilmLength::take(const PlayerReport& report, uint64_t stampUs) {
     if (pace_.count == 0) pace_.originUs = lastAskedUs_;
     const double lowS = static_cast<double>(lastAskedUs_ - pace_.originUs) / 1e6;
     const double highS = static_cast<double>(report.answeredUs - pace_.originUs) / 1e6;
-    pace_.add((lowS + highS) / 2, report.fraction, highS - lowS);
+    pace_.add((lowS + highS) / 2, report.fraction);
   } else if (!usable && lastUsable_) {
     pace_.endStretch();
   }

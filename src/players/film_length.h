@@ -57,13 +57,13 @@ class FilmLength {
   // current stretch of play (seconds from its first update, and fractions), and the centred sums
   // of the stretches before it, which share the pace but not the start.
   struct Pace {
-    double n = 0, x = 0, y = 0, xx = 0, xy = 0;
-    double pooledXx = 0, pooledXy = 0;
-    double widths2 = 0;  // the squared widths of the updates' brackets
+    double n = 0, x = 0, y = 0, xx = 0, xy = 0, yy = 0;
+    double pooledXx = 0, pooledXy = 0, pooledYy = 0;
     double count = 0;
+    double stretches = 0;  // ended ones
     uint64_t originUs = 0;
     void endStretch();
-    void add(double seconds, double fraction, double widthSeconds);
+    void add(double seconds, double fraction);
     // The length and its error relative to it (three standard errors), or 0 for the length.
     double length(double& relativeError) const;
   };

@@ -1,5 +1,6 @@
 #include "players/report_poller.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -7,6 +8,49 @@
 #include <thread>
 
 namespace quorvane {
+
+void UpdateTiming::take(const PlayerReport& report) {
+  const bool following = report.state == PlayerState::Playing && report.fraction >= 0;
+  if (!following) {
+    havePrevious_ = false;
+    haveChange_ = false;  // the phase after a pause or a stop is a new one; the period stays
+    return;
+  }
+  if (havePrevious_ && report.answeredUs > previous_.askedUs &&
+      (report.fraction != previous_.fraction || report.positionMs != previous_.positionMs)) {
+    // Made after the last question went out and before this answer came.
+    const uint64_t changeUs = previous_.askedUs + (report.answeredUs - previous_.askedUs) / 2;
+    if (haveChange_) {
+      const uint64_t gapUs = changeUs - changeUs_;
+      if (gapUs >= 50'000 && gapUs <= 1'000'000) {
+        gapsUs_.push_back(gapUs);
+        if (gapsUs_.size() > kGaps) gapsUs_.pop_front();
+        if (gapsUs_.size() >= 3) {
+          std::vector<uint64_t> sorted(gapsUs_.begin(), gapsUs_.end());
+          // VLC's position stays the same at about every other update: many gaps are two
+          // periods. The lower quarter of them is one.
+          std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 4), sorted.end());
+          periodUs_ = sorted[sorted.size() / 4];
+        }
+      }
+    }
+    haveChange_ = true;
+    changeUs_ = changeUs;
+  }
+  havePrevious_ = true;
+  previous_ = report;
+}
+
+uint64_t UpdateTiming::nextAskUs(uint64_t usualUs, uint64_t nowUs) const {
+  if (!haveChange_ || periodUs_ == 0) return usualUs;
+  // The next change due after the last one seen; one not seen when due (the player held still,
+  // or changed its phase) moves the watch on a period, where the next may come.
+  uint64_t dueUs = changeUs_ + periodUs_;
+  if (nowUs > dueUs + kGiveUpUs) dueUs += (nowUs - dueUs - kGiveUpUs + periodUs_ - 1) / periodUs_ * periodUs_;
+  const uint64_t closeFromUs = dueUs - kLeadUs;
+  if (nowUs < closeFromUs) return std::min(usualUs, closeFromUs);
+  return std::min(usualUs, nowUs + kCloseUs);
+}
 
 struct ReportPoller::Shared {
   Shared(Ask a, const PreciseTimeSource& t, uint32_t p) : ask(std::move(a)), time(t), periodMs(p) {}
@@ -51,10 +95,11 @@ std::vector<PlayerReport> ReportPoller::since(uint32_t sequence) const {
 void ReportPoller::loop(const std::shared_ptr<Shared>& shared) {
   Shared& s = *shared;
   uint32_t sequence = 0;
-  auto next = std::chrono::steady_clock::now();
+  UpdateTiming timing;
+  const auto period = std::chrono::milliseconds(s.periodMs);
+  auto next = std::chrono::steady_clock::now();  // the next question at the usual pace
   std::unique_lock lock(s.mutex);
   while (!s.stopping) {
-    next += std::chrono::milliseconds(s.periodMs);
     const uint64_t askedUs = s.time.nowUs();
     lock.unlock();
     PlayerReport report = s.ask();
@@ -65,11 +110,14 @@ void ReportPoller::loop(const std::shared_ptr<Shared>& shared) {
     report.sequence = ++sequence;
     s.kept.push_back(report);
     if (s.kept.size() > kKeptAnswers) s.kept.pop_front();
+    timing.take(report);
     // A question that took longer than the period is followed by the next at once, never by a
-    // burst that catches up.
+    // burst that catches up. A close question before a change does not move the usual pace.
     const auto now = std::chrono::steady_clock::now();
-    if (next < now) next = now;
-    s.wake.wait_until(lock, next, [&s] { return s.stopping; });
+    if (now >= next) next = std::max(next + period, now);
+    const auto usualUs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(next - now).count());
+    const uint64_t waitUs = timing.nextAskUs(report.answeredUs + usualUs, report.answeredUs) - report.answeredUs;
+    s.wake.wait_until(lock, now + std::chrono::microseconds(waitUs), [&s] { return s.stopping; });
   }
 }
 

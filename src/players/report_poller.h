@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -9,6 +10,33 @@
 #include "players/player_report.h"
 
 namespace quorvane {
+
+// Learns when a player that tells a fraction of the film (VLC) makes its next new position: it
+// makes one on a timer of its own, about 3.8 times a second at a steady phase. The questions
+// around that moment then come close together, so that each change is bracketed by answers a few
+// milliseconds apart rather than a whole period; the rest come at the usual pace.
+class UpdateTiming {
+ public:
+  // Close questions start this long before a change is due, come this often, and stop this long
+  // after it was due if none was seen (a pause, a stalled player).
+  static constexpr uint64_t kLeadUs = 15'000;
+  static constexpr uint64_t kCloseUs = 4'000;
+  static constexpr uint64_t kGiveUpUs = 40'000;
+  // The period is learnt from this many gaps between changes.
+  static constexpr size_t kGaps = 9;
+
+  void take(const PlayerReport& report);
+  // When the next question should go out, given when it would at the usual pace.
+  uint64_t nextAskUs(uint64_t usualUs, uint64_t nowUs) const;
+
+ private:
+  bool havePrevious_ = false;
+  PlayerReport previous_;
+  bool haveChange_ = false;
+  uint64_t changeUs_ = 0;  // the middle of the last change's bracket
+  std::deque<uint64_t> gapsUs_;
+  uint64_t periodUs_ = 0;  // 0 while unknown
+};
 
 // Asks a player on a thread of its own and keeps its latest answers, each stamped with the
 // precise counter before the question and after the answer, for the clock to pick up. The run's thread

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace quorvane {
 namespace {
@@ -149,6 +151,72 @@ TEST(ReportPoller, GoesAtOnceWhileAQuestionIsInFlightAndThenKeepsOff) {
   // The thread ends after its question and lets go of what the question owns.
   EXPECT_TRUE(eventually([&] { return askAlive.expired(); }));
   EXPECT_EQ(counter->reads, readsAtStop);
+}
+
+// A player that makes a new position every `periodUs` from `phaseUs` on, as VLC does, asked at
+// the usual pace of 43 ms and whenever the update timing asks for more; each answer takes
+// `roundTripUs`. Gives the widths of the brackets of the changes seen after the first four
+// seconds, and the questions asked in all.
+struct Followed {
+  std::vector<uint64_t> widthsUs;
+  int questions = 0;
+};
+
+Followed followPlayer(uint64_t periodUs, uint64_t phaseUs, uint64_t roundTripUs, bool playing, double fraction,
+                      uint64_t seconds = 10) {
+  UpdateTiming timing;
+  Followed followed;
+  uint64_t nowUs = 0;
+  uint64_t usualUs = 0;
+  uint64_t lastAskedUs = 0;
+  int64_t lastMade = -1;
+  while (nowUs < seconds * 1'000'000) {
+    const uint64_t askedUs = nowUs;
+    const uint64_t answeredUs = askedUs + roundTripUs;
+    // The player takes its position in the middle of the question.
+    const uint64_t atUs = askedUs + roundTripUs / 2;
+    const int64_t made = atUs < phaseUs ? 0 : static_cast<int64_t>((atUs - phaseUs) / periodUs) + 1;
+    PlayerReport report;
+    report.state = playing ? PlayerState::Playing : PlayerState::Paused;
+    report.positionMs = made * 263;
+    report.fraction = fraction < 0 ? fraction : fraction + static_cast<double>(made) * 1e-3;
+    report.askedUs = askedUs;
+    report.answeredUs = answeredUs;
+    timing.take(report);
+    ++followed.questions;
+    if (lastMade >= 0 && made != lastMade && askedUs > 4'000'000) followed.widthsUs.push_back(answeredUs - lastAskedUs);
+    lastMade = made;
+    lastAskedUs = askedUs;
+    if (answeredUs >= usualUs) usualUs = std::max(usualUs + 43'000, answeredUs);
+    nowUs = timing.nextAskUs(usualUs, answeredUs);
+  }
+  return followed;
+}
+
+TEST(UpdateTimingTest, BracketsEachChangeOfAPlayerOnATimerToAFewMilliseconds) {
+  struct Case {
+    uint64_t periodUs, phaseUs, roundTripUs;
+  };
+  for (const Case c : {Case{263'000, 117'000, 3'000}, Case{263'000, 5'000, 9'000}, Case{250'000, 200'000, 1'000},
+                       Case{333'000, 40'000, 6'000}}) {
+    SCOPED_TRACE(c.periodUs);
+    const Followed followed = followPlayer(c.periodUs, c.phaseUs, c.roundTripUs, true, 0.1);
+    ASSERT_GT(followed.widthsUs.size(), 15u);
+    // From the question before the change to the answer after it: a close period and two round
+    // trips.
+    for (const uint64_t widthUs : followed.widthsUs) EXPECT_LE(widthUs, UpdateTiming::kCloseUs + 2 * c.roundTripUs);
+    // A few close questions a change, not a flood: well under twice the usual pace.
+    const int usual = static_cast<int>(10'000'000 / std::max<uint64_t>(43'000, c.roundTripUs));
+    EXPECT_LT(followed.questions, usual * 2);
+  }
+}
+
+TEST(UpdateTimingTest, AsksAtTheUsualPaceWhereNoChangeIsDue) {
+  // Paused, or a player that tells no fraction (its position moves with every question).
+  for (const bool playing : {false, true}) {
+    const Followed followed = followPlayer(263'000, 117'000, 3'000, playing, playing ? -1 : 0.1);
+    EXPECT_LE(followed.questions, 10'000'000 / 43'000 + 1);
+  }
 }
 
 }  // namespace
