@@ -17,7 +17,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "follow"))
-from real_mpv import (Bridge, Follow, Mpv, MpvControl, Relay, cpu_seconds, lateness, make_film,  # noqa: E402
+from real_mpv import (Bridge, Mpv, MpvControl, Relay, cpu_seconds, follow_mpv, lateness, make_film,  # noqa: E402
                       percentile)
 
 
@@ -29,8 +29,8 @@ def row(name, build, film, srt, cues, seconds, work, precise):
         control.heard.wait(10)
         bridge = Bridge(mpv.sock)
         relay = Relay(os.path.join(build, "mpv-relay.exe"), f"quorvane-bench-mpv-{os.getpid()}", bridge.port)
-        follow = Follow(os.path.join(build, "quorvane-follow.exe"), f"quorvane-bench-mpv-{os.getpid()}", srt,
-                        seconds + 30, precise)
+        follow = follow_mpv(os.path.join(build, "quorvane-follow.exe"), f"quorvane-bench-mpv-{os.getpid()}", srt,
+                            seconds + 30, precise)
         follow.wait_for(r"mpv's pipe", 0, 30)
         time.sleep(2)
         cpu0 = (cpu_seconds(follow.proc.pid), cpu_seconds(mpv.proc.pid))

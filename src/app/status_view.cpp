@@ -21,9 +21,7 @@ enum class Say {
   Count
 };
 
-struct Texts {
-  std::string_view english, simplified, traditional;
-};
+using Texts = UiTexts;
 
 constexpr std::array<Texts, static_cast<size_t>(Say::Count)> kTexts{{
     {"Time from", "时间来源", "時間來源"},
@@ -60,13 +58,7 @@ constexpr std::array<Texts, static_cast<size_t>(Say::Count)> kTexts{{
 }};
 
 std::string_view text(Say which, UiLanguage language) {
-  const Texts& texts = kTexts[static_cast<size_t>(which)];
-  switch (language) {
-    case UiLanguage::SimplifiedChinese: return texts.simplified;
-    case UiLanguage::TraditionalChinese: return texts.traditional;
-    case UiLanguage::English: break;
-  }
-  return texts.english;
+  return kTexts[static_cast<size_t>(which)].in(language);
 }
 
 template <typename... Args>

@@ -6,9 +6,7 @@
 namespace quorvane {
 namespace {
 
-struct Texts {
-  std::string_view english, simplified, traditional;
-};
+using Texts = UiTexts;
 
 constexpr std::array<Texts, static_cast<size_t>(SyncText::Count)> kTexts{{
     {"Delay %+d ms", "\xD1\xD3\xB3\xD9 %+d \xBA\xC1\xC3\xEB", "\xA9\xB5\xBF\xF0 %+d \xB2@\xAC\xED"},  // 延迟 %+d 毫秒
@@ -50,13 +48,7 @@ std::string format(SyncText which, UiLanguage language, Args... args) {
 }  // namespace
 
 std::string_view syncText(SyncText which, UiLanguage language) {
-  const Texts& texts = kTexts[static_cast<size_t>(which)];
-  switch (language) {
-    case UiLanguage::SimplifiedChinese: return texts.simplified;
-    case UiLanguage::TraditionalChinese: return texts.traditional;
-    case UiLanguage::English: break;
-  }
-  return texts.english;
+  return kTexts[static_cast<size_t>(which)].in(language);
 }
 
 std::string delayNotice(int32_t delayMs, double rate, UiLanguage language) {

@@ -16,7 +16,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from real_mpv import Bridge, Follow, Mpv, MpvControl, Relay, cue_of, figures_text, lateness, make_film  # noqa: E402
+from real_mpv import Bridge, Mpv, MpvControl, Relay, cue_of, figures_text, follow_mpv, lateness, make_film  # noqa: E402
 
 FILM_SECONDS = 40
 
@@ -42,8 +42,7 @@ def main():
         check(control.heard.wait(10), "mpv reports its position on its IPC socket")
         bridge = Bridge(mpv.sock)
         relay = Relay(relay_exe, pipe, bridge.port)
-        follow = Follow(follow_exe, pipe, srt, 120)
-        follow.echo = True
+        follow = follow_mpv(follow_exe, pipe, srt, 120, echo=True)
         if follow.wait_for(r"mpv's pipe", 0, 30) is None:
             check(False, "quorvane-follow starts")
             return 1

@@ -14,7 +14,6 @@ itself reported at that moment.
 import base64
 import json
 import os
-import re
 import shutil
 import signal
 import socket
@@ -25,6 +24,9 @@ import time
 import urllib.error
 import urllib.parse
 import urllib.request
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from real_mpv import Follow, cue_of  # noqa: E402
 
 PASSWORD = "quorvane-test"
 FILM_SECONDS = 20
@@ -93,48 +95,6 @@ class Vlc:
             self.proc.wait(timeout=10)
 
 
-class Follow:
-    """quorvane-follow's lines as they come, each with the moment it came."""
-
-    def __init__(self, exe, port, srt):
-        self.proc = subprocess.Popen(
-            ["wine", exe, "--lang", "en", "--source", "vlc", "--port", str(port), "--password", PASSWORD,
-             "--seconds", "90", srt], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.lines = []
-        self.lock = threading.Lock()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for raw in self.proc.stdout:
-            line = raw.decode("utf-8", "replace").rstrip()
-            with self.lock:
-                self.lines.append((time.monotonic(), line))
-            print(f"  follow: {line}", flush=True)
-
-    def since(self, t):
-        with self.lock:
-            return [(at, line) for at, line in self.lines if at >= t]
-
-    def wait_for(self, pattern, after, timeout):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            for at, line in self.since(after):
-                if re.search(pattern, line):
-                    return at
-            time.sleep(0.02)
-        return None
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait(timeout=10)
-
-
-def cue_of(line):
-    m = re.search(r"\bc(\d\d)$", line)
-    return int(m.group(1)) if m else None
-
-
 def main():
     exe, work = sys.argv[1], sys.argv[2]
     shutil.rmtree(work, ignore_errors=True)
@@ -176,7 +136,7 @@ def main():
         vlc.wait_state("paused", 5)
         vlc.command(command="seek", val="0")
         threading.Thread(target=sample, daemon=True).start()
-        follow = Follow(exe, port, srt)
+        follow = Follow(exe, ["--source", "vlc", "--port", str(port), "--password", PASSWORD], srt, 90, echo=True)
         if follow.wait_for(r"VLC's web interface", 0, 30) is None:
             check(False, "quorvane-follow starts")
             return 1

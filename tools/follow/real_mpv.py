@@ -246,18 +246,16 @@ class Relay:
 
 
 class Follow:
-    """quorvane-follow following mpv's pipe; its lines as they come, each with the moment it came.
-    Quorvane shows every cue half a second before its written time; a delay of 500 ms takes that
-    lead out, so that the cues are due at the times the file gives."""
+    """quorvane-follow's lines as they come, each with the moment it came. `player` are the
+    arguments that name the player it follows; `echo` prints each line as it comes."""
 
-    def __init__(self, exe, pipe, srt, seconds, precise=False):
+    def __init__(self, exe, player, srt, seconds, extra=(), echo=False):
         self.proc = subprocess.Popen(
-            ["wine", exe, "--lang", "en", "--source", "mpv", "--pipe", pipe, "--seconds", str(seconds), "--delay", "500"] +
-            (["--precise"] if precise else []) + [srt],
+            ["wine", exe, "--lang", "en", *player, "--seconds", str(seconds), *extra, srt],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.lines = []
         self.lock = threading.Lock()
-        self.echo = False
+        self.echo = echo
         threading.Thread(target=self._read, daemon=True).start()
 
     def _read(self):
@@ -285,6 +283,14 @@ class Follow:
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait(timeout=10)
+
+
+def follow_mpv(exe, pipe, srt, seconds, precise=False, echo=False):
+    """quorvane-follow following mpv's pipe. Quorvane shows every cue half a second before its
+    written time; a delay of 500 ms takes that lead out, so that the cues are due at the times
+    the file gives."""
+    return Follow(exe, ["--source", "mpv", "--pipe", pipe], srt, seconds,
+                  ["--delay", "500"] + (["--precise"] if precise else []), echo)
 
 
 def lateness(history, lines, cues):
