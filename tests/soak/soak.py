@@ -222,9 +222,18 @@ class Soak:
         shutil.copy(self.files["A"][0], path)
         holder = self.s.start(self.s.program("uiprobe"), "hold", windows_path(path), "--for", "8000")
         self.s.wait_for("the file to be held", lambda: b"held" in holder.log_path.read_bytes(), 10)
-        self.s.select_and_start(path)
-        self.cue_of_file.append((self.wine_tick(), {}))
-        time.sleep(1.0)
+        box = self.s.press_start()
+        if not self.s.is_file_dialog(box):
+            raise TestFailure("Select and Start did not open the file dialog")
+        self.s.pick_file(path)
+        # A file that cannot be read yields no lines: it is refused with a message that names it,
+        # and the run that was going on keeps its own file.
+        refusal = self.s.wait_for("the refusal", lambda: [box for box in self.s.dialogs()
+                                                          if not self.s.is_file_dialog(box)], 10, 0.2)[0]
+        texts = " ".join(c["text"] for c in self.s.message_box_contents(refusal))
+        if path.name not in texts:
+            self.problems.append(f"picking a held file showed {texts!r}, not its refusal")
+        self.close_dialogs()
         self.start_film("A")
 
     def fault_deleted_file(self):
