@@ -19,7 +19,6 @@
 #include "bench_clock_win.h"
 #include "build_architecture.h"
 #include "overlay/overlay.h"
-#include "platform/moment_timer_win.h"
 #include "platform/precise_time.h"
 #include "platform/tick_source.h"
 #include "simplayer_client_win.h"
@@ -28,6 +27,7 @@
 #include "memory_player/player_memory_clock.h"
 #include "memory_player/process_memory.h"
 #include "run/subtitle_run.h"
+#include "run/window_run_timers_win.h"
 
 using namespace quorvane;
 using bench::processCpuSeconds;
@@ -53,22 +53,6 @@ class TimedOverlay final : public NullOverlay {
   };
   void setText(std::string_view text) override { changes.push_back({systemPreciseTimeSource().nowUs(), !text.empty()}); }
   std::vector<Change> changes;
-};
-
-// The run's timers as the main window gives them: the tick on a window timer, moments from the
-// moment timer's thread posted to the window.
-class WindowTimers final : public RunTimers {
- public:
-  explicit WindowTimers(HWND window) : window_(window), moments_(window, kMomentMessage) {}
-  bool startTicks() override { return SetTimer(window_, kTickTimer, SubtitleRun::kTickIntervalMs, nullptr) != 0; }
-  void stopTicks() override { KillTimer(window_, kTickTimer); }
-  void armMoment(int64_t untilUs, uint32_t token) override { moments_.arm(untilUs, token); }
-  void disarmMoment() override { moments_.disarm(); }
-  void settle(uint32_t) override {}
-
- private:
-  HWND window_;
-  MomentTimer moments_;
 };
 
 SubtitleRun* g_run = nullptr;
@@ -127,7 +111,7 @@ int main(int argc, char** argv) {
   wc.lpszClassName = "QuorvaneFreeClockBench";
   RegisterClassA(&wc);
   const HWND window = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-  WindowTimers timers(window);
+  WindowRunTimers timers(window, kTickTimer, kMomentMessage);
 
   // The free clock: each change against the instant it was due on the clock's own time.
   FreeClock freeClock;

@@ -28,7 +28,6 @@
 #include "overlay/overlay_metrics.h"
 #include "platform/code_pages.h"
 #include "platform/dpi_win.h"
-#include "platform/moment_timer_win.h"
 #include "platform/precise_time.h"
 #include "platform/registry.h"
 #include "platform/tick_source.h"
@@ -37,6 +36,7 @@
 #include "memory_player/process_memory.h"
 #include "players/interface_player_clock.h"
 #include "run/subtitle_run.h"
+#include "run/window_run_timers_win.h"
 #include "players/mpc_feed.h"
 #include "players/mpv_feed.h"
 #include "players/potplayer_feed.h"
@@ -85,22 +85,6 @@ class ConsoleOverlay final : public NullOverlay {
 
 constexpr UINT kMomentMessage = WM_APP + 1;
 constexpr UINT_PTR kTickTimer = 1;
-
-// The run's timers as the main window gives them: the tick on a window timer, the moments
-// between ticks from the moment timer, both handled on this thread's message-only window.
-class WindowTimers final : public RunTimers {
- public:
-  explicit WindowTimers(HWND window) : window_(window), moments_(window, kMomentMessage) {}
-  bool startTicks() override { return SetTimer(window_, kTickTimer, SubtitleRun::kTickIntervalMs, nullptr) != 0; }
-  void stopTicks() override { KillTimer(window_, kTickTimer); }
-  void armMoment(int64_t untilUs, uint32_t token) override { moments_.arm(untilUs, token); }
-  void disarmMoment() override { moments_.disarm(); }
-  void settle(uint32_t) override {}
-
- private:
-  HWND window_;
-  MomentTimer moments_;
-};
 
 // The run and what each tick checks besides, for the window's procedure.
 struct Following {
@@ -267,7 +251,7 @@ int run(int argc, char** argv) {
     std::fprintf(stderr, "quorvane-follow: no window for the run's timers\n");
     return 1;
   }
-  WindowTimers timers(window);
+  WindowRunTimers timers(window, kTickTimer, kMomentMessage);
   SubtitleRun run(*clock, &timers);
   run.setInputs({delayMs, stored.left, stored.top, screenHeight,
                  computeOverlayMetrics(stored.sizeValue, stored.width)});
