@@ -29,7 +29,7 @@ struct PictureOwner {
   uint32_t pid = 0;
   std::vector<std::string> classes;
   std::string processName;  // e.g. "vlc.exe", whose window class is Qt's generic one
-  bool any() const { return pid != 0 || !classes.empty(); }
+  bool any() const { return pid != 0 || !classes.empty() || !processName.empty(); }
 };
 
 // What the resolver asks of the window system. A window is an opaque handle, 0 for none.

@@ -42,6 +42,11 @@ void SubtitleRun::removeSecond() {
   restep();
 }
 
+void SubtitleRun::setSecondLook(const SecondLook& look) {
+  if (!pair_ || pair_->look() == look) return;
+  setSecond(pair_->table(), look);
+}
+
 void SubtitleRun::setSecondOffset(int32_t offsetMs) {
   if (!pair_) return;
   pair_->setOffset(offsetMs);

@@ -63,6 +63,8 @@ class SubtitleRun {
   // run starts without one.
   void setSecond(CueTable table, const SecondLook& look);
   void removeSecond();
+  // The second's lines drawn again in `look`.
+  void setSecondLook(const SecondLook& look);
   const SubtitlePair* pair() const { return pair_.get(); }
   // The second's own nudge, over the shared delay.
   void setSecondOffset(int32_t offsetMs);
