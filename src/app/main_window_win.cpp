@@ -207,7 +207,7 @@ bool MainWindow::onMenuCommand(WPARAM id) {
       showStatus();
       return true;
     case SystemMenu::Command::Kind::PlayerSettings:
-      runPlayerSettingsDialog(hwnd(), app_.settings, app_.uiLanguage);
+      runPlayerSettingsDialog(hwnd(), app_.settings, app_.control, app_.uiLanguage);
       return true;
     case SystemMenu::Command::Kind::AddSecond:
       addSecondFile();
