@@ -46,10 +46,10 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
   if (!system) return;
   const auto caption = [language](SyncText which) { return std::string(syncText(which, language)); };
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
-  AppendMenuA(system, MF_STRING, kStatusCommand, caption(SyncText::StatusItem).c_str());
-  AppendMenuW(system, MF_STRING, kPlayerSettingsCommand, playerSettingsCaption(language));
   AppendMenuA(system, MF_STRING, kAddSecondCommand, caption(SyncText::AddSecondItem).c_str());
   AppendMenuA(system, MF_STRING, kRemoveSecondCommand, caption(SyncText::RemoveSecondItem).c_str());
+  AppendMenuA(system, MF_STRING, kStatusCommand, caption(SyncText::StatusItem).c_str());
+  AppendMenuW(system, MF_STRING, kPlayerSettingsCommand, playerSettingsCaption(language));
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
   for (size_t i = 0; i < kEnhancementCount; ++i) {
     const std::string caption(enhancementCaption(static_cast<Enhancement>(i), language));
