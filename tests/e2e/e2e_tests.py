@@ -1801,6 +1801,46 @@ def two_files(s):
     return checks
 
 
+def picture_area(s, lang):
+    """The player settings dialog's picture area: Automatic unchecked, a rectangle typed, "Frame
+    it" shows a framed window over exactly that rectangle that a click takes away, and OK stores
+    the rectangle."""
+    s.lang = lang
+    s.clear_settings()
+    s.start_quorvane()
+    checks = Checks()
+    settings_dialog = lambda: s.probe("controls", "--class", "QuorvanePlayerSettings")
+    frame = lambda: [w for w in s.probe("windows", "--class", "QuorvanePictureFrame", "--hidden") or [] if w["visible"]]
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key(*["Up"] * 6, "Return")
+    dialog = s.wait_for("the player settings dialog", settings_dialog, 5)
+    by_id = lambda: {c["id"]: c for c in settings_dialog()["controls"]}
+    automatic, rectangle, frame_it, ok = 200, 104, 201, 1
+    checks.equal("Automatic checked at first", by_id()[automatic].get("checked"), 1)
+    checks.equal("the rectangle not typed while Automatic", by_id()[rectangle]["enabled"], False)
+    short = lang.split(".")[0].replace("en_US", "en")
+    s.screenshot(f"picture-area-dialog-{short}", dialog["window"]["rect"])
+
+    s.click(by_id()[automatic])
+    s.wait_for("the rectangle's box enabled", lambda: by_id()[rectangle]["enabled"], 5)
+    s.click(by_id()[rectangle])
+    s.key("End", "shift+Home")
+    s.type_text("200,150,640,360")
+    s.click(by_id()[frame_it])
+    shown = s.wait_for("the frame", frame, 5)[0]
+    checks.equal("the frame over the typed rectangle", shown["rect"], [200, 150, 640, 360])
+    time.sleep(0.3)
+    s.screenshot(f"picture-area-frame-{short}")
+    s.click_at(520, 330)
+    s.wait_for("the frame gone after a click", lambda: not frame(), 5)
+    s.click(by_id()[ok])
+    s.wait_for("the dialog to close", lambda: not settings_dialog(), 5)
+    checks.equal('"picturearea" stored', s.setting("picturearea"), "200,150,640,360")
+    return checks
+
+
 TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
@@ -1833,6 +1873,9 @@ TESTS = {
     "status_window_zh_CN": lambda s: status_window(s, "zh_CN.UTF-8"),
     "status_window_zh_TW": lambda s: status_window(s, "zh_TW.UTF-8"),
     "two_files": two_files,
+    "picture_area_en_US": lambda s: picture_area(s, "en_US.UTF-8"),
+    "picture_area_zh_CN": lambda s: picture_area(s, "zh_CN.UTF-8"),
+    "picture_area_zh_TW": lambda s: picture_area(s, "zh_TW.UTF-8"),
     "bad_picks": bad_picks,
     "interface_player": interface_player,
     "vlc_automatic": vlc_automatic,
