@@ -27,8 +27,8 @@ std::string pictureAreaText(const PictureArea& area);
 // program file) of a player that tells its time through its interface.
 struct PictureOwner {
   uint32_t pid = 0;
-  std::vector<std::string> classes;
-  std::string processName;  // e.g. "vlc.exe", whose window class is Qt's generic one
+  std::vector<std::string> classes = {};
+  std::string processName = {};  // e.g. "vlc.exe", whose window class is Qt's generic one
   bool any() const { return pid != 0 || !classes.empty() || !processName.empty(); }
 };
 
