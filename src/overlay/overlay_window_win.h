@@ -34,7 +34,7 @@ struct OverlaySetup {
   unsigned codePage = 936;
   bool formattingTags = false, smoothText = false;
   // Where the film is on screen now, asked as often as a layout needs it (empty: the screen).
-  std::function<PictureArea()> pictureArea;
+  std::function<PictureArea()> pictureArea = nullptr;
 };
 
 // The overlay's only content. A Unicode window, so that its window text holds a subtitle in
