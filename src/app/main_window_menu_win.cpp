@@ -11,6 +11,10 @@ SystemMenu::Command SystemMenu::decode(WPARAM id) {
   Command command;
   if (id == kStatusCommand) {
     command.kind = Command::Kind::Status;
+  } else if (id == kAddSecondCommand) {
+    command.kind = Command::Kind::AddSecond;
+  } else if (id == kRemoveSecondCommand) {
+    command.kind = Command::Kind::RemoveSecond;
   } else if (id == kPlayerSettingsCommand) {
     command.kind = Command::Kind::PlayerSettings;
   } else if (id >= kFirstEnhancementCommand && id < kFirstEnhancementCommand + 16 * kEnhancementCount) {
@@ -42,6 +46,8 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
   if (!system) return;
   const auto caption = [language](SyncText which) { return std::string(syncText(which, language)); };
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(system, MF_STRING, kAddSecondCommand, caption(SyncText::AddSecondItem).c_str());
+  AppendMenuA(system, MF_STRING, kRemoveSecondCommand, caption(SyncText::RemoveSecondItem).c_str());
   AppendMenuA(system, MF_STRING, kStatusCommand, caption(SyncText::StatusItem).c_str());
   AppendMenuW(system, MF_STRING, kPlayerSettingsCommand, playerSettingsCaption(language));
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);

@@ -14,14 +14,17 @@
 namespace quorvane {
 
 // The main window's items in its system menu (the title bar icon's menu), after the system's
-// own: the Status window, the player settings, the enhancements' check items, the sync keys' check item and the
-// "Player" submenu.
+// own: the second subtitle file's two items, the Status window, the player settings, the
+// enhancements' check items, the sync keys' check item and the "Player" submenu.
 class SystemMenu {
  public:
   // Each item's command id is a multiple of 16: the system keeps a system command's low four
   // bits for itself.
   static constexpr UINT kPlayerSettingsCommand = 0x0100;
   static constexpr UINT kStatusCommand = 0x0900;
+  // The second subtitle file's two items.
+  static constexpr UINT kAddSecondCommand = 0x0A00;
+  static constexpr UINT kRemoveSecondCommand = 0x0A10;
   // The enhancements' items: this id, then one every 16.
   static constexpr UINT kFirstEnhancementCommand = 0x0200;
   // The sync keys' check item and the "Player" submenu's two choices.
@@ -34,7 +37,7 @@ class SystemMenu {
 
   // What a command id asks for.
   struct Command {
-    enum class Kind { None, Status, PlayerSettings, Enhancement, SyncKeys, Player } kind = Kind::None;
+    enum class Kind { None, Status, PlayerSettings, Enhancement, SyncKeys, Player, AddSecond, RemoveSecond } kind = Kind::None;
     Enhancement enhancement = Enhancement::PreciseTiming;
     PlayerChoice player;
   };

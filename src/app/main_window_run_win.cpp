@@ -72,6 +72,34 @@ void MainWindow::selectAndStart() {
   app_.run.setInputs(runInputs());
   app_.control.start(std::move(*plan), std::move(table), codePage, std::move(overlay),
                      app_.enhanced(Enhancement::PreciseTiming));
+  runFile_ = *path;
+  // A remembered second file that no longer gives lines is said and forgotten.
+  const std::optional<std::string> second = app_.control.rememberedSecond(*path);
+  if (second && !showSecond(*second)) app_.control.removeSecond();
+}
+
+// Without a run there is nothing to show the second file with: the press only beeps.
+void MainWindow::addSecondFile() {
+  if (pressing_) return;
+  if (!app_.run.running()) {
+    MessageBeep(MB_ICONWARNING);
+    return;
+  }
+  pressing_ = true;
+  const std::string folder = app_.settings.readText(setting::kDirectory, programFolder());
+  const std::optional<std::string> path = services_.pickFile(hwnd(), folder, app_.fileDialogFilter);
+  pressing_ = false;
+  if (!hwnd() || !path || !app_.run.running()) return;
+  showSecond(*path);
+}
+
+// Both files are read for the same UI language, so both come in the code page the overlay
+// draws.
+bool MainWindow::showSecond(const std::string& path) {
+  SubtitleFormat format = SubtitleFormat::Srt;
+  CueTable table = loadSubtitles(path, app_.uiLanguage, app_.textCodec, &format);
+  if (!app_.control.acceptFile(table, utf8FileName(path), subtitleFormatName(format))) return false;
+  return app_.control.addSecond(std::move(table), path, runFile_);
 }
 
 void MainWindow::sayNoPlayer() { showMessage(UiRow::PlayerMissing); }
@@ -108,6 +136,8 @@ OverlaySetup MainWindow::overlaySetup(unsigned codePage) const {
   setup.codePage = codePage;
   setup.formattingTags = app_.enhanced(Enhancement::FormattingTags);
   setup.smoothText = app_.enhanced(Enhancement::SmoothText);
+  RunControl& control = app_.control;
+  setup.pictureArea = [&control] { return control.pictureArea(); };
   return setup;
 }
 
@@ -137,6 +167,14 @@ void MainWindow::registerSyncKeys() {
   key(SyncKey::OnSecond, VK_RIGHT, kAltShift);
   key(SyncKey::PreviousLine, VK_UP, kAltShift);
   key(SyncKey::NextLine, VK_DOWN, kAltShift);
+  // The second subtitle file's own delay: the delay keys with Ctrl.
+  constexpr int32_t kCtrlAlt = kAlt | kCtrlDown, kCtrlAltShift = kAltShift | kCtrlDown;
+  key(SyncKey::SecondDelayBack, kComma, kCtrlAlt);
+  key(SyncKey::SecondDelayOn, kPeriod, kCtrlAlt);
+  key(SyncKey::SecondDelayBackSecond, kComma, kCtrlAltShift);
+  key(SyncKey::SecondDelayOnSecond, kPeriod, kCtrlAltShift);
+  // Alt+': the window menu's "Add a second subtitle file...".
+  hotkeys_.registerHotkey([this] { addSecondFile(); }, VK_OEM_7, kAlt);
 }
 
 // Above the subtitle line's place, in the middle of its width, so the line itself is not

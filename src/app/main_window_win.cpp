@@ -10,6 +10,7 @@
 #include "app/player_settings_dialog_win.h"
 #include "common/text_number.h"
 #include "overlay/overlay_metrics.h"
+#include "overlay/picture_area_win.h"
 #include "platform/file_dialog_win.h"
 #include "platform/modal_pump_win.h"
 #include "platform/wide_text_win.h"
@@ -183,6 +184,8 @@ LRESULT MainWindow::onCreate() {
     app_.enhancements[i] = app_.settings.readText(enhancementSettingPath(static_cast<Enhancement>(i)), "0") == "1";
   }
   app_.control.loadSettings();
+  static const SystemPictureWindows pictureWindows;  // lives as long as the control that asks it
+  app_.control.usePictureWindows(pictureWindows, systemTickSource());
   SystemMenu(hwnd()).addItems(app_.uiLanguage, app_.enhancements, app_.control.syncKeys(),
                               app_.control.playerChoice());
   tooltip_ = attachTips(hwnd(), app_.uiTexts);
@@ -204,7 +207,13 @@ bool MainWindow::onMenuCommand(WPARAM id) {
       showStatus();
       return true;
     case SystemMenu::Command::Kind::PlayerSettings:
-      runPlayerSettingsDialog(hwnd(), app_.settings, app_.uiLanguage);
+      runPlayerSettingsDialog(hwnd(), app_.settings, app_.control, app_.uiLanguage);
+      return true;
+    case SystemMenu::Command::Kind::AddSecond:
+      addSecondFile();
+      return true;
+    case SystemMenu::Command::Kind::RemoveSecond:
+      app_.control.removeSecond();
       return true;
     case SystemMenu::Command::Kind::Enhancement:
       setEnhancement(command.enhancement, !app_.enhanced(command.enhancement));

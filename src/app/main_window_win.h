@@ -79,6 +79,7 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   enum Link { UpdateLink, ToolLink, ForumLink, LinkCount };
   // The hotkeys' modifier mask (HotkeyPoller::registerHotkey).
   static constexpr int32_t kAltDown = 1;
+  static constexpr int32_t kCtrlDown = 2;
   static constexpr int32_t kShiftDown = 4;
 
   static size_t index(Slider slider) { return static_cast<size_t>(slider); }
@@ -107,6 +108,10 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
 
   void onStartClicked();
   void selectAndStart();
+  // "Add a second subtitle file...": picked in the file dialog and shown with the running run's.
+  void addSecondFile();
+  // Shows the file at `path` with the run's; a file without lines is refused with a message.
+  bool showSecond(const std::string& path);
   OverlaySetup overlaySetup(unsigned codePage) const;
   RunInputs runInputs() const;
   void recomputeMetrics();
@@ -167,6 +172,7 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   OwnedWindow tooltip_;        // one balloon tooltip serves both edit boxes
   HWND focusedControl_ = nullptr;
   bool pressing_ = false;          // a Select and Start press is under way
+  std::string runFile_;            // the running run's subtitle file
   std::unique_ptr<MomentTimer> momentTimer_;  // precise timing's, made at its first use
   // Where the hotkey thread posts its firings: set before that thread starts, cleared before
   // it is stopped as the window goes.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/main_window_model.h"
+#include "app/pair_settings.h"
 #include "app/sync_settings.h"
 #include "app/sync_texts.h"
 
@@ -11,6 +12,9 @@ namespace quorvane {
 void RunControl::loadSettings() {
   syncKeys_ = settings_.readText(setting::kSyncKeys, "1") != "0";
   freeClockChosen_ = settings_.readText(setting::kFreeClock, "0") == "1";
+  userPictureArea_ = loadPictureArea(settings_);
+  if (pictureArea_) pictureArea_->setUserArea(userPictureArea_);
+  secondLook_ = loadSecondLook(settings_);
 }
 
 void RunControl::setSyncKeys(bool on) {
@@ -43,6 +47,10 @@ void RunControl::keyPressed(SyncKey key) {
     case SyncKey::OnSecond: seekBy(+1000); break;
     case SyncKey::PreviousLine: toLine(false); break;
     case SyncKey::NextLine: toLine(true); break;
+    case SyncKey::SecondDelayBack: nudgeSecond(-100); break;
+    case SyncKey::SecondDelayOn: nudgeSecond(+100); break;
+    case SyncKey::SecondDelayBackSecond: nudgeSecond(-1000); break;
+    case SyncKey::SecondDelayOnSecond: nudgeSecond(+1000); break;
   }
 }
 
@@ -64,6 +72,14 @@ void RunControl::nudgeDelay(int32_t stepMs) {
   run_.setDelay(std::clamp(in.delayMs + stepMs, -kDelayLimitMs, kDelayLimitMs));
   if (view_) view_->showDelay(in.delayMs);
   notice(delayNotice(in.delayMs, in.rate, language_));
+}
+
+// Without a second file the keys do nothing, and say nothing.
+void RunControl::nudgeSecond(int32_t stepMs) {
+  const SubtitlePair* pair = run_.pair();
+  if (!pair) return;
+  run_.setSecondOffset(std::clamp(pair->offsetMs() + stepMs, -kDelayLimitMs, kDelayLimitMs));
+  notice(secondDelayNotice(pair->offsetMs(), language_));
 }
 
 // Delay 0, rate 1, and two-point sync starts over.
@@ -179,7 +195,66 @@ void RunControl::start(ClockPlan plan, CueTable table, unsigned codePage, std::u
   run_.setRate(1.0);
   if (free) startFreeClock(table);
   run_.start(std::move(table), codePage, std::move(overlay));
+  if (pictureArea_) pictureArea_->follow(pictureOwner());
   if (view_) view_->showTransportBar(free);
+}
+
+// The window that shows the film: the read process's, or the window of the player that tells
+// its time, by the class its makers give it (VLC's is Qt's generic class: its program file
+// tells).
+PictureOwner RunControl::pictureOwner() const {
+  if (onFreeClock()) return {};
+  if (!interfacePlayer_) return {playerClock_.player().playerPid, {}, {}};
+  switch (*interfacePlayer_) {
+    case InterfacePlayer::Vlc: return {0, {}, "vlc.exe"};
+    case InterfacePlayer::Mpc: return {0, {"MediaPlayerClassicW"}, {}};
+    case InterfacePlayer::PotPlayer: return {0, {"PotPlayer64", "PotPlayer"}, {}};
+    case InterfacePlayer::Mpv: return {0, {"mpv"}, {}};
+  }
+  return {};
+}
+
+void RunControl::usePictureWindows(const PictureWindows& windows, const TickSource& ticks) {
+  pictureArea_.emplace(windows, ticks);
+  pictureArea_->setUserArea(userPictureArea_);
+  if (run_.running()) pictureArea_->follow(pictureOwner());
+}
+
+PictureArea RunControl::pictureArea() { return pictureArea_ ? pictureArea_->area() : PictureArea{}; }
+
+void RunControl::setUserPictureArea(std::optional<PictureArea> area) {
+  userPictureArea_ = area;
+  storePictureArea(settings_, area);
+  if (pictureArea_) pictureArea_->setUserArea(area);
+}
+
+std::optional<std::string> RunControl::rememberedSecond(std::string_view firstPath) {
+  const std::string second = settings_.readText(setting::kSecondFile, "");
+  if (second.empty()) return std::nullopt;
+  if (settings_.readText(setting::kSecondWith, "") == firstPath) return second;
+  settings_.writeText(setting::kSecondFile, "");
+  settings_.writeText(setting::kSecondWith, "");
+  return std::nullopt;
+}
+
+bool RunControl::addSecond(CueTable table, std::string_view secondPath, std::string_view firstPath) {
+  if (!run_.running()) return false;
+  run_.setSecond(std::move(table), secondLook_);
+  settings_.writeText(setting::kSecondFile, secondPath);
+  settings_.writeText(setting::kSecondWith, firstPath);
+  return true;
+}
+
+void RunControl::removeSecond() {
+  run_.removeSecond();
+  settings_.writeText(setting::kSecondFile, "");
+  settings_.writeText(setting::kSecondWith, "");
+}
+
+void RunControl::setSecondLook(const SecondLook& look) {
+  secondLook_ = look;
+  storeSecondLook(settings_, look);
+  run_.setSecondLook(look);
 }
 
 // A free-clock run starts paused, at 0 or a few seconds before the first line (the bar's

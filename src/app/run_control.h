@@ -20,6 +20,8 @@
 #include "memory_player/player_memory_clock.h"
 #include "players/interface_player_clock.h"
 #include "run/subtitle_run.h"
+#include "overlay/picture_area.h"
+#include "platform/tick_source.h"
 
 namespace quorvane {
 
@@ -48,6 +50,11 @@ enum class SyncKey {
   OnSecond,           // Alt+Shift+Right
   PreviousLine,       // Alt+Shift+Up
   NextLine,           // Alt+Shift+Down
+  // The second subtitle file's own delay: the delay keys with Ctrl as well.
+  SecondDelayBack,        // Ctrl+Alt+,
+  SecondDelayOn,          // Ctrl+Alt+.
+  SecondDelayBackSecond,  // Ctrl+Alt+Shift+,
+  SecondDelayOnSecond,    // Ctrl+Alt+Shift+.
 };
 
 // What the main window shows of the run. The controller says what and when; the window only
@@ -147,16 +154,39 @@ class RunControl {
   // cue's text from the run's code page into UTF-8.
   StatusFacts status(const std::function<std::string(std::string_view displayText)>& toUtf8) const;
 
+  // Where the film is on screen, for a layout that places lines in the picture: the user's
+  // rectangle, else the followed player's window, else the overlay's monitor. Cheap enough for
+  // every frame. Without the window system's answers (usePictureWindows), an empty rectangle.
+  void usePictureWindows(const PictureWindows& windows, const TickSource& ticks);
+  PictureArea pictureArea();
+  std::optional<PictureArea> userPictureArea() const { return userPictureArea_; }
+  // The settings dialog's choice: nothing is Automatic. Stored, and taken at once.
+  void setUserPictureArea(std::optional<PictureArea> area);
+
+  // A second subtitle file shown with the run's. After a run started over `firstPath`: the
+  // second file to load with it, when the stored pair has that first file; a pair stored with
+  // another first file is forgotten.
+  std::optional<std::string> rememberedSecond(std::string_view firstPath);
+  // Shows `table` with the running run's lines and stores the pair; false without a run.
+  bool addSecond(CueTable table, std::string_view secondPath, std::string_view firstPath);
+  void removeSecond();
+  bool hasSecond() const { return run_.pair() != nullptr; }
+  const SecondLook& secondLook() const { return secondLook_; }
+  // The settings dialog's choice: stored, and a second file shown is drawn in it at once.
+  void setSecondLook(const SecondLook& look);
+
   bool onFreeClock() const { return run_.running() && &run_.clock() == &freeClock_; }
   const FreeClock& freeClock() const { return freeClock_; }
   const InterfacePlayerClock* interfacePlayerClock() const { return interfacePlayerClock_.get(); }
 
  private:
   void nudgeDelay(int32_t stepMs);
+  void nudgeSecond(int32_t stepMs);
   void resetSync();
   void lineIsNow();
   void setTiming(const ClockTiming& timing);
   void followMemoryPlayer();
+  PictureOwner pictureOwner() const;
   void startFreeClock(const CueTable& table);
   void notice(const std::string& text);
 
@@ -176,6 +206,9 @@ class RunControl {
   bool freeClockChosen_ = false;
   bool earlyStart_ = false;  // the bar's start choice, as stored
   int64_t freeSpanMs_ = 0;   // the bar's slider: to the end of the file's last line
+  std::optional<PictureArea> userPictureArea_;
+  std::optional<PictureAreaResolver> pictureArea_;
+  SecondLook secondLook_;
 };
 
 }  // namespace quorvane

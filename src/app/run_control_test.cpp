@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/pair_settings.h"
 #include "app/sync_settings.h"
 #include "app/sync_texts.h"
 #include "overlay/recording_overlay.h"
@@ -445,6 +446,92 @@ TEST_F(RunControlTest, TheStatusTellsTheClockItsPositionAndTheLinesAroundIt) {
   EXPECT_EQ(facts.playerPid, 42u);
   EXPECT_FALSE(facts.answers);  // no record read yet
   EXPECT_FALSE(facts.player);
+}
+
+
+// The pair is stored with its first file: a run over that file takes the second again, a run
+// over another file forgets it.
+TEST_F(RunControlTest, ASecondFileComesBackWithItsFirstFileOnly) {
+  struct Case { const char* storedSecond; const char* storedWith; const char* first; std::optional<std::string> second; };
+  const Case cases[] = {
+      {"C:\\films\\en.srt", "C:\\films\\zh.srt", "C:\\films\\zh.srt", "C:\\films\\en.srt"},
+      {"C:\\films\\en.srt", "C:\\films\\zh.srt", "C:\\films\\other.srt", std::nullopt},
+      {"", "C:\\films\\zh.srt", "C:\\films\\zh.srt", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    store(setting::kSecondFile, c.storedSecond);
+    store(setting::kSecondWith, c.storedWith);
+    EXPECT_EQ(control.rememberedSecond(c.first), c.second) << c.first;
+    EXPECT_EQ(stored("secondfile"), c.second.value_or(""));
+  }
+
+  EXPECT_FALSE(control.addSecond(CueTable::fromSorted({{0, 1, "x"}}), "b.srt", "a.srt"));  // no run
+  startFree();
+  ASSERT_TRUE(control.addSecond(CueTable::fromSorted({{0, 1, "x"}}), "b.srt", "a.srt"));
+  EXPECT_TRUE(control.hasSecond());
+  EXPECT_EQ(control.rememberedSecond("a.srt"), "b.srt");
+  control.removeSecond();
+  EXPECT_FALSE(control.hasSecond());
+  EXPECT_EQ(control.rememberedSecond("a.srt"), std::nullopt);
+}
+
+// Ctrl on a delay key moves the second file's own delay, never the shared one.
+TEST_F(RunControlTest, CtrlDelayKeysNudgeTheSecondFileOnly) {
+  startFree();
+  view.take();
+  control.keyPressed(SyncKey::SecondDelayOn);  // no second file: nothing, no notice
+  EXPECT_TRUE(view.log.empty());
+  control.addSecond(CueTable::fromSorted({{0, 1, "x"}}), "b.srt", "a.srt");
+  struct Case { SyncKey key; int32_t offsetMs; };
+  const Case cases[] = {{SyncKey::SecondDelayOn, 100},
+                        {SyncKey::SecondDelayOnSecond, 1'100},
+                        {SyncKey::SecondDelayBack, 1'000},
+                        {SyncKey::SecondDelayBackSecond, 0}};
+  for (const Case& c : cases) {
+    control.keyPressed(c.key);
+    EXPECT_EQ(run.pair()->offsetMs(), c.offsetMs);
+    EXPECT_EQ(view.take(), std::vector<std::string>{"notice " + secondDelayNotice(c.offsetMs, UiLanguage::English)});
+  }
+  EXPECT_EQ(run.inputs().delayMs, 0);
+}
+
+// A desktop with the memory player's window (process 42) and MPC-HC's.
+class TwoPlayerWindows final : public PictureWindows {
+ public:
+  uintptr_t findWindow(const PictureOwner& owner) const override {
+    if (owner.pid == 42) return 1;
+    if (owner.classes == std::vector<std::string>{"MediaPlayerClassicW"}) return 2;
+    return 0;
+  }
+  std::optional<PictureArea> clientArea(uintptr_t window) const override {
+    if (window == 1) return PictureArea{10, 20, 720, 480};
+    if (window == 2) return PictureArea{0, 0, 1280, 720};
+    return std::nullopt;
+  }
+  PictureArea overlayMonitor() const override { return {0, 0, 1920, 1080}; }
+};
+
+TEST_F(RunControlTest, ThePictureAreaFollowsTheRunsPlayerUnlessTheUserSetOne) {
+  TwoPlayerWindows windows;
+  control.usePictureWindows(windows, ticks);
+  EXPECT_EQ(control.pictureArea(), (PictureArea{0, 0, 1920, 1080}));  // no run yet
+  startOn(*find(true, Answer::None));
+  EXPECT_EQ(control.pictureArea(), (PictureArea{10, 20, 720, 480}));
+  startOn(*find(false, Answer::Film));
+  EXPECT_EQ(control.pictureArea(), (PictureArea{0, 0, 1280, 720}));
+  startFree();
+  EXPECT_EQ(control.pictureArea(), (PictureArea{0, 0, 1920, 1080}));
+
+  control.setUserPictureArea(PictureArea{100, 100, 800, 600});
+  EXPECT_EQ(stored("picturearea"), "100,100,800,600");
+  EXPECT_EQ(control.pictureArea(), (PictureArea{100, 100, 800, 600}));
+  control.setUserPictureArea(std::nullopt);
+  EXPECT_EQ(stored("picturearea"), "auto");
+  EXPECT_EQ(control.pictureArea(), (PictureArea{0, 0, 1920, 1080}));
+
+  store(setting::kPictureArea, "100,100,0,600");  // a bad stored rectangle: Automatic
+  control.loadSettings();
+  EXPECT_EQ(control.userPictureArea(), std::nullopt);
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ constexpr std::array<Texts, static_cast<size_t>(SyncText::Count)> kTexts{{
     {"Start a few seconds before the first line", "\xB4\xD3\xB5\xDA\xD2\xBB\xBE\xE4\xC7\xB0\xBC\xB8\xC3\xEB\xBF\xAA\xCA\xBC", "\xB1q\xB2\xC4\xA4@\xA5y\xAB" "e\xB4X\xAC\xED\xB6}\xA9l"},  // 从第一句前几秒开始
     {"Quorvane free clock", "Quorvane \xD7\xD4\xD3\xC9\xCA\xB1\xD6\xD3", "Quorvane \xA6\xDB\xA5\xD1\xAE\xC9\xC4\xC1"},  // Quorvane 自由时钟
     {"Status", "\xD7\xB4\xCC\xAC", "\xAA\xAC\xBA\xA1"},  // 状态
+    {"Second file: delay %+d ms", "\xB5\xDA\xB6\xFE\xB8\xF6\xCE\xC4\xBC\xFE\xA3\xBA\xD1\xD3\xB3\xD9 %+d \xBA\xC1\xC3\xEB", "\xB2\xC4\xA4G\xAD\xD3\xC0\xC9\xAE\xD7\xA1G\xA9\xB5\xBF\xF0 %+d \xB2@\xAC\xED"},  // 第二个文件：延迟 %+d 毫秒
+    {"Add a second subtitle file...", "\xCC\xED\xBC\xD3\xB5\xDA\xB6\xFE\xB8\xF6\xD7\xD6\xC4\xBB\xCE\xC4\xBC\xFE...", "\xA5[\xA4J\xB2\xC4\xA4G\xAD\xD3\xA6r\xB9\xF5\xC0\xC9..."},  // 添加第二个字幕文件...
+    {"Remove the second file", "\xD2\xC6\xB3\xFD\xB5\xDA\xB6\xFE\xB8\xF6\xD7\xD6\xC4\xBB\xCE\xC4\xBC\xFE", "\xB2\xBE\xB0\xA3\xB2\xC4\xA4G\xAD\xD3\xA6r\xB9\xF5\xC0\xC9"},  // 移除第二个字幕文件
 }};
 
 template <typename... Args>
@@ -54,6 +57,10 @@ std::string_view syncText(SyncText which, UiLanguage language) {
 std::string delayNotice(int32_t delayMs, double rate, UiLanguage language) {
   if (rate == 1.0) return format(SyncText::DelayNotice, language, delayMs);
   return format(SyncText::DelayAndRateNotice, language, delayMs, rate);
+}
+
+std::string secondDelayNotice(int32_t offsetMs, UiLanguage language) {
+  return format(SyncText::SecondDelayNotice, language, offsetMs);
 }
 
 std::string lineSyncNotice(const LineSync::Result& result, UiLanguage language) {

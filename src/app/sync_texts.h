@@ -38,6 +38,9 @@ enum class SyncText {
   EarlyStartItem,       // the bar's choice: start a few seconds before the first line
   BarTitle,
   StatusItem,           // the system menu's item that opens the Status window
+  SecondDelayNotice,    // printf format with the second file's own delay
+  AddSecondItem,        // the system menu's items of the second subtitle file
+  RemoveSecondItem,
   Count
 };
 
@@ -46,6 +49,8 @@ std::string_view syncText(SyncText which, UiLanguage language);
 // What the overlay shows for about 1.5 s after a sync key: the delay, with the rate when it
 // is not 1.
 std::string delayNotice(int32_t delayMs, double rate, UiLanguage language);
+// After a second-file delay key: that file's own delay over the shared one.
+std::string secondDelayNotice(int32_t offsetMs, UiLanguage language);
 // After "this line is now": the new delay (and rate), or why nothing changed.
 std::string lineSyncNotice(const LineSync::Result& result, UiLanguage language);
 // The message of a picked file that yields no lines, in UTF-8 for a message box: the file's

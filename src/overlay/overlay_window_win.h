@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "overlay/overlay.h"
+#include "overlay/picture_area.h"
 #include "overlay/smooth_text_win.h"
 #include "platform/dpi_win.h"
 #include "platform/window_handles_win.h"
@@ -31,6 +33,8 @@ struct OverlaySetup {
   // code page (e.g. 1252).
   unsigned codePage = 936;
   bool formattingTags = false, smoothText = false;
+  // Where the film is on screen now, asked as often as a layout needs it (empty: the screen).
+  std::function<PictureArea()> pictureArea = nullptr;
 };
 
 // The overlay's only content. A Unicode window, so that its window text holds a subtitle in
@@ -70,6 +74,8 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   ~OverlayWindow() override;  // detaches the object from the window, then destroys the window
 
   HWND labelHwnd() const { return label_.hwnd(); }
+  // The film's rectangle on screen this moment: what positions in the picture are laid out in.
+  PictureArea pictureArea() const { return pictureArea_ ? pictureArea_() : PictureArea{}; }
 
   void setLeft(int32_t x) override;
   void setTop(int32_t y) override;
@@ -97,7 +103,8 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
         top_(setup.top),
         labelWidth_(std::max(setup.labelWidth, 0)),
         centred_(setup.centred),
-        shadow_(setup.shadow) {}
+        shadow_(setup.shadow),
+        pictureArea_(setup.pictureArea) {}
   void place();  // at left_, top_, or at the top of the screen for a cue that asks for it
   int32_t screenTop() const;  // of the window's monitor
   int scaled(int length) const { return scaledToDpi(length, dpi_); }
@@ -120,6 +127,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   int32_t left_, top_;
   int32_t labelWidth_;
   bool centred_, shadow_;
+  std::function<PictureArea()> pictureArea_;
   UINT dpi_ = kDesignDpi;
   bool atScreenTop_ = false;  // the shown cue asked for the top ({\an8}, smooth text only)
   // A styled cue with lines at the top and at the bottom (smooth text only): the window reaches

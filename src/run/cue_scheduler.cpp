@@ -69,6 +69,11 @@ int32_t countOverlayLines(std::string_view text, int32_t lineCapacity, unsigned 
   return static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
 }
 
+int32_t cueLineCount(std::string_view text, const SchedulerInputs& in) {
+  return in.formattingTags ? countOverlayLines(visibleSubtitleText(text, in.codePage), in.lineCapacity, in.codePage)
+                           : countOverlayLines(text, in.lineCapacity, in.codePage);
+}
+
 void CueScheduler::step(const CueTable& table, const SchedulerInputs& in, Overlay& overlay) {
   // The end markers start at kFirstMarkerStart; a position at or past them would walk the index
   // over the markers and off the table. Such a position is "after every cue" anyway.
@@ -104,9 +109,7 @@ void CueScheduler::step(const CueTable& table, const SchedulerInputs& in, Overla
 
 void CueScheduler::show(const CueTable& table, int32_t index, const SchedulerInputs& in, Overlay& overlay) {
   const std::string_view text = displayText(cueAt(table, index));
-  lineCount_ = in.formattingTags
-                   ? countOverlayLines(visibleSubtitleText(text, in.codePage), in.lineCapacity, in.codePage)
-                   : countOverlayLines(text, in.lineCapacity, in.codePage);
+  lineCount_ = cueLineCount(text, in);
   // Raise the overlay only when the text would reach below the screen, so that it ends exactly
   // at the bottom edge; the top returns to baseTop when the text is cleared.
   const double textHeight = static_cast<double>(lineCount_) * in.lineHeight;

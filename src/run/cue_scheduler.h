@@ -32,6 +32,9 @@ std::vector<std::string_view> splitCueLines(std::string_view text, unsigned code
 // A capacity below 1 counts as 1.
 int32_t countOverlayLines(std::string_view text, int32_t lineCapacity, unsigned codePage);
 
+// How many overlay lines a cue's text takes with the run's font, width and tag switch.
+int32_t cueLineCount(std::string_view text, const SchedulerInputs& in);
+
 // Decides on every tick which cue the overlay shows. It keeps a current index and moves it
 // incrementally: one cue per tick during play, a linear search past the current cue after a
 // jump forward, and a restart from the first cue after a jump backward.

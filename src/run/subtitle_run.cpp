@@ -13,15 +13,55 @@ void SubtitleRun::setClock(ClockSource& clock) {
 void SubtitleRun::start(CueTable table, unsigned displayCodePage, std::unique_ptr<Overlay> overlay) {
   if (running()) end(0);
   if (!overlay) return;
+  pair_.reset();
   table_ = std::move(table);
   codePage_ = displayCodePage;
   scheduler_.beginRun();
   overlay_ = std::move(overlay);
-  overlay_->setCueStyles(table_.looks.empty() ? nullptr : &styles_);
+  useStyles();
   startTicking();
 }
 
+void SubtitleRun::useStyles() {
+  if (overlay_) overlay_->setCueStyles(table_.looks.empty() && !pair_ ? nullptr : &styles_);
+}
+
+// The overlay's text is rebuilt from the first's cue and the second's at once: the first's
+// scheduler forgets what it showed, so that the next step gives its cue again.
+void SubtitleRun::setSecond(CueTable table, const SecondLook& look) {
+  if (!running()) return;
+  const int32_t offsetMs = pair_ ? pair_->offsetMs() : 0;
+  pair_ = std::make_unique<SubtitlePair>(std::move(table), look, table_);
+  pair_->setOffset(offsetMs);
+  restep();
+}
+
+void SubtitleRun::removeSecond() {
+  if (!pair_) return;
+  pair_.reset();
+  restep();
+}
+
+void SubtitleRun::setSecondLook(const SecondLook& look) {
+  if (!pair_ || pair_->look() == look) return;
+  setSecond(pair_->table(), look);
+}
+
+void SubtitleRun::setSecondOffset(int32_t offsetMs) {
+  if (!pair_) return;
+  pair_->setOffset(offsetMs);
+  if (clock_->precise()) tick();
+}
+
+void SubtitleRun::restep() {
+  if (!overlay_) return;
+  useStyles();
+  scheduler_.clearShown(schedulerInputs(reading()), *overlay_);
+  tick();
+}
+
 const std::vector<CueBlock>* SubtitleRun::Styles::blocksOf(std::string_view text) const {
+  if (run_.pair_) return run_.pair_->blocksOf(text);
   const CueTable& table = run_.table_;
   const int32_t index = run_.scheduler_.currentIndex();
   if (text.empty() || index < 1 || index > table.cueCount) return nullptr;
@@ -34,6 +74,7 @@ void SubtitleRun::end(uint32_t settleMs) {
   stopTicking();
   if (timers_ && settleMs > 0) timers_->settle(settleMs);
   overlay_.reset();
+  pair_.reset();
 }
 
 void SubtitleRun::toggleShown() {
@@ -80,24 +121,35 @@ int64_t SubtitleRun::untilNextMomentUs() const {
   if (!reading.hasPosition || !reading.playing) return until;
   // The scheduler walks one cue at a time from its current index, so the next start or end
   // is among the cues around it.
-  const int32_t p = reading.positionMs;
-  const int32_t first = std::max(1, scheduler_.currentIndex() - 1);
-  const int32_t last = std::min(static_cast<int32_t>(table_.cues.size()), scheduler_.currentIndex() + 2);
-  for (int32_t i = first; i <= last; ++i) {
-    for (const int32_t boundary : {table_.at(i).startMs, table_.at(i).endMs}) {
-      if (boundary <= p) continue;
-      // File milliseconds pass at the rate's pace.
-      const int64_t us = static_cast<int64_t>(static_cast<double>((int64_t{boundary} - p) * 1000) / inputs_.rate);
-      if (until < 0 || us < until) until = us;
+  const auto nearest = [&](const CueTable& table, const CueScheduler& scheduler, int32_t p) {
+    const int32_t first = std::max(1, scheduler.currentIndex() - 1);
+    const int32_t last = std::min(static_cast<int32_t>(table.cues.size()), scheduler.currentIndex() + 2);
+    for (int32_t i = first; i <= last; ++i) {
+      for (const int32_t boundary : {table.at(i).startMs, table.at(i).endMs}) {
+        if (boundary <= p) continue;
+        // File milliseconds pass at the rate's pace.
+        const int64_t us = static_cast<int64_t>(static_cast<double>((int64_t{boundary} - p) * 1000) / inputs_.rate);
+        if (until < 0 || us < until) until = us;
+      }
     }
-  }
+  };
+  nearest(table_, scheduler_, reading.positionMs);
+  if (pair_) nearest(pair_->table(), pair_->scheduler(), pair_->positionMs(reading.positionMs));
   return until;
 }
 
+SchedulerInputs SubtitleRun::schedulerInputs(const ClockReading& reading) const {
+  return {reading.positionMs, inputs_.metrics.lineHeight, inputs_.metrics.lineCapacity,
+          inputs_.screenHeight, inputs_.left,              inputs_.baseTop,
+          codePage_,            inputs_.formattingTags};
+}
+
 void SubtitleRun::stepAt(const ClockReading& reading) {
-  const SchedulerInputs in{reading.positionMs,  inputs_.metrics.lineHeight, inputs_.metrics.lineCapacity,
-                           inputs_.screenHeight, inputs_.left,               inputs_.baseTop,
-                           codePage_,            inputs_.formattingTags};
+  const SchedulerInputs in = schedulerInputs(reading);
+  if (pair_) {
+    pair_->step(table_, scheduler_, in, reading.hasPosition, *overlay_);
+    return;
+  }
   // A source that is gone or silent has no position: the last subtitle must not stay over the
   // desktop or a film that has moved on.
   if (!reading.hasPosition) {

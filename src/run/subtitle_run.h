@@ -8,6 +8,7 @@
 #include "overlay/overlay.h"
 #include "run/clock_source.h"
 #include "run/cue_scheduler.h"
+#include "run/subtitle_pair.h"
 
 namespace quorvane {
 
@@ -58,6 +59,15 @@ class SubtitleRun {
   // Ends a run that is still active (see end()), then starts one over `table` on `overlay`
   // from the first cue. `displayCodePage` is the code page the texts are in.
   void start(CueTable table, unsigned displayCodePage, std::unique_ptr<Overlay> overlay);
+  // A second file shown with the running run's (one in place of any before), or none. A new
+  // run starts without one.
+  void setSecond(CueTable table, const SecondLook& look);
+  void removeSecond();
+  // The second's lines drawn again in `look`.
+  void setSecondLook(const SecondLook& look);
+  const SubtitlePair* pair() const { return pair_.get(); }
+  // The second's own nudge, over the shared delay.
+  void setSecondOffset(int32_t offsetMs);
   // Stops the timers, lets already queued timer messages come for `settleMs`, then destroys
   // the overlay.
   void end(uint32_t settleMs);
@@ -108,18 +118,23 @@ class SubtitleRun {
   int32_t positionMs() const { return reading().positionMs; }
 
  private:
+  SchedulerInputs schedulerInputs(const ClockReading& reading) const;
   void stepAt(const ClockReading& reading);
+  void restep();  // the overlay's text again from the cues now due
   void startTicking();
   void stopTicking();
   void armMoment();
   void stopMoments();
 
-  // The styles of the shown cue: the scheduler gives the overlay the current cue's own text.
+  void useStyles();
+
+  // The styles of the shown cue: the scheduler gives the overlay the current cue's own text, or
+  // the pair its text of two cues.
   class Styles final : public CueStyles {
    public:
     explicit Styles(const SubtitleRun& run) : run_(run) {}
     const std::vector<CueBlock>* blocksOf(std::string_view text) const override;
-    const CueTable& table() const override { return run_.table_; }
+    const CueTable& table() const override { return run_.pair_ ? run_.pair_->styleTable() : run_.table_; }
 
    private:
     const SubtitleRun& run_;
@@ -132,6 +147,7 @@ class SubtitleRun {
   unsigned codePage_ = 0;
   RunInputs inputs_;
   std::unique_ptr<Overlay> overlay_;
+  std::unique_ptr<SubtitlePair> pair_;
   bool ticking_ = false;
   uint32_t momentToken_ = 0;  // of the armed moment; others are stale
   Styles styles_{*this};

@@ -1712,6 +1712,135 @@ def pinned_player(s):
     checks.equal("no dialog after the message", s.dialogs(), [])
     return checks
 
+# pair_zh_gbk.srt (GBK) and pair_en.srt: each file's lines, and the pair's times on the player's
+# clock (half a second before the files' own, as every cue is stored).
+PAIR_ZH = ("你好，世界。", "第二句。")
+PAIR_EN = ("Hello, world.", "The second line.")
+PALE_YELLOW = lambda rgb: rgb[0] > 200 and 170 < rgb[1] < 250 and 90 < rgb[2] < 170
+
+
+def ink_runs(shot, rect, wanted):
+    """The runs of consecutive screen rows of `rect` that hold a pixel `wanted` accepts."""
+    rows = sorted({py for _, py, rgb in shot.pixels(rect) if wanted(rgb)})
+    runs = []
+    for row in rows:
+        if runs and row <= runs[-1][1] + 1:
+            runs[-1][1] = row
+        else:
+            runs.append([row, row])
+    return runs
+
+
+def two_files(s):
+    """A Chinese GBK SRT with an English SRT added by Alt+': both files' lines come and go at
+    their times on the player's clock, the English block under the Chinese one; in smooth text
+    the English lines are pale yellow and their rows never reach into the Chinese lines'; a new
+    run over the same Chinese file takes the English one again."""
+    s.lang = "zh_CN.UTF-8"
+    s.clear_settings()
+    s.start_player("--start=0:00:02", "--paused")
+    left, top, width = 0, 760, 1400  # below the player and the main window: every ink pixel is ours
+    for value, number in (("left", left), ("width", width), ("top", top)):
+        s.set_setting(value, str(number))
+    s.start_quorvane()
+    checks = Checks()
+    band = [left, top, width, 320]
+    s.select_and_start(DATA / "pair_zh_gbk.srt")
+    focus_main_window(s)
+    s.hotkey("alt+apostrophe")
+    s.wait_for("the file dialog after Alt+'", s.dialogs, 10, 0.2)
+    s.pick_file(DATA / "pair_en.srt")
+    eventually(s, lambda: s.setting("secondfile"), 5)
+    checks.equal('"secondfile" stored', s.setting("secondfile"), windows_path(DATA / "pair_en.srt"))
+    checks.equal('"secondwith" stored', s.setting("secondwith"), windows_path(DATA / "pair_zh_gbk.srt"))
+
+    focus_player(s)
+    watch = s.watch_overlay(30000)
+    s.player_ctl("resume")
+    player = PlayerTime(s.player_ctl("seek", "0:00:04"))
+    first_both = PAIR_ZH[0] + "\r\n" + PAIR_EN[0]
+    second_both = PAIR_ZH[1] + "\r\n" + PAIR_EN[1]
+    watch.wait_text(first_both, 8)
+    time.sleep(0.3)
+    shot = s.grab("two-files-classic")
+    runs = ink_runs(shot, band, lambda rgb: rgb == WHITE)
+    s.log(f"classic ink rows: {runs}")
+    checks.true(f"classic: two lines of ink, one under the other ({runs})", len(runs) >= 2)
+    last = watch.wait_text(second_both, 10)
+    watch.wait_text("", 5, after_tick=last)
+    time.sleep(0.3)
+    check_timeline(s, checks, watch, player, player.tick, [
+        (PAIR_ZH[0], 4500), (first_both, 5000), (PAIR_EN[0], 6500), ("", 7500),
+        (PAIR_ZH[1], 8500), (second_both, 9500), ("", 10500)])
+    tops = {e["rect"][1] for e in watch.events() if e.get("text")}
+    checks.equal("the Chinese lines at the Top slider's place throughout", tops, {top})
+
+    toggle_smooth_text(s)
+    s.wait_for('"smooth" stored on', lambda: s.setting("smooth") == "1", 5)
+    focus_player(s)
+    s.player_ctl("pause")
+    s.player_ctl("seek", "0:00:05")
+    if eventually(s, lambda: label_text(s) == first_both, 5):
+        time.sleep(0.6)
+        shot = s.grab("two-files-smooth")
+        chinese = rows_where(shot, band, lambda rgb: rgb == WHITE)
+        english = rows_where(shot, band, PALE_YELLOW)
+        s.log(f"smooth rows: Chinese (white) {chinese}, English (pale yellow) {english}")
+        checks.true("smooth: the Chinese line white and the English one pale yellow", chinese and english)
+        if chinese and english:
+            checks.true("smooth: the English rows all below the Chinese ones", english[0] > chinese[1])
+    else:
+        checks.equal("smooth: label text at 0:00:05", label_text(s), first_both)
+
+    # The pair is remembered: the next run over the same Chinese file shows the English one too.
+    s.press_start()
+    s.pick_file(DATA / "pair_zh_gbk.srt")
+    s.player_ctl("seek", "0:00:06")
+    eventually(s, lambda: label_text(s) == first_both, 5)
+    checks.equal("the next run over the same file: both lines", label_text(s), first_both)
+    return checks
+
+
+def picture_area(s, lang):
+    """The player settings dialog's picture area: Automatic unchecked, a rectangle typed, "Frame
+    it" shows a framed window over exactly that rectangle that a click takes away, and OK stores
+    the rectangle."""
+    s.lang = lang
+    s.clear_settings()
+    s.start_quorvane()
+    checks = Checks()
+    settings_dialog = lambda: s.probe("controls", "--class", "QuorvanePlayerSettings")
+    frame = lambda: [w for w in s.probe("windows", "--class", "QuorvanePictureFrame", "--hidden") or [] if w["visible"]]
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key(*["Up"] * 6, "Return")
+    dialog = s.wait_for("the player settings dialog", settings_dialog, 5)
+    by_id = lambda: {c["id"]: c for c in settings_dialog()["controls"]}
+    automatic, rectangle, frame_it, ok = 200, 104, 201, 1
+    checks.equal("Automatic checked at first", by_id()[automatic].get("checked"), 1)
+    checks.equal("the rectangle not typed while Automatic", by_id()[rectangle]["enabled"], False)
+    short = lang.split(".")[0].replace("en_US", "en")
+    s.screenshot(f"picture-area-dialog-{short}", dialog["window"]["rect"])
+
+    s.click(by_id()[automatic])
+    s.wait_for("the rectangle's box enabled", lambda: by_id()[rectangle]["enabled"], 5)
+    s.click(by_id()[rectangle])
+    s.key("End", "shift+Home")
+    s.type_text("200,150,640,360")
+    s.click(by_id()[frame_it])
+    shown = s.wait_for("the frame", frame, 5)[0]
+    checks.equal("the frame over the typed rectangle", shown["rect"], [200, 150, 640, 360])
+    time.sleep(0.3)
+    s.screenshot(f"picture-area-frame-{short}")
+    s.click_at(520, 330)
+    s.wait_for("the frame gone after a click", lambda: not frame(), 5)
+    s.click(by_id()[ok])
+    s.wait_for("the dialog to close", lambda: not settings_dialog(), 5)
+    checks.equal('"picturearea" stored', s.setting("picturearea"), "200,150,640,360")
+    return checks
+
+
 TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
@@ -1743,6 +1872,10 @@ TESTS = {
     "status_window_en_US": lambda s: status_window(s, "en_US.UTF-8"),
     "status_window_zh_CN": lambda s: status_window(s, "zh_CN.UTF-8"),
     "status_window_zh_TW": lambda s: status_window(s, "zh_TW.UTF-8"),
+    "two_files": two_files,
+    "picture_area_en_US": lambda s: picture_area(s, "en_US.UTF-8"),
+    "picture_area_zh_CN": lambda s: picture_area(s, "zh_CN.UTF-8"),
+    "picture_area_zh_TW": lambda s: picture_area(s, "zh_TW.UTF-8"),
     "bad_picks": bad_picks,
     "interface_player": interface_player,
     "vlc_automatic": vlc_automatic,
