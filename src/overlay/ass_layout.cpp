@@ -670,7 +670,6 @@ AssPlacedEvent layOutAssEvent(const AssScript& script, const AssScriptEvent& eve
       run.shadowX = s.shadowX * borderScaleX;
       run.shadowY = s.shadowY * g.borderScale;
       run.blur = (s.blur + std::sqrt(s.be)) * g.borderScale;
-      run.opaqueBox = style.borderStyle == 3;
       if (s.karaoke != TextState::Karaoke::None) {
         const double sungMs = nowMs - s.karaokeStartMs;
         if (s.karaoke == TextState::Karaoke::Fill) run.sung = s.karaokeMs > 0 ? std::clamp(sungMs / s.karaokeMs, 0.0, 1.0) : (sungMs >= 0 ? 1 : 0);

@@ -59,7 +59,6 @@ struct AssRun {
   bool borderShown = true;      // \ko hides the outline until sung
   double borderX = 0, borderY = 0, shadowX = 0, shadowY = 0;
   double blur = 0;              // a Gaussian's radius in picture pixels (\be counted in)
-  bool opaqueBox = false;       // BorderStyle 3: a box in the outline colour behind the text
 };
 
 // What one event draws at one moment.
