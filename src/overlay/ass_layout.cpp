@@ -78,6 +78,7 @@ struct EventState {
   bool clipped = false, inverseClip = false;
   double clip[4] = {0, 0, 0, 0};
   int wrapStyle = -1;
+  size_t marginStyle = static_cast<size_t>(-1);  // set by \r
   bool animated = false;
 };
 
@@ -321,12 +322,14 @@ class TagReader {
       }
       ev_.clipped = true;
       ev_.inverseClip = name == u"iclip";
-      // Corners given in any order mean the same rectangle.
-      ev_.clip[0] = std::min(n[0], n[2]), ev_.clip[2] = std::max(n[0], n[2]);
-      ev_.clip[1] = std::min(n[1], n[3]), ev_.clip[3] = std::max(n[1], n[3]);
+      // Corners given backwards make an empty rectangle, as in libass: \clip hides all, \iclip nothing.
+      std::copy(n, n + 4, ev_.clip);
     } else if (name == u"k" || name == u"K" || name == u"kf" || name == u"ko") {
+      const double ms = has ? std::clamp(v, 0.0, 1e6) * 10 : 0;
+      // A syllable of no time joins the one before it, as libass counts them.
+      if (ms == 0 && s.karaoke != TextState::Karaoke::None) return;
       s.karaokeStartMs += s.karaokeMs;
-      s.karaokeMs = has ? std::clamp(v, 0.0, 1e6) * 10 : 0;
+      s.karaokeMs = ms;
       s.karaoke = name == u"k" ? TextState::Karaoke::Switch : name == u"ko" ? TextState::Karaoke::Outline : TextState::Karaoke::Fill;
       ev_.animated = true;
     } else if (name == u"r") {
@@ -336,6 +339,7 @@ class TagReader {
         const std::string& n = script_.styles[k].name;
         if (std::u16string(n.begin(), n.end()) == arg) index = k;
       }
+      ev_.marginStyle = index;  // the last style reset to gives the margins, as in libass
       TextState reset = styleState(index);
       reset.karaoke = s.karaoke;
       reset.karaokeStartMs = s.karaokeStartMs;
@@ -548,9 +552,10 @@ AssPlacedEvent layOutAssEvent(const AssScript& script, const AssScriptEvent& eve
   }
 
   // Lines: greedy, then evened out (WrapStyle 0: the upper line the wider; 3: the lower).
-  int marginL = event.marginL ? event.marginL : style.marginL;
-  int marginR = event.marginR ? event.marginR : style.marginR;
-  const int marginV = event.marginV ? event.marginV : style.marginV;
+  const AssStyle& marginStyle = ev.marginStyle < script.styles.size() ? script.styles[ev.marginStyle] : style;
+  const int marginL = event.marginL ? event.marginL : marginStyle.marginL;
+  const int marginR = event.marginR ? event.marginR : marginStyle.marginR;
+  const int marginV = event.marginV ? event.marginV : marginStyle.marginV;
   const double maxWidth = std::max(0.0, (g.playResX - marginL - marginR) * g.scaleX);
   std::vector<LineSpan> lines;
   std::vector<bool> softBreakAfter;

@@ -27,7 +27,7 @@ AssScript testScript() {
       "Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, "
       "MarginR, MarginV, Encoding\r\n"
       "Style: Default,Sans,20,&H00FFFFFF,&H000000FF,&H00000000,&H80000000,0,0,0,0,100,100,0,0,1,2,1,2,10,10,10,1\r\n"
-      "Style: Red,Sans,20,&H000000FF,&H000000FF,&H00000000,&H80000000,0,0,0,0,100,100,0,0,1,2,1,2,10,10,10,1\r\n"
+      "Style: Red,Sans,20,&H000000FF,&H000000FF,&H00000000,&H80000000,0,0,0,0,100,100,0,0,1,2,1,2,10,10,20,1\r\n"
       "\r\n[Events]\r\n");
 }
 
@@ -89,7 +89,7 @@ TEST(AssLayout, PlacesStylesAndOverrideTagsAsLibassDoes) {
          EXPECT_EQ(e.runs[1].fill.rgb, 0x0000FFu);
          EXPECT_EQ(e.runs[2].fill.rgb, 0xFFFFFFu);
        }},
-      {"{\\rRed}a", 0, [](auto& e) { EXPECT_EQ(e.runs[0].fill.rgb, 0xFF0000u); }},
+      {"{\\rRed}a", 0, [](auto& e) { EXPECT_EQ(e.runs[0].fill.rgb, 0xFF0000u); EXPECT_EQ(e.box.bottom, 680); }},
       {"{\\alpha&H80&\\3a&HFF&}a", 0, [](auto& e) {
          EXPECT_EQ(e.runs[0].fill.opacity, 127);
          EXPECT_EQ(e.runs[0].border.opacity, 0);
@@ -113,17 +113,19 @@ TEST(AssLayout, PlacesStylesAndOverrideTagsAsLibassDoes) {
          EXPECT_EQ(e.runs[0].sung, 1);
          EXPECT_EQ(e.runs[1].sung, 0);
        }},
+      {"{\\k50}a{\\k0}b", 250, [](auto& e) { ASSERT_EQ(e.runs.size(), 1u); EXPECT_EQ(e.runs[0].sung, 1); }},  // no time: joins the syllable before
       {"{\\kf50}ab", 250, [](auto& e) { EXPECT_NEAR(e.runs[0].sung, 0.5, 1e-9); }},
       {"{\\k50}a{\\ko50}b", 100, [](auto& e) { EXPECT_TRUE(e.runs[0].borderShown); EXPECT_FALSE(e.runs[1].borderShown); }},
       // Rotation around the anchor or \org; rectangle clips with their corners in any order.
       {"{\\frz30}a", 0, [](auto& e) { EXPECT_EQ(e.angle, 30); EXPECT_EQ(e.orgX, 640); EXPECT_EQ(e.orgY, 700); }},
       {"{\\org(10,20)\\frz45}a", 0, [](auto& e) { EXPECT_EQ(e.orgX, 20); EXPECT_EQ(e.orgY, 40); }},
-      {"{\\clip(100,100,10,10)}a", 0, [](auto& e) {
+      {"{\\clip(10,10,100,100)}a", 0, [](auto& e) {
          EXPECT_TRUE(e.clipped);
          EXPECT_FALSE(e.inverseClip);
          EXPECT_EQ(e.clip.left, 20);
          EXPECT_EQ(e.clip.bottom, 200);
        }},
+      {"{\\clip(100,100,10,10)}a", 0, [](auto& e) { EXPECT_LE(e.clip.width(), 0); }},  // backwards: empty
       {"{\\iclip(1,2,3,4)}a", 0, [](auto& e) { EXPECT_TRUE(e.inverseClip); }},
       {"{\\clip(m 0 0 l 10 10)}a", 0, [](auto& e) { EXPECT_FALSE(e.clipped); }},  // drawn clips: not supported
       // Drawings are left out; text after \p0 shows.

@@ -279,7 +279,7 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
     for (size_t i = 0; i < masks.size(); ++i) {
       const AssRun& run = event.runs[i];
       const Mask& m = masks[i];
-      if (m.glyph.empty() || (run.shadowX == 0 && run.shadowY == 0) || !run.borderShown) continue;
+      if (m.glyph.empty() || (run.shadowX == 0 && run.shadowY == 0)) continue;
       paint(m, m.outline.empty() ? m.glyph : m.outline, nullptr, static_cast<int>(std::lround(run.shadowX)),
             static_cast<int>(std::lround(run.shadowY)), run.shadow, run.shadow, -1);
     }
