@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/code_pages.h"
+
 namespace quorvane {
 namespace {
 
@@ -85,8 +87,9 @@ struct EventState {
 // Reads override blocks at one moment of the event.
 class TagReader {
  public:
-  TagReader(const AssScript& script, const AssScriptEvent& event, double nowMs, EventState& ev)
-      : script_(script), event_(event), nowMs_(nowMs), ev_(ev) {}
+  TagReader(const AssScript& script, const std::vector<std::u16string>& faces, const AssScriptEvent& event,
+            double nowMs, EventState& ev)
+      : script_(script), faces_(faces), event_(event), nowMs_(nowMs), ev_(ev) {}
 
   void block(std::u16string_view tags, TextState& s, int depth = 0) {
     size_t i = tags.find(u'\\');
@@ -125,8 +128,8 @@ class TagReader {
   }
 
   TextState styleState(size_t index) const {
-    const AssStyle& style = script_.styles[std::min(index, script_.styles.size() - 1)];
-    return stateOf(style, std::u16string(style.face.begin(), style.face.end()));
+    index = std::min(index, script_.styles.size() - 1);
+    return stateOf(script_.styles[index], index < faces_.size() ? faces_[index] : std::u16string());
   }
 
   double interpolation = -1;  // inside \t: the share of the change; outside: -1, values set as given
@@ -384,6 +387,7 @@ class TagReader {
   }
 
   const AssScript& script_;
+  const std::vector<std::u16string>& faces_;
   const AssScriptEvent& event_;
   double nowMs_;
   EventState& ev_;
@@ -444,11 +448,21 @@ AssFrameGeometry assFrameGeometry(const AssScript& script, const PictureArea& ar
   return g;
 }
 
-AssPlacedEvent layOutAssEvent(const AssScript& script, const AssScriptEvent& event, std::u16string_view text,
+AssWideTexts wideAssTexts(const AssScript& script, unsigned codePage) {
+  AssWideTexts texts;
+  texts.events.reserve(script.events.size());
+  for (const AssScriptEvent& event : script.events) texts.events.push_back(systemCodePages().toUtf16(codePage, event.text));
+  for (const AssStyle& style : script.styles) texts.faces.push_back(systemCodePages().toUtf16(codePage, style.face));
+  return texts;
+}
+
+AssPlacedEvent layOutAssEvent(const AssScript& script, const AssWideTexts& texts, size_t index,
                               const PictureArea& area, int64_t timeMs, AssTextMeasure& measure) {
   AssPlacedEvent placed;
+  if (script.styles.empty() || index >= script.events.size() || index >= texts.events.size()) return placed;
+  const AssScriptEvent& event = script.events[index];
+  const std::u16string_view text = texts.events[index];
   placed.layer = event.layer;
-  if (script.styles.empty()) return placed;
   const AssStyle& style = script.styles[std::min(event.style, script.styles.size() - 1)];
   const AssFrameGeometry g = assFrameGeometry(script, area);
   const double nowMs = static_cast<double>(timeMs - event.startMs);
@@ -456,7 +470,7 @@ AssPlacedEvent layOutAssEvent(const AssScript& script, const AssScriptEvent& eve
   // Letters and their states, override blocks read as they come.
   EventState ev;
   ev.angle = style.angle;
-  TagReader reader(script, event, nowMs, ev);
+  TagReader reader(script, texts.faces, event, nowMs, ev);
   std::vector<TextState> states{reader.styleState(event.style)};
   std::vector<Letter> letters;
   TextState current = states[0];
@@ -688,10 +702,10 @@ AssPlacedEvent layOutAssEvent(const AssScript& script, const AssScriptEvent& eve
   return placed;
 }
 
-std::vector<AssPlacedEvent> layOutAssFrame(const AssScript& script, const std::vector<std::u16string>& texts,
-                                           const PictureArea& area, int64_t timeMs, AssTextMeasure& measure) {
+std::vector<AssPlacedEvent> layOutAssFrame(const AssScript& script, const AssWideTexts& texts, const PictureArea& area,
+                                           int64_t timeMs, AssTextMeasure& measure) {
   std::vector<size_t> showing;
-  for (size_t i = 0; i < script.events.size() && i < texts.size(); ++i) {
+  for (size_t i = 0; i < script.events.size() && i < texts.events.size(); ++i) {
     if (script.events[i].startMs <= timeMs && timeMs < script.events[i].endMs) showing.push_back(i);
   }
   std::stable_sort(showing.begin(), showing.end(),
@@ -699,7 +713,7 @@ std::vector<AssPlacedEvent> layOutAssFrame(const AssScript& script, const std::v
   std::vector<AssPlacedEvent> frame;
   std::vector<size_t> stackable;  // placed events that later ones of their layer keep clear of
   for (size_t i : showing) {
-    AssPlacedEvent placed = layOutAssEvent(script, script.events[i], texts[i], area, timeMs, measure);
+    AssPlacedEvent placed = layOutAssEvent(script, texts, i, area, timeMs, measure);
     // Lines the script did not place move up (down for top lines) past the earlier lines of
     // their layer that they would cover, as libass stacks them.
     if (!placed.placedByScript && !placed.runs.empty()) {

@@ -84,16 +84,23 @@ struct AssFrameGeometry {
 
 AssFrameGeometry assFrameGeometry(const AssScript& script, const PictureArea& area);
 
+// A script's texts in UTF-16: each event's text and each style's face, converted once.
+struct AssWideTexts {
+  std::vector<std::u16string> events, faces;
+};
+
+// The texts of `script`, whose bytes are in `codePage`.
+AssWideTexts wideAssTexts(const AssScript& script, unsigned codePage);
+
 // The events of `script` on screen at `timeMs` (the script's own times), laid out as libass
 // places them: styles and override tags, wrapping, alignment, margins, \pos and \move, \org and
 // z rotation, fades, karaoke, rectangle clips, and bottom lines stacked instead of overlapping.
-// `texts` holds each event's text in UTF-16 (the script's code page converted by the caller).
 // Drawings (\p) are left out. Positions are relative to the picture area's corner.
-std::vector<AssPlacedEvent> layOutAssFrame(const AssScript& script, const std::vector<std::u16string>& texts,
-                                           const PictureArea& area, int64_t timeMs, AssTextMeasure& measure);
+std::vector<AssPlacedEvent> layOutAssFrame(const AssScript& script, const AssWideTexts& texts, const PictureArea& area,
+                                           int64_t timeMs, AssTextMeasure& measure);
 
-// One event alone, without the stacking of its neighbours.
-AssPlacedEvent layOutAssEvent(const AssScript& script, const AssScriptEvent& event, std::u16string_view text,
+// Event `index` alone, without the stacking of its neighbours.
+AssPlacedEvent layOutAssEvent(const AssScript& script, const AssWideTexts& texts, size_t index,
                               const PictureArea& area, int64_t timeMs, AssTextMeasure& measure);
 
 }  // namespace quorvane

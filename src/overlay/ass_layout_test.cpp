@@ -5,6 +5,8 @@
 #include <cmath>
 #include <functional>
 
+#include "platform/code_pages.h"
+
 namespace quorvane {
 namespace {
 
@@ -38,9 +40,10 @@ AssPlacedEvent layOut(const std::string& text, int64_t timeMs, int marginL = 0, 
   event.startMs = 0;
   event.endMs = 1000;
   event.marginL = marginL;
+  event.text = text;
+  script.events.push_back(event);
   FixedAdvance measure;
-  const std::u16string wide(text.begin(), text.end());
-  return layOutAssEvent(script, event, wide, kArea, timeMs, measure);
+  return layOutAssEvent(script, wideAssTexts(script, kCodePageUtf8), 0, kArea, timeMs, measure);
 }
 
 void expectBox(const AssPlacedEvent& e, double left, double top, double right, double bottom) {
@@ -182,17 +185,17 @@ TEST(AssLayout, BadInputStaysCheap) {
 
 TEST(AssLayout, StacksUnplacedLinesOfOneLayerInsteadOfOverlapping) {
   AssScript script = testScript();
-  const auto add = [&](int layer, const char* text) {
+  for (const auto& [layer, text] : std::initializer_list<std::pair<int, const char*>>{
+           {0, "first"}, {0, "second"}, {0, "{\\pos(320,350)}placed"}, {1, "other layer"}, {0, "{\\an8}top"},
+           {0, "{\\an8}top two"}}) {
     AssScriptEvent event;
     event.endMs = 1000;
     event.layer = layer;
+    event.text = text;
     script.events.push_back(event);
-    return std::u16string(text, text + std::char_traits<char>::length(text));
-  };
-  std::vector<std::u16string> texts{add(0, "first"), add(0, "second"), add(0, "{\\pos(320,350)}placed"),
-                                    add(1, "other layer"), add(0, "{\\an8}top"), add(0, "{\\an8}top two")};
+  }
   FixedAdvance measure;
-  const std::vector<AssPlacedEvent> frame = layOutAssFrame(script, texts, kArea, 500, measure);
+  const std::vector<AssPlacedEvent> frame = layOutAssFrame(script, wideAssTexts(script, kCodePageUtf8), kArea, 500, measure);
   ASSERT_EQ(frame.size(), 6u);
   EXPECT_EQ(frame[0].box.bottom, 700);
   EXPECT_EQ(frame[1].box.bottom, 660);   // above the first

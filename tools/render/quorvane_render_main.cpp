@@ -87,9 +87,7 @@ int main(int argc, char** argv) {
   std::stringstream bytes;
   bytes << in.rdbuf();
   const AssScript script = readAssScript(normalised(bytes.str()));
-  std::vector<std::u16string> texts;
-  texts.reserve(script.events.size());
-  for (const AssScriptEvent& event : script.events) texts.push_back(systemCodePages().toUtf16(kCodePageUtf8, event.text));
+  const AssWideTexts texts = wideAssTexts(script, kCodePageUtf8);
 
   const PictureArea area{0, 0, std::atoi(args[1].c_str()), std::atoi(args[2].c_str())};
   if (area.width < 1 || area.height < 1 || area.width > 16384 || area.height > 16384) {
