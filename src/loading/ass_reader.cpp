@@ -548,4 +548,15 @@ AssScript readAssScript(std::string_view bytes) {
   return script;
 }
 
+bool hasTypesetting(const AssScript& script) {
+  static constexpr std::string_view kTags[] = {"\\pos(", "\\move(", "\\org(", "\\fad", "\\k", "\\K",
+                                               "\\clip(", "\\iclip(", "\\t(", "\\fr"};
+  for (const AssScriptEvent& event : script.events) {
+    for (std::string_view tag : kTags) {
+      if (event.text.find(tag) != std::string::npos) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace quorvane

@@ -66,4 +66,8 @@ struct AssScript {
 // layout reads them on UTF-16 text).
 AssScript readAssScript(std::string_view bytes);
 
+// Whether any event of the script places, moves, turns, fades, clips or sings its text: what
+// plain lines at the top or bottom cannot show.
+bool hasTypesetting(const AssScript& script);
+
 }  // namespace quorvane

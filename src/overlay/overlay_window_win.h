@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "overlay/ass_renderer_win.h"
 #include "overlay/overlay.h"
 #include "overlay/smooth_text_win.h"
 #include "platform/dpi_win.h"
@@ -84,6 +85,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void setFormattingTags(bool on) override;
   void setSmoothText(bool on) override;
   void setCueStyles(const CueStyles* styles) override { styles_ = styles; }
+  void setTypeset(const AssScript* script, const TypesetClock* clock) override;
 
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -109,6 +111,13 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void showText();  // the label's text from the cue's, tags taken out or not
   void useSmoothText(bool on);
   void drawSmooth(const FormattedCue& cue);
+  // A typeset script is drawn: smooth text with a script and its clock.
+  bool typesetting() const { return smooth_ && typeset_ && typesetClock_; }
+  // The rectangle of the film in screen pixels, which a typeset script's frame covers.
+  PictureArea pictureArea() const;
+  // The script's frame at the clock's moment over the picture; a repaint at the monitor's rate
+  // while an event on screen is animated, none otherwise.
+  void drawTypeset();
 
   std::string fontFace_;
   int32_t fontPoints_;
@@ -127,6 +136,11 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   bool spansScreen_ = false;
   // Present while the overlay draws smooth text, as a per-pixel-alpha window.
   std::unique_ptr<SmoothTextRenderer> smooth_;
+  const AssScript* typeset_ = nullptr;
+  const TypesetClock* typesetClock_ = nullptr;
+  AssWideTexts typesetTexts_;
+  std::unique_ptr<AssRenderer> typesetRenderer_;  // made on the first typeset frame
+  bool animating_ = false;                        // the repaint timer runs
   // Declared so that the window goes before the label object and the brush it paints with.
   BrushHandle keyBrush_;
   SubtitleLabel label_;

@@ -18,6 +18,7 @@ void SubtitleRun::start(CueTable table, unsigned displayCodePage, std::unique_pt
   scheduler_.beginRun();
   overlay_ = std::move(overlay);
   overlay_->setCueStyles(table_.looks.empty() ? nullptr : &styles_);
+  if (table_.typeset) overlay_->setTypeset(table_.typeset.get(), &typesetTime_);
   startTicking();
 }
 
