@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <tuple>
 #include <vector>
 
