@@ -230,8 +230,14 @@ bool AssRenderer::glyphMask(const AssRun& run, const AssPlacedEvent& event, Mask
 }
 
 bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width, int32_t height) {
+  const bool sameImage = width == width_ && height == height_ && pixels_;
   if (!dc_ || !scratchDc_ || !ensureImage(std::max(width, 1), std::max(height, 1))) return false;
-  std::memset(pixels_, 0, static_cast<size_t>(width_) * height_ * 4);
+  // Only the last frame's ink is cleared: the rest of a new or reused image is still clear.
+  const RECT before = sameImage ? inked_ : RECT{0, 0, width_, height_};
+  for (LONG y = before.top; y < before.bottom; ++y) {
+    std::memset(pixels_ + static_cast<size_t>(y) * width_ + before.left, 0, static_cast<size_t>(before.right - before.left) * 4);
+  }
+  RECT inked{0, 0, 0, 0};
   std::vector<Mask> masks;
   for (const AssPlacedEvent& event : frame) {
     masks.assign(event.runs.size(), Mask{});
@@ -250,6 +256,9 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
     const auto paint = [&](const Mask& m, const std::vector<uint8_t>& coverage, const std::vector<uint8_t>* minus,
                            int dx, int dy, const AssInk& ink, const AssInk& unsung, double sungWidth) {
       const Region& r = m.region;
+      const RECT reach{std::max(0, r.left + dx), std::max(0, r.top + dy), std::min(width_, r.right + dx),
+                       std::min(height_, r.bottom + dy)};
+      UnionRect(&inked, &inked, &reach);
       for (int y = std::max(0, r.top + dy); y < std::min(height_, r.bottom + dy); ++y) {
         for (int x = std::max(0, r.left + dx); x < std::min(width_, r.right + dx); ++x) {
           const size_t at = static_cast<size_t>(y - dy - r.top) * r.width() + (x - dx - r.left);
@@ -297,6 +306,8 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
       paint(m, m.glyph, nullptr, 0, 0, run.fill, run.unsungFill, run.sung < 1 ? run.sung * run.width : -1);
     }
   }
+  UnionRect(&changed_, &before, &inked);
+  inked_ = inked;
   return true;
 }
 

@@ -53,6 +53,9 @@ class AssRenderer {
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
   const uint32_t* pixels() const { return pixels_; }
+  // What the last render changed: the ink it drew and the ink of the frame before, which it
+  // cleared; empty when neither had any. A window needs only this part sent again.
+  RECT changed() const { return changed_; }
 
  private:
   struct Mask;
@@ -65,6 +68,7 @@ class AssRenderer {
   uint32_t* pixels_ = nullptr;
   uint32_t* scratch_ = nullptr;
   int32_t width_ = 0, height_ = 0;
+  RECT inked_{0, 0, 0, 0}, changed_{0, 0, 0, 0};  // the last frame's ink; what the last render changed
   GdiAssMeasure measure_;
 };
 
