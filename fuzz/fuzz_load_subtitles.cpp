@@ -2,7 +2,9 @@
 // step, the format probe and every format's reader (each also given the bytes whatever the
 // probe says), the cue parse, the sort, the cutting of overlapping events and the end markers.
 // Every input must give a well-formed table, the SRT parse and the ASS time and field reading
-// must agree with their plain models, and the WebVTT reader's events must be well formed.
+// must agree with their plain models, and the WebVTT reader's events must be well formed. The
+// script's override tags go through the typesetting layout at moments of its first events: every
+// placed run must have finite numbers.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +18,7 @@
 #include "loading/srt_loader.h"
 #include "loading/subtitle_formats.h"
 #include "loading/vtt_reader.h"
+#include "overlay/ass_layout.h"
 #include "srt_parse_model.h"
 
 using namespace quorvane;
@@ -83,6 +86,34 @@ void checkVttEvents(const SubtitleEvents& read) {
   }
 }
 
+// Every character a tenth of the size wide, plus its spacing.
+class FixedAdvance : public AssTextMeasure {
+ public:
+  double width(const AssFont& font, std::u16string_view text) override {
+    return static_cast<double>(text.size()) * (font.size * font.scaleX / 10 + font.spacing);
+  }
+  double ascentShare(const AssFont&) override { return 0.8; }
+};
+
+void checkAssLayout(std::string_view normalised, unsigned codePage) {
+  AssScript script = readAssScript(normalised);
+  if (script.events.size() > 8) script.events.resize(8);
+  const AssWideTexts texts = wideAssTexts(script, codePage);
+  FixedAdvance measure;
+  for (const AssScriptEvent& event : script.events) {
+    for (const int64_t at : {event.startMs, event.startMs + (event.endMs - event.startMs) / 2}) {
+      for (const AssPlacedEvent& placed : layOutAssFrame(script, texts, {0, 0, 640, 360}, at, measure)) {
+        for (const AssRun& run : placed.runs) {
+          if (!std::isfinite(run.x) || !std::isfinite(run.baseline) || !std::isfinite(run.width) ||
+              !std::isfinite(run.font.size) || !std::isfinite(run.sung) || !std::isfinite(placed.orgX)) {
+            std::abort();
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -107,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The fast parse must agree with the plain one (time fields read at most 96 bytes long).
     if (normalised.size() <= 4096) {
       checkAssDialogue(normalised);
+      checkAssLayout(normalised, codePage);
       const std::vector<Cue> expected = model::parse(normalised, 96);
       if (expected.size() != static_cast<size_t>(table.cueCount)) std::abort();
       for (size_t i = 0; i < expected.size(); ++i) {

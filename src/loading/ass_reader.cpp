@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdlib>
 #include <unordered_map>
 
 #include "common/lead_bytes.h"
@@ -51,8 +53,8 @@ int64_t leadingInt(std::string_view text) {
   return negative ? -value : value;
 }
 
-// "&HAABBGGRR", "&HBBGGRR" (ASS) or a decimal BGR number (SSA) as 0xRRGGBB; alpha is dropped.
-uint32_t parseAssColour(std::string_view text) {
+// "&HAABBGGRR", "&HBBGGRR" (ASS) or a decimal BGR number (SSA) as written: 0xAABBGGRR.
+uint32_t parseAssColourAsWritten(std::string_view text) {
   text = trimmedSpaces(text);
   uint32_t bgr = 0;
   if (startsWithNoCase(text, "&h") || startsWithNoCase(text, "0x")) {
@@ -65,6 +67,12 @@ uint32_t parseAssColour(std::string_view text) {
   } else {
     bgr = static_cast<uint32_t>(leadingInt(text));
   }
+  return bgr;
+}
+
+// The same as 0xRRGGBB; alpha is dropped.
+uint32_t parseAssColour(std::string_view text) {
+  const uint32_t bgr = parseAssColourAsWritten(text);
   return (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
 }
 
@@ -267,22 +275,29 @@ std::optional<int64_t> parseAssTime(std::string_view text) {
   return negative ? -ms : ms;
 }
 
-SubtitleEvents readAssEvents(std::string_view bytes, unsigned codePage) {
-  SubtitleEvents result;
+namespace {
+
+// A style line's fields by name; empty for a field the section's format lacks.
+struct FieldLookup {
+  const FieldOrder& order;
+  const std::vector<std::string_view>& fields;
+  std::string_view operator()(std::string_view name) const {
+    const int at = order.indexOf(name);
+    return at < 0 ? std::string_view() : trimmedSpaces(fields[static_cast<size_t>(at)]);
+  }
+};
+
+// Walks a script's sections: `info(key, value)` for each [Script Info] line, `style(field, v4)`
+// for each Style: line, `dialogue(fields, order, v4)` for each Dialogue: line whose field count
+// matches its format and whose Text is last. Format: lines, or the standard orders of the
+// script's version, give the fields.
+template <typename InfoFn, typename StyleFn, typename DialogueFn>
+void walkScript(std::string_view bytes, InfoFn&& info, StyleFn&& style, DialogueFn&& dialogue) {
   Section section = Section::Other;
   bool v4 = false;  // SSA: its field orders and alignment numbers
   FieldOrder styleOrder, eventOrder;
   bool styleFormatSeen = false, eventFormatSeen = false;
-  std::vector<Style> styles;
-  std::vector<std::string> styleNames;
-  std::unordered_map<std::string, size_t> styleIndex;
   std::vector<std::string_view> fields;
-  std::vector<size_t> eventStyle;        // per event, index into styles, or npos
-  std::vector<int> eventAlignment;       // per event, 0 when its style decides
-  constexpr size_t kNoStyle = static_cast<size_t>(-1);
-  bool lead[256];
-  for (int b = 0; b < 256; ++b) lead[b] = isLeadByteIn(codePage, static_cast<unsigned char>(b));
-
   forEachLine(bytes, [&](std::string_view line) {
     line = trimmedSpaces(line);
     if (line.empty() || line.front() == ';') return;
@@ -306,6 +321,7 @@ SubtitleEvents readAssEvents(std::string_view bytes, unsigned codePage) {
     switch (section) {
       case Section::ScriptInfo:
         if (equalsNoCase(key, "ScriptType")) v4 = equalsNoCase(value, "v4.00");
+        info(key, value);
         break;
       case Section::Styles:
         if (equalsNoCase(key, "Format")) {
@@ -316,30 +332,7 @@ SubtitleEvents readAssEvents(std::string_view bytes, unsigned codePage) {
             if (v4) styleOrder.setStandard(kV4Style);
             else styleOrder.setStandard(kV4PlusStyle);
           }
-          if (!splitFields(value, styleOrder.names.size(), fields)) break;
-          const auto field = [&](std::string_view name) -> std::string_view {
-            const int at = styleOrder.indexOf(name);
-            return at < 0 ? std::string_view() : trimmedSpaces(fields[static_cast<size_t>(at)]);
-          };
-          Style style;
-          style.look.face = std::string(field("fontname"));
-          style.size = leadingInt(field("fontsize"));
-          if (!field("primarycolour").empty()) style.look.colour = parseAssColour(field("primarycolour"));
-          const std::string_view outline = styleOrder.indexOf("outlinecolour") >= 0 ? field("outlinecolour")
-                                                                                   : field("tertiarycolour");
-          if (!outline.empty()) style.look.outline = parseAssColour(outline);
-          style.look.bold = leadingInt(field("bold")) != 0;
-          style.look.italic = leadingInt(field("italic")) != 0;
-          if (!field("alignment").empty()) {
-            const int64_t alignment = leadingInt(field("alignment"));
-            style.alignment = v4 ? keypadFromSsa(std::clamp<int64_t>(alignment, 1, 11))
-                                 : static_cast<int>(std::clamp<int64_t>(alignment, 1, 9));
-          }
-          std::string name(field("name"));
-          if (styleIndex.emplace(name, styles.size()).second) {
-            styles.push_back(std::move(style));
-            styleNames.push_back(std::move(name));
-          }
+          if (splitFields(value, styleOrder.names.size(), fields)) style(FieldLookup{styleOrder, fields}, v4);
         }
         break;
       case Section::Events:
@@ -353,40 +346,87 @@ SubtitleEvents readAssEvents(std::string_view bytes, unsigned codePage) {
           }
           // Text is the last field whatever the order says, so that it keeps its commas.
           const int textAt = eventOrder.indexOf("text");
-          const int startAt = eventOrder.indexOf("start"), endAt = eventOrder.indexOf("end");
-          if (textAt != static_cast<int>(eventOrder.names.size()) - 1 || startAt < 0 || endAt < 0) break;
-          if (!splitFields(value, eventOrder.names.size(), fields)) break;
-          const std::optional<int64_t> start = parseAssTime(fields[static_cast<size_t>(startAt)]);
-          const std::optional<int64_t> end = parseAssTime(fields[static_cast<size_t>(endAt)]);
-          if (!start || !end) break;
-          SubtitleEvent event;
-          event.startMs = shiftedEventTime(*start);
-          event.endMs = shiftedEventTime(*end);
-          const int layerAt = eventOrder.indexOf("layer");
-          if (layerAt >= 0) {
-            event.layer = static_cast<int32_t>(std::clamp<int64_t>(leadingInt(fields[static_cast<size_t>(layerAt)]),
-                                                                   INT32_MIN, INT32_MAX));
-          }
-          int alignment = 0;
-          convertText(fields.back(), lead, event, alignment);
-          finishEventText(event);
-          const int styleAt = eventOrder.indexOf("style");
-          size_t style = kNoStyle;
-          if (styleAt >= 0) {
-            std::string_view name = trimmedSpaces(fields[static_cast<size_t>(styleAt)]);
-            while (!name.empty() && name.front() == '*') name.remove_prefix(1);  // "*Default" means Default
-            const auto found = styleIndex.find(std::string(name));
-            if (found != styleIndex.end()) style = found->second;
-          }
-          result.events.push_back(std::move(event));
-          eventStyle.push_back(style);
-          eventAlignment.push_back(alignment);
+          if (textAt != static_cast<int>(eventOrder.names.size()) - 1) break;
+          if (splitFields(value, eventOrder.names.size(), fields)) dialogue(fields, eventOrder, v4);
         }
         break;
       case Section::Other:
         break;
     }
   });
+}
+
+int alignmentOf(std::string_view written, bool v4) {
+  const int64_t alignment = leadingInt(written);
+  return v4 ? keypadFromSsa(std::clamp<int64_t>(alignment, 1, 11)) : static_cast<int>(std::clamp<int64_t>(alignment, 1, 9));
+}
+
+// A style name as events give it: "*Default" means Default.
+std::string_view styleNameOf(std::string_view field) {
+  std::string_view name = trimmedSpaces(field);
+  while (!name.empty() && name.front() == '*') name.remove_prefix(1);
+  return name;
+}
+
+}  // namespace
+
+SubtitleEvents readAssEvents(std::string_view bytes, unsigned codePage) {
+  SubtitleEvents result;
+  std::vector<Style> styles;
+  std::vector<std::string> styleNames;
+  std::unordered_map<std::string, size_t> styleIndex;
+  std::vector<size_t> eventStyle;        // per event, index into styles, or npos
+  std::vector<int> eventAlignment;       // per event, 0 when its style decides
+  constexpr size_t kNoStyle = static_cast<size_t>(-1);
+  bool lead[256];
+  for (int b = 0; b < 256; ++b) lead[b] = isLeadByteIn(codePage, static_cast<unsigned char>(b));
+
+  walkScript(
+      bytes, [](std::string_view, std::string_view) {},
+      [&](const FieldLookup& field, bool v4) {
+        Style style;
+        style.look.face = std::string(field("fontname"));
+        style.size = leadingInt(field("fontsize"));
+        if (!field("primarycolour").empty()) style.look.colour = parseAssColour(field("primarycolour"));
+        const std::string_view outline = field.order.indexOf("outlinecolour") >= 0 ? field("outlinecolour")
+                                                                                   : field("tertiarycolour");
+        if (!outline.empty()) style.look.outline = parseAssColour(outline);
+        style.look.bold = leadingInt(field("bold")) != 0;
+        style.look.italic = leadingInt(field("italic")) != 0;
+        if (!field("alignment").empty()) style.alignment = alignmentOf(field("alignment"), v4);
+        std::string name(field("name"));
+        if (styleIndex.emplace(name, styles.size()).second) {
+          styles.push_back(std::move(style));
+          styleNames.push_back(std::move(name));
+        }
+      },
+      [&](const std::vector<std::string_view>& fields, const FieldOrder& order, bool) {
+        const int startAt = order.indexOf("start"), endAt = order.indexOf("end");
+        if (startAt < 0 || endAt < 0) return;
+        const std::optional<int64_t> start = parseAssTime(fields[static_cast<size_t>(startAt)]);
+        const std::optional<int64_t> end = parseAssTime(fields[static_cast<size_t>(endAt)]);
+        if (!start || !end) return;
+        SubtitleEvent event;
+        event.startMs = shiftedEventTime(*start);
+        event.endMs = shiftedEventTime(*end);
+        const int layerAt = order.indexOf("layer");
+        if (layerAt >= 0) {
+          event.layer = static_cast<int32_t>(
+              std::clamp<int64_t>(leadingInt(fields[static_cast<size_t>(layerAt)]), INT32_MIN, INT32_MAX));
+        }
+        int alignment = 0;
+        convertText(fields.back(), lead, event, alignment);
+        finishEventText(event);
+        const int styleAt = order.indexOf("style");
+        size_t style = kNoStyle;
+        if (styleAt >= 0) {
+          const auto found = styleIndex.find(std::string(styleNameOf(fields[static_cast<size_t>(styleAt)])));
+          if (found != styleIndex.end()) style = found->second;
+        }
+        result.events.push_back(std::move(event));
+        eventStyle.push_back(style);
+        eventAlignment.push_back(alignment);
+      });
 
   // Styles: an event of an unknown style takes "Default", or else the plain look.
   std::vector<uint32_t> uses(styles.size(), 0);
@@ -418,6 +458,105 @@ SubtitleEvents readAssEvents(std::string_view bytes, unsigned codePage) {
     event.top = alignment >= 7;
   }
   return result;
+}
+
+AssScript readAssScript(std::string_view bytes) {
+  AssScript script;
+  std::unordered_map<std::string, size_t> styleIndex;
+  const auto number = [](std::string_view text, double fallback) {
+    text = trimmedSpaces(text);
+    if (text.empty()) return fallback;
+    const std::string copy(text.substr(0, 32));
+    char* end = nullptr;
+    const double value = std::strtod(copy.c_str(), &end);
+    return end == copy.c_str() || !std::isfinite(value) ? fallback : value;
+  };
+  const auto clampedInt = [](std::string_view text) {
+    return static_cast<int>(std::clamp<int64_t>(leadingInt(text), -1000000, 1000000));
+  };
+  walkScript(
+      bytes,
+      [&](std::string_view key, std::string_view value) {
+        if (equalsNoCase(key, "PlayResX")) script.playResX = clampedInt(value);
+        else if (equalsNoCase(key, "PlayResY")) script.playResY = clampedInt(value);
+        else if (equalsNoCase(key, "WrapStyle")) script.wrapStyle = static_cast<int>(std::clamp<int64_t>(leadingInt(value), 0, 3));
+        else if (equalsNoCase(key, "ScaledBorderAndShadow")) script.scaledBorderAndShadow = equalsNoCase(value, "yes") || leadingInt(value) != 0;
+      },
+      [&](const FieldLookup& field, bool v4) {
+        AssStyle style;
+        style.name = std::string(field("name"));
+        style.face = std::string(field("fontname"));
+        style.size = number(field("fontsize"), style.size);
+        const std::string_view colourFields[4] = {
+            field("primarycolour"), field("secondarycolour"),
+            field.order.indexOf("outlinecolour") >= 0 ? field("outlinecolour") : field("tertiarycolour"),
+            field("backcolour")};
+        for (int i = 0; i < 4; ++i) {
+          if (!colourFields[i].empty()) style.colours[i] = parseAssColourAsWritten(colourFields[i]);
+        }
+        style.bold = leadingInt(field("bold")) != 0;
+        style.italic = leadingInt(field("italic")) != 0;
+        style.underline = leadingInt(field("underline")) != 0;
+        style.strike = leadingInt(field("strikeout")) != 0;
+        style.scaleX = number(field("scalex"), style.scaleX);
+        style.scaleY = number(field("scaley"), style.scaleY);
+        style.spacing = number(field("spacing"), style.spacing);
+        style.angle = number(field("angle"), style.angle);
+        style.borderStyle = clampedInt(field("borderstyle"));
+        style.outline = number(field("outline"), style.outline);
+        style.shadow = number(field("shadow"), style.shadow);
+        if (!field("alignment").empty()) style.alignment = alignmentOf(field("alignment"), v4);
+        style.marginL = clampedInt(field("marginl"));
+        style.marginR = clampedInt(field("marginr"));
+        style.marginV = clampedInt(field("marginv"));
+        if (styleIndex.emplace(style.name, script.styles.size()).second) script.styles.push_back(std::move(style));
+      },
+      [&](const std::vector<std::string_view>& fields, const FieldOrder& order, bool) {
+        const auto field = [&](std::string_view name) {
+          const int at = order.indexOf(name);
+          return at < 0 ? std::string_view() : fields[static_cast<size_t>(at)];
+        };
+        const std::optional<int64_t> start = parseAssTime(field("start"));
+        const std::optional<int64_t> end = parseAssTime(field("end"));
+        if (!start || !end) return;
+        AssScriptEvent event;
+        event.startMs = *start;
+        event.endMs = *end;
+        event.layer = static_cast<int32_t>(std::clamp<int64_t>(leadingInt(field("layer")), INT32_MIN, INT32_MAX));
+        event.marginL = clampedInt(field("marginl"));
+        event.marginR = clampedInt(field("marginr"));
+        event.marginV = clampedInt(field("marginv"));
+        event.text = std::string(fields.back());
+        const auto found = styleIndex.find(std::string(styleNameOf(field("style"))));
+        event.style = found != styleIndex.end() ? found->second : static_cast<size_t>(-1);
+        script.events.push_back(std::move(event));
+      });
+  // An event of an unknown style takes "Default", which is made when the script has none.
+  size_t fallback = static_cast<size_t>(-1);
+  for (size_t i = 0; i < script.styles.size(); ++i) {
+    if (equalsNoCase(script.styles[i].name, "Default")) fallback = i;
+  }
+  for (AssScriptEvent& event : script.events) {
+    if (event.style != static_cast<size_t>(-1)) continue;
+    if (fallback == static_cast<size_t>(-1)) {
+      fallback = script.styles.size();
+      script.styles.push_back(AssStyle{});
+      script.styles.back().name = "Default";
+    }
+    event.style = fallback;
+  }
+  return script;
+}
+
+bool hasTypesetting(const AssScript& script) {
+  static constexpr std::string_view kTags[] = {"\\pos(", "\\move(", "\\org(", "\\fad", "\\k", "\\K",
+                                               "\\clip(", "\\iclip(", "\\t(", "\\fr"};
+  for (const AssScriptEvent& event : script.events) {
+    for (std::string_view tag : kTags) {
+      if (event.text.find(tag) != std::string::npos) return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace quorvane

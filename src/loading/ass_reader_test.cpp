@@ -140,3 +140,39 @@ TEST(ReadAssEvents, BadInputStillGivesEvents) {
 
 }  // namespace
 }  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+TEST(ReadAssScript, KeepsWhatTypesettingNeeds) {
+  const AssScript read = readAssScript(
+      "[Script Info]\r\nPlayResX: 1920\r\nPlayResY: 1080\r\nWrapStyle: 9\r\nScaledBorderAndShadow: yes\r\n\r\n" +
+      std::string(kV4PlusStyles) +
+      "\r\n[Events]\r\n"
+      "Dialogue: 1,0:00:01.00,0:00:02.50,Sign,,0,20,0,,{\\pos(10,10)}a,b\\Nc\r\n"
+      "Dialogue: 0,0:00:01.00,0:00:02.00,Nobody,,0,0,0,,x\r\n");
+  EXPECT_EQ(read.playResX, 1920);
+  EXPECT_EQ(read.playResY, 1080);
+  EXPECT_EQ(read.wrapStyle, 3);  // clamped
+  EXPECT_TRUE(read.scaledBorderAndShadow);
+  ASSERT_EQ(read.styles.size(), 3u);
+  const AssStyle& eng = read.styles[1];
+  EXPECT_EQ(eng.colours[0], 0x0000FFFFu);
+  EXPECT_TRUE(eng.bold);
+  EXPECT_EQ(eng.size, 30);
+  ASSERT_EQ(read.events.size(), 2u);
+  EXPECT_EQ(read.events[0].text, "{\\pos(10,10)}a,b\\Nc");  // as written
+  EXPECT_EQ(read.events[0].endMs, 2500);
+  EXPECT_EQ(read.events[0].marginR, 20);
+  EXPECT_EQ(read.events[0].style, 2u);
+  EXPECT_EQ(read.events[1].style, 0u);  // unknown: Default
+
+  // No styles at all: a Default one is made for the events.
+  const AssScript bare = readAssScript("[Events]\r\nDialogue: 0,0:00:01.00,0:00:02.00,X,,0,0,0,,x\r\n");
+  ASSERT_EQ(bare.styles.size(), 1u);
+  EXPECT_EQ(bare.styles[0].name, "Default");
+  EXPECT_EQ(bare.events[0].style, 0u);
+}
+
+}  // namespace
+}  // namespace quorvane

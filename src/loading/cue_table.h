@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace quorvane {
+
+struct AssScript;
 
 // How smooth text draws the lines of one style of an ASS/SSA file (or of a WebVTT file).
 struct TextLook {
@@ -51,6 +54,9 @@ struct CueTable {
   // Each event's lines joined by CR LF with the formatting tags the overlay knows, once for all
   // the cues it shows in.
   std::vector<std::string> blockTexts;
+  // An ASS/SSA script that places, moves, fades or sings its lines: smooth text typesets it
+  // over the picture. Null for other files.
+  std::shared_ptr<const AssScript> typeset;
 
   const Cue& at(int32_t index) const { return cues[static_cast<size_t>(index - 1)]; }
 

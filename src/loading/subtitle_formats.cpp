@@ -66,8 +66,14 @@ CueTable loadSubtitles(const std::string& path, UiLanguage uiLanguage, const Tex
   CueTable table;
   if (reader.events) {
     SubtitleEvents events = reader.events(bytes, codePage);
+    std::shared_ptr<AssScript> script;
+    if (reader.format == SubtitleFormat::Ass) {
+      script = std::make_shared<AssScript>(readAssScript(bytes));
+      if (!hasTypesetting(*script)) script.reset();
+    }
     std::string().swap(bytes);  // the events hold what is needed: memory for the cues
     table = cutOverlaps(std::move(events));
+    table.typeset = std::move(script);
   } else {
     table = parseCueTable(bytes);
   }

@@ -7,6 +7,16 @@
 
 namespace quorvane {
 
+struct AssScript;
+
+// The moment of a typeset script that the picture shows, in the script's own times: the run's
+// clock, read whenever the overlay draws a frame of it.
+class TypesetClock {
+ public:
+  virtual ~TypesetClock() = default;
+  virtual int64_t scriptTimeMs() const = 0;
+};
+
 // The two numbers with which the scheduler estimates how many lines a cue takes on the overlay.
 struct OverlayMetrics {
   int32_t lineHeight = 0;    // pixels per subtitle line
@@ -33,6 +43,9 @@ class Overlay {
   virtual void setSmoothText(bool on) = 0;      // anti-aliased glyphs with a black outline
   // Where the styles of the run's cues are (null: plain cues); smooth text draws them.
   virtual void setCueStyles(const CueStyles* /*styles*/) {}
+  // A typeset ASS script (null: none), in the texts' code page, and the clock it is drawn at:
+  // smooth text draws its frames over the picture instead of the cues' lines.
+  virtual void setTypeset(const AssScript* /*script*/, const TypesetClock* /*clock*/) {}
 };
 
 // An overlay that takes every call and shows nothing: a base for stand-ins that care about a

@@ -28,6 +28,7 @@ constexpr DWORD kOverlayStyle = WS_POPUP | WS_DISABLED;
 constexpr DWORD kOverlayExStyle =
     WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE;
 constexpr UINT kMoveOnly = SWP_NOZORDER | SWP_NOACTIVATE;
+constexpr UINT_PTR kAnimationTimer = 1;
 
 // The font is asked for the script of the texts' code page. The texts themselves are drawn
 // as UTF-16 converted from that code page, so Big5 and GBK both show right on any system.
@@ -203,12 +204,20 @@ LRESULT OverlayWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DPICHANGED:  // moved to a monitor of another DPI, or its DPI changed
       useDpi(LOWORD(wParam));
       return 0;
+    case WM_TIMER:
+      if (wParam == kAnimationTimer) drawTypeset();
+      return 0;
     default:
       return defaultProc(message, wParam, lParam);
   }
 }
 
 void OverlayWindow::place() {
+  if (typesetting()) {
+    const PictureArea area = pictureArea();
+    SetWindowPos(hwnd(), nullptr, area.left, area.top, area.width, area.height, kMoveOnly);
+    return;
+  }
   const int32_t y = atScreenTop_ || spansScreen_ ? screenTop() : scaled(top_);
   // Every move is a round trip to the window system (under Wine, to the X server), and each
   // cue's start sets the place again: where nothing changes, nothing is sent.
@@ -225,6 +234,17 @@ int32_t OverlayWindow::screenTop() const {
 
 SIZE OverlayWindow::labelSize() const {
   return {scaled(labelWidth_), scaled(kOverlayHeight)};
+}
+
+PictureArea OverlayWindow::pictureArea() const {
+  if (pictureArea_) {
+    const PictureArea area = pictureArea_();
+    if (area.width > 0 && area.height > 0) return area;
+  }
+  MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+  GetMonitorInfoA(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& r = monitor.rcMonitor;
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
 void OverlayWindow::sizeWindow() {
@@ -285,12 +305,58 @@ void OverlayWindow::showText() {
   const bool allTop = blocks_ && std::all_of(blocks_->begin(), blocks_->end(), isTop);
   const bool atScreenTop = smooth_ && (blocks_ ? allTop : cue.atTop());
   const bool spansScreen = smooth_ && anyTop && !allTop && scaled(top_) > screenTop();
+  if (typesetting()) {
+    drawTypeset();
+    return;
+  }
   if (atScreenTop != atScreenTop_ || spansScreen != spansScreen_) {
     atScreenTop_ = atScreenTop;
     spansScreen_ = spansScreen;
     place();
   }
   if (smooth_) drawSmooth(cue);
+}
+
+void OverlayWindow::setTypeset(const AssScript* script, const TypesetClock* clock) {
+  typeset_ = script && clock ? script : nullptr;
+  typesetClock_ = typeset_ ? clock : nullptr;
+  typesetTexts_ = typeset_ ? wideAssTexts(*typeset_, codePage_) : AssWideTexts{};
+  typesetRenderer_.reset();  // the window's image is another's now: the next frame is sent whole
+  place();
+  showText();
+}
+
+void OverlayWindow::drawTypeset() {
+  if (!typesetting()) return;
+  if (!typesetRenderer_) typesetRenderer_ = std::make_unique<AssRenderer>();
+  const PictureArea area = pictureArea();
+  const std::vector<AssPlacedEvent> frame =
+      layOutAssFrame(*typeset_, typesetTexts_, area, typesetClock_->scriptTimeMs(), typesetRenderer_->measure());
+  const bool animated = std::any_of(frame.begin(), frame.end(), [](const AssPlacedEvent& e) { return e.animated; });
+  if (animated != animating_) {
+    animating_ = animated;
+    if (animated) {
+      // One repaint per refresh of the monitor (60 Hz where it does not say).
+      DEVMODEA mode{};
+      mode.dmSize = sizeof mode;
+      const DWORD hertz = EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode) && mode.dmDisplayFrequency > 1
+                              ? mode.dmDisplayFrequency
+                              : 60;
+      SetTimer(hwnd(), kAnimationTimer, std::max<UINT>(1, 1000 / hertz), nullptr);
+    } else {
+      KillTimer(hwnd(), kAnimationTimer);
+    }
+  }
+  if (!typesetRenderer_->render(frame, area.width, area.height)) return;
+  POINT source{0, 0}, target{area.left, area.top};
+  SIZE size{typesetRenderer_->width(), typesetRenderer_->height()};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  // Only the part that changed goes to the window system: a full 1920x1080 image per frame is
+  // what costs most under Wine.
+  const RECT changed = typesetRenderer_->changed();
+  const UPDATELAYEREDWINDOWINFO info{sizeof info, nullptr, &target, &size, typesetRenderer_->dc(), &source, 0, &blend,
+                                    ULW_ALPHA, &changed};
+  UpdateLayeredWindowIndirect(hwnd(), &info);
 }
 
 void OverlayWindow::setFormattingTags(bool on) {
@@ -316,7 +382,11 @@ void OverlayWindow::useSmoothText(bool on) {
     return;
   }
   smooth_.reset();
+  typesetRenderer_.reset();
+  if (animating_) KillTimer(hwnd(), kAnimationTimer);
+  animating_ = false;
   sizeWindow();
+  place();
   SetLayeredWindowAttributes(hwnd(), kKeyColour, 0, LWA_COLORKEY);
   ShowWindow(label_.hwnd(), SW_SHOWNA);
   RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);

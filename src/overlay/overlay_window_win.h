@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "overlay/ass_renderer_win.h"
 #include "overlay/overlay.h"
 #include "overlay/picture_area.h"
 #include "overlay/smooth_text_win.h"
@@ -74,8 +75,9 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   ~OverlayWindow() override;  // detaches the object from the window, then destroys the window
 
   HWND labelHwnd() const { return label_.hwnd(); }
-  // The film's rectangle on screen this moment: what positions in the picture are laid out in.
-  PictureArea pictureArea() const { return pictureArea_ ? pictureArea_() : PictureArea{}; }
+  // The film's rectangle on screen this moment, which a typeset script's frame covers and its
+  // positions are laid out in: the run's, else the monitor the overlay is on.
+  PictureArea pictureArea() const;
 
   void setLeft(int32_t x) override;
   void setTop(int32_t y) override;
@@ -90,6 +92,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void setFormattingTags(bool on) override;
   void setSmoothText(bool on) override;
   void setCueStyles(const CueStyles* styles) override { styles_ = styles; }
+  void setTypeset(const AssScript* script, const TypesetClock* clock) override;
 
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -116,6 +119,11 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void showText();  // the label's text from the cue's, tags taken out or not
   void useSmoothText(bool on);
   void drawSmooth(const FormattedCue& cue);
+  // A typeset script is drawn: smooth text with a script and its clock.
+  bool typesetting() const { return smooth_ && typeset_ && typesetClock_; }
+  // The script's frame at the clock's moment over the picture; a repaint at the monitor's rate
+  // while an event on screen is animated, none otherwise.
+  void drawTypeset();
 
   std::string fontFace_;
   int32_t fontPoints_;
@@ -135,6 +143,11 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   bool spansScreen_ = false;
   // Present while the overlay draws smooth text, as a per-pixel-alpha window.
   std::unique_ptr<SmoothTextRenderer> smooth_;
+  const AssScript* typeset_ = nullptr;
+  const TypesetClock* typesetClock_ = nullptr;
+  AssWideTexts typesetTexts_;
+  std::unique_ptr<AssRenderer> typesetRenderer_;  // made on the first typeset frame
+  bool animating_ = false;                        // the repaint timer runs
   // Declared so that the window goes before the label object and the brush it paints with.
   BrushHandle keyBrush_;
   SubtitleLabel label_;

@@ -1,5 +1,7 @@
 #include "overlay/overlay_window_win.h"
 
+#include "loading/ass_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -287,6 +289,47 @@ TEST_F(OverlayWindowTest, SmoothTextIsAPerPixelAlphaWindowThatSwitchesBothWaysAt
   overlay->setFontFace("No Such Face");
   overlay->setLabelWidth(0);
   overlay->setText(std::string(2'000'000, 'x'));
+}
+
+// A typeset script's clock, set by the test.
+struct FixedClock : TypesetClock {
+  int64_t ms = 0;
+  int64_t scriptTimeMs() const override { return ms; }
+};
+
+TEST_F(OverlayWindowTest, ATypesetScriptCoversThePictureAndRepaintsOnlyWhileAnimated) {
+  const AssScript script = readAssScript(
+      "[Script Info]\r\nPlayResX: 640\r\nPlayResY: 360\r\n\r\n[Events]\r\n"
+      "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\fad(500,500)\\pos(320,180)}Sign\r\n");
+  FixedClock clock;
+  clock.ms = 1500;
+  const auto overlay = open({.fontFace = kFace, .top = 500, .labelWidth = 800, .smoothText = true});
+  MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+  GetMonitorInfoA(MonitorFromWindow(overlay->hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& m = monitor.rcMonitor;
+  const auto repaintsPending = [&] {
+    Sleep(60);
+    MSG message;
+    const bool pending = PeekMessageA(&message, overlay->hwnd(), WM_TIMER, WM_TIMER, PM_REMOVE);
+    while (PeekMessageA(&message, overlay->hwnd(), WM_TIMER, WM_TIMER, PM_REMOVE)) {
+    }
+    return pending;
+  };
+  overlay->setTypeset(&script, &clock);
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(m.left, m.top, m.right, m.bottom));
+  EXPECT_TRUE(repaintsPending()) << "a fading sign repaints";
+  clock.ms = 5000;
+  overlay->setText("");  // the next cue: nothing typeset on screen
+  EXPECT_FALSE(repaintsPending()) << "idle without animation";
+
+  overlay->setSmoothText(false);  // classic drawing as before
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 500, 2560, 1040));
+  overlay->setSmoothText(true);
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(m.left, m.top, m.right, m.bottom));
+  overlay->setTypeset(nullptr, nullptr);
+  overlay->setText("At the bottom");
+  const auto [left, top, right, bottom] = edges(overlay->hwnd());
+  EXPECT_EQ(std::tuple(left, top, right), std::tuple(0, 500, 800));
 }
 
 TEST_F(OverlayWindowTest, SettingsChangeHowTheLabelPaints) {

@@ -40,11 +40,16 @@ class RecordingOverlay final : public Overlay {
   void setFormattingTags(bool on) override { log(on ? "tags" : "no tags"); }
   void setSmoothText(bool on) override { log(on ? "smooth" : "not smooth"); }
   void setCueStyles(const CueStyles* styles) override { styles_ = styles; }
+  void setTypeset(const AssScript* script, const TypesetClock* clock) override {
+    log(script ? "typeset" : "no typeset");
+    typesetClock = clock;
+  }
 
   // The calls since the last look.
   std::vector<std::string> take() { return std::exchange(*log_, {}); }
 
   std::vector<std::string> calls;
+  const TypesetClock* typesetClock = nullptr;  // the last one given
 
  private:
   void log(std::string call) { log_->push_back(std::move(call)); }

@@ -19,6 +19,7 @@ void SubtitleRun::start(CueTable table, unsigned displayCodePage, std::unique_pt
   scheduler_.beginRun();
   overlay_ = std::move(overlay);
   useStyles();
+  if (table_.typeset) overlay_->setTypeset(table_.typeset.get(), &typesetTime_);
   startTicking();
 }
 

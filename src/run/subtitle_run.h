@@ -140,6 +140,16 @@ class SubtitleRun {
     const SubtitleRun& run_;
   };
 
+  // A typeset script's time: the position the cues are shown at, in the file's own times.
+  class TypesetTime final : public TypesetClock {
+   public:
+    explicit TypesetTime(const SubtitleRun& run) : run_(run) {}
+    int64_t scriptTimeMs() const override { return int64_t{run_.positionMs()} + kStoredLeadMs; }
+
+   private:
+    const SubtitleRun& run_;
+  };
+
   ClockSource* clock_;
   RunTimers* timers_;
   CueScheduler scheduler_;
@@ -151,6 +161,7 @@ class SubtitleRun {
   bool ticking_ = false;
   uint32_t momentToken_ = 0;  // of the armed moment; others are stale
   Styles styles_{*this};
+  TypesetTime typesetTime_{*this};
 };
 
 }  // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "loading/ass_reader.h"
 #include "overlay/recording_overlay.h"
 #include "platform/fake_precise_time.h"
 #include "platform/fake_tick_source.h"
@@ -67,6 +68,20 @@ TEST_F(SubtitleRunTest, TheOverlayFindsTheBlocksOfEachStyledCueItShows) {
   EXPECT_EQ(tickAfter(200), (Calls{"left 120", "text zh\r\nen | zh | {\\i1}en", "topmost"}));
   EXPECT_EQ(tickAfter(400), (Calls{"left 120", "text sign | sign", "topmost"}));
   EXPECT_EQ(tickAfter(1000), (Calls{"text ", "top 900"}));
+}
+
+TEST_F(SubtitleRunTest, ATypesetScriptIsDrawnAtThePositionItsCuesAreShownAt) {
+  CueTable table = CueTable::fromSorted({{4200, 4600, "sign"}});
+  table.typeset = std::make_shared<AssScript>();
+  run.start(std::move(table), 936, std::make_unique<RecordingOverlay>(log));
+  EXPECT_EQ(std::exchange(log, {}), Calls{"typeset"});
+  tickAfter(250);  // 4000 and a quarter second
+  const TypesetClock* clock = static_cast<RecordingOverlay*>(run.overlay())->typesetClock;
+  ASSERT_NE(clock, nullptr);
+  // Cues are stored kStoredLeadMs before the file's times: the script runs that much ahead.
+  EXPECT_EQ(clock->scriptTimeMs(), run.positionMs() + kStoredLeadMs);
+  start({{4200, 4600, "plain"}});
+  EXPECT_EQ(std::exchange(log, {}), Calls{"destroy"});  // a plain table gives no script
 }
 
 TEST_F(SubtitleRunTest, APauseInsideACueKeepsThatCueNotThePreviousOne) {

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <tuple>
+#include <vector>
+
+#include "overlay/ass_layout.h"
+#include "platform/window_handles_win.h"
+
+namespace quorvane {
+
+// Measures ASS runs with GDI fonts whose cell height is the run's size, as the common renderers
+// size them.
+class GdiAssMeasure : public AssTextMeasure {
+ public:
+  explicit GdiAssMeasure(HDC dc) : dc_(dc) {}
+  double width(const AssFont& font, std::u16string_view text) override;
+  double ascentShare(const AssFont& font) override;
+  // The font of `font` at its unscaled size (scales are drawn by the world transform); null
+  // when it cannot be made.
+  HFONT fontFor(const AssFont& font);
+
+ private:
+  struct Entry {
+    FontHandle font;
+    TEXTMETRICW metrics{};
+  };
+  Entry* entryFor(const AssFont& font);
+
+  HDC dc_;
+  std::map<std::tuple<std::u16string, int32_t, bool, bool, bool, bool>, Entry> fonts_;
+};
+
+// Draws laid-out ASS events into a premultiplied 32-bit BGRA image of the picture area's size
+// for a per-pixel-alpha window: for each event its shadows, then its outlines, then its text,
+// each run in its own colours, with karaoke fill, fades, z rotation, blur and rectangle clips.
+// The image and its scratch buffers are kept and reused from frame to frame.
+class AssRenderer {
+ public:
+  AssRenderer();
+  ~AssRenderer();
+  AssRenderer(const AssRenderer&) = delete;
+  AssRenderer& operator=(const AssRenderer&) = delete;
+
+  AssTextMeasure& measure() { return measure_; }
+  // False when the image cannot be made.
+  bool render(const std::vector<AssPlacedEvent>& frame, int32_t width, int32_t height);
+
+  HDC dc() const { return dc_.get(); }
+  int32_t width() const { return width_; }
+  int32_t height() const { return height_; }
+  const uint32_t* pixels() const { return pixels_; }
+  // What the last render changed: the ink it drew and the ink of the frame before, which it
+  // cleared; empty when neither had any. A window needs only this part sent again.
+  RECT changed() const { return changed_; }
+
+ private:
+  struct Mask;
+  bool ensureImage(int32_t width, int32_t height);
+  bool glyphMask(const AssRun& run, const AssPlacedEvent& event, Mask& mask);
+
+  MemoryDc dc_, scratchDc_;
+  GdiObject<HBITMAP> bitmap_, scratchBitmap_;
+  HGDIOBJ oldBitmap_ = nullptr, oldScratch_ = nullptr;
+  uint32_t* pixels_ = nullptr;
+  uint32_t* scratch_ = nullptr;
+  int32_t width_ = 0, height_ = 0;
+  RECT inked_{0, 0, 0, 0}, changed_{0, 0, 0, 0};  // the last frame's ink; what the last render changed
+  GdiAssMeasure measure_;
+};
+
+}  // namespace quorvane

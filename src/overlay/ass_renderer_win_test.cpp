@@ -1,0 +1,100 @@
+#include "overlay/ass_renderer_win.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+
+#include "platform/code_pages.h"
+
+namespace quorvane {
+namespace {
+
+// One pixel per script pixel; no outline or shadow unless a case asks for one.
+AssScript scriptWith(const std::string& text) {
+  AssScript script = readAssScript(
+      "[Script Info]\r\nPlayResX: 320\r\nPlayResY: 180\r\nScaledBorderAndShadow: yes\r\n\r\n[V4+ Styles]\r\n"
+      "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, Bold, Italic, "
+      "Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, "
+      "MarginR, MarginV, Encoding\r\n"
+      "Style: Default,Arial,40,&H00FFFFFF,&H00FF0000,&H000000FF,&H00000000,0,0,0,0,100,100,0,0,1,0,0,5,0,0,0,1\r\n"
+      "\r\n[Events]\r\nDialogue: 0,0:00:00.00,0:00:01.00,Default,,0,0,0,,");
+  script.events[0].text = text;
+  return script;
+}
+
+// The image's ink: its box, its most opaque pixel, and the colours at the left and right ends
+// of the text's middle row.
+struct Ink {
+  RECT box{INT_MAX, INT_MAX, -1, -1};
+  uint32_t maxAlpha = 0;
+  uint32_t leftColour = 0, rightColour = 0;
+};
+
+Ink inkOf(const AssRenderer& r) {
+  Ink ink;
+  for (int y = 0; y < r.height(); ++y) {
+    for (int x = 0; x < r.width(); ++x) {
+      const uint32_t p = r.pixels()[y * r.width() + x];
+      if ((p >> 24) == 0) continue;
+      ink.box = {std::min<LONG>(ink.box.left, x), std::min<LONG>(ink.box.top, y), std::max<LONG>(ink.box.right, x + 1),
+                 std::max<LONG>(ink.box.bottom, y + 1)};
+      ink.maxAlpha = std::max(ink.maxAlpha, p >> 24);
+    }
+  }
+  // The opaque pixels of the middle row, from each side: the fill's colour there.
+  const int y = (ink.box.top + ink.box.bottom) / 2;
+  for (int x = 0; x < r.width() && ink.box.right > 0; ++x) {
+    const uint32_t p = r.pixels()[y * r.width() + x];
+    if ((p >> 24) == 255) {
+      if (!ink.leftColour) ink.leftColour = p & 0xFFFFFF;
+      ink.rightColour = p & 0xFFFFFF;
+    }
+  }
+  return ink;
+}
+
+TEST(AssRenderer, DrawsWhatTheLayoutPlaces) {
+  struct Case {
+    const char* text;
+    int64_t timeMs;
+    std::function<void(const Ink&)> check;
+  };
+  const Case cases[] = {
+      {"X", 500, [](const Ink& i) {
+         EXPECT_GT(i.box.right, i.box.left);
+         EXPECT_NEAR((i.box.left + i.box.right) / 2.0, 160, 3);  // \an5 in the middle
+         EXPECT_NEAR((i.box.top + i.box.bottom) / 2.0, 90, 8);
+         EXPECT_EQ(i.maxAlpha, 255u);
+         EXPECT_EQ(i.leftColour, 0xFFFFFFu);
+       }},
+      {"{\\1c&H00FF00&}X", 500, [](const Ink& i) { EXPECT_EQ(i.leftColour, 0x00FF00u); }},
+      {"{\\fad(400,0)}X", 200, [](const Ink& i) { EXPECT_NEAR(i.maxAlpha, 128, 3); }},
+      {"{\\alpha&HFF&}X", 500, [](const Ink& i) { EXPECT_EQ(i.box.right, -1); }},
+      {"{\\clip(0,0,160,180)}XXXX", 500, [](const Ink& i) { EXPECT_LE(i.box.right, 160); EXPECT_GT(i.box.right, 140); }},
+      {"{\\iclip(0,0,160,180)}XXXX", 500, [](const Ink& i) { EXPECT_GE(i.box.left, 160); EXPECT_LT(i.box.left, 180); }},
+      {"{\\clip(160,180,0,0)}XXXX", 500, [](const Ink& i) { EXPECT_EQ(i.box.right, -1); }},
+      {"{\\kf100}XXXX", 500, [](const Ink& i) {  // half sung: primary on the left, secondary on the right
+         EXPECT_EQ(i.leftColour, 0xFFFFFFu);
+         EXPECT_EQ(i.rightColour, 0x0000FFu);
+       }},
+      {"{\\bord3}X", 500, [](const Ink& i) { EXPECT_EQ(i.leftColour, 0xFF0000u); }},  // the outline's red first
+      {"{\\pos(20,170)\\an1\\frz90}XXXX", 500, [](const Ink& i) {  // turned upright about its corner
+         EXPECT_GT(i.box.bottom - i.box.top, i.box.right - i.box.left);
+         EXPECT_NEAR(i.box.bottom, 170, 4);
+       }},
+      {"{\\fs0\\fscx-100\\bord500\\blur500\\shad-999\\pos(-99999,99999)}X", 500, [](const Ink&) {}},
+  };
+  AssRenderer renderer;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const AssScript script = scriptWith(c.text);
+    const auto frame =
+        layOutAssFrame(script, wideAssTexts(script, kCodePageUtf8), {0, 0, 320, 180}, c.timeMs, renderer.measure());
+    ASSERT_TRUE(renderer.render(frame, 320, 180));
+    c.check(inkOf(renderer));
+  }
+}
+
+}  // namespace
+}  // namespace quorvane
