@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "app/learn_wizard_model.h"
 #include "app/player_settings_dialog_win.h"
 #include "app/sync_texts.h"
+#include "platform/wide_text_win.h"
 
 namespace quorvane {
 
@@ -11,6 +13,8 @@ SystemMenu::Command SystemMenu::decode(WPARAM id) {
   Command command;
   if (id == kStatusCommand) {
     command.kind = Command::Kind::Status;
+  } else if (id == kLearnCommand || id == kLearnFromPlayersCommand) {
+    command.kind = Command::Kind::Learn;
   } else if (id == kPlayerSettingsCommand) {
     command.kind = Command::Kind::PlayerSettings;
   } else if (id >= kFirstEnhancementCommand && id < kFirstEnhancementCommand + 16 * kEnhancementCount) {
@@ -41,7 +45,9 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
   const HMENU system = menu();
   if (!system) return;
   const auto caption = [language](SyncText which) { return std::string(syncText(which, language)); };
+  const std::wstring learn = wideFromUtf8(learnText(LearnText::MenuItem, language));
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(system, MF_STRING, kLearnCommand, learn.c_str());
   AppendMenuA(system, MF_STRING, kStatusCommand, caption(SyncText::StatusItem).c_str());
   AppendMenuW(system, MF_STRING, kPlayerSettingsCommand, playerSettingsCaption(language));
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
@@ -62,6 +68,8 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
     AppendMenuA(players, MF_STRING, kFirstPinnedPlayerCommand + 16 * i,
                 std::string(interfacePlayerName(kInterfaceOrder[i])).c_str());
   }
+  AppendMenuA(players, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(players, MF_STRING, kLearnFromPlayersCommand, learn.c_str());
   CheckMenuRadioItem(players, kAutomaticPlayerCommand, kLastPinnedPlayerCommand, playerCommand(player),
                      MF_BYCOMMAND);
   AppendMenuA(system, MF_POPUP, reinterpret_cast<UINT_PTR>(players), caption(SyncText::PlayerMenu).c_str());

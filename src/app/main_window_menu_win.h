@@ -22,6 +22,9 @@ class SystemMenu {
   // bits for itself.
   static constexpr UINT kPlayerSettingsCommand = 0x0100;
   static constexpr UINT kStatusCommand = 0x0900;
+  // "Learn a player...", in the menu and again at the end of the "Player" submenu.
+  static constexpr UINT kLearnCommand = 0x0A00;
+  static constexpr UINT kLearnFromPlayersCommand = 0x0A10;
   // The enhancements' items: this id, then one every 16.
   static constexpr UINT kFirstEnhancementCommand = 0x0200;
   // The sync keys' check item and the "Player" submenu's two choices.
@@ -34,7 +37,7 @@ class SystemMenu {
 
   // What a command id asks for.
   struct Command {
-    enum class Kind { None, Status, PlayerSettings, Enhancement, SyncKeys, Player } kind = Kind::None;
+    enum class Kind { None, Status, Learn, PlayerSettings, Enhancement, SyncKeys, Player } kind = Kind::None;
     Enhancement enhancement = Enhancement::PreciseTiming;
     PlayerChoice player;
   };
