@@ -23,8 +23,8 @@ constexpr int kMargin = 12;
 constexpr int kButtonWidth = 96;
 constexpr int kButtonHeight = 28;
 
-constexpr UINT kWorkStarted = WM_APP + 1;  // wParam: the LearnWork
-constexpr UINT kWorkDone = WM_APP + 2;     // wParam: the LearnProblem
+constexpr UINT kWorkStarted = WM_APP + 1;  // wParam: the run, lParam: the LearnWork
+constexpr UINT kWorkDone = WM_APP + 2;     // wParam: the run, lParam: the LearnProblem
 
 // How far a value proved in the restarted player may be from running on with the wall clock.
 constexpr int64_t kProveSlackMs = 400;
@@ -335,7 +335,7 @@ void LearnWizard::onNext() {
   cancel_requested_ = false;
   updateNext();
   EnableWindow(timeBox_, FALSE);
-  worker_ = std::thread([this, works = workAfter(page_)] { runWork(works); });
+  worker_ = std::thread([this, works = workAfter(page_), run = ++run_] { runWork(works, run); });
 }
 
 void LearnWizard::onWorkDone(LearnProblem problem) {
@@ -360,6 +360,7 @@ void LearnWizard::onWorkDone(LearnProblem problem) {
 
 void LearnWizard::stopWork() {
   cancel_requested_ = true;
+  ++run_;
   if (worker_.joinable()) worker_.join();
   working_ = false;
 }
@@ -390,10 +391,12 @@ LRESULT LearnWizard::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case kWorkStarted:
-      SetWindowTextW(progress_, wideFromUtf8(learnWorkText(static_cast<LearnWork>(wParam), language_)).c_str());
+      if (wParam == run_) {
+        SetWindowTextW(progress_, wideFromUtf8(learnWorkText(static_cast<LearnWork>(lParam), language_)).c_str());
+      }
       return 0;
     case kWorkDone:
-      if (!cancel_requested_) onWorkDone(static_cast<LearnProblem>(wParam));
+      if (wParam == run_) onWorkDone(static_cast<LearnProblem>(lParam));
       return 0;
     case WM_CLOSE:
       // Cancel stops the scan at once: the worker asks between chunks of memory.
@@ -418,14 +421,14 @@ learn::ScanControl LearnWizard::control() {
           [alive] { return alive && WaitForSingleObject(alive, 0) == WAIT_OBJECT_0; }};
 }
 
-void LearnWizard::runWork(std::span<const LearnWork> works) {
+void LearnWizard::runWork(std::span<const LearnWork> works, WPARAM run) {
   LearnProblem problem = LearnProblem::None;
   for (const LearnWork work : works) {
-    PostMessageW(hwnd(), kWorkStarted, static_cast<WPARAM>(work), 0);
+    PostMessageW(hwnd(), kWorkStarted, run, static_cast<LPARAM>(work));
     problem = doWork(work);
     if (problem != LearnProblem::None) break;
   }
-  PostMessageW(hwnd(), kWorkDone, static_cast<WPARAM>(problem), 0);
+  PostMessageW(hwnd(), kWorkDone, run, static_cast<LPARAM>(problem));
 }
 
 LearnProblem LearnWizard::openPlayer() {

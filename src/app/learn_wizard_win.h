@@ -81,7 +81,7 @@ class LearnWizard final : public WindowBase<LearnWizard, true> {
   int64_t nowMs() const;
 
   // The worker thread's side: runs `works` in order, posting each one's start and the end.
-  void runWork(std::span<const LearnWork> works);
+  void runWork(std::span<const LearnWork> works, WPARAM run);
   LearnProblem doWork(LearnWork work);
   LearnProblem openPlayer();
   LearnProblem findPaths();
@@ -101,6 +101,8 @@ class LearnWizard final : public WindowBase<LearnWizard, true> {
 
   std::thread worker_;
   std::atomic<bool> working_{false}, cancel_requested_{false};
+  // Counts the runs of work: a report from a run that was cancelled is passed over.
+  WPARAM run_ = 0;
 
   // The learning's state: touched by the worker only while it runs, by the window otherwise.
   std::chrono::steady_clock::time_point origin_;

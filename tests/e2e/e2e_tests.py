@@ -1849,6 +1849,7 @@ def learn_through_wizard(s, key):
     took = time.monotonic() - began
     s.log(f"summary after {took:.1f}s: {summary!r}")
     checks.true(f"the summary names the saved profile: {summary!r}", "learnplayer.exe.profile" in summary)
+    s.click(page["instruction"])  # the wizard back in front of the new player's window
     s.move_mouse_away()
     s.screenshot(f"learn-summary-{shot}", wizard["rect"])
     saved = list(profiles.glob("*/AppData/Roaming/Quorvane/players/learnplayer.exe.profile"))
