@@ -252,6 +252,7 @@ void LearnWizard::showPage(LearnPage page, LearnProblem notice) {
                                 ? L""
                                 : wideFromUtf8(learnProblemText(notice, player_.exe, language_)).c_str());
   if (typing) {
+    EnableWindow(timeBox_, TRUE);  // taken away while the work after the last page ran
     settingBox_ = true;
     SetWindowTextW(timeBox_, L"");
     settingBox_ = false;
@@ -341,7 +342,6 @@ void LearnWizard::onNext() {
 void LearnWizard::onWorkDone(LearnProblem problem) {
   if (worker_.joinable()) worker_.join();
   working_ = false;
-  EnableWindow(timeBox_, TRUE);
   SetWindowTextW(progress_, L"");
   if (problem == LearnProblem::ManyLeft) return showPage(LearnPage::Seek, problem);
   if (problem == LearnProblem::NoNewPlayer) return showPage(LearnPage::Restart, problem);

@@ -1878,6 +1878,56 @@ def learn_through_wizard(s, key):
     return checks
 
 
+
+def learn_faults(s):
+    """Cancel during the first scan hides the wizard at once and the menu opens it anew on its
+    first page; a player that exits between two steps ends the learning with a message naming
+    it, and nothing is saved."""
+    checks = Checks()
+    s.clear_settings()
+    profiles = Path(os.environ["WINEPREFIX"], "drive_c", "users")
+    for old in profiles.glob("*/AppData/Roaming/Quorvane/players/*"):
+        old.unlink()
+    # A large heap, so that the first scan lasts long enough to be cancelled in its middle.
+    args = ("--layout=ms-chain", "--start=0:20:00", "--exit-after=300", "--heap=512M")
+    s.start_player(*args, name=LEARN_PLAYER)
+    s.start_quorvane()
+
+    def begin():
+        open_learn_wizard(s)
+        controls, _ = learn_controls(s)
+        s.click(controls["programs"])
+        s.type_text("LearnPlayer")
+        controls = s.wait_for("Next after the pick", lambda: (lambda c: c if c["next"]["enabled"] else None)(
+            learn_controls(s)[0]), 5)
+        page = learn_next(s, controls, 10)
+        shown = s.player_ctl("position", name=LEARN_PLAYER)["position"]
+        s.click(page["time"])
+        s.type_text(shown_digits(shown))
+        return learn_controls(s)[0]
+
+    page = begin()
+    s.click(page["next"])
+    s.wait_for("the first scan", lambda: learn_controls(s)[0]["progress"]["text"], 5, 0.05)
+    pressed = time.monotonic()
+    s.click(learn_controls(s)[0]["cancel"])
+    s.wait_for("the wizard to hide", lambda: not s.probe("windows", "--class", LEARN_CLASS), 5, 0.05)
+    s.log(f"hidden {time.monotonic() - pressed:.2f}s after Cancel")
+    checks.true("Cancel hides the wizard within 3 s (the probes' own time included)", time.monotonic() - pressed < 3)
+
+    page = begin()
+    checks.true("opened again on the first pages", page["time"]["visible"])
+    page = learn_next(s, page, 120)
+    s.wine("taskkill", "/f", "/im", LEARN_PLAYER)
+    s.wait_for("the player to exit", lambda: s.player.poll() is not None, 10)
+    page = learn_next(s, page, 30)
+    text = page["instruction"]["text"]
+    checks.true(f"the exit is told, naming the player: {text!r}", "LearnPlayer.exe has exited" in text)
+    checks.true("only Close is left", not page["next"]["visible"])
+    checks.equal("nothing saved", list(profiles.glob("*/AppData/Roaming/Quorvane/players/*")), [])
+    return checks
+
+
 TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
@@ -1919,6 +1969,7 @@ TESTS = {
     "two_point_sync": two_point_sync,
     "bar_zh_CN": lambda s: bar_languages(s, "zh_CN.UTF-8"),
     "bar_zh_TW": lambda s: bar_languages(s, "zh_TW.UTF-8"),
+    "learn_faults": learn_faults,
     **{f"learn_{key}": (lambda key: lambda s: learn_through_wizard(s, key))(key) for key in LEARN_LAYOUTS},
 }
 
