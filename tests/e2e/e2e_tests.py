@@ -1849,7 +1849,9 @@ def learn_through_wizard(s, key):
     took = time.monotonic() - began
     s.log(f"summary after {took:.1f}s: {summary!r}")
     checks.true(f"the summary names the saved profile: {summary!r}", "learnplayer.exe.profile" in summary)
-    s.click(page["instruction"])  # the wizard back in front of the new player's window
+    # The restarted player's window would cover the wizard; the last check starts it anew anyway.
+    s.player_ctl("quit", name=LEARN_PLAYER)
+    s.wait_for("the player to exit", lambda: s.player.poll() is not None, 10)
     s.move_mouse_away()
     s.screenshot(f"learn-summary-{shot}", wizard["rect"])
     saved = list(profiles.glob("*/AppData/Roaming/Quorvane/players/learnplayer.exe.profile"))
@@ -1862,8 +1864,6 @@ def learn_through_wizard(s, key):
     checks.equal("no temporary file left", list(saved[0].parent.glob("*.tmp")), [])
 
     # Yet another start: the saved path leads to the position there too.
-    s.player_ctl("quit", name=LEARN_PLAYER)
-    s.wait_for("the player to exit", lambda: s.player.poll() is not None, 10)
     s.start_player(*args, name=LEARN_PLAYER)
     done = s.wine(s.program("quorvane-learn"), "--check", windows_path(saved[0]), timeout=20)
     answer = done.stdout.decode(errors="replace")
