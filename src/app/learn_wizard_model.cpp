@@ -96,8 +96,13 @@ LearnProblem judgeLeft(size_t survivors, int seeks) {
   return seeks >= kLearnMaxSeeks ? LearnProblem::TooManyLeft : LearnProblem::ManyLeft;
 }
 
-bool learnGoesOn(LearnProblem problem) {
-  return problem == LearnProblem::None || problem == LearnProblem::ManyLeft || problem == LearnProblem::NoNewPlayer;
+LearnPage pageAfterWork(LearnPage page, LearnProblem problem) {
+  switch (problem) {
+    case LearnProblem::None: return pageAfter(page);
+    case LearnProblem::ManyLeft: return LearnPage::Seek;
+    case LearnProblem::NoNewPlayer: return LearnPage::Restart;
+    default: return LearnPage::Problem;
+  }
 }
 
 std::string fillTypedTime(std::string_view typed) {
@@ -105,9 +110,12 @@ std::string fillTypedTime(std::string_view typed) {
   for (const char c : typed) {
     if (c >= '0' && c <= '9' && digits.size() < 6) digits += c;
   }
-  if (digits.size() <= 2) return digits;
-  std::string out = digits.substr(0, digits.size() - 2) + ":" + digits.substr(digits.size() - 2);
-  if (digits.size() > 4) out.insert(digits.size() - 4, ":");
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    const size_t left = digits.size() - i;  // digits from this one to the end
+    if (i > 0 && (left == 2 || left == 4)) out += ':';
+    out += digits[i];
+  }
   return out;
 }
 

@@ -40,7 +40,7 @@ enum class LearnWork : uint8_t {
   Prove,         // the paths followed in the restarted player
 };
 
-// The seconds of each Wait: long enough that a running value moves past a value's own step
+// How long each Wait lasts: long enough that a running value moves past a value's own step
 // (a displayed second), short enough not to bore.
 inline constexpr int kLearnWaitMs = 3000;
 
@@ -80,9 +80,9 @@ LearnProblem judgeWork(LearnWork work, learn::ScanOutcome outcome, size_t surviv
 // guess, so one more seek is asked for (ManyLeft), up to kLearnMaxSeeks seeks in all.
 LearnProblem judgeLeft(size_t survivors, int seeks);
 
-// Whether a problem lets the learning go on from a page (ManyLeft back to Seek, NoNewPlayer on
-// Restart) rather than end it.
-bool learnGoesOn(LearnProblem problem);
+// The page shown when the work after `page` ended with `problem`: the next page when there was
+// none, Seek again for ManyLeft, Restart again for NoNewPlayer, else Problem (the end).
+LearnPage pageAfterWork(LearnPage page, LearnProblem problem);
 
 // The time box, filled as the user types: only the digits count, the colons are put in from the
 // right ("12345" -> "1:23:45"); at most six digits are kept.

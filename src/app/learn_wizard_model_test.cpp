@@ -70,23 +70,32 @@ TEST(LearnWizardModel, JudgesEachPieceOfWork) {
   }
 }
 
+// Thousands left ask for one more seek, up to a limit; the seek page comes back for it.
 TEST(LearnWizardModel, AsksForAnotherSeekWhileThousandsAreLeft) {
   const struct {
     size_t survivors;
     int seeks;
     LearnProblem expected;
+    LearnPage then;
   } cases[] = {
-      {1, 1, LearnProblem::None},
-      {kLearnManyLeft, 1, LearnProblem::None},
-      {kLearnManyLeft + 1, 1, LearnProblem::ManyLeft},
-      {50'000, kLearnMaxSeeks - 1, LearnProblem::ManyLeft},
-      {50'000, kLearnMaxSeeks, LearnProblem::TooManyLeft},
+      {1, 1, LearnProblem::None, LearnPage::Restart},
+      {kLearnManyLeft, 1, LearnProblem::None, LearnPage::Restart},
+      {kLearnManyLeft + 1, 1, LearnProblem::ManyLeft, LearnPage::Seek},
+      {50'000, kLearnMaxSeeks - 1, LearnProblem::ManyLeft, LearnPage::Seek},
+      {50'000, kLearnMaxSeeks, LearnProblem::TooManyLeft, LearnPage::Problem},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.survivors << " left after " << c.seeks << " seeks");
     EXPECT_EQ(judgeLeft(c.survivors, c.seeks), c.expected);
-    EXPECT_EQ(learnGoesOn(c.expected), c.expected != LearnProblem::TooManyLeft);
+    EXPECT_EQ(pageAfterWork(LearnPage::Seek, c.expected), c.then);
   }
+}
+
+TEST(LearnWizardModel, ARestartWithoutANewPlayerAsksAgainAndOtherProblemsEnd) {
+  EXPECT_EQ(pageAfterWork(LearnPage::Restart, LearnProblem::NoNewPlayer), LearnPage::Restart);
+  EXPECT_EQ(pageAfterWork(LearnPage::Restart, LearnProblem::None), LearnPage::Summary);
+  EXPECT_EQ(pageAfterWork(LearnPage::Restart, LearnProblem::NothingSurvives), LearnPage::Problem);
+  EXPECT_EQ(pageAfterWork(LearnPage::Pause, LearnProblem::PlayerGone), LearnPage::Problem);
 }
 
 TEST(LearnWizardModel, EnablesNextOnlyWithWhatThePageNeeds) {

@@ -319,8 +319,11 @@ void LearnWizard::onNext() {
     origin_ = std::chrono::steady_clock::now();
     seeks_ = 0;
     const LearnProblem problem = openPlayer();
-    if (problem != LearnProblem::None) return showEnd(learnProblemText(problem, player_.exe, language_));
-    return showPage(LearnPage::FirstPosition);
+    if (problem != LearnProblem::None) {
+      page_ = LearnPage::Problem;
+      return showEnd(learnProblemText(problem, player_.exe, language_));
+    }
+    return showPage(pageAfter(page_));
   }
   if (page_ == LearnPage::FirstPosition || page_ == LearnPage::Seek) {
     wchar_t box[32] = L"";
@@ -343,19 +346,17 @@ void LearnWizard::onWorkDone(LearnProblem problem) {
   if (worker_.joinable()) worker_.join();
   working_ = false;
   SetWindowTextW(progress_, L"");
-  if (problem == LearnProblem::ManyLeft) return showPage(LearnPage::Seek, problem);
-  if (problem == LearnProblem::NoNewPlayer) return showPage(LearnPage::Restart, problem);
-  if (problem != LearnProblem::None) {
-    candidates_ = {};
-    process_.reset();
-    return showEnd(learnProblemText(problem, player_.exe, language_));
-  }
-  const LearnPage next = pageAfter(page_);
-  if (next == LearnPage::Summary) {
+  const LearnPage next = pageAfterWork(page_, problem);
+  if (next == LearnPage::Problem || next == LearnPage::Summary) {
     page_ = next;
-    return showEnd(learnSummaryText(summary_, language_));
+    candidates_ = {};
+    found_.clear();
+    process_.reset();
+    alive_ = {};
+    return showEnd(next == LearnPage::Summary ? learnSummaryText(summary_, language_)
+                                              : learnProblemText(problem, player_.exe, language_));
   }
-  showPage(next);
+  showPage(next, problem);
 }
 
 void LearnWizard::stopWork() {
