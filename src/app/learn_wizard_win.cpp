@@ -14,8 +14,6 @@
 namespace quorvane {
 namespace {
 
-// The list view is driven with its wide messages: this program is built without UNICODE.
-
 // Layout at 96 DPI.
 constexpr int kWidth = 560;
 constexpr int kHeight = 360;
@@ -169,6 +167,7 @@ void LearnWizard::makeControls() {
                   buttonsY, kButtonWidth, kButtonHeight);
   SetWindowTextW(next_, wideFromUtf8(learnText(LearnText::Next, language_)).c_str());
 
+  // The list view is driven with its wide messages: this program is built without UNICODE.
   ListView_SetExtendedListViewStyle(programs_, LVS_EX_FULLROWSELECT);
   LVCOLUMNW column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -349,14 +348,19 @@ void LearnWizard::onWorkDone(LearnProblem problem) {
   const LearnPage next = pageAfterWork(page_, problem);
   if (next == LearnPage::Problem || next == LearnPage::Summary) {
     page_ = next;
-    candidates_ = {};
-    found_.clear();
-    process_.reset();
-    alive_ = {};
+    forget();
     return showEnd(next == LearnPage::Summary ? learnSummaryText(summary_, language_)
                                               : learnProblemText(problem, player_.exe, language_));
   }
   showPage(next, problem);
+}
+
+// Lets the player and the candidates' memory go.
+void LearnWizard::forget() {
+  candidates_ = {};
+  found_.clear();
+  process_.reset();
+  alive_ = {};
 }
 
 void LearnWizard::stopWork() {
@@ -402,10 +406,7 @@ LRESULT LearnWizard::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       // Cancel stops the scan at once: the worker asks between chunks of memory.
       stopWork();
-      candidates_ = {};
-      found_.clear();
-      process_.reset();
-      alive_ = {};
+      forget();
       ShowWindow(hwnd(), SW_HIDE);
       return 0;
     default:
@@ -509,7 +510,7 @@ LearnProblem LearnWizard::prove() {
   if (const LearnProblem problem = openPlayer(); problem != LearnProblem::None) return problem;
   const auto modules = learn::listModules(pid);
   if (!modules || modules->empty()) return judgeWork(LearnWork::Prove, learn::ScanOutcome::PlayerGone, 0);
-  const ProcessMemoryReader reader(*access_);
+  const ProcessMemoryReader reader(*access_, ProcessMemoryReader::Opening::Held);
   const learn::ScanControl scan = control();
 
   // Each path's value now and a few seconds later.

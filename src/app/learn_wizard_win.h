@@ -78,6 +78,7 @@ class LearnWizard final : public WindowBase<LearnWizard, true> {
   void onTimeBoxChanged();
   void onWorkDone(LearnProblem problem);
   void stopWork();
+  void forget();
   int64_t nowMs() const;
 
   // The worker thread's side: runs `works` in order, posting each one's start and the end.
