@@ -100,7 +100,8 @@ LearnPage pageAfterWork(LearnPage page, LearnProblem problem) {
   switch (problem) {
     case LearnProblem::None: return pageAfter(page);
     case LearnProblem::ManyLeft: return LearnPage::Seek;
-    case LearnProblem::NoNewPlayer: return LearnPage::Restart;
+    case LearnProblem::NoNewPlayer:
+    case LearnProblem::NewPlayerStands: return LearnPage::Restart;
     default: return LearnPage::Problem;
   }
 }
@@ -246,6 +247,8 @@ std::string learnProblemText(LearnProblem problem, std::string_view player, UiLa
       {"No new %s is running yet. Start it again, start the film, then press Next.",
        "还没有新的 %s 在运行。请重新启动它并开始播放电影，然后按“下一步”。",
        "還沒有新的 %s 在執行。請重新啟動它並開始播放電影，然後按「下一步」。"},
+      {"The film in the new %s does not play yet. Start it, then press Next.",
+       "新的 %s 中的电影还没有播放。请开始播放，然后按“下一步”。", "新的 %s 中的電影還沒有播放。請開始播放，然後按「下一步」。"},
       {"No way back to the position survives a restart of %s: what was found held only for the player "
        "that was closed. Nothing was saved.",
        "没有路径能在 %s 重启后找到位置：找到的结果只适用于已关闭的那个播放器。没有保存任何内容。",

@@ -69,6 +69,8 @@ enum class LearnProblem {
   TooManyLeft,      // still thousands after kLearnMaxSeeks seeks
   NoPath,           // values follow the film, but no pointer path leads to them
   NoNewPlayer,      // Next on Restart with no new process of the player (a notice on that page)
+  NewPlayerStands,  // the paths lead to values that stand in the new player: its film is not
+                    // playing yet (a notice on the Restart page)
   NothingSurvives,  // no path leads to the position in the restarted player
   CannotSave,       // the profile could not be written
 };
@@ -81,7 +83,8 @@ LearnProblem judgeWork(LearnWork work, learn::ScanOutcome outcome, size_t surviv
 LearnProblem judgeLeft(size_t survivors, int seeks);
 
 // The page shown when the work after `page` ended with `problem`: the next page when there was
-// none, Seek again for ManyLeft, Restart again for NoNewPlayer, else Problem (the end).
+// none, Seek again for ManyLeft, Restart again for NoNewPlayer and NewPlayerStands, else
+// Problem (the end).
 LearnPage pageAfterWork(LearnPage page, LearnProblem problem);
 
 // The time box, filled as the user types: only the digits count, the colons are put in from the

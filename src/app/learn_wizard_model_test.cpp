@@ -91,8 +91,9 @@ TEST(LearnWizardModel, AsksForAnotherSeekWhileThousandsAreLeft) {
   }
 }
 
-TEST(LearnWizardModel, ARestartWithoutANewPlayerAsksAgainAndOtherProblemsEnd) {
+TEST(LearnWizardModel, ARestartWithoutAPlayingNewPlayerAsksAgainAndOtherProblemsEnd) {
   EXPECT_EQ(pageAfterWork(LearnPage::Restart, LearnProblem::NoNewPlayer), LearnPage::Restart);
+  EXPECT_EQ(pageAfterWork(LearnPage::Restart, LearnProblem::NewPlayerStands), LearnPage::Restart);
   EXPECT_EQ(pageAfterWork(LearnPage::Restart, LearnProblem::None), LearnPage::Summary);
   EXPECT_EQ(pageAfterWork(LearnPage::Restart, LearnProblem::NothingSurvives), LearnPage::Problem);
   EXPECT_EQ(pageAfterWork(LearnPage::Pause, LearnProblem::PlayerGone), LearnPage::Problem);

@@ -317,7 +317,7 @@ void LearnWizard::onNext() {
     player_ = listed_[static_cast<size_t>(item.lParam)];
     origin_ = std::chrono::steady_clock::now();
     seeks_ = 0;
-    const LearnProblem problem = openPlayer();
+    const LearnProblem problem = openPlayer(player_.pid);
     if (problem != LearnProblem::None) {
       page_ = LearnPage::Problem;
       return showEnd(learnProblemText(problem, player_.exe, language_));
@@ -433,13 +433,14 @@ void LearnWizard::runWork(std::span<const LearnWork> works, WPARAM run) {
   PostMessageW(hwnd(), kWorkDone, run, static_cast<LPARAM>(problem));
 }
 
-LearnProblem LearnWizard::openPlayer() {
-  const auto pointerBytes = learn::processPointerBytes(player_.pid);
+// Opens the picked player, or its restarted process, for the work to read.
+LearnProblem LearnWizard::openPlayer(uint32_t pid) {
+  const auto pointerBytes = learn::processPointerBytes(pid);
   if (!pointerBytes) return LearnProblem::CannotOpen;
   if (*pointerBytes > sizeof(void*)) return LearnProblem::SixtyFourBit;
   pointerBytes_ = *pointerBytes;
-  process_ = access_->open(player_.pid);  // read and query rights only
-  alive_ = UniqueKernelHandle(OpenProcess(SYNCHRONIZE, FALSE, player_.pid));
+  process_ = access_->open(pid);  // read and query rights only
+  alive_ = UniqueKernelHandle(OpenProcess(SYNCHRONIZE, FALSE, pid));
   if (!process_ || !alive_) return LearnProblem::CannotOpen;
   return LearnProblem::None;
 }
@@ -497,8 +498,9 @@ LearnProblem LearnWizard::findPaths() {
   return judgeWork(LearnWork::FindPaths, result.outcome, reached);
 }
 
-// Follows each path in the restarted player, shortest first, and keeps the first whose value
-// runs on with the wall clock there; saves it as the player's profile.
+// Follows each path in the restarted player (another process than the one learnt), shortest
+// first, and keeps the first whose value runs on with the wall clock there; saves it as the
+// player's profile.
 LearnProblem LearnWizard::prove() {
   const auto entries = access_->listProcesses();
   uint32_t pid = 0;
@@ -506,8 +508,7 @@ LearnProblem LearnWizard::prove() {
     if (entry.pid != player_.pid && sameName(entry.exeName, player_.exe)) pid = entry.pid;
   }
   if (pid == 0) return LearnProblem::NoNewPlayer;
-  player_.pid = pid;
-  if (const LearnProblem problem = openPlayer(); problem != LearnProblem::None) return problem;
+  if (const LearnProblem problem = openPlayer(pid); problem != LearnProblem::None) return problem;
   const auto modules = learn::listModules(pid);
   if (!modules || modules->empty()) return judgeWork(LearnWork::Prove, learn::ScanOutcome::PlayerGone, 0);
   const ProcessMemoryReader reader(*access_, ProcessMemoryReader::Opening::Held);
@@ -532,8 +533,10 @@ LearnProblem LearnWizard::prove() {
   if (const LearnProblem problem = doWork(LearnWork::Wait); problem != LearnProblem::None) return problem;
   const int64_t elapsed = nowMs() - firstAt;
   const auto second = readAll();
+  bool stood = false;
   for (size_t i = 0; i < found_.size(); ++i) {
     if (!first[i] || !second[i]) continue;
+    stood |= *second[i] == *first[i];
     const int64_t slack = learn::encodingResolutionMs(found_[i].encoding) + kProveSlackMs;
     if (std::abs(*second[i] - *first[i] - elapsed) > slack) continue;
     learn::Profile profile{player_.exe, pointerBytes_, 0, found_[i].path, found_[i].encoding};
@@ -544,6 +547,7 @@ LearnProblem LearnWizard::prove() {
     return LearnProblem::None;
   }
   if (scan.playerGone()) return LearnProblem::PlayerGone;
+  if (stood) return LearnProblem::NewPlayerStands;
   return judgeWork(LearnWork::Prove, learn::ScanOutcome::Done, 0);
 }
 

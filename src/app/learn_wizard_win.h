@@ -84,7 +84,7 @@ class LearnWizard final : public WindowBase<LearnWizard, true> {
   // The worker thread's side: runs `works` in order, posting each one's start and the end.
   void runWork(std::span<const LearnWork> works, WPARAM run);
   LearnProblem doWork(LearnWork work);
-  LearnProblem openPlayer();
+  LearnProblem openPlayer(uint32_t pid);
   LearnProblem findPaths();
   LearnProblem prove();
   learn::ScanControl control();
