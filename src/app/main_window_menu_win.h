@@ -14,8 +14,9 @@
 namespace quorvane {
 
 // The main window's items in its system menu (the title bar icon's menu), after the system's
-// own: the Status window, the player settings, the enhancements' check items, the sync keys' check item and the
-// "Player" submenu.
+// own: "Learn a player...", the Status window, the player settings, the enhancements' check
+// items, the sync keys' check item and the "Player" submenu (which ends with "Learn a player..."
+// again).
 class SystemMenu {
  public:
   // Each item's command id is a multiple of 16: the system keeps a system command's low four
