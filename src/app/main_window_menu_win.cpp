@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "app/learn_wizard_model.h"
 #include "app/player_settings_dialog_win.h"
 #include "app/sync_texts.h"
+#include "platform/wide_text_win.h"
 
 namespace quorvane {
 
@@ -15,6 +17,8 @@ SystemMenu::Command SystemMenu::decode(WPARAM id) {
     command.kind = Command::Kind::AddSecond;
   } else if (id == kRemoveSecondCommand) {
     command.kind = Command::Kind::RemoveSecond;
+  } else if (id == kLearnCommand || id == kLearnFromPlayersCommand) {
+    command.kind = Command::Kind::Learn;
   } else if (id == kPlayerSettingsCommand) {
     command.kind = Command::Kind::PlayerSettings;
   } else if (id >= kFirstEnhancementCommand && id < kFirstEnhancementCommand + 16 * kEnhancementCount) {
@@ -45,9 +49,11 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
   const HMENU system = menu();
   if (!system) return;
   const auto caption = [language](SyncText which) { return std::string(syncText(which, language)); };
+  const std::wstring learn = wideFromUtf8(learnText(LearnText::MenuItem, language));
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(system, MF_STRING, kAddSecondCommand, caption(SyncText::AddSecondItem).c_str());
   AppendMenuA(system, MF_STRING, kRemoveSecondCommand, caption(SyncText::RemoveSecondItem).c_str());
+  AppendMenuW(system, MF_STRING, kLearnCommand, learn.c_str());
   AppendMenuA(system, MF_STRING, kStatusCommand, caption(SyncText::StatusItem).c_str());
   AppendMenuW(system, MF_STRING, kPlayerSettingsCommand, playerSettingsCaption(language));
   AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
@@ -68,6 +74,8 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
     AppendMenuA(players, MF_STRING, kFirstPinnedPlayerCommand + 16 * i,
                 std::string(interfacePlayerName(kInterfaceOrder[i])).c_str());
   }
+  AppendMenuA(players, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(players, MF_STRING, kLearnFromPlayersCommand, learn.c_str());
   CheckMenuRadioItem(players, kAutomaticPlayerCommand, kLastPinnedPlayerCommand, playerCommand(player),
                      MF_BYCOMMAND);
   AppendMenuA(system, MF_POPUP, reinterpret_cast<UINT_PTR>(players), caption(SyncText::PlayerMenu).c_str());

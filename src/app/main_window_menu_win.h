@@ -14,8 +14,9 @@
 namespace quorvane {
 
 // The main window's items in its system menu (the title bar icon's menu), after the system's
-// own: the second subtitle file's two items, the Status window, the player settings, the
-// enhancements' check items, the sync keys' check item and the "Player" submenu.
+// own: the second subtitle file's two items, "Learn a player...", the Status window, the player
+// settings, the enhancements' check items, the sync keys' check item and the "Player" submenu
+// (which ends with "Learn a player..." again).
 class SystemMenu {
  public:
   // Each item's command id is a multiple of 16: the system keeps a system command's low four
@@ -25,6 +26,9 @@ class SystemMenu {
   // The second subtitle file's two items.
   static constexpr UINT kAddSecondCommand = 0x0A00;
   static constexpr UINT kRemoveSecondCommand = 0x0A10;
+  // "Learn a player...", in the menu and again at the end of the "Player" submenu.
+  static constexpr UINT kLearnCommand = 0x0B00;
+  static constexpr UINT kLearnFromPlayersCommand = 0x0B10;
   // The enhancements' items: this id, then one every 16.
   static constexpr UINT kFirstEnhancementCommand = 0x0200;
   // The sync keys' check item and the "Player" submenu's two choices.
@@ -37,7 +41,8 @@ class SystemMenu {
 
   // What a command id asks for.
   struct Command {
-    enum class Kind { None, Status, PlayerSettings, Enhancement, SyncKeys, Player, AddSecond, RemoveSecond } kind = Kind::None;
+    enum class Kind { None, Status, Learn, PlayerSettings, Enhancement, SyncKeys, Player, AddSecond, RemoveSecond } kind =
+        Kind::None;
     Enhancement enhancement = Enhancement::PreciseTiming;
     PlayerChoice player;
   };

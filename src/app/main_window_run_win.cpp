@@ -219,4 +219,12 @@ void MainWindow::showStatus() {
   if (status_) status_->show();
 }
 
+void MainWindow::showLearnWizard() {
+  if (!learn_) {
+    learn_ = LearnWizard::create(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd(), GWLP_HINSTANCE)), hwnd(),
+                                 app_.uiLanguage);
+  }
+  if (learn_) learn_->show();
+}
+
 }  // namespace quorvane

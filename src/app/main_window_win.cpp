@@ -206,6 +206,9 @@ bool MainWindow::onMenuCommand(WPARAM id) {
     case SystemMenu::Command::Kind::Status:
       showStatus();
       return true;
+    case SystemMenu::Command::Kind::Learn:
+      showLearnWizard();
+      return true;
     case SystemMenu::Command::Kind::PlayerSettings:
       runPlayerSettingsDialog(hwnd(), app_.settings, app_.control, app_.uiLanguage);
       return true;
@@ -538,6 +541,7 @@ void MainWindow::onDestroy() {
   bar_.reset();
   notice_.reset();
   status_.reset();
+  learn_.reset();
   app_.run.end(200);
   tooltip_.reset();
   PostQuitMessage(0);

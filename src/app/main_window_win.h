@@ -17,6 +17,7 @@
 #include "app/run_control.h"
 #include "players/player_interfaces.h"
 #include "app/links.h"
+#include "app/learn_wizard_win.h"
 #include "app/status_window_win.h"
 #include "app/transport_bar_win.h"
 #include "input/hotkey_poller.h"
@@ -130,6 +131,8 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   void showTransportBar(bool shown) override;
   // The window menu's Status window, made at its first use.
   void showStatus();
+  // The window menu's "Learn a player...", made at its first use.
+  void showLearnWizard();
   void sayNoPlayer() override;
   void sayUtf8(std::string_view text) override;
   bool closed() const override { return hwnd() == nullptr; }
@@ -182,6 +185,7 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   std::unique_ptr<NoticeWindow> notice_;  // made at the first sync key
   std::unique_ptr<TransportBar> bar_;     // made at the first free-clock run, shown only with one
   std::unique_ptr<StatusWindow> status_;
+  std::unique_ptr<LearnWizard> learn_;
 };
 
 }  // namespace quorvane

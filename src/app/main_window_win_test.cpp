@@ -10,6 +10,7 @@
 
 #include "app/control_ids.h"
 #include "app/file_filter.h"
+#include "app/learn_wizard_model.h"
 #include "app/sync_texts.h"
 #include "platform/fake_key_state.h"
 #include "platform/fake_registry.h"
@@ -498,6 +499,38 @@ TEST_F(MainWindowTest, TheStatusItemOpensALiveWindowThatClosingHides) {
   EXPECT_TRUE(IsWindowVisible(status));
   DestroyWindow(window->hwnd());
   EXPECT_FALSE(IsWindow(status));
+}
+
+// "Learn a player..." is in the window menu and at the end of the Player submenu, in the
+// interface language; both open one wizard on its first page, which Cancel hides and the menu
+// shows again, and which goes with the main window.
+TEST_F(MainWindowTest, TheLearnItemsOpenTheWizardThatCancelHides) {
+  open(0x0804);
+  const HMENU menu = GetSystemMenu(window->hwnd(), FALSE);
+  const std::wstring expected = wideFromUtf8(learnText(LearnText::MenuItem, UiLanguage::SimplifiedChinese));
+  wchar_t caption[64] = {};
+  GetMenuStringW(menu, SystemMenu::kLearnCommand, caption, 64, MF_BYCOMMAND);
+  EXPECT_EQ(std::wstring(caption), expected);
+  const HMENU players = GetSubMenu(menu, GetMenuItemCount(menu) - 1);
+  GetMenuStringW(players, GetMenuItemCount(players) - 1, caption, 64, MF_BYPOSITION);
+  EXPECT_EQ(std::wstring(caption), expected);
+  const auto wizardWindow = [] { return FindWindowW(kLearnWizardClassName, nullptr); };
+
+  for (const UINT command : {SystemMenu::kLearnCommand, SystemMenu::kLearnFromPlayersCommand}) {
+    SendMessageA(window->hwnd(), WM_SYSCOMMAND, command, 0);
+    const HWND wizard = wizardWindow();
+    ASSERT_NE(wizard, nullptr);
+    EXPECT_TRUE(IsWindowVisible(wizard));
+    EXPECT_EQ(GetWindow(wizard, GW_OWNER), window->hwnd());
+    // Nothing picked yet: Next waits.
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wizard, LearnWizard::kIdNext)));
+    SendMessageW(wizard, WM_COMMAND, LearnWizard::kIdCancel, 0);
+    pump(50);
+    EXPECT_FALSE(IsWindowVisible(wizard));
+  }
+  const HWND wizard = wizardWindow();
+  DestroyWindow(window->hwnd());
+  EXPECT_FALSE(IsWindow(wizard));
 }
 
 TEST_F(MainWindowTest, EnhancementsAreSystemMenuItemsStoredAsOneOrZero) {

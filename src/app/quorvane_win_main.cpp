@@ -14,7 +14,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Relative paths (the file dialog's fallback folder among them) start at the program's folder.
   if (const std::string folder = programFolder(); !folder.empty()) SetCurrentDirectoryA(folder.c_str());
 
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
 
   const TextCodec textCodec(systemCodePages());
@@ -27,6 +27,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     // The dialog manager gives the window Tab navigation and closes it on Escape.
     if (window.hwnd() && IsDialogMessageA(window.hwnd(), &msg)) continue;
+    if (LearnWizard::takesDialogMessage(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

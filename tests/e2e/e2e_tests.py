@@ -1838,6 +1838,229 @@ def picture_area(s, lang):
     s.click(by_id()[ok])
     s.wait_for("the dialog to close", lambda: not settings_dialog(), 5)
     checks.equal('"picturearea" stored', s.setting("picturearea"), "200,150,640,360")
+
+
+
+# ---- Learn a player... ----------------------------------------------------------------------
+
+LEARN_CLASS = "QuorvaneLearnWizard"
+# The wizard's control ids (LearnWizard::kId* in src/app/learn_wizard_win.h).
+LEARN_IDS = {"instruction": 101, "programs": 102, "time": 103, "progress": 104, "next": 105, "cancel": 106}
+LEARN_PLAYER = "LearnPlayer.exe"
+# Each layout of the simulated player, the language it is learnt in (the screenshots come in all
+# three), and the encoding its profile must name.
+LEARN_LAYOUTS = {
+    "ms_chain": ("ms-chain", "en_US.UTF-8", "int32"),
+    "double_seconds": ("double-seconds", "zh_CN.UTF-8", "float64"),
+    "ticks": ("ticks", "en_US.UTF-8", "int64"),
+    "frames": ("frames", "en_US.UTF-8", "int32"),
+    "text": ("text", "zh_TW.UTF-8", "utf16-h:mm:ss"),
+}
+SHOT_SUFFIX = {"en_US.UTF-8": "en", "zh_CN.UTF-8": "zh-CN", "zh_TW.UTF-8": "zh-TW"}
+
+
+def open_learn_wizard(s):
+    """The window menu's "Learn a player...", the first of the program's items (above "Status")."""
+    focus_main_window(s)
+    s.key("alt+space")
+    time.sleep(0.5)
+    s.key(*["Up"] * 8, "Return")
+    return s.wait_for("the wizard", lambda: (s.probe("windows", "--class", LEARN_CLASS) or [None])[0], 5)
+
+
+def learn_controls(s):
+    answer = s.probe("controls", "--class", LEARN_CLASS, "--timeout", "3000")
+    if not answer:
+        raise TestFailure("the wizard's window is gone")
+    by_id = {c["id"]: c for c in answer["controls"]}
+    return {name: by_id.get(number) for name, number in LEARN_IDS.items()}, answer["window"]
+
+
+def learn_waits(c):
+    """Whether the wizard waits for the user: Next or the time box takes input, or only Close
+    is left."""
+    return not c["next"]["visible"] or c["next"]["enabled"] or (c["time"]["visible"] and c["time"]["enabled"])
+
+
+def learn_next(s, page, timeout, again=False):
+    """Presses Next and waits for the page after it: one with another instruction, or with
+    `again`, the same page back with a notice under it (one more seek asked for)."""
+    before = page["instruction"]["text"]
+    s.click(page["next"])
+    time.sleep(0.5)
+
+    def shown():
+        c = learn_controls(s)[0]
+        changed = c["instruction"]["text"] != before or (again and c["progress"]["text"])
+        return c if changed and learn_waits(c) else None
+    return s.wait_for("the wizard's next page", shown, timeout, 0.3)
+
+
+def shown_digits(ms):
+    """What a person types for the position a player shows: its digits only, the box puts the
+    colons in."""
+    seconds = ms // 1000
+    return f"{seconds // 3600}{seconds // 60 % 60:02d}{seconds % 60:02d}"
+
+
+def learn_through_wizard(s, key):
+    """The wizard learns one layout of the simulated player as a user would: picks it from the
+    list, types the position it shows, pauses, plays, seeks and types again, restarts the
+    player; the summary names the saved profile, whose path leads to the position in yet
+    another start of the player."""
+    layout, lang, encoding = LEARN_LAYOUTS[key]
+    s.lang = lang
+    shot = SHOT_SUFFIX[lang]
+    args = (f"--layout={layout}", "--start=0:20:00", "--exit-after=300")
+    checks = Checks()
+    s.clear_settings()
+    profiles = Path(os.environ["WINEPREFIX"], "drive_c", "users")
+    for old in profiles.glob("*/AppData/Roaming/Quorvane/players/*"):
+        old.unlink()
+    s.start_player(*args, name=LEARN_PLAYER)
+    s.start_quorvane()
+    began = time.monotonic()
+    wizard = open_learn_wizard(s)
+    controls, _ = learn_controls(s)
+    checks.true("Next waits for a pick", not controls["next"]["enabled"])
+    # The list's type-ahead picks the player by its name.
+    s.click(controls["programs"])
+    s.type_text("LearnPlayer")
+    controls = s.wait_for("Next after the pick", lambda: (lambda c: c if c["next"]["enabled"] else None)(
+        learn_controls(s)[0]), 5)
+    s.move_mouse_away()
+    s.screenshot(f"learn-pick-{shot}", wizard["rect"])
+    page = learn_next(s, controls, 10)
+
+    def type_position(page, name):
+        shown = s.player_ctl("position", name=LEARN_PLAYER)["position"]
+        s.click(page["time"])
+        s.type_text(shown_digits(shown))
+        filled = learn_controls(s)[0]
+        text = filled["time"]["text"]
+        checks.equal(f"{name}: the box filled as typed", text, "{}:{:02d}:{:02d}".format(
+            shown // 3600000, shown // 60000 % 60, shown // 1000 % 60))
+        return filled
+
+    # The player plays: type what it shows.
+    checks.true("the position page has the time box", page["time"]["visible"])
+    page = type_position(page, "first position")
+    s.move_mouse_away()
+    s.screenshot(f"learn-position-{shot}", wizard["rect"])
+    page = learn_next(s, page, 60)
+    steps = [("pause", lambda: s.player_ctl("pause", name=LEARN_PLAYER)),
+             ("play", lambda: s.player_ctl("resume", name=LEARN_PLAYER))]
+    for name, act in steps:
+        checks.true(f"{name}: a page that waits, not the end ({page['instruction']['text']!r})",
+                    page["next"]["visible"])
+        act()
+        page = learn_next(s, page, 30)
+    seeks = 0
+    while page["next"]["visible"] and page["time"]["visible"] and seeks < 4:
+        seeks += 1
+        position = s.player_ctl("position", name=LEARN_PLAYER)["position"]
+        s.player_ctl("seek", str(position + 300000 * seeks), name=LEARN_PLAYER)
+        page = type_position(page, f"seek {seeks}")
+        if seeks == 1:
+            s.move_mouse_away()
+            s.screenshot(f"learn-seek-{shot}", wizard["rect"])
+        page = learn_next(s, page, 120, again=True)
+    s.log(f"seeks: {seeks}")
+    checks.true(f"the restart page ({page['instruction']['text']!r})", page["next"]["visible"])
+    s.move_mouse_away()
+    s.screenshot(f"learn-restart-{shot}", wizard["rect"])
+    s.player_ctl("quit", name=LEARN_PLAYER)
+    s.wait_for("the player to exit", lambda: s.player.poll() is not None, 10)
+    if key == "ms_chain":
+        # Next before the restarted player's film plays: the page asks again.
+        s.start_player(*args, "--paused", name=LEARN_PLAYER)
+        page = learn_next(s, page, 30, again=True)
+        notice = page["progress"]["text"]
+        checks.true(f"a paused new player is asked to play: {notice!r}", "does not play yet" in notice)
+        s.player_ctl("resume", name=LEARN_PLAYER)
+    else:
+        s.start_player(*args, name=LEARN_PLAYER)
+    page = learn_next(s, page, 30)
+    summary = page["instruction"]["text"]
+    took = time.monotonic() - began
+    s.log(f"summary after {took:.1f}s: {summary!r}")
+    checks.true(f"the summary names the saved profile: {summary!r}", "learnplayer.exe.profile" in summary)
+    # The restarted player's window would cover the wizard; the last check starts it anew anyway.
+    s.player_ctl("quit", name=LEARN_PLAYER)
+    s.wait_for("the player to exit", lambda: s.player.poll() is not None, 10)
+    s.move_mouse_away()
+    s.screenshot(f"learn-summary-{shot}", wizard["rect"])
+    saved = list(profiles.glob("*/AppData/Roaming/Quorvane/players/learnplayer.exe.profile"))
+    checks.equal("one profile saved", len(saved), 1)
+    if not saved:
+        return checks
+    text = saved[0].read_text()
+    s.log(f"profile:\n{text}")
+    checks.true(f"the profile's encoding is {encoding}", f"encoding={encoding}\n" in text)
+    checks.equal("no temporary file left", list(saved[0].parent.glob("*.tmp")), [])
+
+    # Yet another start: the saved path leads to the position there too.
+    s.start_player(*args, name=LEARN_PLAYER)
+    done = s.wine(s.program("quorvane-learn"), "--check", windows_path(saved[0]), timeout=20)
+    answer = done.stdout.decode(errors="replace")
+    truth = s.player_ctl("position", name=LEARN_PLAYER)["position"]
+    s.log(f"check: {answer.strip()!r}, the player at {truth}")
+    found = re.search(r"position=(\d+)", answer)
+    checks.true(f"the profile resolves in a new start ({answer.strip()!r})", found is not None)
+    if found:
+        checks.true(f"it leads to the position: {found.group(1)} against {truth}",
+                    abs(int(found.group(1)) - truth) <= 2500)
+    print(f"learnt {layout} through the wizard in {took:.1f}s ({seeks} seek(s))")
+    return checks
+
+
+
+def learn_faults(s):
+    """Cancel during the first scan hides the wizard at once and the menu opens it anew on its
+    first page; a player that exits between two steps ends the learning with a message naming
+    it, and nothing is saved."""
+    checks = Checks()
+    s.clear_settings()
+    profiles = Path(os.environ["WINEPREFIX"], "drive_c", "users")
+    for old in profiles.glob("*/AppData/Roaming/Quorvane/players/*"):
+        old.unlink()
+    # A large heap, so that the first scan lasts long enough to be cancelled in its middle.
+    args = ("--layout=ms-chain", "--start=0:20:00", "--exit-after=300", "--heap=512M")
+    s.start_player(*args, name=LEARN_PLAYER)
+    s.start_quorvane()
+
+    def begin():
+        open_learn_wizard(s)
+        controls, _ = learn_controls(s)
+        s.click(controls["programs"])
+        s.type_text("LearnPlayer")
+        controls = s.wait_for("Next after the pick", lambda: (lambda c: c if c["next"]["enabled"] else None)(
+            learn_controls(s)[0]), 5)
+        page = learn_next(s, controls, 10)
+        shown = s.player_ctl("position", name=LEARN_PLAYER)["position"]
+        s.click(page["time"])
+        s.type_text(shown_digits(shown))
+        return learn_controls(s)[0]
+
+    page = begin()
+    s.click(page["next"])
+    s.wait_for("the first scan", lambda: learn_controls(s)[0]["progress"]["text"], 5, 0.05)
+    pressed = time.monotonic()
+    s.click(learn_controls(s)[0]["cancel"])
+    s.wait_for("the wizard to hide", lambda: not s.probe("windows", "--class", LEARN_CLASS), 5, 0.05)
+    s.log(f"hidden {time.monotonic() - pressed:.2f}s after Cancel")
+    checks.true("Cancel hides the wizard within 3 s (the probes' own time included)", time.monotonic() - pressed < 3)
+
+    page = begin()
+    checks.true("opened again on the first pages", page["time"]["visible"])
+    page = learn_next(s, page, 120)
+    s.wine("taskkill", "/f", "/im", LEARN_PLAYER)
+    s.wait_for("the player to exit", lambda: s.player.poll() is not None, 10)
+    page = learn_next(s, page, 30)
+    text = page["instruction"]["text"]
+    checks.true(f"the exit is told, naming the player: {text!r}", "LearnPlayer.exe has exited" in text)
+    checks.true("only Close is left", not page["next"]["visible"])
+    checks.equal("nothing saved", list(profiles.glob("*/AppData/Roaming/Quorvane/players/*")), [])
     return checks
 
 
@@ -1886,6 +2109,8 @@ TESTS = {
     "two_point_sync": two_point_sync,
     "bar_zh_CN": lambda s: bar_languages(s, "zh_CN.UTF-8"),
     "bar_zh_TW": lambda s: bar_languages(s, "zh_TW.UTF-8"),
+    "learn_faults": learn_faults,
+    **{f"learn_{key}": (lambda key: lambda s: learn_through_wizard(s, key))(key) for key in LEARN_LAYOUTS},
 }
 
 
@@ -1895,7 +2120,7 @@ def main():
     parser.add_argument("--artifacts", required=True)
     parser.add_argument("--work", required=True)
     programs = ("quorvane", "simplayer", "simplayer-ctl", "uiprobe", "browser_recorder", "titled_window",
-                "caption_ink")
+                "caption_ink", "quorvane-learn")
     for program in programs:
         parser.add_argument(f"--{program}")
     args = parser.parse_args()

@@ -1,5 +1,6 @@
 // quorvane-learn --process NAME [--typed H:MM:SS] [--wait SECONDS] [--ask-position CMD]
 //                [--on-pause CMD] [--on-play CMD] [--on-seek CMD]
+// quorvane-learn --check PROFILE
 //
 // Learns where a running player keeps its playback position: a first scan of its memory for
 // the position it shows, then steps while it plays, stands paused, plays again and is seeked,
@@ -9,6 +10,10 @@
 // and --on-seek commands may print "position=MS" (as simplayer-ctl does), which stands for what
 // the person would have typed. Exit status 0 with a profile printed, 2 when the player cannot
 // be learnt here, 3 when nothing followed the film.
+//
+// --check follows a saved profile's path in the running player it names and prints the position
+// it leads to as "position=MS": 0 when it leads to one, 2 when the profile or the player cannot
+// be read, 3 when the path leads nowhere.
 #include <windows.h>
 
 #include <algorithm>
@@ -16,8 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -66,6 +73,30 @@ std::optional<int64_t> ask(const Options& options, const std::string& key, const
     if (const auto ms = parseShownPosition(line)) return ms;
     std::printf("not a position: %s\n", line.c_str());
   }
+}
+
+int check(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  Profile profile;
+  ProfileError error;
+  if (!in || !parseProfile(text.str(), profile, error)) {
+    std::fprintf(stderr, "%s\n", in ? describeProfileError(error, file).c_str() : ("cannot read " + file).c_str());
+    return 2;
+  }
+  auto access = makeSystemProcessAccess();
+  const uint32_t pid = findProcessId(*access, profile.executable);
+  const auto modules = pid ? listModules(pid) : std::nullopt;
+  if (!modules) return std::fprintf(stderr, "no process %s\n", profile.executable.c_str()), 2;
+  const ProcessMemoryReader reader(*access);
+  const auto at = resolvePath(reader, pid, *modules, profile.path, profile.pointerBytes);
+  if (!at) return std::fprintf(stderr, "the path leads nowhere\n"), 3;
+  const uint32_t width = encodingWidth(profile.encoding.type);
+  const auto value = decodePositionMs(profile.encoding, reader.readBytes(pid, *at, width));
+  if (!value) return std::fprintf(stderr, "no position at 0x%llx\n", static_cast<unsigned long long>(*at)), 3;
+  std::printf("position=%lld\n", static_cast<long long>(*value));
+  return 0;
 }
 
 int run(const Options& options) {
@@ -174,6 +205,7 @@ int run(const Options& options) {
 }  // namespace quorvane::learn
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--check") == 0) return quorvane::learn::check(argv[2]);
   quorvane::learn::Options options;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
@@ -194,7 +226,8 @@ int main(int argc, char** argv) {
   if (options.process.empty() || argc % 2 == 0) {
     std::fprintf(stderr,
                  "usage: quorvane-learn --process NAME [--typed H:MM:SS] [--wait SECONDS] [--ask-position CMD]\n"
-                 "                      [--on-pause CMD] [--on-play CMD] [--on-seek CMD]\n");
+                 "                      [--on-pause CMD] [--on-play CMD] [--on-seek CMD]\n"
+                 "       quorvane-learn --check PROFILE\n");
     return 2;
   }
   return quorvane::learn::run(options);
