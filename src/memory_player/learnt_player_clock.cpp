@@ -1,0 +1,106 @@
+#include "memory_player/learnt_player_clock.h"
+
+#include <algorithm>
+
+#include "memory_player/process_memory.h"
+
+namespace quorvane {
+namespace {
+
+// The headers page moduleChecksum covers.
+constexpr uint32_t kHeadersBytes = 4096;
+
+}  // namespace
+
+LearntSearch findLearntPlayer(const ProcessAccess& access, std::span<const learn::Profile> profiles,
+                              const std::function<std::optional<std::vector<learn::Module>>(uint32_t pid)>& modules,
+                              uint32_t pointerBytes) {
+  LearntSearch search;
+  for (const learn::Profile& profile : profiles) {
+    const uint32_t pid = findProcessId(access, profile.executable);
+    if (pid == 0) continue;
+    const auto refuse = [&](LearntRefusal why) { search.refused.push_back({profile.executable, why}); };
+    if (profile.pointerBytes > pointerBytes) {
+      refuse(LearntRefusal::TooWide);
+      continue;
+    }
+    const auto loaded = modules(pid);
+    if (!loaded || loaded->empty()) {
+      refuse(LearntRefusal::Unreadable);
+      continue;
+    }
+    const std::vector<uint8_t> headers = readBytes(access, pid, loaded->front().base, kHeadersBytes);
+    if (headers.empty()) {
+      refuse(LearntRefusal::Unreadable);
+      continue;
+    }
+    const auto start = std::find_if(loaded->begin(), loaded->end(), [&](const learn::Module& m) {
+      return equalIgnoringCase(m.name, profile.path.module);
+    });
+    if (learn::moduleChecksum(headers) != profile.checksum || start == loaded->end()) {
+      refuse(LearntRefusal::OtherVersion);
+      continue;
+    }
+    search.found = {pid, profile, start->base, start->size};
+    return search;
+  }
+  return search;
+}
+
+uint32_t LearntPlayerClock::standsWhilePlayingMs(const learn::Encoding& encoding) {
+  // A player writes its position at least a few times a second; a shown second stands a whole
+  // second, and a little more when the player paints it with a late frame.
+  return static_cast<uint32_t>(std::max<int64_t>(400, learn::encodingResolutionMs(encoding) + 150));
+}
+
+void LearntPlayerClock::setPlayer(const LearntPlayer& player) {
+  const bool samePlace = player.pid == player_.pid && player.moduleBase == player_.moduleBase &&
+                         player.profile == player_.profile;
+  follow(player.pid, samePlace);
+  if (!samePlace) haveValue_ = false;
+  player_ = player;
+}
+
+std::optional<int64_t> LearntPlayerClock::readValueMs() const {
+  const learn::Profile& profile = player_.profile;
+  const std::vector<learn::Module> modules{{profile.path.module, player_.moduleBase, player_.moduleSize}};
+  const auto address = learn::resolvePath(memory_, player_.pid, modules, profile.path, profile.pointerBytes);
+  if (!address) return std::nullopt;
+  const std::vector<uint8_t> bytes =
+      memory_.readBytes(player_.pid, *address, learn::encodingWidth(profile.encoding.type));
+  return learn::decodePositionMs(profile.encoding, bytes);
+}
+
+ShownTime LearntPlayerClock::readShown() {
+  ShownTime shown;
+  const std::optional<int64_t> valueMs = readValueMs();
+  const uint32_t now = nowMs();
+  if (!valueMs) return shown;
+  if (!haveValue_) {
+    // Whether it plays is not known before the value moves: held until then.
+    playing_ = false;
+  } else if (*valueMs != lastValueMs_) {
+    // On by no more than the time between the reads (and the value's own step) is playing; a
+    // jump either way is a seek, which leaves playing or paused as it was.
+    const int64_t stepMs = *valueMs - lastValueMs_;
+    const int64_t mostMs = int64_t{now - lastReadMs_} + learn::encodingResolutionMs(player_.profile.encoding) + 500;
+    if ((stepMs > 0 && stepMs <= mostMs) || playing_) {
+      playing_ = true;
+      movedAtMs_ = now;
+    }
+  } else if (playing_ && now - movedAtMs_ > standsWhilePlayingMs(player_.profile.encoding)) {
+    playing_ = false;
+  }
+  haveValue_ = true;
+  lastValueMs_ = *valueMs;
+  lastReadMs_ = now;
+  shown.valid = true;
+  // The clocks follow whole seconds, as a player's display shows them; the tick count or the
+  // learnt phase fills them in.
+  shown.shownMs = *valueMs / 1000 * 1000;
+  shown.changeKey = shown.shownMs;
+  shown.playing = playing_;
+  return shown;
+}
+
+}  // namespace quorvane
