@@ -1,13 +1,17 @@
 #include "app/main_window_menu_win.h"
 
+#include <algorithm>
 #include <string>
+
+#include "memory_player/learnt_profiles.h"
+#include "memory_player/process_memory.h"
 
 #include "app/player_settings_dialog_win.h"
 #include "app/sync_texts.h"
 
 namespace quorvane {
 
-SystemMenu::Command SystemMenu::decode(WPARAM id) {
+SystemMenu::Command SystemMenu::decode(WPARAM id, std::span<const std::string> learnt) {
   Command command;
   if (id == kStatusCommand) {
     command.kind = Command::Kind::Status;
@@ -26,18 +30,31 @@ SystemMenu::Command SystemMenu::decode(WPARAM id) {
   } else if (id >= kFirstPinnedPlayerCommand && id < kFirstPinnedPlayerCommand + 16 * kInterfaceOrder.size()) {
     command.kind = Command::Kind::Player;
     command.player.pinned = kInterfaceOrder[(id - kFirstPinnedPlayerCommand) / 16];
+  } else if (id >= kFirstLearntPlayerCommand && id < kFirstLearntPlayerCommand + 16 * learnt.size() &&
+             (id - kFirstLearntPlayerCommand) % 16 == 0) {
+    command.kind = Command::Kind::Player;
+    command.player.learnt = learnt[(id - kFirstLearntPlayerCommand) / 16];
   }
   return command;
 }
 
-UINT SystemMenu::playerCommand(const PlayerChoice& player) {
+UINT SystemMenu::playerCommand(const PlayerChoice& player, std::span<const std::string> learnt) {
   if (player.freeClock) return kFreeClockCommand;
   if (player.pinned) return kFirstPinnedPlayerCommand + 16 * static_cast<UINT>(*player.pinned);
+  for (size_t i = 0; i < learnt.size() && i < kMaxLearntPlayers; ++i) {
+    if (equalIgnoringCase(learnt[i], player.learnt)) return kFirstLearntPlayerCommand + 16 * static_cast<UINT>(i);
+  }
   return kAutomaticPlayerCommand;
 }
 
+// The radio group runs from "Automatic" to the last item of the submenu.
+UINT SystemMenu::lastPlayerCommand(std::span<const std::string> learnt) {
+  const size_t count = std::min(learnt.size(), kMaxLearntPlayers);
+  return count == 0 ? kLastPinnedPlayerCommand : kFirstLearntPlayerCommand + 16 * static_cast<UINT>(count - 1);
+}
+
 void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhancementCount>& enhancements,
-                          bool syncKeys, const PlayerChoice& player) {
+                          bool syncKeys, const PlayerChoice& player, std::span<const std::string> learnt) {
   const HMENU system = menu();
   if (!system) return;
   const auto caption = [language](SyncText which) { return std::string(syncText(which, language)); };
@@ -62,7 +79,11 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
     AppendMenuA(players, MF_STRING, kFirstPinnedPlayerCommand + 16 * i,
                 std::string(interfacePlayerName(kInterfaceOrder[i])).c_str());
   }
-  CheckMenuRadioItem(players, kAutomaticPlayerCommand, kLastPinnedPlayerCommand, playerCommand(player),
+  // Then the learnt players, by their executables' names.
+  for (size_t i = 0; i < learnt.size() && i < kMaxLearntPlayers; ++i) {
+    AppendMenuA(players, MF_STRING, kFirstLearntPlayerCommand + 16 * i, learntPlayerName(learnt[i]).c_str());
+  }
+  CheckMenuRadioItem(players, kAutomaticPlayerCommand, lastPlayerCommand(learnt), playerCommand(player, learnt),
                      MF_BYCOMMAND);
   AppendMenuA(system, MF_POPUP, reinterpret_cast<UINT_PTR>(players), caption(SyncText::PlayerMenu).c_str());
 }
@@ -76,8 +97,9 @@ void SystemMenu::checkSyncKeys(bool on) {
   CheckMenuItem(menu(), kSyncKeysCommand, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
-void SystemMenu::checkPlayer(const PlayerChoice& player) {
-  CheckMenuRadioItem(menu(), kAutomaticPlayerCommand, kLastPinnedPlayerCommand, playerCommand(player), MF_BYCOMMAND);
+void SystemMenu::checkPlayer(const PlayerChoice& player, std::span<const std::string> learnt) {
+  CheckMenuRadioItem(menu(), kAutomaticPlayerCommand, lastPlayerCommand(learnt), playerCommand(player, learnt),
+                     MF_BYCOMMAND);
 }
 
 }  // namespace quorvane

@@ -9,6 +9,7 @@
 #include "app/main_window_model.h"
 #include "app/player_settings_dialog_win.h"
 #include "common/text_number.h"
+#include "memory_player/learnt_profiles.h"
 #include "overlay/overlay_metrics.h"
 #include "platform/file_dialog_win.h"
 #include "platform/modal_pump_win.h"
@@ -183,8 +184,11 @@ LRESULT MainWindow::onCreate() {
     app_.enhancements[i] = app_.settings.readText(enhancementSettingPath(static_cast<Enhancement>(i)), "0") == "1";
   }
   app_.control.loadSettings();
+  for (const learn::Profile& profile : loadProfiles(readProfileFolder(profileFolder())).profiles) {
+    app_.learntPlayers.push_back(profile.executable);
+  }
   SystemMenu(hwnd()).addItems(app_.uiLanguage, app_.enhancements, app_.control.syncKeys(),
-                              app_.control.playerChoice());
+                              app_.control.playerChoice(), app_.learntPlayers);
   tooltip_ = attachTips(hwnd(), app_.uiTexts);
   return 0;
 }
@@ -196,7 +200,7 @@ bool MainWindow::onSysCommand(WPARAM command) {
 }
 
 bool MainWindow::onMenuCommand(WPARAM id) {
-  const SystemMenu::Command command = SystemMenu::decode(id);
+  const SystemMenu::Command command = SystemMenu::decode(id, app_.learntPlayers);
   switch (command.kind) {
     case SystemMenu::Command::Kind::None:
       return false;
@@ -215,7 +219,7 @@ bool MainWindow::onMenuCommand(WPARAM id) {
       return true;
     case SystemMenu::Command::Kind::Player:
       app_.control.choosePlayer(command.player);
-      SystemMenu(hwnd()).checkPlayer(command.player);
+      SystemMenu(hwnd()).checkPlayer(command.player, app_.learntPlayers);
       return true;
   }
   return false;
@@ -321,7 +325,7 @@ void MainWindow::onCommand(int id, int code) {
   // A submenu of the window menu may report its items as commands rather than system
   // commands: the submenu's choices and the sync keys' item act either way.
   if (code == 0) {
-    const SystemMenu::Command::Kind kind = SystemMenu::decode(static_cast<WPARAM>(id)).kind;
+    const SystemMenu::Command::Kind kind = SystemMenu::decode(static_cast<WPARAM>(id), app_.learntPlayers).kind;
     if (kind == SystemMenu::Command::Kind::SyncKeys || kind == SystemMenu::Command::Kind::Player) {
       onMenuCommand(static_cast<WPARAM>(id));
     }

@@ -121,7 +121,7 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   // What the run's control shows through this window.
   void showDelay(int32_t delayMs) override;
   void showNotice(const std::string& text) override;
-  void showFollowed(std::optional<InterfacePlayer> player) override;
+  void showFollowed(std::string_view playerName) override;
   void showTransportBar(bool shown) override;
   // The window menu's Status window, made at its first use.
   void showStatus();
