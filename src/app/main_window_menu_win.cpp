@@ -5,7 +5,9 @@
 
 #include "memory_player/learnt_profiles.h"
 #include "memory_player/process_memory.h"
+#include "platform/wide_text_win.h"
 
+#include "app/learnt_player_transfer.h"
 #include "app/player_settings_dialog_win.h"
 #include "app/sync_texts.h"
 
@@ -30,6 +32,10 @@ SystemMenu::Command SystemMenu::decode(WPARAM id, std::span<const std::string> l
   } else if (id >= kFirstPinnedPlayerCommand && id < kFirstPinnedPlayerCommand + 16 * kInterfaceOrder.size()) {
     command.kind = Command::Kind::Player;
     command.player.pinned = kInterfaceOrder[(id - kFirstPinnedPlayerCommand) / 16];
+  } else if (id == kExportLearntCommand) {
+    command.kind = Command::Kind::ExportLearnt;
+  } else if (id == kImportLearntCommand) {
+    command.kind = Command::Kind::ImportLearnt;
   } else if (id >= kFirstLearntPlayerCommand && id < kFirstLearntPlayerCommand + 16 * learnt.size() &&
              (id - kFirstLearntPlayerCommand) % 16 == 0) {
     command.kind = Command::Kind::Player;
@@ -85,6 +91,11 @@ void SystemMenu::addItems(UiLanguage language, const std::array<bool, kEnhanceme
   }
   CheckMenuRadioItem(players, kAutomaticPlayerCommand, lastPlayerCommand(learnt), playerCommand(player, learnt),
                      MF_BYCOMMAND);
+  AppendMenuA(players, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(players, MF_STRING, kExportLearntCommand,
+              wideFromUtf8(transferText(TransferText::ExportItem, language)).c_str());
+  AppendMenuW(players, MF_STRING, kImportLearntCommand,
+              wideFromUtf8(transferText(TransferText::ImportItem, language)).c_str());
   AppendMenuA(system, MF_POPUP, reinterpret_cast<UINT_PTR>(players), caption(SyncText::PlayerMenu).c_str());
 }
 
@@ -95,6 +106,24 @@ void SystemMenu::checkEnhancement(Enhancement which, bool on) {
 
 void SystemMenu::checkSyncKeys(bool on) {
   CheckMenuItem(menu(), kSyncKeysCommand, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+HMENU SystemMenu::playersMenu() const {
+  const HMENU system = menu();
+  for (int i = 0; system && i < GetMenuItemCount(system); ++i) {
+    const HMENU sub = GetSubMenu(system, i);
+    if (sub && GetMenuState(sub, kAutomaticPlayerCommand, MF_BYCOMMAND) != static_cast<UINT>(-1)) return sub;
+  }
+  return nullptr;
+}
+
+void SystemMenu::addLearntPlayer(std::span<const std::string> learnt) {
+  const HMENU players = playersMenu();
+  if (!players || learnt.empty() || learnt.size() > kMaxLearntPlayers) return;
+  // Before the separator that leads the export and import items.
+  const UINT position = static_cast<UINT>(2 + kInterfaceOrder.size() + learnt.size() - 1);
+  InsertMenuA(players, position, MF_BYPOSITION | MF_STRING,
+              kFirstLearntPlayerCommand + 16 * (learnt.size() - 1), learntPlayerName(learnt.back()).c_str());
 }
 
 void SystemMenu::checkPlayer(const PlayerChoice& player, std::span<const std::string> learnt) {

@@ -37,10 +37,15 @@ class SystemMenu {
   // most kMaxLearntPlayers of them.
   static constexpr UINT kFirstLearntPlayerCommand = 0x1000;
   static constexpr size_t kMaxLearntPlayers = 64;
+  // At the end of the "Player" submenu: a learnt player's profile exported to a file, and one
+  // imported.
+  static constexpr UINT kExportLearntCommand = 0x1400;
+  static constexpr UINT kImportLearntCommand = 0x1410;
 
   // What a command id asks for.
   struct Command {
-    enum class Kind { None, Status, PlayerSettings, Enhancement, SyncKeys, Player } kind = Kind::None;
+    enum class Kind { None, Status, PlayerSettings, Enhancement, SyncKeys, Player, ExportLearnt, ImportLearnt } kind =
+        Kind::None;
     Enhancement enhancement = Enhancement::PreciseTiming;
     PlayerChoice player;
   };
@@ -57,11 +62,15 @@ class SystemMenu {
   void checkSyncKeys(bool on);
   // The Player submenu's choices are one radio group.
   void checkPlayer(const PlayerChoice& player, std::span<const std::string> learnt = {});
+  // A learnt player imported while the program runs, listed after `learnt`'s others (it is their
+  // last).
+  void addLearntPlayer(std::span<const std::string> learnt);
 
  private:
   static UINT playerCommand(const PlayerChoice& player, std::span<const std::string> learnt);
   static UINT lastPlayerCommand(std::span<const std::string> learnt);
   HMENU menu() const { return GetSystemMenu(window_, FALSE); }
+  HMENU playersMenu() const;
 
   HWND window_;
 };

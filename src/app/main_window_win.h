@@ -43,6 +43,12 @@ struct MainWindowServices {
   std::function<std::optional<std::string>(HWND owner, const std::string& initialFolder,
                                            const std::string& filter)>
       pickFile;
+  // The file dialogs of a learnt player's export (save) and import (open), in UTF-8.
+  std::function<std::optional<std::string>(HWND owner, const std::string& filter, const std::string& suggestedName,
+                                           bool save)>
+      pickProfileFile;
+  // A question in UTF-8 over `owner`: whether the user answered Yes.
+  std::function<bool(HWND owner, std::string_view text)> askYesNo;
   // The subtitle overlay of a new run; null when it cannot be created.
   std::function<std::unique_ptr<Overlay>(const OverlaySetup& setup)> createOverlay;
   KeyState* keys = nullptr;  // the keyboard the hotkeys poll
@@ -136,6 +142,8 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   void armMoment(int64_t untilUs, uint32_t token) override;
   void disarmMoment() override;
   void settle(uint32_t ms) override;
+  void exportLearntPlayer();
+  void importLearntPlayer();
   void setEnhancement(Enhancement which, bool on);
 
   void onEscape();

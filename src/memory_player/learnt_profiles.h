@@ -42,6 +42,15 @@ std::string profileFolder();
 // build only).
 std::vector<ProfileFile> readProfileFolder(const std::string& folder);
 
+// A file of any folder, as a profile file to check (its name without the folder); unreadable
+// when it cannot be read or is larger than any profile (Windows build only).
+ProfileFile readProfileFile(const std::string& path);
+// Writes `text` as the whole file at `path`, making the players folder when it is missing;
+// whether that succeeded (Windows build only).
+bool writeProfileFile(const std::string& path, std::string_view text);
+// Removes a file; whether it is gone (Windows build only).
+bool removeProfileFile(const std::string& path);
+
 // Each file on its own: a broken one is refused with what is wrong in it, the others load.
 LoadedProfiles loadProfiles(std::span<const ProfileFile> files);
 

@@ -41,6 +41,27 @@ std::string profileFolder() {
   return utf8FromWide(appData) + "\\Quorvane\\players";
 }
 
+ProfileFile readProfileFile(const std::string& path) {
+  ProfileFile file;
+  const size_t slash = path.find_last_of("\\/");
+  file.name = slash == std::string::npos ? path : path.substr(slash + 1);
+  file.readable = readSmallFile(wideFromUtf8(path), kMaxProfileBytes, file.text);
+  return file;
+}
+
+bool writeProfileFile(const std::string& path, std::string_view text) {
+  const std::wstring wide = wideFromUtf8(path);
+  const size_t slash = wide.find_last_of(L"\\/");
+  if (slash != std::wstring::npos) SHCreateDirectoryExW(nullptr, wide.substr(0, slash).c_str(), nullptr);
+  const UniqueKernelHandle file(
+      CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
+bool removeProfileFile(const std::string& path) { return DeleteFileW(wideFromUtf8(path).c_str()) != 0; }
+
 std::vector<ProfileFile> readProfileFolder(const std::string& folder) {
   std::vector<ProfileFile> files;
   if (folder.empty()) return files;

@@ -545,11 +545,11 @@ def begin_run(s, fixture, *player_args):
     return s.select_and_start(DATA / fixture)
 
 
-def focus_player(s):
+def focus_player(s, name=PLAYER_NAME):
     # A click on the picture, as a user does to go back to the film; the overlay lets it through.
     x, y, w, _ = s.player_window["client_screen"]
     s.click_at(x + w // 2, y + 20)
-    s.wait_for("the player to have the focus", lambda: focus_owner(s) == PLAYER_NAME, 5)
+    s.wait_for("the player to have the focus", lambda: focus_owner(s) == name, 5)
 
 
 def focus_owner(s):
@@ -1712,6 +1712,99 @@ def pinned_player(s):
     checks.equal("no dialog after the message", s.dialogs(), [])
     return checks
 
+LEARNT_NAME = "LearnPlayer.exe"
+# The classic goal for a followed player: each line's start and end at most this late at the 95th
+# percentile, and none earlier than the measure's own error.
+LEARNT_P95_MS = 100
+# Every line is due half a second before its written time, as the program shows lines whatever
+# clock it follows (the file's times are stored that much early).
+STORED_LEAD_MS = 500
+
+
+def learnt_cues(first_ms, count):
+    """Lines of 400 ms, one every 900 ms from `first_ms`: (text, start, end)."""
+    return [(f"Line {i + 1}", first_ms + 900 * i, first_ms + 900 * i + 400) for i in range(count)]
+
+
+def srt_time(ms):
+    return f"{ms // 3600000:02d}:{ms // 60000 % 60:02d}:{ms // 1000 % 60:02d},{ms % 1000:03d}"
+
+
+def learn_profile(s, layout):
+    """Learns the running simulated player with quorvane-learn, each player action done by
+    simplayer-ctl; gives the profile it printed."""
+    ctl = f"{windows_path(s.program('simplayer-ctl'))} {LEARNT_NAME}"
+    done = s.wine(s.program("quorvane-learn"), "--process", LEARNT_NAME, "--wait", "2",
+                  "--ask-position", f"{ctl} position", "--on-pause", f"{ctl} pause",
+                  "--on-play", f"{ctl} resume", "--on-seek", f"{ctl} seek 0:26:00", timeout=90)
+    output = done.stdout.decode(errors="replace")
+    (s.artifacts / f"learn-{layout}.txt").write_text(output)
+    at = output.find("# Quorvane player profile")
+    if done.returncode != 0 or at < 0:
+        raise TestFailure(f"quorvane-learn did not learn the {layout} layout (exit {done.returncode})")
+    return output[at:]
+
+
+def profile_folder(s):
+    """The Unix path of %APPDATA%\\Quorvane\\players in the session's prefix."""
+    appdata = s.wine("cmd", "/c", "echo", "%APPDATA%").stdout.decode(errors="replace").strip()
+    unix = s.wine("winepath", "-u", appdata).stdout.decode(errors="replace").strip()
+    folder = Path(unix) / "Quorvane" / "players"
+    folder.mkdir(parents=True, exist_ok=True)
+    return folder
+
+
+def learnt_player(s, layout):
+    """A player learnt once (its profile written where the program keeps them) is followed after
+    a restart, with nothing else to follow: Automatic finds it, the title names it, and its lines
+    come in time (p95 lateness of starts and ends at most 100 ms; none missed, twice or early)."""
+    s.clear_settings()
+    folder = profile_folder(s)
+    for old in folder.glob("*.profile"):
+        old.unlink()
+    s.start_player(f"--layout={layout}", "--start=0:20:00", name=LEARNT_NAME)
+    profile = learn_profile(s, layout)
+    (folder / (LEARNT_NAME.lower() + ".profile")).write_text(profile)
+    s.log(profile)
+    s.player_ctl("quit", name=LEARNT_NAME)
+    s.wait_exit(s.player, 10)
+
+    # Restarted: its objects lie elsewhere now.
+    cues = learnt_cues(61_000, 16)
+    srt = s.work / f"learnt-{layout}.srt"
+    srt.write_text("".join(f"{i + 1}\r\n{srt_time(a)} --> {srt_time(b)}\r\n{t}\r\n\r\n"
+                           for i, (t, a, b) in enumerate(cues)))
+    s.start_player(f"--layout={layout}", "--start=0:00:58", "--paused", name=LEARNT_NAME)
+    s.start_quorvane()
+    title = main_title(s)
+    s.select_and_start(srt)
+    checks = Checks()
+    checks.equal("title while following the learnt player", main_title(s), title + " - LearnPlayer")
+    focus_player(s, LEARNT_NAME)
+    watch = s.watch_overlay(30000)
+    player = PlayerTime(s.player_ctl("resume", name=LEARNT_NAME))
+    watch.wait_text("", 25, after_tick=watch.wait_text(cues[-1][0], 25))
+    time.sleep(0.3)
+
+    shown = [(text, tick) for text, tick in watch.texts() if tick > player.tick]
+    expected = []
+    for text, start, end in cues:
+        expected += [(text, start - STORED_LEAD_MS), ("", end - STORED_LEAD_MS)]
+    checks.equal("texts shown, in order, each once", [t for t, _ in shown], [t for t, _ in expected])
+    if [t for t, _ in shown] == [t for t, _ in expected]:
+        late = [player.at(tick) - due for (_, tick), (_, due) in zip(shown, expected)]
+        late_sorted = sorted(late)
+        p95 = late_sorted[min(len(late) - 1, (95 * len(late) + 99) // 100 - 1)]
+        s.log(f"{layout}: lateness ms p50 {late_sorted[len(late) // 2]} p95 {p95} max {late_sorted[-1]} "
+              f"min {late_sorted[0]}")
+        print(f"{layout}: lateness of {len(late)} starts and ends: p50 {late_sorted[len(late) // 2]} ms, "
+              f"p95 {p95} ms, max {late_sorted[-1]} ms, earliest {late_sorted[0]} ms")
+        checks.true(f"p95 lateness {p95} ms is at most {LEARNT_P95_MS} ms", p95 <= LEARNT_P95_MS)
+        checks.true(f"nothing early: the earliest came {-late_sorted[0]} ms before its time",
+                    late_sorted[0] >= -EARLY_MS)
+    return checks
+
+
 TESTS = {
     "first_start_zh_CN": lambda s: first_start(s, "zh_CN.UTF-8"),
     "first_start_zh_TW": lambda s: first_start(s, "zh_TW.UTF-8"),
@@ -1743,6 +1836,11 @@ TESTS = {
     "status_window_en_US": lambda s: status_window(s, "en_US.UTF-8"),
     "status_window_zh_CN": lambda s: status_window(s, "zh_CN.UTF-8"),
     "status_window_zh_TW": lambda s: status_window(s, "zh_TW.UTF-8"),
+    "learnt_player_ms_chain": lambda s: learnt_player(s, "ms-chain"),
+    "learnt_player_double_seconds": lambda s: learnt_player(s, "double-seconds"),
+    "learnt_player_ticks": lambda s: learnt_player(s, "ticks"),
+    "learnt_player_frames": lambda s: learnt_player(s, "frames"),
+    "learnt_player_text": lambda s: learnt_player(s, "text"),
     "bad_picks": bad_picks,
     "interface_player": interface_player,
     "vlc_automatic": vlc_automatic,
@@ -1762,7 +1860,7 @@ def main():
     parser.add_argument("--artifacts", required=True)
     parser.add_argument("--work", required=True)
     programs = ("quorvane", "simplayer", "simplayer-ctl", "uiprobe", "browser_recorder", "titled_window",
-                "caption_ink")
+                "caption_ink", "quorvane-learn")
     for program in programs:
         parser.add_argument(f"--{program}")
     args = parser.parse_args()
