@@ -120,7 +120,6 @@ void RunControl::followMemoryPlayer() {
 // The learnt players that run, of every stored profile or of the pinned one's only. A broken
 // profile file is said once while the program runs, and the others load.
 std::optional<LearntSearch> RunControl::searchLearntPlayers(const ClockSearches& searches, std::string_view pinned) {
-  if (!searches.learntProfiles || !searches.learntPlayer) return LearntSearch{};
   LoadedProfiles loaded = searches.learntProfiles();
   std::string said;
   for (const RefusedProfile& refused : loaded.refused) {

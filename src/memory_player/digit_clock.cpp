@@ -49,9 +49,9 @@ int32_t DigitClock::take(const ShownTime& shown, const ClockTiming& timing) {
 
   if (key == lastKey_) {
     if (!playing) {
-      // Paused: hold where playback stopped (but never past the second the display shows), and
-      // move the reference along so that play resumes from here. Falling back to the whole
-      // second would bring the previous cue back for the whole pause.
+      // Paused: hold where playback stopped (but never past the step the value shows: the
+      // display's second), and move the reference along so that play resumes from here.
+      // Falling back to the whole second would bring the previous cue back for the whole pause.
       positionMs_ = std::min(positionMs_, secondEndMs_);
       lastPositionMs_ = positionMs_;
       sampleTick_ = now;
@@ -70,7 +70,7 @@ int32_t DigitClock::take(const ShownTime& shown, const ClockTiming& timing) {
   timing_ = timing;
   const int64_t shownMs = shown.shownMs;
   lastPositionMs_ = timing_.apply(shownMs);
-  secondEndMs_ = timing_.apply(shownMs + 999);
+  secondEndMs_ = timing_.apply(shownMs + std::max<int64_t>(1, shown.stepMs) - 1);
   positionMs_ = lastPositionMs_;
   lastKey_ = key;
   return positionMs_;

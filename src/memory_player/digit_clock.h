@@ -26,6 +26,7 @@ struct ShownTime {
   int64_t shownMs = 0;   // the whole seconds shown
   bool playing = false;
   int64_t changeKey = 0;  // what tells a change: the record's five digit bytes, else shownMs
+  int64_t stepMs = 1000;  // how long one shown value lasts while playing: a pause holds within it
 };
 
 // What the record read gives; an empty or short read is not valid.
@@ -78,7 +79,7 @@ class DigitClock {
   int64_t lastKey_ = 0;  // the change key at the last change
   uint32_t sampleTick_ = 0;  // tick count at the last change, or at the last paused tick
   int32_t lastPositionMs_ = 0;  // position at the last change (or pause), delay applied
-  int32_t secondEndMs_ = 0;     // the last millisecond of the second the digits show
+  int32_t secondEndMs_ = 0;     // the last millisecond of the step the value shows
   int32_t positionMs_ = 0;
   ClockTiming timing_;      // the delay and rate taken at the last change
   int32_t secondsByte_ = 0;

@@ -10,6 +10,13 @@ namespace {
 // The headers page moduleChecksum covers.
 constexpr uint32_t kHeadersBytes = 4096;
 
+// How long a value of this encoding stands still at most while the film plays: a player writes
+// its position at least a few times a second; a shown second stands a whole second, and a
+// little more when the player paints it with a late frame.
+uint32_t standsWhilePlayingMs(const learn::Encoding& encoding) {
+  return static_cast<uint32_t>(std::max<int64_t>(400, learn::encodingResolutionMs(encoding) + 150));
+}
+
 }  // namespace
 
 LearntSearch findLearntPlayer(const ProcessAccess& access, std::span<const learn::Profile> profiles,
@@ -45,12 +52,6 @@ LearntSearch findLearntPlayer(const ProcessAccess& access, std::span<const learn
     return search;
   }
   return search;
-}
-
-uint32_t LearntPlayerClock::standsWhilePlayingMs(const learn::Encoding& encoding) {
-  // A player writes its position at least a few times a second; a shown second stands a whole
-  // second, and a little more when the player paints it with a late frame.
-  return static_cast<uint32_t>(std::max<int64_t>(400, learn::encodingResolutionMs(encoding) + 150));
 }
 
 void LearntPlayerClock::setPlayer(const LearntPlayer& player) {
@@ -95,10 +96,12 @@ ShownTime LearntPlayerClock::readShown() {
   lastValueMs_ = *valueMs;
   lastReadMs_ = now;
   shown.valid = true;
-  // The clocks follow whole seconds, as a player's display shows them; the tick count or the
-  // learnt phase fills them in.
-  shown.shownMs = *valueMs / 1000 * 1000;
+  // The tick clock takes the value as it is: each change places the film exactly, and the tick
+  // count fills in between. Precise timing learns when the value crosses each second, as it
+  // does for a display's digits, and fills in from there.
+  shown.shownMs = precise() ? *valueMs / 1000 * 1000 : *valueMs;
   shown.changeKey = shown.shownMs;
+  shown.stepMs = precise() ? 1000 : learn::encodingResolutionMs(player_.profile.encoding);
   shown.playing = playing_;
   return shown;
 }

@@ -61,9 +61,6 @@ class LearntPlayerClock final : public ShownTimeClock {
   void setPlayer(const LearntPlayer& player);
   const LearntPlayer& player() const { return player_; }
 
-  // How long a value of this encoding stands still at most while the film plays.
-  static uint32_t standsWhilePlayingMs(const learn::Encoding& encoding);
-
  private:
   ShownTime readShown() override;
   bool located() const override { return player_.pid != 0; }
