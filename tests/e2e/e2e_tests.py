@@ -1712,6 +1712,7 @@ def pinned_player(s):
     checks.equal("no dialog after the message", s.dialogs(), [])
     return checks
 
+
 LEARNT_NAME = "LearnPlayer.exe"
 # The classic goal for a followed player: each line's start and end at most this late at the 95th
 # percentile, and none earlier than the measure's own error.
@@ -1769,45 +1770,49 @@ def learnt_player(s, layout, precise=False):
         old.unlink()
     s.start_player(f"--layout={layout}", "--start=0:20:00", name=LEARNT_NAME)
     profile = learn_profile(s, layout)
-    (folder / (LEARNT_NAME.lower() + ".profile")).write_text(profile)
+    stored = folder / (LEARNT_NAME.lower() + ".profile")
+    stored.write_text(profile)
     s.log(profile)
     s.player_ctl("quit", name=LEARNT_NAME)
     s.wait_exit(s.player, 10)
 
-    # Restarted: its objects lie elsewhere now.
-    cues = learnt_cues(61_000, 16)
-    srt = s.work / f"learnt-{layout}.srt"
-    srt.write_text("".join(f"{i + 1}\r\n{srt_time(a)} --> {srt_time(b)}\r\n{t}\r\n\r\n"
-                           for i, (t, a, b) in enumerate(cues)))
-    s.start_player(f"--layout={layout}", "--start=0:00:58", "--paused", name=LEARNT_NAME)
-    s.start_quorvane()
-    title = main_title(s)
-    s.select_and_start(srt)
-    checks = Checks()
-    checks.equal("title while following the learnt player", main_title(s), title + " - LearnPlayer")
-    focus_player(s, LEARNT_NAME)
-    watch = s.watch_overlay(30000)
-    player = PlayerTime(s.player_ctl("resume", name=LEARNT_NAME))
-    watch.wait_text("", 25, after_tick=watch.wait_text(cues[-1][0], 25))
-    time.sleep(0.3)
+    try:
+        # Restarted: its objects lie elsewhere now.
+        cues = learnt_cues(61_000, 16)
+        srt = s.work / f"learnt-{layout}.srt"
+        srt.write_text("".join(f"{i + 1}\r\n{srt_time(a)} --> {srt_time(b)}\r\n{t}\r\n\r\n"
+                               for i, (t, a, b) in enumerate(cues)))
+        s.start_player(f"--layout={layout}", "--start=0:00:58", "--paused", name=LEARNT_NAME)
+        s.start_quorvane()
+        title = main_title(s)
+        s.select_and_start(srt)
+        checks = Checks()
+        checks.equal("title while following the learnt player", main_title(s), title + " - LearnPlayer")
+        focus_player(s, LEARNT_NAME)
+        watch = s.watch_overlay(30000)
+        player = PlayerTime(s.player_ctl("resume", name=LEARNT_NAME))
+        watch.wait_text("", 25, after_tick=watch.wait_text(cues[-1][0], 25))
+        time.sleep(0.3)
 
-    shown = [(text, tick) for text, tick in watch.texts() if tick > player.tick]
-    expected = []
-    for text, start, end in cues:
-        expected += [(text, start - STORED_LEAD_MS), ("", end - STORED_LEAD_MS)]
-    checks.equal("texts shown, in order, each once", [t for t, _ in shown], [t for t, _ in expected])
-    if [t for t, _ in shown] == [t for t, _ in expected]:
-        late = [player.at(tick) - due for (_, tick), (_, due) in zip(shown, expected)]
-        late_sorted = sorted(late)
-        p95 = late_sorted[min(len(late) - 1, (95 * len(late) + 99) // 100 - 1)]
-        s.log(f"{layout}: lateness ms p50 {late_sorted[len(late) // 2]} p95 {p95} max {late_sorted[-1]} "
-              f"min {late_sorted[0]}")
-        print(f"{layout}: lateness of {len(late)} starts and ends: p50 {late_sorted[len(late) // 2]} ms, "
-              f"p95 {p95} ms, max {late_sorted[-1]} ms, earliest {late_sorted[0]} ms")
-        checks.true(f"p95 lateness {p95} ms is at most {LEARNT_P95_MS} ms", p95 <= LEARNT_P95_MS)
-        checks.true(f"nothing early: the earliest came {-late_sorted[0]} ms before its time",
-                    late_sorted[0] >= -EARLY_MS)
-    return checks
+        shown = [(text, tick) for text, tick in watch.texts() if tick > player.tick]
+        expected = []
+        for text, start, end in cues:
+            expected += [(text, start - STORED_LEAD_MS), ("", end - STORED_LEAD_MS)]
+        checks.equal("texts shown, in order, each once", [t for t, _ in shown], [t for t, _ in expected])
+        if [t for t, _ in shown] == [t for t, _ in expected]:
+            late = [player.at(tick) - due for (_, tick), (_, due) in zip(shown, expected)]
+            late_sorted = sorted(late)
+            p95 = late_sorted[min(len(late) - 1, (95 * len(late) + 99) // 100 - 1)]
+            s.log(f"{layout}: lateness ms p50 {late_sorted[len(late) // 2]} p95 {p95} max {late_sorted[-1]} "
+                  f"min {late_sorted[0]}")
+            print(f"{layout}: lateness of {len(late)} starts and ends: p50 {late_sorted[len(late) // 2]} ms, "
+                  f"p95 {p95} ms, max {late_sorted[-1]} ms, earliest {late_sorted[0]} ms")
+            checks.true(f"p95 lateness {p95} ms is at most {LEARNT_P95_MS} ms", p95 <= LEARNT_P95_MS)
+            checks.true(f"nothing early: the earliest came {-late_sorted[0]} ms before its time",
+                        late_sorted[0] >= -EARLY_MS)
+        return checks
+    finally:
+        stored.unlink(missing_ok=True)
 
 
 TESTS = {
