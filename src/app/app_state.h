@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/enhancements.h"
 #include "app/run_control.h"
@@ -15,6 +16,7 @@
 #include "platform/registry.h"
 #include "platform/tick_source.h"
 #include "memory_player/player_ui_trim.h"
+#include "memory_player/learnt_player_clock.h"
 #include "memory_player/player_memory_clock.h"
 #include "memory_player/process_memory.h"
 #include "run/subtitle_run.h"
@@ -37,7 +39,8 @@ struct AppState {
         isLeadByte(isLeadByte),
         playerMemory(*processes, ProcessMemoryReader::Opening::Held),
         playerClock(playerMemory, ticks),
-        control(run, playerClock, settings),
+        learntClock(playerMemory, ticks),
+        control(run, playerClock, learntClock, settings),
         run(playerClock) {}
 
   std::unique_ptr<Registry> registry;
@@ -53,10 +56,14 @@ struct AppState {
   uint8_t playerMode = 0;  // the "mode" setting; kMemoryPlayerMode searches the memory
   // The file-open dialog's filter: a description and a pattern separated by "|".
   std::string fileDialogFilter;
+  // The learnt players the Player submenu lists, by their executables, as their profiles load.
+  std::vector<std::string> learntPlayers;
   // The full path of the subtitle file picked last in this run; empty until one is picked.
   std::string lastPickedFile;
   // The player's time record, as the last search found it: the run's clock.
   PlayerMemoryClock playerClock;
+  // A learnt player's value, while the run follows one.
+  LearntPlayerClock learntClock;
   // Which clock the run follows (and owns the clocks besides this one), its delay and rate,
   // two-point sync and the free clock's transport. Declared before the run, so that the clocks
   // it owns outlive the run's reference to them.

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <span>
+#include <string>
 
 #include "app/enhancements.h"
 #include "players/player_interfaces.h"
@@ -38,29 +40,47 @@ class SystemMenu {
   // The "Player" submenu's pinned players, one every 16, in kInterfaceOrder's order.
   static constexpr UINT kFirstPinnedPlayerCommand = 0x0830;
   static constexpr UINT kLastPinnedPlayerCommand = kFirstPinnedPlayerCommand + 16 * (kInterfaceOrder.size() - 1);
+  // The learnt players, pinned as those are: one every 16 after the interface players, for at
+  // most kMaxLearntPlayers of them.
+  static constexpr UINT kFirstLearntPlayerCommand = 0x1000;
+  static constexpr size_t kMaxLearntPlayers = 64;
+  // At the end of the "Player" submenu: a learnt player's profile exported to a file, and one
+  // imported.
+  static constexpr UINT kExportLearntCommand = 0x1400;
+  static constexpr UINT kImportLearntCommand = 0x1410;
 
   // What a command id asks for.
   struct Command {
-    enum class Kind { None, Status, Learn, PlayerSettings, Enhancement, SyncKeys, Player, AddSecond, RemoveSecond } kind =
+    enum class Kind {
+      None, Status, Learn, PlayerSettings, Enhancement, SyncKeys, Player, AddSecond, RemoveSecond, ExportLearnt,
+      ImportLearnt
+    } kind =
         Kind::None;
     Enhancement enhancement = Enhancement::PreciseTiming;
     PlayerChoice player;
   };
-  static Command decode(WPARAM id);
+  // `learnt`: the learnt players' executables as the submenu lists them.
+  static Command decode(WPARAM id, std::span<const std::string> learnt = {});
 
   explicit SystemMenu(HWND window) : window_(window) {}
 
-  // The items, checked as `enhancements`, `syncKeys` and `player` say.
+  // The items, checked as `enhancements`, `syncKeys` and `player` say; the Player submenu lists
+  // `learnt` after the interface players.
   void addItems(UiLanguage language, const std::array<bool, kEnhancementCount>& enhancements, bool syncKeys,
-                const PlayerChoice& player);
+                const PlayerChoice& player, std::span<const std::string> learnt = {});
   void checkEnhancement(Enhancement which, bool on);
   void checkSyncKeys(bool on);
   // The Player submenu's choices are one radio group.
-  void checkPlayer(const PlayerChoice& player);
+  void checkPlayer(const PlayerChoice& player, std::span<const std::string> learnt = {});
+  // A learnt player imported while the program runs, listed after `learnt`'s others (it is their
+  // last).
+  void addLearntPlayer(std::span<const std::string> learnt);
 
  private:
-  static UINT playerCommand(const PlayerChoice& player);
+  static UINT playerCommand(const PlayerChoice& player, std::span<const std::string> learnt);
+  static UINT lastPlayerCommand(std::span<const std::string> learnt);
   HMENU menu() const { return GetSystemMenu(window_, FALSE); }
+  HMENU playersMenu() const;
 
   HWND window_;
 };

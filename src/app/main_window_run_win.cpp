@@ -10,6 +10,8 @@
 #include "loading/subtitle_formats.h"
 #include "platform/modal_pump_win.h"
 #include "platform/wide_text_win.h"
+#include "memory_player/learn_modules.h"
+#include "memory_player/learnt_profiles.h"
 #include "memory_player/player_locator.h"
 
 // The main window's side of the subtitle run: the press that starts one, the keys that reach
@@ -48,6 +50,10 @@ void MainWindow::selectAndStart() {
   };
   searches.interfacePlayer = [](const InterfaceSettings& settings) {
     return findInterfacePlayer(settings, [] { pumpPendingMessages(); });
+  };
+  searches.learntProfiles = [] { return loadProfiles(readProfileFolder(profileFolder())); };
+  searches.learntPlayer = [this](std::span<const learn::Profile> profiles) {
+    return findLearntPlayer(*app_.processes, profiles, learn::listModules);
   };
   std::optional<ClockPlan> plan = app_.control.findClock(searches, controlText(kIdProcessBox), app_.playerMode);
   if (!hwnd() || !plan) return;
@@ -106,10 +112,10 @@ void MainWindow::sayNoPlayer() { showMessage(UiRow::PlayerMissing); }
 
 void MainWindow::sayUtf8(std::string_view text) { services_.showWarning(hwnd(), text); }
 
-// The title names the player that tells its time while the run follows one.
-void MainWindow::showFollowed(std::optional<InterfacePlayer> player) {
+// The title names the player that tells its time, or the learnt player, while the run follows one.
+void MainWindow::showFollowed(std::string_view playerName) {
   std::string title = app_.uiTexts.row(UiRow::WindowTitle);
-  if (player) title += " - " + std::string(interfacePlayerName(*player));
+  if (!playerName.empty()) title += " - " + std::string(playerName);
   SetWindowTextA(hwnd(), title.c_str());
 }
 

@@ -1,5 +1,7 @@
 #include "app/main_window_win.h"
 
+#include <algorithm>
+
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -9,6 +11,9 @@
 #include "app/main_window_model.h"
 #include "app/player_settings_dialog_win.h"
 #include "common/text_number.h"
+#include "app/learnt_player_transfer.h"
+#include "memory_player/learnt_profiles.h"
+#include "memory_player/process_memory.h"
 #include "overlay/overlay_metrics.h"
 #include "overlay/picture_area_win.h"
 #include "platform/file_dialog_win.h"
@@ -40,6 +45,10 @@ MainWindowServices MainWindowServices::system() {
                                                     parameters ? "" : nullptr, SW_SHOWNORMAL));
   };
   services.pickFile = pickFileWithDialog;
+  services.pickProfileFile = pickFileUtf8;
+  services.askYesNo = [](HWND owner, std::string_view text) {
+    return MessageBoxW(owner, wideFromUtf8(text).c_str(), L"Quorvane", MB_YESNO | MB_ICONQUESTION) == IDYES;
+  };
   services.createOverlay = [](const OverlaySetup& setup) -> std::unique_ptr<Overlay> {
     return OverlayWindow::create(GetModuleHandleA(nullptr), setup);
   };
@@ -186,8 +195,11 @@ LRESULT MainWindow::onCreate() {
   app_.control.loadSettings();
   static const SystemPictureWindows pictureWindows;  // lives as long as the control that asks it
   app_.control.usePictureWindows(pictureWindows, systemTickSource());
+  for (const learn::Profile& profile : loadProfiles(readProfileFolder(profileFolder())).profiles) {
+    app_.learntPlayers.push_back(profile.executable);
+  }
   SystemMenu(hwnd()).addItems(app_.uiLanguage, app_.enhancements, app_.control.syncKeys(),
-                              app_.control.playerChoice());
+                              app_.control.playerChoice(), app_.learntPlayers);
   tooltip_ = attachTips(hwnd(), app_.uiTexts);
   return 0;
 }
@@ -199,7 +211,7 @@ bool MainWindow::onSysCommand(WPARAM command) {
 }
 
 bool MainWindow::onMenuCommand(WPARAM id) {
-  const SystemMenu::Command command = SystemMenu::decode(id);
+  const SystemMenu::Command command = SystemMenu::decode(id, app_.learntPlayers);
   switch (command.kind) {
     case SystemMenu::Command::Kind::None:
       return false;
@@ -227,10 +239,79 @@ bool MainWindow::onMenuCommand(WPARAM id) {
       return true;
     case SystemMenu::Command::Kind::Player:
       app_.control.choosePlayer(command.player);
-      SystemMenu(hwnd()).checkPlayer(command.player);
+      SystemMenu(hwnd()).checkPlayer(command.player, app_.learntPlayers);
+      return true;
+    case SystemMenu::Command::Kind::ExportLearnt:
+      exportLearntPlayer();
+      return true;
+    case SystemMenu::Command::Kind::ImportLearnt:
+      importLearntPlayer();
       return true;
   }
   return false;
+}
+
+// The profile of the learnt player chosen (pinned, followed, or the only one) to a file of the
+// user's choice.
+void MainWindow::exportLearntPlayer() {
+  const std::string followed = app_.control.onLearntPlayer() ? app_.learntClock.player().profile.executable : "";
+  const std::optional<std::string> player =
+      playerToExport(app_.control.playerChoice().learnt, followed, app_.learntPlayers);
+  const std::vector<ProfileFile> files = player ? readProfileFolder(profileFolder()) : std::vector<ProfileFile>{};
+  const auto file = std::find_if(files.begin(), files.end(), [&](const ProfileFile& each) {
+    learn::Profile profile;
+    learn::ProfileError error;
+    return learn::parseProfile(each.text, profile, error) && equalIgnoringCase(profile.executable, *player);
+  });
+  if (file == files.end()) {
+    services_.showWarning(hwnd(), transferText(TransferText::NothingToExport, app_.uiLanguage));
+    return;
+  }
+  const std::optional<std::string> path = services_.pickProfileFile(
+      hwnd(), std::string(transferText(TransferText::FileFilter, app_.uiLanguage)), profileFileName(*player), true);
+  if (!hwnd() || !path) return;
+  if (!writeProfileFile(*path, file->text)) {
+    services_.showWarning(hwnd(), fillText(transferText(TransferText::NotWritten, app_.uiLanguage), *path));
+  }
+}
+
+// A profile file checked, then copied into the players folder (asking before it replaces one),
+// and its player listed in the Player submenu.
+void MainWindow::importLearntPlayer() {
+  const std::optional<std::string> path = services_.pickProfileFile(
+      hwnd(), std::string(transferText(TransferText::FileFilter, app_.uiLanguage)), "", false);
+  if (!hwnd() || !path) return;
+  const std::string folder = profileFolder();
+  const std::vector<ProfileFile> there = readProfileFolder(folder);
+  const ProfileFile file = readProfileFile(*path);
+  const ImportPlan plan = planImport(file, there, app_.uiLanguage);
+  const auto say = [this](std::string_view text) { services_.showWarning(hwnd(), text); };
+  if (!plan.profile) return say(plan.refusal);
+  const std::string name = learntPlayerName(plan.profile->executable);
+  if (plan.replaces &&
+      !services_.askYesNo(hwnd(), fillText(transferText(TransferText::ReplaceQuestion, app_.uiLanguage), name))) {
+    return;
+  }
+  if (folder.empty() || !writeProfileFile(folder + "\\" + plan.fileName, file.text)) {
+    return say(fillText(transferText(TransferText::NotWritten, app_.uiLanguage), plan.fileName));
+  }
+  // A profile of the same player under another name would be read first or second: it goes.
+  for (const ProfileFile& each : there) {
+    learn::Profile profile;
+    learn::ProfileError error;
+    if (!equalIgnoringCase(each.name, plan.fileName) && learn::parseProfile(each.text, profile, error) &&
+        equalIgnoringCase(profile.executable, plan.profile->executable)) {
+      removeProfileFile(folder + "\\" + each.name);
+    }
+  }
+  const bool listed = std::any_of(app_.learntPlayers.begin(), app_.learntPlayers.end(), [&](const std::string& e) {
+    return equalIgnoringCase(e, plan.profile->executable);
+  });
+  if (!listed) {
+    app_.learntPlayers.push_back(plan.profile->executable);
+    SystemMenu(hwnd()).addLearntPlayer(app_.learntPlayers);
+  }
+  say(fillText(transferText(TransferText::Imported, app_.uiLanguage), name));
 }
 
 // Stores the choice, checks the item and applies it at once, during a run too.
@@ -333,8 +414,9 @@ void MainWindow::onCommand(int id, int code) {
   // A submenu of the window menu may report its items as commands rather than system
   // commands: the submenu's choices and the sync keys' item act either way.
   if (code == 0) {
-    const SystemMenu::Command::Kind kind = SystemMenu::decode(static_cast<WPARAM>(id)).kind;
-    if (kind == SystemMenu::Command::Kind::SyncKeys || kind == SystemMenu::Command::Kind::Player) {
+    const SystemMenu::Command::Kind kind = SystemMenu::decode(static_cast<WPARAM>(id), app_.learntPlayers).kind;
+    if (kind == SystemMenu::Command::Kind::SyncKeys || kind == SystemMenu::Command::Kind::Player ||
+        kind == SystemMenu::Command::Kind::ExportLearnt || kind == SystemMenu::Command::Kind::ImportLearnt) {
       onMenuCommand(static_cast<WPARAM>(id));
     }
   }

@@ -44,6 +44,12 @@ struct MainWindowServices {
   std::function<std::optional<std::string>(HWND owner, const std::string& initialFolder,
                                            const std::string& filter)>
       pickFile;
+  // The file dialogs of a learnt player's export (save) and import (open), in UTF-8.
+  std::function<std::optional<std::string>(HWND owner, const std::string& filter, const std::string& suggestedName,
+                                           bool save)>
+      pickProfileFile;
+  // A question in UTF-8 over `owner`: whether the user answered Yes.
+  std::function<bool(HWND owner, std::string_view text)> askYesNo;
   // The subtitle overlay of a new run; null when it cannot be created.
   std::function<std::unique_ptr<Overlay>(const OverlaySetup& setup)> createOverlay;
   KeyState* keys = nullptr;  // the keyboard the hotkeys poll
@@ -127,7 +133,7 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   // What the run's control shows through this window.
   void showDelay(int32_t delayMs) override;
   void showNotice(const std::string& text) override;
-  void showFollowed(std::optional<InterfacePlayer> player) override;
+  void showFollowed(std::string_view playerName) override;
   void showTransportBar(bool shown) override;
   // The window menu's Status window, made at its first use.
   void showStatus();
@@ -144,6 +150,8 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
   void armMoment(int64_t untilUs, uint32_t token) override;
   void disarmMoment() override;
   void settle(uint32_t ms) override;
+  void exportLearntPlayer();
+  void importLearntPlayer();
   void setEnhancement(Enhancement which, bool on);
 
   void onEscape();

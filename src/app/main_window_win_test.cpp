@@ -16,6 +16,7 @@
 #include "platform/fake_registry.h"
 #include "platform/wide_text_win.h"
 #include "memory_player/fake_player_processes.h"
+#include "memory_player/learnt_profiles.h"
 #include "memory_player/fake_process_terminator.h"
 
 namespace quorvane {
@@ -79,6 +80,14 @@ class MainWindowTest : public ::testing::Test {
       dialogs.push_back(folder + " " + filter);
       return pickedFile;
     };
+    services.pickProfileFile = [this](HWND, const std::string&, const std::string& name, bool save) {
+      dialogs.push_back(std::string(save ? "save " : "open ") + name);
+      return pickedFile;
+    };
+    services.askYesNo = [this](HWND, std::string_view text) {
+      messages.push_back("question|" + std::string(text));
+      return answerYes;
+    };
     services.createOverlay = [this](const OverlaySetup& setup) {
       return std::make_unique<LoggedOverlay>(overlayLog, setup);
     };
@@ -138,6 +147,7 @@ class MainWindowTest : public ::testing::Test {
   FakeProcesses* processes = nullptr;
   FakeKeyState keys;
   std::optional<std::string> pickedFile;
+  bool answerYes = true;
   std::vector<std::string> dialogs;
   std::vector<std::string> overlayLog;
   FakeRegistry* registry = nullptr;
@@ -512,7 +522,7 @@ TEST_F(MainWindowTest, TheLearnItemsOpenTheWizardThatCancelHides) {
   GetMenuStringW(menu, SystemMenu::kLearnCommand, caption, 64, MF_BYCOMMAND);
   EXPECT_EQ(std::wstring(caption), expected);
   const HMENU players = GetSubMenu(menu, GetMenuItemCount(menu) - 1);
-  GetMenuStringW(players, GetMenuItemCount(players) - 1, caption, 64, MF_BYPOSITION);
+  GetMenuStringW(players, SystemMenu::kLearnFromPlayersCommand, caption, 64, MF_BYCOMMAND);
   EXPECT_EQ(std::wstring(caption), expected);
   const auto wizardWindow = [] { return FindWindowW(kLearnWizardClassName, nullptr); };
 
@@ -531,6 +541,70 @@ TEST_F(MainWindowTest, TheLearnItemsOpenTheWizardThatCancelHides) {
   const HWND wizard = wizardWindow();
   DestroyWindow(window->hwnd());
   EXPECT_FALSE(IsWindow(wizard));
+}
+
+// Import checks a file before it copies it into the players folder and lists its player in the
+// Player submenu; it asks before it replaces that player's profile, and refuses a broken file
+// naming it. Export writes the only learnt player's profile where the user says.
+TEST_F(MainWindowTest, LearntPlayersAreImportedAndExportedThroughTheirDialogs) {
+  open();
+  const std::string folder = profileFolder();
+  ASSERT_FALSE(folder.empty());
+  const std::string target = folder + "\\windowtest.exe.profile";
+  removeProfileFile(target);
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  learn::Profile profile;
+  profile.executable = "WindowTest.exe";
+  profile.path = {"WindowTest.exe", 0x100, {0x48}};
+  const std::string good = learn::formatProfile(profile);
+  const std::string shared = std::string(temp) + "shared.profile";
+  ASSERT_TRUE(writeProfileFile(shared, good));
+  const auto import = [&] { SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kImportLearntCommand, 0); };
+
+  pickedFile = shared;
+  import();
+  EXPECT_EQ(messages, (std::vector<std::string>{
+                          "warning|WindowTest was imported: Select and Start follows it when it runs."}));
+  EXPECT_EQ(readProfileFile(target).text, good);
+  ASSERT_FALSE(app->learntPlayers.empty());
+  EXPECT_EQ(app->learntPlayers.back(), "WindowTest.exe");
+  char caption[64] = {};
+  GetMenuStringA(GetSystemMenu(window->hwnd(), FALSE),
+                 SystemMenu::kFirstLearntPlayerCommand + 16 * static_cast<UINT>(app->learntPlayers.size() - 1),
+                 caption, sizeof caption, MF_BYCOMMAND);
+  EXPECT_STREQ(caption, "WindowTest");
+
+  messages.clear();
+  answerYes = false;
+  ASSERT_TRUE(writeProfileFile(shared, "# changed\n" + good));
+  import();
+  EXPECT_EQ(messages, (std::vector<std::string>{
+                          "question|Quorvane already has a profile of WindowTest. Replace it with the imported one?"}));
+  EXPECT_EQ(readProfileFile(target).text, good);
+
+  messages.clear();
+  ASSERT_TRUE(writeProfileFile(shared, "format=1\nexecutable=WindowTest.exe\n"));
+  import();
+  EXPECT_EQ(messages, (std::vector<std::string>{
+                          "warning|Learnt player not loaded: player profile shared.profile: no architecture=."}));
+  EXPECT_EQ(readProfileFile(target).text, good);
+
+  // Export: the pinned learnt player's profile, under its own file name.
+  messages.clear();
+  dialogs.clear();
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND,
+               SystemMenu::kFirstLearntPlayerCommand + 16 * static_cast<UINT>(app->learntPlayers.size() - 1), 0);
+  const std::string exported = std::string(temp) + "exported.profile";
+  removeProfileFile(exported);
+  pickedFile = exported;
+  SendMessageA(window->hwnd(), WM_SYSCOMMAND, SystemMenu::kExportLearntCommand, 0);
+  EXPECT_EQ(dialogs, (std::vector<std::string>{"save windowtest.exe.profile"}));
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(readProfileFile(exported).text, good);
+  removeProfileFile(exported);
+  removeProfileFile(shared);
+  removeProfileFile(target);
 }
 
 TEST_F(MainWindowTest, EnhancementsAreSystemMenuItemsStoredAsOneOrZero) {

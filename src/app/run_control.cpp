@@ -6,8 +6,22 @@
 #include "app/pair_settings.h"
 #include "app/sync_settings.h"
 #include "app/sync_texts.h"
+#include "memory_player/process_memory.h"
 
 namespace quorvane {
+namespace {
+
+// A pinned learnt player is kept in the "player" value beside the interface players' keys.
+constexpr std::string_view kLearntPrefix = "learnt:";
+
+std::string playerValuePath() { return std::string(setting::kKey) + "\\player"; }
+
+std::string pinnedLearntPlayer(const SettingsStore& settings) {
+  const std::string value = settings.readText(playerValuePath(), "auto");
+  return value.starts_with(kLearntPrefix) ? value.substr(kLearntPrefix.size()) : std::string();
+}
+
+}  // namespace
 
 void RunControl::loadSettings() {
   syncKeys_ = settings_.readText(setting::kSyncKeys, "1") != "0";
@@ -23,12 +37,16 @@ void RunControl::setSyncKeys(bool on) {
 }
 
 PlayerChoice RunControl::playerChoice() const {
-  if (freeClockChosen_) return {true, std::nullopt};
-  return {false, loadInterfaceSettings(settings_).pinned};
+  if (freeClockChosen_) return {true, std::nullopt, {}};
+  return {false, loadInterfaceSettings(settings_).pinned, pinnedLearntPlayer(settings_)};
 }
 
 void RunControl::choosePlayer(const PlayerChoice& choice) {
-  if (!choice.freeClock) storePinnedPlayer(settings_, choice.pinned);
+  if (!choice.freeClock && !choice.learnt.empty() && !choice.pinned) {
+    settings_.writeText(playerValuePath(), std::string(kLearntPrefix) + choice.learnt);
+  } else if (!choice.freeClock) {
+    storePinnedPlayer(settings_, choice.pinned);
+  }
   freeClockChosen_ = choice.freeClock;
   settings_.writeText(setting::kFreeClock, checkText(choice.freeClock));
 }
@@ -107,11 +125,33 @@ void RunControl::lineIsNow() {
 
 // The run follows the player's memory, under the window's own title.
 void RunControl::followMemoryPlayer() {
-  if (!interfacePlayerClock_) return;
+  if (!interfacePlayerClock_ && &run_.clock() != &learntClock_) return;
   run_.setClock(playerClock_);
   interfacePlayerClock_.reset();
   interfacePlayer_.reset();
-  if (view_) view_->showFollowed(std::nullopt);
+  learntClock_.setPlayer({});
+  if (view_) view_->showFollowed("");
+}
+
+// The learnt players that run, of every stored profile or of the pinned one's only. A broken
+// profile file is said once while the program runs, and the others load.
+std::optional<LearntSearch> RunControl::searchLearntPlayers(const ClockSearches& searches, std::string_view pinned) {
+  LoadedProfiles loaded = searches.learntProfiles();
+  std::string said;
+  for (const RefusedProfile& refused : loaded.refused) {
+    if (!toldProfiles_.insert(refused.fileName).second) continue;
+    said += (said.empty() ? "" : "\n") + describeProfileError(refused.error, refused.fileName, language_);
+  }
+  if (view_ && !said.empty()) {
+    view_->sayUtf8(said);
+    if (view_->closed()) return std::nullopt;
+  }
+  if (!pinned.empty()) {
+    std::erase_if(loaded.profiles, [&](const learn::Profile& p) { return !equalIgnoringCase(p.executable, pinned); });
+  }
+  LearntSearch found = searches.learntPlayer(loaded.profiles);
+  if (view_ && view_->closed()) return std::nullopt;
+  return found;
 }
 
 std::optional<ClockPlan> RunControl::findClock(const ClockSearches& searches, std::string_view typedName,
@@ -123,10 +163,13 @@ std::optional<ClockPlan> RunControl::findClock(const ClockSearches& searches, st
     return plan;
   }
   const InterfaceSettings interfaces = loadInterfaceSettings(settings_);
+  const std::string pinnedLearnt = pinnedLearntPlayer(settings_);
+  const bool automatic = !interfaces.pinned && pinnedLearnt.empty();
   // A pinned player only: PowerDVD's memory is not searched. Otherwise the memory first, in
-  // the player mode that reads it, and the players that tell their time where it finds nothing.
+  // the player mode that reads it, then the learnt players that run, then the players that
+  // tell their time.
   PlayerLocation memoryPlayer;
-  if (!interfaces.pinned) {
+  if (automatic) {
     if (playerMode != kMemoryPlayerMode) return std::nullopt;
     memoryPlayer = searches.memoryPlayer(typedName);
     if (view_ && view_->closed()) return std::nullopt;
@@ -135,25 +178,43 @@ std::optional<ClockPlan> RunControl::findClock(const ClockSearches& searches, st
       return plan;
     }
   }
-  std::optional<FoundInterfacePlayer> found = searches.interfacePlayer(interfaces);
-  if (view_ && view_->closed()) return std::nullopt;
-  if (found && found->state != PlayerState::Unauthorized) {
-    plan.kind = ClockPlan::Kind::Interface;
-    plan.player = found->player;
-    plan.clock = std::move(found->clock);
-    return plan;
+  std::vector<LearntSearch::Refused> refusedLearnt;
+  if (!interfaces.pinned) {
+    std::optional<LearntSearch> learnt = searchLearntPlayers(searches, pinnedLearnt);
+    if (!learnt) return std::nullopt;
+    if (learnt->found.pid != 0) {
+      plan.kind = ClockPlan::Kind::Learnt;
+      plan.learntPlayer = std::move(learnt->found);
+      return plan;
+    }
+    refusedLearnt = std::move(learnt->refused);
+  }
+  std::optional<FoundInterfacePlayer> found;
+  if (pinnedLearnt.empty()) {
+    found = searches.interfacePlayer(interfaces);
+    if (view_ && view_->closed()) return std::nullopt;
+    if (found && found->state != PlayerState::Unauthorized) {
+      plan.kind = ClockPlan::Kind::Interface;
+      plan.player = found->player;
+      plan.clock = std::move(found->clock);
+      return plan;
+    }
   }
   // Nothing to follow: the running run follows the search's result at once (the automatic
   // search's empty place; a pinned player's search leaves the memory's as it was), so that no
-  // text stays up from a player that is gone. A refused password is found, so it is said
-  // instead of "not found".
-  if (!interfaces.pinned) playerClock_.setPlayer(memoryPlayer);
+  // text stays up from a player that is gone. A refused password, or a learnt player of another
+  // version, is found, so it is said instead of "not found".
+  if (automatic) playerClock_.setPlayer(memoryPlayer);
   followMemoryPlayer();
   if (!view_) return std::nullopt;
   if (found) {
     view_->sayUtf8(refusedPasswordText(language_));
+  } else if (!refusedLearnt.empty()) {
+    view_->sayUtf8(learntRefusalText(refusedLearnt.front(), language_));
   } else if (interfaces.pinned) {
     view_->sayUtf8(pinnedPlayerSilentText(*interfaces.pinned, language_));
+  } else if (!pinnedLearnt.empty()) {
+    view_->sayUtf8(pinnedLearntSilentText(pinnedLearnt, language_));
   } else {
     view_->sayNoPlayer();
   }
@@ -180,7 +241,16 @@ void RunControl::start(ClockPlan plan, CueTable table, unsigned codePage, std::u
       run_.setClock(*plan.clock);
       interfacePlayerClock_ = std::move(plan.clock);
       interfacePlayer_ = plan.player;
-      if (view_) view_->showFollowed(plan.player);
+      if (view_) view_->showFollowed(interfacePlayerName(*plan.player));
+      break;
+    case ClockPlan::Kind::Learnt:
+      // The same player as the last run's carries its clock on, as the memory clock does.
+      learntClock_.setPlayer(plan.learntPlayer);
+      learntClock_.setPrecise(run_.precise());
+      run_.setClock(learntClock_);
+      interfacePlayerClock_.reset();
+      interfacePlayer_.reset();
+      if (view_) view_->showFollowed(learntPlayerName(plan.learntPlayer.profile.executable));
       break;
     case ClockPlan::Kind::Free:
       // A player followed before is let go: the title names none.
@@ -322,6 +392,10 @@ StatusFacts RunControl::status(const std::function<std::string(std::string_view 
     facts.source = StatusFacts::Source::InterfacePlayer;
     facts.player = interfacePlayer_;
     facts.playerState = interfacePlayerClock_->lastState();
+  } else if (onLearntPlayer()) {
+    facts.source = StatusFacts::Source::LearntPlayer;
+    facts.learntPlayer = learntPlayerName(learntClock_.player().profile.executable);
+    facts.playerPid = learntClock_.player().pid;
   } else {
     facts.source = StatusFacts::Source::MemoryPlayer;
     if (playerClock_.player().located()) facts.playerPid = playerClock_.player().playerPid;

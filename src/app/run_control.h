@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,6 +19,8 @@
 #include "run/free_clock.h"
 #include "run/line_sync.h"
 #include "memory_player/player_locator.h"
+#include "memory_player/learnt_player_clock.h"
+#include "memory_player/learnt_profiles.h"
 #include "memory_player/player_memory_clock.h"
 #include "players/interface_player_clock.h"
 #include "run/subtitle_run.h"
@@ -30,10 +34,11 @@ namespace quorvane {
 inline constexpr uint8_t kMemoryPlayerMode = 1;
 
 // The "Player" submenu's radio group: the automatic search, the free clock, or one player
-// that tells its time, pinned.
+// that tells its time or one learnt player, pinned.
 struct PlayerChoice {
   bool freeClock = false;
   std::optional<InterfacePlayer> pinned;  // only without the free clock
+  std::string learnt;  // a learnt player's executable; only without the free clock and `pinned`
   bool operator==(const PlayerChoice&) const = default;
 };
 
@@ -66,8 +71,9 @@ class RunView {
   virtual void showDelay(int32_t delayMs) = 0;
   // A short notice over the subtitles after a sync key.
   virtual void showNotice(const std::string& text) = 0;
-  // The window's title names the player followed through its interface (none: memory or free).
-  virtual void showFollowed(std::optional<InterfacePlayer> player) = 0;
+  // The window's title names the player followed through its interface or a learnt profile
+  // (empty: the memory-read player or the free clock).
+  virtual void showFollowed(std::string_view playerName) = 0;
   // The transport bar: shown with a free-clock run, hidden with any other.
   virtual void showTransportBar(bool shown) = 0;
   // The task-modal messages of a press that starts nothing.
@@ -82,13 +88,17 @@ class RunView {
 struct ClockSearches {
   std::function<PlayerLocation(std::string_view typedName)> memoryPlayer;
   std::function<std::optional<FoundInterfacePlayer>(const InterfaceSettings& settings)> interfacePlayer;
+  // The learnt players' profiles as stored, and which of those players runs.
+  std::function<LoadedProfiles()> learntProfiles;
+  std::function<LearntSearch(std::span<const learn::Profile> profiles)> learntPlayer;
 };
 
 // Which clock the new run of a press follows, found before the file dialog and taken only
 // once a file is picked.
 struct ClockPlan {
-  enum class Kind { Memory, Interface, Free } kind = Kind::Memory;
+  enum class Kind { Memory, Interface, Learnt, Free } kind = Kind::Memory;
   PlayerLocation memoryPlayer;               // Memory: where the search found the record
+  LearntPlayer learntPlayer;                 // Learnt: the player and its profile
   std::optional<InterfacePlayer> player;     // Interface: which one
   std::unique_ptr<InterfacePlayerClock> clock;      // Interface: its clock, asking the player already
 };
@@ -104,9 +114,9 @@ class RunControl {
   // The bar's early start: the free clock starts this long before the file's first line.
   static constexpr int32_t kEarlyLeadMs = 5'000;
 
-  RunControl(SubtitleRun& run, PlayerMemoryClock& playerClock, SettingsStore& settings,
+  RunControl(SubtitleRun& run, PlayerMemoryClock& playerClock, LearntPlayerClock& learntClock, SettingsStore& settings,
              const PreciseTimeSource& time = systemPreciseTimeSource())
-      : run_(run), playerClock_(playerClock), settings_(settings), freeClock_(time) {}
+      : run_(run), playerClock_(playerClock), learntClock_(learntClock), settings_(settings), freeClock_(time) {}
 
   void setView(RunView* view) { view_ = view; }
   void setLanguage(UiLanguage language) { language_ = language; }
@@ -178,6 +188,7 @@ class RunControl {
   bool onFreeClock() const { return run_.running() && &run_.clock() == &freeClock_; }
   const FreeClock& freeClock() const { return freeClock_; }
   const InterfacePlayerClock* interfacePlayerClock() const { return interfacePlayerClock_.get(); }
+  bool onLearntPlayer() const { return run_.running() && &run_.clock() == &learntClock_; }
 
  private:
   void nudgeDelay(int32_t stepMs);
@@ -187,17 +198,21 @@ class RunControl {
   void setTiming(const ClockTiming& timing);
   void followMemoryPlayer();
   PictureOwner pictureOwner() const;
+  std::optional<LearntSearch> searchLearntPlayers(const ClockSearches& searches, std::string_view pinned);
   void startFreeClock(const CueTable& table);
   void notice(const std::string& text);
 
   SubtitleRun& run_;
   PlayerMemoryClock& playerClock_;
+  LearntPlayerClock& learntClock_;
   SettingsStore& settings_;
   RunView* view_ = nullptr;
   UiLanguage language_ = UiLanguage::English;
   // A player that tells its time (VLC, MPC-HC, PotPlayer, mpv), while the run follows one.
   std::unique_ptr<InterfacePlayerClock> interfacePlayerClock_;
   std::optional<InterfacePlayer> interfacePlayer_;  // which one
+  // The profile files whose refusal was said: once each while the program runs.
+  std::set<std::string> toldProfiles_;
   // The clock the user drives, for a film whose player is not read.
   FreeClock freeClock_;
   // "This line is now": the anchor of two-point sync.

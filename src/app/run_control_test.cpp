@@ -34,8 +34,8 @@ class RecordingView final : public RunView {
  public:
   void showDelay(int32_t delayMs) override { log.push_back("delay box " + std::to_string(delayMs)); }
   void showNotice(const std::string& text) override { log.push_back("notice " + text); }
-  void showFollowed(std::optional<InterfacePlayer> player) override {
-    log.push_back("title " + (player ? std::string(interfacePlayerName(*player)) : std::string("plain")));
+  void showFollowed(std::string_view playerName) override {
+    log.push_back("title " + (playerName.empty() ? std::string("plain") : std::string(playerName)));
   }
   void showTransportBar(bool shown) override { log.push_back(shown ? "bar shown" : "bar hidden"); }
   void sayNoPlayer() override { log.push_back("say no player"); }
@@ -47,6 +47,8 @@ class RecordingView final : public RunView {
 };
 
 enum class Answer { None, Film, Refused };
+// How the learnt players' search ends: none of them runs, one runs, or one of another version.
+enum class Learnt { None, Runs, OtherVersion };
 
 class RunControlTest : public ::testing::Test {
  protected:
@@ -60,8 +62,18 @@ class RunControlTest : public ::testing::Test {
 
   // Searches that find the memory player when `memory` says so, and an interface player that
   // answers as `answer` says; each records that it ran.
-  ClockSearches searches(bool memory, Answer answer) {
+  ClockSearches searches(bool memory, Answer answer, Learnt learnt = Learnt::None) {
     ClockSearches s;
+    s.learntProfiles = [this] { return profiles; };
+    s.learntPlayer = [this, learnt](std::span<const learn::Profile> given) {
+      std::string names = "learnt";
+      for (const learn::Profile& p : given) names += " " + p.executable;
+      searched.push_back(names);
+      LearntSearch search;
+      if (learnt == Learnt::Runs) search.found = {7, given.front(), 0x400000, 0x1000};
+      if (learnt == Learnt::OtherVersion) search.refused = {{given.front().executable, LearntRefusal::OtherVersion}};
+      return search;
+    };
     s.memoryPlayer = [this, memory](std::string_view name) {
       searched.push_back("memory " + std::string(name));
       return memory ? PlayerLocation{42, 0x00A00000} : PlayerLocation{};
@@ -75,8 +87,16 @@ class RunControlTest : public ::testing::Test {
     return s;
   }
 
-  std::optional<ClockPlan> find(bool memory, Answer answer, uint8_t mode = kMemoryPlayerMode) {
-    return control.findClock(searches(memory, answer), "PowerDVDMovie.exe", mode);
+  std::optional<ClockPlan> find(bool memory, Answer answer, uint8_t mode = kMemoryPlayerMode,
+                                Learnt learnt = Learnt::None) {
+    return control.findClock(searches(memory, answer, learnt), "PowerDVDMovie.exe", mode);
+  }
+
+  static learn::Profile profileOf(std::string executable) {
+    learn::Profile profile;
+    profile.executable = std::move(executable);
+    profile.path = {profile.executable, 0x100, {0x40}};
+    return profile;
   }
 
   // A press that finds `plan`'s clock and picks a file of two lines.
@@ -98,11 +118,13 @@ class RunControlTest : public ::testing::Test {
   FakeTicks ticks;
   FakePreciseTime time;
   PlayerMemoryClock playerClock{memory, ticks, time};
+  LearntPlayerClock learntClock{memory, ticks, time};
   FakeRunTimers timers;
   RecordingView view;
   std::vector<std::string> overlayLog;  // outlives the run's overlay
   std::vector<std::string> searched;
-  RunControl control{run, playerClock, settings, time};
+  LoadedProfiles profiles{{profileOf("SimPlayer.exe"), profileOf("Other.exe")}, {}};
+  RunControl control{run, playerClock, learntClock, settings, time};
   SubtitleRun run{playerClock, &timers};
 };
 
@@ -116,26 +138,45 @@ TEST_F(RunControlTest, APressPlansItsClockFromTheChoiceAndTheSearches) {
     uint8_t mode;
     bool memoryFound;
     Answer answer;
+    Learnt learnt;
     std::optional<ClockPlan::Kind> plan;
     std::vector<std::string> searched;
     std::vector<std::string> said;
   };
   const std::string silentMpc = pinnedPlayerSilentText(InterfacePlayer::Mpc, UiLanguage::English);
   const std::string refused(refusedPasswordText(UiLanguage::English));
+  const std::string otherVersion =
+      learntRefusalText({"SimPlayer.exe", LearntRefusal::OtherVersion}, UiLanguage::English);
+  const std::string silentLearnt = pinnedLearntSilentText("SimPlayer.exe", UiLanguage::English);
+  const std::string memory = "memory PowerDVDMovie.exe", learnt = "learnt SimPlayer.exe Other.exe";
   const Case cases[] = {
-      {"memory found", "0", "auto", 1, true, Answer::Film, ClockPlan::Kind::Memory, {"memory PowerDVDMovie.exe"}, {}},
-      {"memory silent, a player answers", "0", "auto", 1, false, Answer::Film, ClockPlan::Kind::Interface,
-       {"memory PowerDVDMovie.exe", "interfaces"}, {}},
-      {"nothing anywhere", "0", "auto", 1, false, Answer::None, std::nullopt,
-       {"memory PowerDVDMovie.exe", "interfaces"}, {"say no player"}},
-      {"a refused password is said instead", "0", "auto", 1, false, Answer::Refused, std::nullopt,
-       {"memory PowerDVDMovie.exe", "interfaces"}, {"say " + refused}},
-      {"another player mode searches nothing", "0", "auto", 0, true, Answer::Film, std::nullopt, {}, {}},
-      {"pinned: the memory is not searched", "0", "mpc", 1, true, Answer::Film, ClockPlan::Kind::Interface,
-       {"pinned mpc"}, {}},
-      {"pinned and silent", "0", "mpc", 1, true, Answer::None, std::nullopt, {"pinned mpc"}, {"say " + silentMpc}},
-      {"pinned and refused", "0", "mpc", 1, true, Answer::Refused, std::nullopt, {"pinned mpc"}, {"say " + refused}},
-      {"the free clock searches nothing", "1", "mpc", 0, false, Answer::None, ClockPlan::Kind::Free, {}, {}},
+      {"memory found", "0", "auto", 1, true, Answer::Film, Learnt::Runs, ClockPlan::Kind::Memory, {memory}, {}},
+      {"memory silent, a learnt player runs", "0", "auto", 1, false, Answer::Film, Learnt::Runs,
+       ClockPlan::Kind::Learnt, {memory, learnt}, {}},
+      {"memory silent, a player answers", "0", "auto", 1, false, Answer::Film, Learnt::None,
+       ClockPlan::Kind::Interface, {memory, learnt, "interfaces"}, {}},
+      {"a learnt player of another version is passed over", "0", "auto", 1, false, Answer::Film,
+       Learnt::OtherVersion, ClockPlan::Kind::Interface, {memory, learnt, "interfaces"}, {}},
+      {"nothing anywhere", "0", "auto", 1, false, Answer::None, Learnt::None, std::nullopt,
+       {memory, learnt, "interfaces"}, {"say no player"}},
+      {"a learnt player of another version is said", "0", "auto", 1, false, Answer::None, Learnt::OtherVersion,
+       std::nullopt, {memory, learnt, "interfaces"}, {"say " + otherVersion}},
+      {"a refused password is said instead", "0", "auto", 1, false, Answer::Refused, Learnt::None, std::nullopt,
+       {memory, learnt, "interfaces"}, {"say " + refused}},
+      {"another player mode searches nothing", "0", "auto", 0, true, Answer::Film, Learnt::Runs, std::nullopt, {},
+       {}},
+      {"pinned: the memory is not searched", "0", "mpc", 1, true, Answer::Film, Learnt::Runs,
+       ClockPlan::Kind::Interface, {"pinned mpc"}, {}},
+      {"pinned and silent", "0", "mpc", 1, true, Answer::None, Learnt::Runs, std::nullopt, {"pinned mpc"},
+       {"say " + silentMpc}},
+      {"pinned and refused", "0", "mpc", 1, true, Answer::Refused, Learnt::None, std::nullopt, {"pinned mpc"},
+       {"say " + refused}},
+      {"a pinned learnt player: its profile only", "0", "learnt:simplayer.exe", 1, true, Answer::Film,
+       Learnt::Runs, ClockPlan::Kind::Learnt, {"learnt SimPlayer.exe"}, {}},
+      {"a pinned learnt player that does not run", "0", "learnt:SimPlayer.exe", 1, true, Answer::Film,
+       Learnt::None, std::nullopt, {"learnt SimPlayer.exe"}, {"say " + silentLearnt}},
+      {"the free clock searches nothing", "1", "mpc", 0, false, Answer::None, Learnt::Runs, ClockPlan::Kind::Free,
+       {}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -143,7 +184,7 @@ TEST_F(RunControlTest, APressPlansItsClockFromTheChoiceAndTheSearches) {
     store(std::string(setting::kKey) + "\\player", c.pinned);
     control.loadSettings();
     searched.clear();
-    const std::optional<ClockPlan> plan = find(c.memoryFound, c.answer, c.mode);
+    const std::optional<ClockPlan> plan = find(c.memoryFound, c.answer, c.mode, c.learnt);
     ASSERT_EQ(plan.has_value(), c.plan.has_value());
     if (plan) {
       EXPECT_EQ(plan->kind, *c.plan);
@@ -180,6 +221,25 @@ TEST_F(RunControlTest, TheRunningRunKeepsItsClockUntilTheNewRunStarts) {
   EXPECT_EQ(&run.clock(), &playerClock);
   EXPECT_EQ(playerClock.player().playerPid, 0u);  // the empty search result
   EXPECT_EQ(view.take(), (std::vector<std::string>{"title plain", "say no player"}));
+}
+
+// A learnt player's run follows its profile's clock under the player's name, and lets it go for
+// another run; a broken profile file is said once while the program runs.
+TEST_F(RunControlTest, ALearntPlayerIsFollowedUnderItsNameAndABrokenProfileIsSaidOnce) {
+  profiles.refused = {{"bad.profile", {learn::ProfileError::Kind::BadValue, 8, "scale", "1e9"}}};
+  const std::string broken = "say " + describeProfileError(profiles.refused[0].error, "bad.profile", UiLanguage::English);
+  startOn(*find(false, Answer::None, kMemoryPlayerMode, Learnt::Runs));
+  EXPECT_TRUE(control.onLearntPlayer());
+  EXPECT_EQ(learntClock.player().pid, 7u);
+  EXPECT_EQ(view.take(), (std::vector<std::string>{broken, "title SimPlayer", "bar hidden"}));
+  const StatusFacts facts = control.status([](std::string_view text) { return std::string(text); });
+  EXPECT_EQ(facts.source, StatusFacts::Source::LearntPlayer);
+  EXPECT_EQ(facts.learntPlayer, "SimPlayer");
+  EXPECT_EQ(facts.playerPid, 7u);
+
+  startOn(*find(false, Answer::Film, kMemoryPlayerMode, Learnt::None));
+  EXPECT_FALSE(control.onLearntPlayer());
+  EXPECT_EQ(view.take(), (std::vector<std::string>{"title MPC-HC", "bar hidden"}));
 }
 
 TEST_F(RunControlTest, AFreeClockRunLetsAFollowedPlayerGoAndShowsTheBar) {
@@ -385,17 +445,19 @@ TEST_F(RunControlTest, APlayerChoiceIsStoredAtOnce) {
     const char* player;
   };
   const Case cases[] = {
-      {{false, InterfacePlayer::Mpv}, "0", "mpv"},
-      {{true, std::nullopt}, "1", "mpv"},  // the free clock keeps the pinned player for later
-      {{false, std::nullopt}, "0", "auto"},
-      {{false, InterfacePlayer::Vlc}, "0", "vlc"},
+      {{false, InterfacePlayer::Mpv, ""}, "0", "mpv"},
+      {{true, std::nullopt, ""}, "1", "mpv"},  // the free clock keeps the pinned player for later
+      {{false, std::nullopt, ""}, "0", "auto"},
+      {{false, std::nullopt, "SomePlayer.exe"}, "0", "learnt:SomePlayer.exe"},
+      {{true, std::nullopt, ""}, "1", "learnt:SomePlayer.exe"},
+      {{false, InterfacePlayer::Vlc, ""}, "0", "vlc"},
   };
   for (const Case& c : cases) {
     control.choosePlayer(c.choice);
     EXPECT_EQ(stored("freeclock"), c.freeClock);
     EXPECT_EQ(stored("player"), c.player);
     EXPECT_EQ(control.playerChoice(), c.choice);
-    RunControl fresh(run, playerClock, settings, time);
+    RunControl fresh(run, playerClock, learntClock, settings, time);
     fresh.loadSettings();
     EXPECT_EQ(fresh.playerChoice(), c.choice);
   }

@@ -9,7 +9,7 @@ namespace {
 
 enum class Say {
   SourceLabel, AnswersLabel, PositionLabel, TimingLabel, CurrentLabel, NextLabel, AreaLabel, HiddenLabel,
-  NoRun, MemoryPlayer, MemoryPlayerMissing, FreeClock,
+  NoRun, MemoryPlayer, MemoryPlayerMissing, LearntPlayer, FreeClock,
   Yes, No, Gone, Silent, NoAnswer, Refused, NoFilm, None, Playing, Paused,
   Timing,       // printf: the delay, the rate
   NextIn,       // printf: seconds, the line
@@ -35,6 +35,8 @@ constexpr std::array<Texts, static_cast<size_t>(Say::Count)> kTexts{{
     {"Nothing: no subtitles started yet", "无：还没有开始显示字幕", "無：還沒有開始顯示字幕"},
     {"PowerDVD, read from its memory (process %u)", "PowerDVD（从内存读取，进程 %u）", "PowerDVD（從記憶體讀取，處理程序 %u）"},
     {"PowerDVD: not found", "PowerDVD：未找到", "PowerDVD：找不到"},
+    {"%s, learnt player read from its memory (process %u)", "%s（学习到的播放器，从内存读取，进程 %u）",
+     "%s（學習到的播放器，從記憶體讀取，處理程序 %u）"},
     {"Free clock", "自由时钟", "自由時鐘"},
     {"Yes", "是", "是"},
     {"No", "否", "否"},
@@ -79,6 +81,8 @@ std::string source(const StatusFacts& facts, UiLanguage language) {
       return format(Say::MemoryPlayer, language, static_cast<unsigned>(facts.playerPid));
     case StatusFacts::Source::InterfacePlayer:
       return facts.player ? std::string(interfacePlayerName(*facts.player)) : std::string();
+    case StatusFacts::Source::LearntPlayer:
+      return format(Say::LearntPlayer, language, facts.learntPlayer.c_str(), static_cast<unsigned>(facts.playerPid));
     case StatusFacts::Source::FreeClock: return std::string(text(Say::FreeClock, language));
   }
   return {};

@@ -15,10 +15,11 @@ namespace quorvane {
 
 // What the Status window tells, gathered a few times a second: enough to see why no line shows.
 struct StatusFacts {
-  enum class Source { NoRun, MemoryPlayer, InterfacePlayer, FreeClock };
+  enum class Source { NoRun, MemoryPlayer, InterfacePlayer, LearntPlayer, FreeClock };
   Source source = Source::NoRun;
   std::optional<InterfacePlayer> player;  // InterfacePlayer: which one
-  uint32_t playerPid = 0;                 // MemoryPlayer: the process found; 0 when none was
+  std::string learntPlayer;               // LearntPlayer: its name
+  uint32_t playerPid = 0;                 // MemoryPlayer, LearntPlayer: the process found; 0 when none was
   bool answers = false;   // the source gives a position now
   bool gone = false;      // the player's process has ended
   PlayerState playerState = PlayerState::NoAnswer;  // InterfacePlayer: its last report's

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/tick_source.h"
 #include "run/clock_source.h"
@@ -19,6 +20,18 @@ struct ClockInputs {
   ClockTiming timing() const { return {delayMs, rate}; }
 };
 
+// One reading of what a player shows, from its time record or from a value learnt in its memory.
+struct ShownTime {
+  bool valid = false;    // read whole, and as a running player keeps it
+  int64_t shownMs = 0;   // the whole seconds shown
+  bool playing = false;
+  int64_t changeKey = 0;  // what tells a change: the record's five digit bytes, else shownMs
+  int64_t stepMs = 1000;  // how long one shown value lasts while playing: a pause holds within it
+};
+
+// What the record read gives; an empty or short read is not valid.
+ShownTime shownTimeOfRecord(const std::vector<uint8_t>& record);
+
 // Turns the player's on-screen time digits into a position in milliseconds. The digits change
 // once a second; between two changes the system tick count fills in while the player plays.
 // Each tick reads the whole record once; a change of any digit byte is a change.
@@ -29,6 +42,8 @@ class DigitClock {
 
   // One tick: samples the player's record and returns the new position (also positionMs()).
   int32_t update(const ClockInputs& inputs);
+  // One tick on a reading taken elsewhere, with the delay and rate of this moment.
+  int32_t take(const ShownTime& shown, const ClockTiming& timing);
 
   // A new run. The clock's state carries over from the last run, except when the player is
   // another process: then the next update takes the digits as a change whatever they
@@ -41,7 +56,7 @@ class DigitClock {
 
   // Starts the clock afresh: the next readable record counts as a change whatever it shows,
   // as for another player.
-  void restart() { lastDigits_ = kNoSample; }
+  void restart() { lastKey_ = kNoSample; }
 
   // Whether the last read gave a record as a running player keeps it. After a failed or
   // impossible read the clock goes on as if the digits had not changed.
@@ -57,14 +72,14 @@ class DigitClock {
   int32_t rawMs() const;
 
  private:
-  static constexpr int64_t kNoSample = -1;  // never equal to five bytes read
+  static constexpr int64_t kNoSample = -1;  // never a key of a valid reading
 
   const MemoryReader& memory_;
   const TickSource& ticks_;
-  int64_t lastDigits_ = 0;  // the five digit bytes at the last change, hours first
+  int64_t lastKey_ = 0;  // the change key at the last change
   uint32_t sampleTick_ = 0;  // tick count at the last change, or at the last paused tick
   int32_t lastPositionMs_ = 0;  // position at the last change (or pause), delay applied
-  int32_t secondEndMs_ = 0;     // the last millisecond of the second the digits show
+  int32_t secondEndMs_ = 0;     // the last millisecond of the step the value shows
   int32_t positionMs_ = 0;
   ClockTiming timing_;      // the delay and rate taken at the last change
   int32_t secondsByte_ = 0;

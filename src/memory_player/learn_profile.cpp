@@ -191,6 +191,8 @@ std::string describeProfileError(const ProfileError& error, std::string_view fil
       return text + ": not key=value: \"" + error.value + "\"";
     case ProfileError::Kind::BadFormat:
       return text + ": format " + error.value + " is not one this version reads";
+    case ProfileError::Kind::Unreadable:
+      return text + ": cannot be read";
     case ProfileError::Kind::BadValue:
       break;
   }

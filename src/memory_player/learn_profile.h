@@ -47,6 +47,7 @@ struct ProfileError {
     Malformed,     // a line that is no "key=value"
     BadFormat,     // a format this program does not read
     BadValue,      // the value of `key` cannot be what it names
+    Unreadable,    // the file cannot be read, or is far larger than any profile
   };
   Kind kind = Kind::Malformed;
   int line = 0;  // 1-based; 0 for a missing key

@@ -73,11 +73,15 @@ void PreciseClock::read(const ClockInputs& in) {
   // The record was taken somewhere between `us` and now: under load a read can wait for the
   // system for milliseconds, so a change is bracketed from the last read's start to this one's end.
   const uint64_t readEndUs = time_.nowUs();
-  recordValid_ = player::recordValid(record);
   secondsByte_ = static_cast<int32_t>(player::recordByte(record, player::secondsOffset));
+  take(shownTimeOfRecord(record), us, readEndUs);
+}
+
+void PreciseClock::take(const ShownTime& shown, uint64_t us, uint64_t readEndUs) {
+  recordValid_ = shown.valid;
   if (!recordValid_) return;
-  const int64_t digits = player::shownPositionMs(record);
-  const bool playing = player::playingFlag(record) != 0;
+  const int64_t digits = shown.shownMs;
+  const bool playing = shown.playing;
   const uint64_t lastReadUs = lastReadUs_;
   lastReadUs_ = us;
 

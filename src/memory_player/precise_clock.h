@@ -26,6 +26,8 @@ class PreciseClock {
   // Reads the record now, learning a change, a pause, a resume or a seek. A failed or
   // impossible read (recordValid() false) changes nothing else.
   void read(const ClockInputs& in);
+  // The same on a reading taken elsewhere, between the precise times `us` and `readEndUs`.
+  void take(const ShownTime& shown, uint64_t us, uint64_t readEndUs);
 
   // The position at the precise time `us` (now by default), rate and delay applied.
   int32_t positionAt(uint64_t us, const ClockTiming& timing) const { return timing.apply(rawAt(us)); }

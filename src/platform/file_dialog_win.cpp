@@ -2,6 +2,8 @@
 
 #include <commdlg.h>
 
+#include "platform/wide_text_win.h"
+
 namespace quorvane {
 
 std::optional<std::string> pickFileWithDialog(HWND owner, const std::string& initialFolder,
@@ -24,6 +26,29 @@ std::optional<std::string> pickFileWithDialog(HWND owner, const std::string& ini
   if (!GetOpenFileNameA(&dialog)) return std::nullopt;
   path.resize(path.find('\0'));
   return path;
+}
+
+std::optional<std::string> pickFileUtf8(HWND owner, const std::string& filter, const std::string& suggestedName,
+                                        bool save) {
+  std::wstring filterPairs = wideFromUtf8(filter);
+  for (wchar_t& c : filterPairs) {
+    if (c == L'|') c = L'\0';
+  }
+  filterPairs.append(2, L'\0');
+  std::wstring path = wideFromUtf8(suggestedName);
+  path.resize(32768, L'\0');
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = filterPairs.c_str();
+  dialog.lpstrFile = path.data();
+  dialog.nMaxFile = static_cast<DWORD>(path.size());
+  dialog.lpstrDefExt = L"profile";
+  dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                 (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+  if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog))) return std::nullopt;
+  path.resize(path.find(L'\0'));
+  return utf8FromWide(path);
 }
 
 }  // namespace quorvane
