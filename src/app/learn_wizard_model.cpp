@@ -141,18 +141,6 @@ bool learnNextEnabled(LearnPage page, bool picked, std::string_view boxText, boo
   return false;
 }
 
-std::string profileFileName(std::string_view executable) {
-  if (executable.empty() || executable == "." || executable == "..") return {};
-  std::string name;
-  for (const char c : executable) {
-    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
-      return {};
-    }
-    name += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  return name + ".profile";
-}
-
 std::string_view learnText(LearnText which, UiLanguage language) {
   return kTexts[static_cast<size_t>(which)].in(language);
 }

@@ -97,11 +97,6 @@ std::optional<int64_t> typedTimeMs(std::string_view boxText);
 // running.
 bool learnNextEnabled(LearnPage page, bool picked, std::string_view boxText, bool working);
 
-// The file a player's profile is kept in, in the players' folder: its executable's name in
-// lower case and ".profile" ("LearnPlayer.exe" -> "learnplayer.exe.profile"); empty for a name
-// that cannot be a file's.
-std::string profileFileName(std::string_view executable);
-
 // ---- texts (UTF-8) --------------------------------------------------------------------------
 
 enum class LearnText {

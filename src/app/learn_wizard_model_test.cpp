@@ -129,25 +129,6 @@ TEST(LearnWizardModel, EnablesNextOnlyWithWhatThePageNeeds) {
   }
 }
 
-TEST(LearnWizardModel, NamesTheProfileFileAfterTheExecutable) {
-  const struct {
-    const char* executable;
-    const char* file;
-  } cases[] = {
-      {"LearnPlayer.exe", "learnplayer.exe.profile"},
-      {"PotPlayerMini64.EXE", "potplayermini64.exe.profile"},
-      {"\xE6\x92\xAD\xE6\x94\xBE.exe", "\xE6\x92\xAD\xE6\x94\xBE.exe.profile"},  // 播放.exe: not ASCII, kept
-      {"", ""},
-      {"..", ""},
-      {"a\\b.exe", ""},
-      {"a:b.exe", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.executable);
-    EXPECT_EQ(profileFileName(c.executable), c.file);
-  }
-}
-
 // Every page, work and problem has a text in each language, and those about the player name it.
 TEST(LearnWizardModel, EveryTextIsThereAndNamesThePlayer) {
   for (const UiLanguage language : {UiLanguage::English, UiLanguage::SimplifiedChinese, UiLanguage::TraditionalChinese}) {

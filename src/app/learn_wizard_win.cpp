@@ -1,12 +1,12 @@
 #include "app/learn_wizard_win.h"
 
 #include <commctrl.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
 
 #include "memory_player/learn_modules.h"
+#include "memory_player/learnt_profiles.h"
 #include "memory_player/process_memory.h"
 #include "platform/dpi_win.h"
 #include "platform/wide_text_win.h"
@@ -80,22 +80,7 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM found) {
   return TRUE;
 }
 
-bool writeWholeFile(const std::wstring& path, const std::string& text) {
-  const UniqueKernelHandle file(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-         written == text.size() && FlushFileBuffers(file.get());
-}
-
 }  // namespace
-
-std::string learntProfilesFolder() {
-  wchar_t appData[MAX_PATH];
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) return {};
-  return utf8FromWide(appData) + "\\Quorvane\\players";
-}
 
 std::unique_ptr<LearnWizard> LearnWizard::create(HINSTANCE instance, HWND owner, UiLanguage language) {
   WNDCLASSEXW wc{};
@@ -551,23 +536,13 @@ LearnProblem LearnWizard::prove() {
   return judgeWork(LearnWork::Prove, learn::ScanOutcome::Done, 0);
 }
 
-// Written to a temporary file first and then put in place, so that a crash never leaves half a
-// profile where the clock would read it.
 bool LearnWizard::save(const learn::Profile& profile) {
-  const std::string folder = learntProfilesFolder();
+  const std::string folder = profileFolder();
   const std::string name = profileFileName(profile.executable);
   if (folder.empty() || name.empty()) return false;
-  const std::wstring players = wideFromUtf8(folder);
-  CreateDirectoryW(players.substr(0, players.find_last_of(L'\\')).c_str(), nullptr);
-  CreateDirectoryW(players.c_str(), nullptr);
-  const std::wstring path = players + L"\\" + wideFromUtf8(name);
-  const std::wstring temporary = path + L".tmp";
-  if (!writeWholeFile(temporary, learn::formatProfile(profile)) ||
-      !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileW(temporary.c_str());
-    return false;
-  }
-  summary_.savedTo = utf8FromWide(path);
+  const std::string path = folder + "\\" + name;
+  if (!writeProfileFile(path, learn::formatProfile(profile))) return false;
+  summary_.savedTo = path;
   return true;
 }
 

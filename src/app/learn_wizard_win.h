@@ -25,14 +25,11 @@ namespace quorvane {
 
 inline constexpr wchar_t kLearnWizardClassName[] = L"QuorvaneLearnWizard";
 
-// Where learnt profiles are kept: %APPDATA%\Quorvane\players (UTF-8); empty when the folder is
-// not known.
-std::string learntProfilesFolder();
 
 // "Learn a player...": a small window that leads the user through the pages of
 // learn_wizard_model.h and runs the memory scans between them on a worker thread, so that the
 // window answers throughout and Cancel stops a scan at once. The player is opened with read and
-// query rights only. The result is saved as a profile file in learntProfilesFolder().
+// query rights only. The result is saved as a profile file in profileFolder().
 class LearnWizard final : public WindowBase<LearnWizard, true> {
  public:
   // Control ids, for the end-to-end tests too.

@@ -92,9 +92,13 @@ std::string learntPlayerName(std::string_view executable) {
 }
 
 std::string profileFileName(std::string_view executable) {
-  std::string name(executable);
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (executable.empty() || executable == "." || executable == "..") return {};
+  std::string name;
+  for (const char c : executable) {
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+      return {};
+    }
+    name += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
   }
   return name + ".profile";
 }

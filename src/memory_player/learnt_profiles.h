@@ -45,8 +45,9 @@ std::vector<ProfileFile> readProfileFolder(const std::string& folder);
 // A file of any folder, as a profile file to check (its name without the folder); unreadable
 // when it cannot be read or is larger than any profile (Windows build only).
 ProfileFile readProfileFile(const std::string& path);
-// Writes `text` as the whole file at `path`, making the players folder when it is missing;
-// whether that succeeded (Windows build only).
+// Writes `text` as the whole file at `path`, making the players folder when it is missing: to a
+// temporary file first, then put in place, so that a crash never leaves half a profile where
+// the clock would read it; whether that succeeded (Windows build only).
 bool writeProfileFile(const std::string& path, std::string_view text);
 // Removes a file; whether it is gone (Windows build only).
 bool removeProfileFile(const std::string& path);
@@ -67,7 +68,8 @@ std::string pinnedLearntSilentText(std::string_view executable, UiLanguage langu
 std::string learntPlayerName(std::string_view executable);
 
 // The file a player's profile is kept in: its executable's name in ASCII lower case and
-// ".profile" ("SimPlayer.exe" -> "simplayer.exe.profile").
+// ".profile" ("SimPlayer.exe" -> "simplayer.exe.profile"); empty for a name that cannot be a
+// file's in the players folder (a path, a reserved character), which a hand-made profile may hold.
 std::string profileFileName(std::string_view executable);
 
 }  // namespace quorvane

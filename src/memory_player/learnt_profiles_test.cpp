@@ -106,6 +106,10 @@ TEST(LoadProfiles, NamesAndFilesOfLearntPlayers) {
     EXPECT_EQ(learntPlayerName(c.executable), c.name);
     EXPECT_EQ(profileFileName(c.executable), c.file);
   }
+  // A hand-made profile's executable that is no file name in the players folder gets none.
+  for (const char* executable : {"", "..", "a\\b.exe", "..\\..\\x.exe", "a:b.exe", "a/b"}) {
+    EXPECT_EQ(profileFileName(executable), "") << executable;
+  }
 }
 
 }  // namespace

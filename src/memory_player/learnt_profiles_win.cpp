@@ -53,11 +53,20 @@ bool writeProfileFile(const std::string& path, std::string_view text) {
   const std::wstring wide = wideFromUtf8(path);
   const size_t slash = wide.find_last_of(L"\\/");
   if (slash != std::wstring::npos) SHCreateDirectoryExW(nullptr, wide.substr(0, slash).c_str(), nullptr);
-  const UniqueKernelHandle file(
-      CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-         written == text.size();
+  const std::wstring temporary = wide + L".tmp";
+  bool written = false;
+  {
+    const UniqueKernelHandle file(
+        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD count = 0;
+    written = file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
+              count == text.size() && FlushFileBuffers(file.get());
+  }
+  if (written && MoveFileExW(temporary.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  DeleteFileW(temporary.c_str());
+  return false;
 }
 
 bool removeProfileFile(const std::string& path) { return DeleteFileW(wideFromUtf8(path).c_str()) != 0; }
