@@ -1131,8 +1131,8 @@ def rows_where(shot, rect, wanted):
 def styled_files(s):
     """A bilingual ASS file and a WebVTT file over the simulated player. Classic: each cue's
     plain lines, events that overlap shown together. Smooth text: the Chinese line white over
-    the English one, yellow and smaller; a red sign at the top of the screen, while the pair
-    stays at the bottom and when it is alone; the WebVTT cue with line:0 at the top, and in the
+    the English one, yellow and smaller; a red sign at the top of the picture area (the user's
+    rectangle, the screen's height), while the pair stays at the bottom and when it is alone; the WebVTT cue with line:0 at the top, and in the
     classic text where the Top slider says."""
     s.lang = "zh_CN.UTF-8"
     s.clear_settings()
@@ -1142,6 +1142,9 @@ def styled_files(s):
     left, top, width = 0, 760, 1400
     for value, number in (("left", left), ("width", width), ("top", top)):
         s.set_setting(value, str(number))
+    # The typeset script (it fades a line) is laid out in the picture area: the user's rectangle
+    # over the same stretch of screen, so that its bottom lines land in that band too.
+    s.set_setting("picturearea", f"{left},0,{width},1080")
     s.start_quorvane()
     checks = Checks()
     band = [left, top, width, 300]
