@@ -1609,13 +1609,19 @@ STATUS_TEXTS = {
 }
 
 
-def open_status(s):
-    """The window menu's "Status", the first of the program's items (above "Player settings...")."""
+def open_from_window_menu(s, ups, what, window_class):
+    """Opens the window menu's item `ups` items above its last (the Player submenu) as a user
+    does with Alt+Space, and gives the window of `window_class` it shows."""
     focus_main_window(s)
     s.key("alt+space")
     time.sleep(0.5)
-    s.key(*["Up"] * 7, "Return")
-    return s.wait_for("the Status window", lambda: (s.probe("windows", "--class", STATUS_CLASS) or [None])[0], 5)
+    s.key(*["Up"] * ups, "Return")
+    return s.wait_for(what, lambda: (s.probe("windows", "--class", window_class) or [None])[0], 5)
+
+
+def open_status(s):
+    """The window menu's "Status" (above "Player settings...")."""
+    return open_from_window_menu(s, 7, "the Status window", STATUS_CLASS)
 
 
 def status_rows(s):
@@ -1863,12 +1869,8 @@ SHOT_SUFFIX = {"en_US.UTF-8": "en", "zh_CN.UTF-8": "zh-CN", "zh_TW.UTF-8": "zh-T
 
 
 def open_learn_wizard(s):
-    """The window menu's "Learn a player...", the first of the program's items (above "Status")."""
-    focus_main_window(s)
-    s.key("alt+space")
-    time.sleep(0.5)
-    s.key(*["Up"] * 8, "Return")
-    return s.wait_for("the wizard", lambda: (s.probe("windows", "--class", LEARN_CLASS) or [None])[0], 5)
+    """The window menu's "Learn a player..." (above "Status")."""
+    return open_from_window_menu(s, 8, "the wizard", LEARN_CLASS)
 
 
 def learn_controls(s):
