@@ -277,8 +277,15 @@ void OverlayWindow::setTop(int32_t y) {
   if (spansScreen_) showText();  // the bottom lines move within the image
 }
 
+// Hidden (F8), an animated script is not repainted; shown again, its frame is drawn at once.
 void OverlayWindow::setVisible(bool visible) {
   ShowWindow(hwnd(), visible ? SW_SHOWNOACTIVATE : SW_HIDE);
+  if (visible) {
+    drawTypeset();
+  } else if (animating_) {
+    KillTimer(hwnd(), kAnimationTimer);
+    animating_ = false;
+  }
 }
 
 void OverlayWindow::setText(std::string_view ansiText) {
@@ -327,7 +334,7 @@ void OverlayWindow::setTypeset(const AssScript* script, const TypesetClock* cloc
 }
 
 void OverlayWindow::drawTypeset() {
-  if (!typesetting()) return;
+  if (!typesetting() || !IsWindowVisible(hwnd())) return;
   if (!typesetRenderer_) typesetRenderer_ = std::make_unique<AssRenderer>();
   const PictureArea area = pictureArea();
   const std::vector<AssPlacedEvent> frame =

@@ -318,6 +318,10 @@ TEST_F(OverlayWindowTest, ATypesetScriptCoversThePictureAndRepaintsOnlyWhileAnim
   overlay->setTypeset(&script, &clock);
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(m.left, m.top, m.right, m.bottom));
   EXPECT_TRUE(repaintsPending()) << "a fading sign repaints";
+  overlay->setVisible(false);  // F8
+  EXPECT_FALSE(repaintsPending()) << "hidden, nothing is repainted";
+  overlay->setVisible(true);
+  EXPECT_TRUE(repaintsPending()) << "shown again, the sign repaints";
   clock.ms = 5000;
   overlay->setText("");  // the next cue: nothing typeset on screen
   EXPECT_FALSE(repaintsPending()) << "idle without animation";
