@@ -1847,7 +1847,7 @@ def picture_area(s, lang):
     s.click(by_id()[ok])
     s.wait_for("the dialog to close", lambda: not settings_dialog(), 5)
     checks.equal('"picturearea" stored', s.setting("picturearea"), "200,150,640,360")
-
+    return checks
 
 
 # ---- Learn a player... ----------------------------------------------------------------------
@@ -2023,11 +2023,6 @@ def learn_faults(s):
     it, and nothing is saved."""
     checks = Checks()
     s.clear_settings()
-    if layout == "text":
-        # The shown text changes once a second: with classic timing each second's lines are as
-        # late as the tick that sees it change (as for the disc player's digits), so it is
-        # followed with precise timing, which learns when the second turns.
-        s.set_setting("precise", "1")
     profiles = Path(os.environ["WINEPREFIX"], "drive_c", "users")
     for old in profiles.glob("*/AppData/Roaming/Quorvane/players/*"):
         old.unlink()
