@@ -229,6 +229,32 @@ bool AssRenderer::glyphMask(const AssRun& run, const AssPlacedEvent& event, Mask
   return true;
 }
 
+const AssRenderer::Mask& AssRenderer::masksFor(const AssRun& run, const AssPlacedEvent& event) {
+  std::string key;
+  const auto add = [&key](const auto& value) { key.append(reinterpret_cast<const char*>(&value), sizeof value); };
+  const AssFont& f = run.font;
+  for (const double v : {f.size, f.scaleX, f.scaleY, f.spacing, run.x, run.baseline, run.width, run.borderX, run.borderY,
+                         run.blur, event.angle, event.orgX, event.orgY}) {
+    add(v);
+  }
+  for (const bool v : {f.bold, f.italic, f.underline, f.strike}) add(v);
+  add(f.face.size());
+  key.append(reinterpret_cast<const char*>(f.face.data()), f.face.size() * sizeof(char16_t));
+  key.append(reinterpret_cast<const char*>(run.text.data()), run.text.size() * sizeof(char16_t));
+  const auto drawn = masks_.find(key);
+  if (drawn != masks_.end()) return drawn->second;
+  const auto kept = lastMasks_.find(key);
+  if (kept != lastMasks_.end()) return masks_.emplace(std::move(key), std::move(kept->second)).first->second;
+  Mask& m = masks_[std::move(key)];
+  if (!glyphMask(run, event, m)) return m;
+  const int w = m.region.width(), h = m.region.height();
+  if (run.borderX > 0 || run.borderY > 0) {
+    dilate(m.glyph, m.outline, w, h, static_cast<int>(std::lround(run.borderX)), static_cast<int>(std::lround(run.borderY)));
+  }
+  if (run.blur > 0) blur(m.outline.empty() ? m.glyph : m.outline, w, h, run.blur);
+  return m;
+}
+
 bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width, int32_t height) {
   const bool sameImage = width == width_ && height == height_ && pixels_;
   if (!dc_ || !scratchDc_ || !ensureImage(std::max(width, 1), std::max(height, 1))) return false;
@@ -238,19 +264,11 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
     std::memset(pixels_ + static_cast<size_t>(y) * width_ + before.left, 0, static_cast<size_t>(before.right - before.left) * 4);
   }
   RECT inked{0, 0, 0, 0};
-  std::vector<Mask> masks;
+  if (!sameImage) lastMasks_.clear();  // masks are cut to the image
+  std::vector<const Mask*> masks;
   for (const AssPlacedEvent& event : frame) {
-    masks.assign(event.runs.size(), Mask{});
-    for (size_t i = 0; i < event.runs.size(); ++i) {
-      const AssRun& run = event.runs[i];
-      Mask& m = masks[i];
-      if (!glyphMask(run, event, m)) continue;
-      const int w = m.region.width(), h = m.region.height();
-      if (run.borderX > 0 || run.borderY > 0) {
-        dilate(m.glyph, m.outline, w, h, static_cast<int>(std::lround(run.borderX)), static_cast<int>(std::lround(run.borderY)));
-      }
-      if (run.blur > 0) blur(m.outline.empty() ? m.glyph : m.outline, w, h, run.blur);
-    }
+    masks.clear();
+    for (const AssRun& run : event.runs) masks.push_back(&masksFor(run, event));
     // Paints a mask in one colour (or two, split across the run for karaoke) over the image,
     // through the event's clip.
     const auto paint = [&](const Mask& m, const std::vector<uint8_t>& coverage, const std::vector<uint8_t>* minus,
@@ -287,27 +305,29 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
     // Shadows, then outlines, then the text, as libass stacks an event's images.
     for (size_t i = 0; i < masks.size(); ++i) {
       const AssRun& run = event.runs[i];
-      const Mask& m = masks[i];
+      const Mask& m = *masks[i];
       if (m.glyph.empty() || (run.shadowX == 0 && run.shadowY == 0)) continue;
       paint(m, m.outline.empty() ? m.glyph : m.outline, nullptr, static_cast<int>(std::lround(run.shadowX)),
             static_cast<int>(std::lround(run.shadowY)), run.shadow, run.shadow, -1);
     }
     for (size_t i = 0; i < masks.size(); ++i) {
       const AssRun& run = event.runs[i];
-      const Mask& m = masks[i];
+      const Mask& m = *masks[i];
       if (m.glyph.empty() || m.outline.empty() || !run.borderShown) continue;
       // Under a see-through fill the outline does not show: it is cut where the glyph is.
       paint(m, m.outline, run.fill.opacity < 255 ? &m.glyph : nullptr, 0, 0, run.border, run.border, -1);
     }
     for (size_t i = 0; i < masks.size(); ++i) {
       const AssRun& run = event.runs[i];
-      const Mask& m = masks[i];
+      const Mask& m = *masks[i];
       if (m.glyph.empty()) continue;
       paint(m, m.glyph, nullptr, 0, 0, run.fill, run.unsungFill, run.sung < 1 ? run.sung * run.width : -1);
     }
   }
   UnionRect(&changed_, &before, &inked);
   inked_ = inked;
+  lastMasks_.swap(masks_);
+  masks_.clear();
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -37,7 +38,9 @@ class GdiAssMeasure : public AssTextMeasure {
 // Draws laid-out ASS events into a premultiplied 32-bit BGRA image of the picture area's size
 // for a per-pixel-alpha window: for each event its shadows, then its outlines, then its text,
 // each run in its own colours, with karaoke fill, fades, z rotation, blur and rectangle clips.
-// The image and its scratch buffers are kept and reused from frame to frame.
+// The image and its scratch buffers are kept and reused from frame to frame, and so are the runs'
+// coverage masks (glyphs, outline, blur) while a run keeps its text, font, place and edges: a
+// fade or karaoke then costs only the painting. Masks unused in a frame are dropped.
 class AssRenderer {
  public:
   AssRenderer();
@@ -61,6 +64,8 @@ class AssRenderer {
   struct Mask;
   bool ensureImage(int32_t width, int32_t height);
   bool glyphMask(const AssRun& run, const AssPlacedEvent& event, Mask& mask);
+  // The run's masks, from the last frame when it drew the same run in the same place.
+  const Mask& masksFor(const AssRun& run, const AssPlacedEvent& event);
 
   MemoryDc dc_, scratchDc_;
   GdiObject<HBITMAP> bitmap_, scratchBitmap_;
@@ -70,6 +75,8 @@ class AssRenderer {
   int32_t width_ = 0, height_ = 0;
   RECT inked_{0, 0, 0, 0}, changed_{0, 0, 0, 0};  // the last frame's ink; what the last render changed
   GdiAssMeasure measure_;
+  // Keyed by everything a mask depends on; the last frame's and this frame's.
+  std::map<std::string, Mask> lastMasks_, masks_;
 };
 
 }  // namespace quorvane

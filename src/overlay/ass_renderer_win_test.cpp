@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <functional>
+#include <vector>
 
 #include "platform/code_pages.h"
 
@@ -93,6 +94,31 @@ TEST(AssRenderer, DrawsWhatTheLayoutPlaces) {
         layOutAssFrame(script, wideAssTexts(script, kCodePageUtf8), {0, 0, 320, 180}, c.timeMs, renderer.measure());
     ASSERT_TRUE(renderer.render(frame, 320, 180));
     c.check(inkOf(renderer));
+  }
+}
+
+// A renderer that kept the last frame's masks draws each frame as a new renderer would, whatever
+// changed since: one thing that shapes the masks, or only the paint.
+TEST(AssRenderer, FramesAfterOthersMatchFreshOnes) {
+  const char* const sequence[] = {
+      "{\\bord2\\shad2}Sign", "{\\bord2\\shad2}Sign", "{\\bord2\\shad2\\1c&H00FF00&}Sign",
+      "{\\bord2\\shad2}Sigh", "{\\bord3\\shad2}Sign", "{\\bord2\\shad2\\blur2}Sign",
+      "{\\bord2\\shad2\\frz10}Sign", "{\\bord2\\shad2\\fs30}Sign", "{\\bord2\\shad2\\fscx120}Sign",
+      "{\\bord2\\shad2\\i1}Sign", "{\\bord2\\shad2\\pos(100,60)}Sign", "{\\bord2\\shad2\\pos(101,60)}Sign",
+      "{\\bord2\\shad2\\fnCourier New}Sign", "{\\bord2\\shad2}Sign\\NSign",
+  };
+  const auto draw = [](AssRenderer& renderer, const char* text) {
+    const AssScript script = scriptWith(text);
+    const auto frame =
+        layOutAssFrame(script, wideAssTexts(script, kCodePageUtf8), {0, 0, 320, 180}, 500, renderer.measure());
+    EXPECT_TRUE(renderer.render(frame, 320, 180));
+    return std::vector<uint32_t>(renderer.pixels(), renderer.pixels() + 320 * 180);
+  };
+  AssRenderer kept;
+  for (const char* text : sequence) {
+    SCOPED_TRACE(text);
+    AssRenderer fresh;
+    EXPECT_TRUE(draw(kept, text) == draw(fresh, text));
   }
 }
 
