@@ -20,7 +20,7 @@ struct SecondLook {
   bool operator==(const SecondLook&) const = default;
 };
 
-// A second subtitle file shown with the run's first (a translation beside the original). Both
+// A second subtitle file shown with the run's first (say, English lines under Chinese ones). Both
 // follow the run's clock and delay; the second has a nudge of its own on top. Each file keeps its
 // own scheduler; the overlay gets one text made of the two cues, one block stacked on the other,
 // so their lines never cover each other.
