@@ -134,8 +134,17 @@ def version_info(path):
 # ---- the test ------------------------------------------------------------------------------
 
 def unix_path(s, windows):
-    """Where Wine keeps a Windows path, or None. Through the session's own `wine`: Debian's
-    `winepath` takes the 32-bit loader, which machines without 32-bit emulation cannot run."""
+    """Where Wine keeps a Windows path, or None. Read from the prefix's drive links
+    (dosdevices/c: and so on), which is what Wine itself follows; `winepath` only when the prefix
+    has no such link. Asking `winepath` alone once came back empty in a fresh prefix, and Debian's
+    `winepath` takes the 32-bit loader, which machines without 32-bit emulation cannot run, so it
+    goes through the session's own `wine`."""
+    prefix = s.env().get("WINEPREFIX")
+    if prefix and len(windows) >= 2 and windows[1] == ":":
+        drive = Path(prefix, "dosdevices", windows[0].lower() + ":")
+        if drive.exists():
+            rest = [part for part in windows[2:].replace("\\", "/").split("/") if part]
+            return drive.joinpath(*rest)
     done = s.wine("winepath", "-u", windows)
     unix = done.stdout.decode("utf-8", "replace").strip()
     return Path(unix) if done.returncode == 0 and unix else None
