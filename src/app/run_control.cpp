@@ -383,7 +383,8 @@ TransportBarState RunControl::transportBarState() const {
   return state;
 }
 
-StatusFacts RunControl::status(const std::function<std::string(std::string_view displayText)>& toUtf8) const {
+StatusFacts RunControl::status(
+    const std::function<std::string(std::string_view displayText, unsigned codePage)>& toUtf8) const {
   StatusFacts facts;
   if (!run_.running()) return facts;
   if (onFreeClock()) {
@@ -408,17 +409,28 @@ StatusFacts RunControl::status(const std::function<std::string(std::string_view 
   facts.playing = reading.playing;
   facts.delayMs = timing.delayMs;
   facts.rate = timing.rate;
-  // A cue's lines on one row.
-  const auto line = [&toUtf8](const Cue& cue) {
-    std::string text = toUtf8(cue.text);
-    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.replace(at, 2, " / ");
-    return text;
+  // A file's lines around its position, each cue's lines on one row; `offsetMs` shows its cues
+  // that much later.
+  const auto around = [&](const CueTable& table, int32_t positionMs, int32_t offsetMs, std::string& current,
+                          std::string& next, int64_t& untilNextMs) {
+    const auto line = [&](const Cue& cue) {
+      std::string text = toUtf8(cue.text, table.codePage);
+      for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.replace(at, 2, " / ");
+      return text;
+    };
+    const LinesAround lines = linesAround(table, positionMs);
+    if (reading.hasPosition && lines.current) current = line(*lines.current);
+    if (lines.next) {
+      next = line(*lines.next);
+      untilNextMs = timing.rawFor(int64_t{lines.next->startMs} + offsetMs) - reading.rawMs;
+    }
   };
-  const LinesAround lines = linesAround(run_.table(), reading.positionMs);
-  if (reading.hasPosition && lines.current) facts.currentLine = line(*lines.current);
-  if (lines.next) {
-    facts.nextLine = line(*lines.next);
-    facts.untilNextMs = timing.rawFor(lines.next->startMs) - reading.rawMs;
+  around(run_.table(), reading.positionMs, 0, facts.currentLine, facts.nextLine, facts.untilNextMs);
+  if (const SubtitlePair* pair = run_.pair()) {
+    StatusFacts::SecondFile& second = facts.second.emplace();
+    second.delayMs = pair->offsetMs();
+    around(pair->table(), pair->positionMs(reading.positionMs), pair->offsetMs(), second.currentLine, second.nextLine,
+           second.untilNextMs);
   }
   facts.hidden = !run_.shown();
   return facts;

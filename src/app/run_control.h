@@ -162,7 +162,7 @@ class RunControl {
 
   // What the Status window shows of the run, all but the overlay's place; `toUtf8` brings a
   // cue's text from the run's code page into UTF-8.
-  StatusFacts status(const std::function<std::string(std::string_view displayText)>& toUtf8) const;
+  StatusFacts status(const std::function<std::string(std::string_view displayText, unsigned codePage)>& toUtf8) const;
 
   // Where the film is on screen, for a layout that places lines in the picture: the user's
   // rectangle, else the followed player's window, else the overlay's monitor. Cheap enough for

@@ -232,7 +232,7 @@ TEST_F(RunControlTest, ALearntPlayerIsFollowedUnderItsNameAndABrokenProfileIsSai
   EXPECT_TRUE(control.onLearntPlayer());
   EXPECT_EQ(learntClock.player().pid, 7u);
   EXPECT_EQ(view.take(), (std::vector<std::string>{broken, "title SimPlayer", "bar hidden"}));
-  const StatusFacts facts = control.status([](std::string_view text) { return std::string(text); });
+  const StatusFacts facts = control.status([](std::string_view text, unsigned) { return std::string(text); });
   EXPECT_EQ(facts.source, StatusFacts::Source::LearntPlayer);
   EXPECT_EQ(facts.learntPlayer, "SimPlayer");
   EXPECT_EQ(facts.playerPid, 7u);
@@ -466,7 +466,11 @@ TEST_F(RunControlTest, APlayerChoiceIsStoredAtOnce) {
 // The Status window's facts: which clock the run follows and whether it answers, where it is,
 // the lines around it and whether F8 hid them.
 TEST_F(RunControlTest, TheStatusTellsTheClockItsPositionAndTheLinesAroundIt) {
-  const auto status = [this] { return control.status([](std::string_view text) { return "<" + std::string(text) + ">"; }); };
+  const auto status = [this] {
+    return control.status([](std::string_view text, unsigned codePage) {
+      return "<" + std::string(text) + (codePage == 936 ? " gbk" : "") + ">";
+    });
+  };
   EXPECT_EQ(status().source, StatusFacts::Source::NoRun);
 
   startFree();
@@ -491,7 +495,21 @@ TEST_F(RunControlTest, TheStatusTellsTheClockItsPositionAndTheLinesAroundIt) {
   EXPECT_EQ(facts.nextLine, "<two>");
   EXPECT_EQ(facts.untilNextMs, 59'000);
   EXPECT_TRUE(facts.hidden);
+  EXPECT_FALSE(facts.second);
   run.toggleShown();
+
+  // A second file in its own code page, shown 2 s later than its times by its own delay.
+  CueTable second = CueTable::fromSorted({{5'000, 10'000, "er"}, {20'000, 30'000, "san"}});
+  second.codePage = 936;
+  ASSERT_TRUE(control.addSecond(std::move(second), "b.srt", "a.srt"));
+  control.keyPressed(SyncKey::SecondDelayOnSecond);
+  control.keyPressed(SyncKey::SecondDelayOnSecond);
+  facts = status();
+  ASSERT_TRUE(facts.second);
+  EXPECT_EQ(facts.second->delayMs, 2'000);
+  EXPECT_EQ(facts.second->currentLine, "<er gbk>");  // 11 s is 9 s of its time
+  EXPECT_EQ(facts.second->nextLine, "<san gbk>");
+  EXPECT_EQ(facts.second->untilNextMs, 11'000);
 
   std::optional<ClockPlan> plan = find(false, Answer::Film);
   ASSERT_TRUE(plan);

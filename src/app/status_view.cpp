@@ -17,6 +17,9 @@ enum class Say {
   OnMonitor,    // printf: the monitor's name
   OnNoMonitor,
   HiddenYes,
+  SecondLabel, SecondCurrentLabel, SecondNextLabel,
+  NoSecond,
+  SecondDelay,  // printf: the second file's own delay
   Title,
   Count
 };
@@ -56,6 +59,11 @@ constexpr std::array<Texts, static_cast<size_t>(Say::Count)> kTexts{{
     {", on monitor %s", "，在显示器 %s 上", "，在顯示器 %s 上"},
     {", on no monitor (off screen)", "，不在任何显示器上（屏幕外）", "，不在任何顯示器上（螢幕外）"},
     {"Yes (press F8 to show it again)", "是（再按 F8 即可显示）", "是（再按 F8 即可顯示）"},
+    {"Second file", "第二个文件", "第二個檔案"},
+    {"Its current line", "其当前字幕", "其目前字幕"},
+    {"Its next line", "其下一句", "其下一句"},
+    {"No second file", "没有第二个文件", "沒有第二個檔案"},
+    {"Shown, own delay %+d ms", "显示中，自身延迟 %+d 毫秒", "顯示中，自身延遲 %+d 毫秒"},
     {"Quorvane status", "Quorvane 状态", "Quorvane 狀態"},
 }};
 
@@ -111,10 +119,9 @@ std::string position(const StatusFacts& facts, UiLanguage language) {
          std::string(text(facts.playing ? Say::Playing : Say::Paused, language));
 }
 
-std::string nextLine(const StatusFacts& facts, UiLanguage language) {
-  if (facts.nextLine.empty()) return std::string(text(Say::None, language));
-  return format(Say::NextIn, language, static_cast<double>(std::max<int64_t>(0, facts.untilNextMs)) / 1000.0,
-                facts.nextLine.c_str());
+std::string nextLine(const std::string& line, int64_t untilMs, UiLanguage language) {
+  if (line.empty()) return std::string(text(Say::None, language));
+  return format(Say::NextIn, language, static_cast<double>(std::max<int64_t>(0, untilMs)) / 1000.0, line.c_str());
 }
 
 std::string area(const StatusFacts& facts, UiLanguage language) {
@@ -133,15 +140,19 @@ std::vector<StatusRow> statusRows(const StatusFacts& facts, UiLanguage language)
   const auto label = [language](Say which) { return std::string(text(which, language)); };
   const bool running = facts.source != StatusFacts::Source::NoRun;
   const std::string none(text(Say::None, language));
+  const std::optional<StatusFacts::SecondFile>& second = facts.second;
   return {
       {label(Say::SourceLabel), source(facts, language)},
       {label(Say::AnswersLabel), answers(facts, language)},
       {label(Say::PositionLabel), position(facts, language)},
       {label(Say::TimingLabel), format(Say::Timing, language, facts.delayMs, facts.rate)},
       {label(Say::CurrentLabel), facts.currentLine.empty() ? none : facts.currentLine},
-      {label(Say::NextLabel), nextLine(facts, language)},
+      {label(Say::NextLabel), nextLine(facts.nextLine, facts.untilNextMs, language)},
       {label(Say::AreaLabel), area(facts, language)},
       {label(Say::HiddenLabel), !running ? none : facts.hidden ? label(Say::HiddenYes) : label(Say::No)},
+      {label(Say::SecondLabel), second ? format(Say::SecondDelay, language, second->delayMs) : label(Say::NoSecond)},
+      {label(Say::SecondCurrentLabel), second && !second->currentLine.empty() ? second->currentLine : none},
+      {label(Say::SecondNextLabel), second ? nextLine(second->nextLine, second->untilNextMs, language) : none},
   };
 }
 

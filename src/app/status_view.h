@@ -36,6 +36,13 @@ struct StatusFacts {
   };
   std::optional<OverlayPlace> overlay;  // none without a run
   bool hidden = false;  // F8 has hidden the subtitles
+  // A second subtitle file shown with the run's: its own delay and its lines, as above.
+  struct SecondFile {
+    int32_t delayMs = 0;
+    std::string currentLine, nextLine;
+    int64_t untilNextMs = 0;
+  };
+  std::optional<SecondFile> second;
 };
 
 struct StatusRow {

@@ -84,11 +84,17 @@ TEST(StatusViewTest, EachRowSaysWhatTheUserNeedsToKnow) {
        "左 240，上 970，1440 × 110，不在任何顯示器上（螢幕外）"},
       {"shown", memoryRun(), en, 7, "No"},
       {"hidden", with([](StatusFacts& f) { f.hidden = true; }), cn, 7, "是（再按 F8 即可显示）"},
+      {"no second file", memoryRun(), en, 8, "No second file"},
+      {"no second file, no line", memoryRun(), tw, 9, "（無）"},
+      {"second file", with([](StatusFacts& f) { f.second = {{-300, "", "Later", 1'500}}; }), cn, 8, "显示中，自身延迟 -300 毫秒"},
+      {"second file between lines", with([](StatusFacts& f) { f.second = {{0, "", "Later", 1'500}}; }), en, 9, "(none)"},
+      {"second file's next line", with([](StatusFacts& f) { f.second = {{0, "", "Later", 1'500}}; }), tw, 10,
+       "1.5 秒後：Later"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::vector<StatusRow> rows = statusRows(c.facts, c.language);
-    ASSERT_EQ(rows.size(), 8u);
+    ASSERT_EQ(rows.size(), 11u);
     EXPECT_EQ(rows[c.row].value, c.value);
   }
 }

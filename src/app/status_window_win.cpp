@@ -36,9 +36,9 @@ std::optional<StatusFacts::OverlayPlace> overlayPlace(const Overlay* overlay) {
 }  // namespace
 
 StatusFacts gatherStatus(const AppState& app) {
-  const unsigned codePage = app.run.table().codePage != 0 ? app.run.table().codePage : CP_ACP;
-  StatusFacts facts = app.control.status(
-      [codePage](std::string_view text) { return utf8FromWide(wideFromCodePage(text, codePage)); });
+  StatusFacts facts = app.control.status([](std::string_view text, unsigned codePage) {
+    return utf8FromWide(wideFromCodePage(text, codePage != 0 ? codePage : CP_ACP));
+  });
   if (app.run.running()) facts.overlay = overlayPlace(app.run.overlay());
   return facts;
 }

@@ -1596,15 +1596,17 @@ def bar_languages(s, lang):
 
 STATUS_CLASS = "QuorvaneStatus"
 # The Status window's rows by language: (time from, answers, position, delay and rate, current
-# line, next line, subtitle area, hidden with F8), the memory-read player's source, "yes" and
-# "playing".
+# line, next line, subtitle area, hidden with F8, and the second file's three), the memory-read
+# player's source, "yes" and "playing".
 STATUS_TEXTS = {
     "en_US.UTF-8": (("Time from", "Answers", "Position", "Delay and rate", "Current line", "Next line",
-                     "Subtitle area", "Hidden with F8"),
+                     "Subtitle area", "Hidden with F8", "Second file", "Its current line", "Its next line"),
                     "PowerDVD, read from its memory (process ", "Yes", "playing", "on monitor"),
-    "zh_CN.UTF-8": (("时间来源", "响应", "位置", "延迟和速率", "当前字幕", "下一句", "字幕区域", "已用 F8 隐藏"),
+    "zh_CN.UTF-8": (("时间来源", "响应", "位置", "延迟和速率", "当前字幕", "下一句", "字幕区域", "已用 F8 隐藏", "第二个文件", "其当前字幕",
+                     "其下一句"),
                     "PowerDVD（从内存读取，进程 ", "是", "播放中", "在显示器"),
-    "zh_TW.UTF-8": (("時間來源", "回應", "位置", "延遲與速率", "目前字幕", "下一句", "字幕區域", "已用 F8 隱藏"),
+    "zh_TW.UTF-8": (("時間來源", "回應", "位置", "延遲與速率", "目前字幕", "下一句", "字幕區域", "已用 F8 隱藏", "第二個檔案", "其目前字幕",
+                     "其下一句"),
                     "PowerDVD（從記憶體讀取，處理程序 ", "是", "播放中", "在顯示器"),
 }
 
@@ -1638,7 +1640,7 @@ def status_window(s, lang):
     run, paused at 0:00:00 until its bar's play."""
     s.lang = lang
     (labels, memory_source, yes, playing, on_monitor) = STATUS_TEXTS[lang]
-    source, answers, position, timing, current, following, area, hidden = labels
+    source, answers, position, timing, current, following, area, hidden = labels[:8]
     s.clear_settings()
     s.start_player("--start=0:00:10")
     s.start_quorvane()
