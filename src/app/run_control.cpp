@@ -140,7 +140,8 @@ std::optional<LearntSearch> RunControl::searchLearntPlayers(const ClockSearches&
   std::string said;
   for (const RefusedProfile& refused : loaded.refused) {
     if (!toldProfiles_.insert(refused.fileName).second) continue;
-    said += (said.empty() ? "" : "\n") + describeProfileError(refused.error, refused.fileName, language_);
+    if (!said.empty()) said += '\n';
+    said += describeProfileError(refused.error, refused.fileName, language_);
   }
   if (view_ && !said.empty()) {
     view_->sayUtf8(said);
