@@ -5,14 +5,23 @@
 #include "platform/wide_text_win.h"
 
 namespace quorvane {
+namespace {
+
+// "text|pattern|..." as the dialog takes it: NUL-separated, ended by two NULs.
+template <typename Char>
+std::basic_string<Char> dialogFilter(std::basic_string<Char> filter) {
+  for (Char& c : filter) {
+    if (c == Char('|')) c = Char(0);
+  }
+  filter.append(2, Char(0));
+  return filter;
+}
+
+}  // namespace
 
 std::optional<std::string> pickFileWithDialog(HWND owner, const std::string& initialFolder,
                                               const std::string& filter) {
-  std::string filterPairs = filter;
-  for (char& c : filterPairs) {
-    if (c == '|') c = '\0';
-  }
-  filterPairs.append(2, '\0');
+  const std::string filterPairs = dialogFilter(filter);
   std::string path(32768, '\0');
   OPENFILENAMEA dialog{};
   dialog.lStructSize = sizeof dialog;
@@ -30,11 +39,7 @@ std::optional<std::string> pickFileWithDialog(HWND owner, const std::string& ini
 
 std::optional<std::string> pickFileUtf8(HWND owner, const std::string& filter, const std::string& suggestedName,
                                         bool save) {
-  std::wstring filterPairs = wideFromUtf8(filter);
-  for (wchar_t& c : filterPairs) {
-    if (c == L'|') c = L'\0';
-  }
-  filterPairs.append(2, L'\0');
+  const std::wstring filterPairs = dialogFilter(wideFromUtf8(filter));
   std::wstring path = wideFromUtf8(suggestedName);
   path.resize(32768, L'\0');
   OPENFILENAMEW dialog{};
