@@ -83,14 +83,7 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM found) {
 }  // namespace
 
 std::unique_ptr<LearnWizard> LearnWizard::create(HINSTANCE instance, HWND owner, UiLanguage language) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &LearnWizard::windowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  wc.lpszClassName = kLearnWizardClassName;
-  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  if (!registerClass(instance, kLearnWizardClassName, GetSysColorBrush(COLOR_BTNFACE))) return nullptr;
 
   std::unique_ptr<LearnWizard> wizard(new LearnWizard);
   wizard->language_ = language;
@@ -106,10 +99,7 @@ std::unique_ptr<LearnWizard> LearnWizard::create(HINSTANCE instance, HWND owner,
 
 LearnWizard::~LearnWizard() {
   stopWork();
-  if (const HWND window = hwnd()) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
-  }
+  destroyWindow();
 }
 
 bool LearnWizard::takesDialogMessage(MSG& message) {

@@ -16,13 +16,7 @@ constexpr COLORREF kFrame = RGB(255, 210, 40);
 }  // namespace
 
 std::unique_ptr<PictureFrame> PictureFrame::create(HINSTANCE instance) {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &PictureFrame::windowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-  wc.lpszClassName = kPictureFrameClassName;
-  if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  if (!registerClass(instance, kPictureFrameClassName)) return nullptr;
   std::unique_ptr<PictureFrame> frame(new PictureFrame);
   const DWORD exStyle = WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_LAYERED;
   if (!CreateWindowExA(exStyle, kPictureFrameClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, instance,
@@ -34,10 +28,7 @@ std::unique_ptr<PictureFrame> PictureFrame::create(HINSTANCE instance) {
 }
 
 PictureFrame::~PictureFrame() {
-  if (const HWND window = hwnd()) {
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
-  }
+  destroyWindow();
 }
 
 void PictureFrame::show(const PictureArea& area) {

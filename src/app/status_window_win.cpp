@@ -45,14 +45,7 @@ StatusFacts gatherStatus(const AppState& app) {
 
 std::unique_ptr<StatusWindow> StatusWindow::create(HINSTANCE instance, HWND owner, UiLanguage language,
                                                    std::function<StatusFacts()> facts) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &StatusWindow::windowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  wc.lpszClassName = kStatusWindowClassName;
-  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  if (!registerClass(instance, kStatusWindowClassName, GetSysColorBrush(COLOR_BTNFACE))) return nullptr;
 
   std::unique_ptr<StatusWindow> window(new StatusWindow);
   window->language_ = language;
@@ -69,10 +62,7 @@ std::unique_ptr<StatusWindow> StatusWindow::create(HINSTANCE instance, HWND owne
 }
 
 StatusWindow::~StatusWindow() {
-  if (const HWND window = hwnd()) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
-  }
+  destroyWindow();
 }
 
 void StatusWindow::makeRows() {

@@ -82,13 +82,7 @@ bool sameView(const TransportBarState& a, const TransportBarState& b, int length
 std::unique_ptr<TransportBar> TransportBar::create(HINSTANCE instance, UiLanguage language,
                                                    std::function<TransportBarState()> state,
                                                    TransportBarActions actions, const std::optional<BarPlace>& place) {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &TransportBar::windowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-  wc.lpszClassName = kTransportBarClassName;
-  if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  if (!registerClass(instance, kTransportBarClassName)) return nullptr;
 
   std::unique_ptr<TransportBar> bar(new TransportBar);
   bar->language_ = language;
@@ -142,10 +136,7 @@ void TransportBar::onDpiChanged(UINT dpi, const RECT& suggested) {
 
 TransportBar::~TransportBar() {
   tips_.reset();
-  if (const HWND window = hwnd()) {
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
-  }
+  destroyWindow();
 }
 
 void TransportBar::show() {

@@ -15,13 +15,7 @@ constexpr COLORREF kForeground = RGB(255, 230, 120);
 }  // namespace
 
 std::unique_ptr<NoticeWindow> NoticeWindow::create(HINSTANCE instance) {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &NoticeWindow::windowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-  wc.lpszClassName = kNoticeClassName;
-  if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  if (!registerClass(instance, kNoticeClassName)) return nullptr;
   std::unique_ptr<NoticeWindow> notice(new NoticeWindow);
   const DWORD exStyle = WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TRANSPARENT | WS_EX_LAYERED;
   if (!CreateWindowExA(exStyle, kNoticeClassName, "", WS_POPUP | WS_DISABLED, 0, 0, 10, 10, nullptr, nullptr,
@@ -33,10 +27,7 @@ std::unique_ptr<NoticeWindow> NoticeWindow::create(HINSTANCE instance) {
 }
 
 NoticeWindow::~NoticeWindow() {
-  if (const HWND window = hwnd()) {
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
-  }
+  destroyWindow();
 }
 
 void NoticeWindow::show(const std::string& ansiText, POINT anchor) {

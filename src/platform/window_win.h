@@ -23,6 +23,34 @@ class WindowBase {
 
  protected:
   ~WindowBase() = default;
+  using Char = std::conditional_t<Unicode, wchar_t, char>;
+
+  // Registers the window class `name` for Derived with the arrow cursor and `background`
+  // (none: the window paints it): true when it is registered, now or before.
+  static bool registerClass(HINSTANCE instance, const Char* name, HBRUSH background = nullptr) {
+    using WindowClass = std::conditional_t<Unicode, WNDCLASSEXW, WNDCLASSEXA>;
+    WindowClass wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &windowProc;
+    wc.hInstance = instance;
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    if constexpr (Unicode) {
+      wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+      return RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    } else {
+      wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+      return RegisterClassExA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    }
+  }
+
+  // For Derived's destructor: the window goes, and no message of its going reaches the object.
+  void destroyWindow() {
+    if (!hwnd_) return;
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
+  }
 
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Derived* self = nullptr;
