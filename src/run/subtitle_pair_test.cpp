@@ -2,48 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include "memory_player/fake_player_memory.h"
-#include "memory_player/player_memory_clock.h"
 #include "overlay/recording_overlay.h"
-#include "platform/fake_precise_time.h"
-#include "platform/fake_tick_source.h"
-#include "run/fake_run_timers.h"
-#include "run/subtitle_run.h"
+#include "run/run_rig_test.h"
 
 namespace quorvane {
 namespace {
 
 using Calls = std::vector<std::string>;
 
-// A run over two files from 4 s into the film, with the screen 1080 high and lines 48 high.
-struct PairRig {
-  explicit PairRig(int32_t baseTop = 900) {
-    memory.setPlaying(1);
-    memory.setDigits(0, 0, 4);
-    clock.setPlayer({FakePlayerMemory::kPid, FakePlayerMemory::kBase});
-    run.setInputs({0, 120, baseTop, 1080, {48, 40}});
-  }
+// A run over two files.
+struct PairRig : RunRig {
+  using RunRig::RunRig;
 
   void start(std::vector<Cue> first, std::vector<Cue> second, SecondLook look = {}) {
     run.start(CueTable::fromSorted(std::move(first)), 936, std::make_unique<RecordingOverlay>(log));
     run.setSecond(CueTable::fromSorted(std::move(second)), look);
     log.clear();
   }
-
-  Calls tickAfter(uint32_t ms) {
-    ticks.nowMs += ms;
-    time.advanceMs(ms);
-    run.tick();
-    return std::exchange(log, {});
-  }
-
-  FakePlayerMemory memory;
-  FakeTicks ticks;
-  FakePreciseTime time;
-  PlayerMemoryClock clock{memory, ticks, time};
-  FakeRunTimers timers;
-  Calls log;
-  SubtitleRun run{clock, &timers};
 };
 
 class SubtitlePairTest : public ::testing::Test, protected PairRig {};

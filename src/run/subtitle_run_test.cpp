@@ -4,45 +4,18 @@
 
 #include "loading/ass_reader.h"
 #include "overlay/recording_overlay.h"
-#include "platform/fake_precise_time.h"
-#include "platform/fake_tick_source.h"
-#include "memory_player/fake_player_memory.h"
-#include "run/fake_run_timers.h"
-#include "memory_player/player_memory_clock.h"
+#include "run/run_rig_test.h"
 
 namespace quorvane {
 namespace {
 
 using Calls = std::vector<std::string>;
 
-class SubtitleRunTest : public ::testing::Test {
+class SubtitleRunTest : public ::testing::Test, protected RunRig {
  protected:
-  void SetUp() override {
-    memory.setPlaying(1);
-    memory.setDigits(0, 0, 4);
-    clock.setPlayer({FakePlayerMemory::kPid, FakePlayerMemory::kBase});
-    run.setInputs({0, 120, 900, 1080, {48, 40}});
-  }
-
   void start(std::vector<Cue> cues, unsigned codePage = 936) {
     run.start(CueTable::fromSorted(std::move(cues)), codePage, std::make_unique<RecordingOverlay>(log));
   }
-
-  // One 50 ms tick of the scheduler timer.
-  Calls tickAfter(uint32_t ms) {
-    ticks.nowMs += ms;
-    time.advanceMs(ms);
-    run.tick();
-    return std::exchange(log, {});
-  }
-
-  FakePlayerMemory memory;
-  FakeTicks ticks;
-  FakePreciseTime time;
-  PlayerMemoryClock clock{memory, ticks, time};
-  FakeRunTimers timers;
-  Calls log;  // before the run, whose overlay writes into it to its end
-  SubtitleRun run{clock, &timers};
 };
 
 TEST_F(SubtitleRunTest, ShowsEachCueFromTheClocksPositionWithTheControlsGeometry) {
