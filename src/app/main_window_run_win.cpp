@@ -6,6 +6,7 @@
 #include "app/directory_exists.h"
 #include "players/player_search_win.h"
 #include "app/sync_settings.h"
+#include "app/sync_texts.h"
 #include "app/run_control.h"
 #include "loading/subtitle_formats.h"
 #include "platform/modal_pump_win.h"
@@ -99,13 +100,18 @@ void MainWindow::addSecondFile() {
   showSecond(*path);
 }
 
-// Both files are read for the same UI language, so both come in the code page the overlay
-// draws.
+// The overlay draws in the first file's code page; the second may come in another (a UTF-8
+// file is read as GBK, a Big5 or Western file keeps its own), so its texts are brought over.
 bool MainWindow::showSecond(const std::string& path) {
   SubtitleFormat format = SubtitleFormat::Srt;
   CueTable table = loadSubtitles(path, app_.uiLanguage, app_.textCodec, &format);
   if (!app_.control.acceptFile(table, utf8FileName(path), subtitleFormatName(format))) return false;
-  return app_.control.addSecond(std::move(table), path, runFile_);
+  const auto drawn = [](unsigned codePage) { return codePage != 0 ? codePage : GetACP(); };
+  table.codePage = drawn(table.codePage);
+  const bool kept = recodeCueTable(table, drawn(app_.run.table().codePage));
+  if (!app_.control.addSecond(std::move(table), path, runFile_)) return false;
+  if (!kept) sayUtf8(secondFileLossText(app_.uiLanguage));
+  return true;
 }
 
 void MainWindow::sayNoPlayer() { showMessage(UiRow::PlayerMissing); }

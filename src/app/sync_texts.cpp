@@ -85,6 +85,18 @@ std::string lineSyncNotice(const LineSync::Result& result, UiLanguage language) 
   return {};
 }
 
+std::string secondFileLossText(UiLanguage language) {
+  constexpr UiTexts kText{
+      "Some characters of the second file cannot be shown in the first file's encoding: they show as "
+      "\"?\". Open the file with those characters (for example the Chinese one) first, and add the other "
+      "as the second file.",
+      "第二个文件中有些字符无法用第一个文件的编码显示，会显示为“?”。请先打开含有这些字符的文件（例如中文字幕），"
+      "再把另一个添加为第二个文件。",
+      "第二個檔案中有些字元無法用第一個檔案的編碼顯示，會顯示為「?」。請先開啟含有這些字元的檔案（例如中文字幕），"
+      "再把另一個加入為第二個檔案。"};
+  return std::string(kText.in(language));
+}
+
 std::string noLinesText(std::string_view fileName, std::string_view formatName, UiLanguage language) {
   const std::string name(fileName), format(formatName);
   switch (language) {

@@ -53,6 +53,9 @@ std::string delayNotice(int32_t delayMs, double rate, UiLanguage language);
 std::string secondDelayNotice(int32_t offsetMs, UiLanguage language);
 // After "this line is now": the new delay (and rate), or why nothing changed.
 std::string lineSyncNotice(const LineSync::Result& result, UiLanguage language);
+// When a second file's characters cannot all be drawn in the first file's code page, in UTF-8
+// for a message box.
+std::string secondFileLossText(UiLanguage language);
 // The message of a picked file that yields no lines, in UTF-8 for a message box: the file's
 // name and the format it was read as.
 std::string noLinesText(std::string_view fileName, std::string_view formatName, UiLanguage language);

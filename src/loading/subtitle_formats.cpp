@@ -81,4 +81,20 @@ CueTable loadSubtitles(const std::string& path, UiLanguage uiLanguage, const Tex
   return table;
 }
 
+bool recodeCueTable(CueTable& table, unsigned codePage, const CodePages& codePages) {
+  if (table.codePage == codePage) return true;
+  bool kept = true;
+  const auto recode = [&](std::string& text) {
+    if (text.empty()) return;
+    const std::u16string wide = codePages.toUtf16(table.codePage, text);
+    text = codePages.fromUtf16(codePage, wide);
+    kept = kept && codePages.toUtf16(codePage, text) == wide;
+  };
+  for (Cue& cue : table.cues) recode(cue.text);
+  for (std::string& text : table.blockTexts) recode(text);
+  for (TextLook& look : table.looks) recode(look.face);
+  table.codePage = codePage;
+  return kept;
+}
+
 }  // namespace quorvane

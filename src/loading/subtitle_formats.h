@@ -7,6 +7,7 @@
 #include "loading/cue_table.h"
 #include "loading/subtitle_events.h"
 #include "loading/text_codec.h"
+#include "platform/code_pages.h"
 
 namespace quorvane {
 
@@ -31,5 +32,10 @@ SubtitleEvents parseSubtitleEvents(std::string_view bytes, unsigned codePage, Su
 // The whole load of any format: read, normalise for the UI language, probe, parse.
 CueTable loadSubtitles(const std::string& path, UiLanguage uiLanguage, const TextCodec& codec,
                        SubtitleFormat* format = nullptr);
+
+// `table`'s texts and style faces brought from its code page into `codePage` (both given, not
+// 0), so that a second file shows in the code page its run draws: characters the code page
+// lacks become its default character. False when some did.
+bool recodeCueTable(CueTable& table, unsigned codePage, const CodePages& codePages = systemCodePages());
 
 }  // namespace quorvane

@@ -74,3 +74,27 @@ TEST(ParseSubtitles, BadInputGivesATable) {
 
 }  // namespace
 }  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// A second file in GBK beside a run in Big5: its lines, styled texts and faces come over in
+// Big5, and what Big5 lacks becomes its default character.
+TEST(RecodeCueTable, BringsEveryTextIntoTheRunsCodePage) {
+  CueTable table = CueTable::fromSorted({{0, 1000, "\xd6\xd0\xce\xc4\r\nok"}, {1000, 2000, "\xc3\xc7"}});
+  table.codePage = kCodePageGbk;
+  table.blockTexts = {"<i>\xd6\xd0</i>"};
+  table.looks = {TextLook{"\xd0\xc2\xbc\x9a\xc3\xf7\xf3\x77"}};  // 新細明體
+  EXPECT_FALSE(recodeCueTable(table, kCodePageBig5));
+  EXPECT_EQ(table.codePage, kCodePageBig5);
+  EXPECT_EQ(table.cues[0].text, "\xa4\xa4\xa4\xe5\r\nok");  // 中文
+  EXPECT_EQ(table.cues[1].text, "?");                           // 们: simplified only
+  EXPECT_EQ(table.blockTexts[0], "<i>\xa4\xa4</i>");
+  EXPECT_EQ(table.looks[0].face, "\xb7\x73\xb2\xd3\xa9\xfa\xc5\xe9");
+  EXPECT_EQ(table.cues[2].text, "");  // the end markers stay empty
+  table.cues[1].text = "ok";
+  EXPECT_TRUE(recodeCueTable(table, kCodePageGbk));
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1812,6 +1812,43 @@ def two_files(s):
     return checks
 
 
+def two_files_encodings(s):
+    """Two files read into different code pages: on a Traditional Chinese system a Big5 first
+    file and a UTF-8 second one (read as GBK) both show right; on an English system a Chinese
+    second file beside an English first one cannot, and a message says what to do."""
+    s.lang = "zh_TW.UTF-8"
+    s.clear_settings()
+    s.start_player("--start=0:00:02")
+    s.start_quorvane()
+    checks = Checks()
+    second = s.work / "second_tw_utf8.srt"
+    second.write_text("1\n00:00:01,000 --> 00:59:00,000\n第二個檔案。\n", encoding="utf-8")
+    s.select_and_start(DATA / "zh_big5.srt")
+    focus_main_window(s)
+    s.hotkey("alt+apostrophe")
+    s.wait_for("the file dialog after Alt+'", s.dialogs, 10, 0.2)
+    s.pick_file(second)
+    both = "我們在車站的出口見面。\r\n記得帶傘！\r\n第二個檔案。"
+    checks.true("Big5 and UTF-8 files side by side", eventually(s, lambda: label_text(s) == both, 8))
+    checks.equal("no message", s.message_boxes(), [])
+
+    s.stop_all()
+    s.lang = "en_US.UTF-8"
+    s.clear_settings()
+    s.start_player("--start=0:00:02")
+    s.start_quorvane()
+    s.select_and_start(DATA / "long_cue.srt")
+    focus_main_window(s)
+    s.hotkey("alt+apostrophe")
+    s.wait_for("the file dialog after Alt+'", s.dialogs, 10, 0.2)
+    s.pick_file(DATA / "zh_utf8.srt")
+    boxes = []
+    eventually(s, lambda: boxes.extend(b for b in s.message_boxes() if not s.is_file_dialog(b)) or boxes, 8)
+    texts = " ".join(c["text"] for c in s.message_box_contents(boxes[0])) if boxes else ""
+    checks.true(f"the message names the way out: {texts!r}", "Open the file with those characters" in texts)
+    return checks
+
+
 def picture_area(s, lang):
     """The player settings dialog's picture area: Automatic unchecked, a rectangle typed, "Frame
     it" shows a framed window over exactly that rectangle that a click takes away, and OK stores
@@ -2153,6 +2190,7 @@ TESTS = {
     "status_window_zh_CN": lambda s: status_window(s, "zh_CN.UTF-8"),
     "status_window_zh_TW": lambda s: status_window(s, "zh_TW.UTF-8"),
     "two_files": two_files,
+    "two_files_encodings": two_files_encodings,
     "picture_area_en_US": lambda s: picture_area(s, "en_US.UTF-8"),
     "picture_area_zh_CN": lambda s: picture_area(s, "zh_CN.UTF-8"),
     "picture_area_zh_TW": lambda s: picture_area(s, "zh_TW.UTF-8"),
