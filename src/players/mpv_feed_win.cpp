@@ -62,8 +62,15 @@ class MpvFeed final : public InterfacePlayerFeed {
   }
 
  private:
+  // A pipe whose every instance is taken just now (mpv makes the next as it takes a client) is
+  // waited for a moment rather than taken for a silent player.
   std::unique_ptr<MpvConnection> connect() const {
-    UniqueKernelHandle pipe(CreateFileW(pipe_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const auto open = [this] {
+      return UniqueKernelHandle(
+          CreateFileW(pipe_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    };
+    UniqueKernelHandle pipe = open();
+    if (!pipe && GetLastError() == ERROR_PIPE_BUSY && WaitNamedPipeW(pipe_.c_str(), kBusyWaitMs)) pipe = open();
     if (!pipe) return nullptr;
     return std::make_unique<PipeConnection>(std::move(pipe));
   }
@@ -73,6 +80,8 @@ class MpvFeed final : public InterfacePlayerFeed {
     report.sequence = latest_.sequence + 1;
     latest_ = report;
   }
+
+  static constexpr DWORD kBusyWaitMs = 200;
 
   const std::wstring pipe_;
   const UniqueKernelHandle stop_;
