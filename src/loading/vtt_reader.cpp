@@ -1,5 +1,6 @@
 #include "loading/vtt_reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -351,6 +352,11 @@ SubtitleEvents readVttEvents(std::string_view bytes, unsigned codePage, const Co
     result.events.push_back(std::move(event));
   }
   return result;
+}
+
+bool placesCues(const SubtitleEvents& events) {
+  return std::any_of(events.events.begin(), events.events.end(),
+                     [](const SubtitleEvent& e) { return !(e.vtt == VttCueSettings{}); });
 }
 
 }  // namespace quorvane

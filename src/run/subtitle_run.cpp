@@ -20,6 +20,7 @@ void SubtitleRun::start(CueTable table, unsigned displayCodePage, std::unique_pt
   overlay_ = std::move(overlay);
   useStyles();
   if (table_.typeset) overlay_->setTypeset(table_.typeset.get(), &typesetTime_);
+  if (table_.placedCues) overlay_->setPlacedCues(table_.placedCues.get(), &typesetTime_);
   startTicking();
 }
 
