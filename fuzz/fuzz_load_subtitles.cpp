@@ -106,7 +106,7 @@ void checkRun(const AssRun& run) {
 
 // The cues on screen at the start and the middle of the first 8.
 void checkVttLayout(const SubtitleEvents& read, unsigned codePage) {
-  const VttCueFrames frames(read, codePage);
+  VttCueFrames frames(read, codePage);
   FixedAdvance measure;
   for (size_t i = 0; i < read.events.size() && i < 8; ++i) {
     const SubtitleEvent& event = read.events[i];

@@ -254,23 +254,31 @@ VttCue vttCueOf(const SubtitleEvent& event, unsigned codePage) {
 }
 
 std::vector<AssPlacedEvent> layOutVttCues(const std::vector<const VttCue*>& shown, const PictureArea& area,
-                                          const VttLook& look, AssTextMeasure& measure) {
+                                          const VttLook& look, AssTextMeasure& measure, std::vector<double>* tops) {
   std::vector<AssPlacedEvent> frame;
   const double height = area.height;
   const double lineHeight = height * kVttLineShare;
+  const size_t count = std::min(shown.size(), kMaxCues);
+  if (tops) tops->resize(count, std::nan(""));
   if (lineHeight < 1 || area.width < 1) return frame;
-  std::vector<Band> placed;
-  for (size_t i = 0; i < shown.size() && i < kMaxCues; ++i) {
-    Band band;
-    AssPlacedEvent cue = layOutCue(*shown[i], area, look, lineHeight, measure, band);
-    const VttCueSettings& s = shown[i]->settings;
-    const double top = s.lineAuto || s.snapToLines ? snappedTop(s, band, height, lineHeight, placed)
-                                                   : percentTop(s, band, height, placed);
+  std::vector<Band> bands(count), placed;
+  for (size_t i = 0; i < count; ++i) {
+    frame.push_back(layOutCue(*shown[i], area, look, lineHeight, measure, bands[i]));
+    if (tops && !std::isnan((*tops)[i])) placed.push_back(movedTo(bands[i], (*tops)[i]));
+  }
+  for (size_t i = 0; i < count; ++i) {
+    double top = tops ? (*tops)[i] : std::nan("");
+    if (std::isnan(top)) {
+      const VttCueSettings& s = shown[i]->settings;
+      top = s.lineAuto || s.snapToLines ? snappedTop(s, bands[i], height, lineHeight, placed)
+                                        : percentTop(s, bands[i], height, placed);
+      placed.push_back(movedTo(bands[i], top));
+      if (tops) (*tops)[i] = top;
+    }
+    AssPlacedEvent& cue = frame[i];
     cue.box.top += top;
     cue.box.bottom += top;
     for (AssRun& run : cue.runs) run.baseline += top;
-    placed.push_back(movedTo(band, top));
-    frame.push_back(std::move(cue));
   }
   return frame;
 }
@@ -287,14 +295,26 @@ VttCueFrames::VttCueFrames(const SubtitleEvents& events, unsigned codePage) {
 }
 
 std::vector<AssPlacedEvent> VttCueFrames::frame(const PictureArea& area, int64_t timeMs, const VttLook& look,
-                                                AssTextMeasure& measure) const {
+                                                AssTextMeasure& measure) {
+  if (area.width != shownArea_.width || area.height != shownArea_.height || look.face != shownFace_) {
+    shown_.clear();
+    shownArea_ = area;
+    shownFace_ = look.face;
+  }
   const auto startsBefore = [](const VttCue& cue, int64_t t) { return cue.startMs < t; };
   auto it = std::lower_bound(cues_.begin(), cues_.end(), timeMs - longestMs_, startsBefore);
   std::vector<const VttCue*> shown;
+  std::vector<double> tops;
   for (; it != cues_.end() && it->startMs <= timeMs; ++it) {
-    if (timeMs < it->endMs) shown.push_back(&*it);
+    if (timeMs >= it->endMs) continue;
+    shown.push_back(&*it);
+    const auto kept = std::find_if(shown_.begin(), shown_.end(), [&](const auto& s) { return s.first == &*it; });
+    tops.push_back(kept == shown_.end() ? std::nan("") : kept->second);
   }
-  return layOutVttCues(shown, area, look, measure);
+  std::vector<AssPlacedEvent> frame = layOutVttCues(shown, area, look, measure, &tops);
+  shown_.clear();
+  for (size_t i = 0; i < tops.size(); ++i) shown_.emplace_back(shown[i], tops[i]);
+  return frame;
 }
 
 }  // namespace quorvane

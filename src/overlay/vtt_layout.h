@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "loading/subtitle_events.h"
@@ -45,20 +46,29 @@ VttCue vttCueOf(const SubtitleEvent& event, unsigned codePage);
 // that none overlap. `vertical` is not drawn vertically: such a cue is laid out horizontally with
 // its other settings. At most 64 cues (the picture holds 20 lines) and 4096 characters per cue
 // are laid out. Positions are relative to the picture area's corner.
+// `tops`, when given, holds for each cue of `shown` the top it keeps from the frame before (NaN:
+// none): such cues stay there and the others are placed around them, as the rules keep a cue
+// that is already displayed; it returns where each cue's box stands.
 std::vector<AssPlacedEvent> layOutVttCues(const std::vector<const VttCue*>& shown, const PictureArea& area,
-                                          const VttLook& look, AssTextMeasure& measure);
+                                          const VttLook& look, AssTextMeasure& measure,
+                                          std::vector<double>* tops = nullptr);
 
-// A file's cues, converted once, and the frame that shows at a moment.
+// A file's cues, converted once, and the frame that shows at a moment. A cue keeps its place
+// from one frame to the next while it shows and the picture area and the look stay the same.
 class VttCueFrames {
  public:
   VttCueFrames(const SubtitleEvents& events, unsigned codePage);
   // The cues on screen at `timeMs` (the file's own times), laid out.
   std::vector<AssPlacedEvent> frame(const PictureArea& area, int64_t timeMs, const VttLook& look,
-                                    AssTextMeasure& measure) const;
+                                    AssTextMeasure& measure);
 
  private:
   std::vector<VttCue> cues_;  // in the rules' order: by start, the longer first, then the file's
   int64_t longestMs_ = 0;
+  // The last frame's cues and the tops of their boxes, with what they were laid out for.
+  std::vector<std::pair<const VttCue*, double>> shown_;
+  PictureArea shownArea_{};
+  std::u16string shownFace_;
 };
 
 }  // namespace quorvane

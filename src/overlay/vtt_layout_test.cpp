@@ -149,7 +149,7 @@ TEST(VttLayout, ShowsTheCuesOfTheMomentInTheRulesOrder) {
       "00:01.000 --> 00:09.000\r\nlong\r\n\r\n00:20.000 --> 00:21.000 line:0\r\nafter\r\n",
       kCodePageUtf8);
   ASSERT_TRUE(placesCues(events));
-  const VttCueFrames frames(events, kCodePageUtf8);
+  VttCueFrames frames(events, kCodePageUtf8);
   FixedAdvance measure;
   const auto texts = [&](int64_t timeMs) {
     std::u16string out;
@@ -165,6 +165,28 @@ TEST(VttLayout, ShowsTheCuesOfTheMomentInTheRulesOrder) {
   EXPECT_EQ(texts(21000), u"");
 }
 
+// As the rules keep a displayed cue's boxes: a cue stays where it stands while it shows, and new
+// cues are placed around it; another picture size places afresh.
+TEST(VttLayout, AShownCueKeepsItsPlaceFromFrameToFrame) {
+  const SubtitleEvents events = readVttEvents(
+      "WEBVTT\r\n\r\n00:01.000 --> 00:03.000\r\nfirst\r\n\r\n00:02.000 --> 00:06.000\r\nsecond\r\n\r\n"
+      "00:04.000 --> 00:05.000\r\nthird\r\n\r\n00:04.500 --> 00:05.000\r\nfourth\r\n",
+      kCodePageUtf8);
+  VttCueFrames frames(events, kCodePageUtf8);
+  FixedAdvance measure;
+  const auto tops = [&](int64_t timeMs, const PictureArea& area = kArea) {
+    std::vector<double> out;
+    for (const AssPlacedEvent& e : frames.frame(area, timeMs, VttLook{}, measure)) out.push_back(e.box.top);
+    return out;
+  };
+  EXPECT_EQ(tops(1500), (std::vector<double>{570}));
+  EXPECT_EQ(tops(2500), (std::vector<double>{570, 540}));
+  EXPECT_EQ(tops(3500), (std::vector<double>{540})) << "the second stays up after the first ends";
+  EXPECT_EQ(tops(4200), (std::vector<double>{540, 570})) << "the third takes the free last line";
+  EXPECT_EQ(tops(4700), (std::vector<double>{540, 570, 510}));
+  EXPECT_EQ(tops(5500, {0, 0, 1000, 300}), (std::vector<double>{285})) << "another picture: placed afresh";
+}
+
 TEST(VttLayout, AbsurdInputGivesFinitePlacesAndABoundedFrame) {
   std::string many;
   for (int i = 0; i < 500; ++i) many += cue(i % 2 ? "line:-1000" : "", "cue " + std::to_string(i));
@@ -172,7 +194,7 @@ TEST(VttLayout, AbsurdInputGivesFinitePlacesAndABoundedFrame) {
   for (int i = 0; i < 100000; ++i) settings += i % 3 ? "position:100% " : "size:0% ";
   FixedAdvance measure;
   for (const std::string& body : {many, cue(settings, "Hello big world"), cue("", std::string(100000, 'w'))}) {
-    const VttCueFrames frames(readVttEvents("WEBVTT\r\n\r\n" + body, kCodePageUtf8), kCodePageUtf8);
+    VttCueFrames frames(readVttEvents("WEBVTT\r\n\r\n" + body, kCodePageUtf8), kCodePageUtf8);
     for (const PictureArea& area : {kArea, PictureArea{0, 0, 1, 1}, PictureArea{0, 0, 16384, 16384}}) {
       const std::vector<AssPlacedEvent> frame = frames.frame(area, 500, VttLook{}, measure);
       EXPECT_LE(frame.size(), 64u);

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
   const bool webVtt = looksLikeWebVtt(text);
   const AssScript script = webVtt ? AssScript{} : readAssScript(text);
   const AssWideTexts texts = wideAssTexts(script, kCodePageUtf8);
-  const VttCueFrames cues(webVtt ? readVttEvents(text, kCodePageUtf8) : SubtitleEvents{}, kCodePageUtf8);
+  VttCueFrames cues(webVtt ? readVttEvents(text, kCodePageUtf8) : SubtitleEvents{}, kCodePageUtf8);
 
   const PictureArea area{0, 0, std::atoi(args[1].c_str()), std::atoi(args[2].c_str())};
   if (area.width < 1 || area.height < 1 || area.width > 16384 || area.height > 16384) {
