@@ -10,8 +10,12 @@
 namespace quorvane {
 namespace {
 
-constexpr size_t kMaxCharacters = 4096;
-constexpr size_t kMaxCues = 64;
+// Bounds that keep a frame of absurd input short: a cue's characters and lines, and the cues of
+// one frame. More lines than the picture holds never show, nor do cues past those that fill it;
+// 512 characters fill six to a dozen full lines, far more than any subtitle.
+constexpr size_t kMaxCharacters = 512;
+constexpr size_t kMaxLines = 21;  // the picture holds 20
+constexpr size_t kMaxCues = 32;
 
 bool isWide(char16_t c) { return c >= 0x2E80 && c < 0xFF61; }  // CJK: a line may break between any two
 
@@ -78,7 +82,9 @@ std::vector<Line> wrap(const std::vector<Letter>& letters, const std::vector<Ass
   std::vector<Line> lines(1);
   double withBlanks = 0;  // the line's width with the blanks after its last word
   for (size_t i = 0; i < letters.size();) {
+    const bool full = lines.size() == kMaxLines;
     if (letters[i].c == u'\n') {
+      if (full) break;
       lines.push_back({i + 1, i + 1, 0});
       withBlanks = 0;
       ++i;
@@ -95,6 +101,7 @@ std::vector<Line> wrap(const std::vector<Letter>& letters, const std::vector<Ass
     const double ink = widthOf(first, inkEnd);
     Line& line = lines.back();
     if (line.to > line.from && withBlanks + ink > maxWidth) {
+      if (full) break;
       lines.push_back({first, first, 0});
       withBlanks = 0;
     }
@@ -279,6 +286,10 @@ std::vector<AssPlacedEvent> layOutVttCues(const std::vector<const VttCue*>& show
     cue.box.top += top;
     cue.box.bottom += top;
     for (AssRun& run : cue.runs) run.baseline += top;
+    // Lines that fell outside the picture are not drawn.
+    std::erase_if(cue.runs, [&](const AssRun& run) {
+      return run.baseline + lineHeight < 0 || run.baseline - lineHeight > height;
+    });
   }
   return frame;
 }

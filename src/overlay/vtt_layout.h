@@ -44,8 +44,9 @@ VttCue vttCueOf(const SubtitleEvent& event, unsigned codePage);
 // negative from the bottom, one line per step) or by a percentage with its line alignment; a
 // cue without `line` takes the last line, and each cue moves past the ones placed before it so
 // that none overlap. `vertical` is not drawn vertically: such a cue is laid out horizontally with
-// its other settings. At most 64 cues (the picture holds 20 lines) and 4096 characters per cue
-// are laid out. Positions are relative to the picture area's corner.
+// its other settings. At most 32 cues (the picture holds 20 lines), 512 characters and 21 lines
+// per cue are laid out, and lines outside the picture are left out. Positions are relative to the
+// picture area's corner.
 // `tops`, when given, holds for each cue of `shown` the top it keeps from the frame before (NaN:
 // none): such cues stay there and the others are placed around them, as the rules keep a cue
 // that is already displayed; it returns where each cue's box stands.
