@@ -126,7 +126,7 @@ AssPlacedEvent layOutCue(const VttCue& cue, const PictureArea& area, const VttLo
     fonts.push_back(std::move(font));
     for (const char16_t c : span.text) {
       if (letters.size() == kMaxCharacters) break;
-      if (c != u'\r') letters.push_back({c == u'\t' ? u' ' : c, static_cast<uint32_t>(fonts.size() - 1)});
+      letters.push_back({c == u'\t' ? u' ' : c, static_cast<uint32_t>(fonts.size() - 1)});
     }
   }
 
