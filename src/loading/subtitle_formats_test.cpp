@@ -59,7 +59,9 @@ TEST(LoadSubtitles, ProbesTheContentAfterTheEncodingStep) {
     EXPECT_EQ(table.at(1).endMs, 1500) << c.name;
     EXPECT_EQ(table.at(1).text, c.text) << c.name;
     EXPECT_EQ(table.placedCues != nullptr, c.placed) << c.name;
-    if (table.placedCues) EXPECT_EQ(table.placedCues->events.size(), 1u) << c.name;
+    if (table.placedCues) {
+      EXPECT_EQ(table.placedCues->events.size(), 1u) << c.name;
+    }
     EXPECT_EQ(loadCueTable(path, c.language, codec).cues.size(), table.cues.size()) << c.name;
   }
   std::remove(path.c_str());
