@@ -187,8 +187,8 @@ bool readTimingLine(std::string_view line, SubtitleEvent& event) {
     if (at > from) readSetting(line.substr(from, at - from), event.vtt);
   }
   const VttCueSettings& settings = event.vtt;
-  // Until cues are placed by their settings: the top for a line counted from the top or a
-  // position in the upper half.
+  // Where cues are not placed by their settings (beside a second file), a line counted from the
+  // top or a position in the upper half goes to the top.
   event.top = !settings.lineAuto && (settings.snapToLines ? settings.line >= 0 : settings.line < 50);
   return true;
 }
