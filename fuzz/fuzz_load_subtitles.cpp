@@ -3,8 +3,9 @@
 // probe says), the cue parse, the sort, the cutting of overlapping events and the end markers.
 // Every input must give a well-formed table, the SRT parse and the ASS time and field reading
 // must agree with their plain models, and the WebVTT reader's events must be well formed. The
-// script's override tags go through the typesetting layout at moments of its first events: every
-// placed run must have finite numbers.
+// script's override tags go through the typesetting layout at moments of its first events, and the
+// WebVTT cues through the placing of cues by their settings: every placed run must have finite
+// numbers.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include "loading/subtitle_formats.h"
 #include "loading/vtt_reader.h"
 #include "overlay/ass_layout.h"
+#include "overlay/vtt_layout.h"
 #include "srt_parse_model.h"
 
 using namespace quorvane;
@@ -95,6 +97,28 @@ class FixedAdvance : public AssTextMeasure {
   double ascentShare(const AssFont&) override { return 0.8; }
 };
 
+void checkRun(const AssRun& run) {
+  if (!std::isfinite(run.x) || !std::isfinite(run.baseline) || !std::isfinite(run.width) ||
+      !std::isfinite(run.font.size) || !std::isfinite(run.sung)) {
+    std::abort();
+  }
+}
+
+// The cues on screen at the start and the middle of the first 8.
+void checkVttLayout(const SubtitleEvents& read, unsigned codePage) {
+  VttCueFrames frames(read, codePage);
+  FixedAdvance measure;
+  for (size_t i = 0; i < read.events.size() && i < 8; ++i) {
+    const SubtitleEvent& event = read.events[i];
+    const int64_t start = int64_t{event.startMs} + kStoredLeadMs, end = int64_t{event.endMs} + kStoredLeadMs;
+    for (const int64_t at : {start, start + (end - start) / 2}) {
+      for (const AssPlacedEvent& placed : frames.frame({0, 0, 640, 360}, at, VttLook{}, measure)) {
+        for (const AssRun& run : placed.runs) checkRun(run);
+      }
+    }
+  }
+}
+
 void checkAssLayout(std::string_view normalised, unsigned codePage) {
   AssScript script = readAssScript(normalised);
   if (script.events.size() > 8) script.events.resize(8);
@@ -103,12 +127,8 @@ void checkAssLayout(std::string_view normalised, unsigned codePage) {
   for (const AssScriptEvent& event : script.events) {
     for (const int64_t at : {event.startMs, event.startMs + (event.endMs - event.startMs) / 2}) {
       for (const AssPlacedEvent& placed : layOutAssFrame(script, texts, {0, 0, 640, 360}, at, measure)) {
-        for (const AssRun& run : placed.runs) {
-          if (!std::isfinite(run.x) || !std::isfinite(run.baseline) || !std::isfinite(run.width) ||
-              !std::isfinite(run.font.size) || !std::isfinite(run.sung) || !std::isfinite(placed.orgX)) {
-            std::abort();
-          }
-        }
+        if (!std::isfinite(placed.orgX)) std::abort();
+        for (const AssRun& run : placed.runs) checkRun(run);
       }
     }
   }
@@ -132,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkTable(cutOverlaps(readAssEvents(normalised, codePage)), true);
     SubtitleEvents vtt = readVttEvents(normalised, codePage);
     checkVttEvents(vtt);
+    checkVttLayout(vtt, codePage);
     checkTable(cutOverlaps(std::move(vtt)), true);
     const CueTable table = parseCueTable(normalised);
     checkTable(table, false);

@@ -8,6 +8,7 @@
 namespace quorvane {
 
 struct AssScript;
+struct SubtitleEvents;
 
 // How smooth text draws the lines of one style of an ASS/SSA file (or of a WebVTT file).
 struct TextLook {
@@ -57,6 +58,9 @@ struct CueTable {
   // An ASS/SSA script that places, moves, fades or sings its lines: smooth text typesets it
   // over the picture. Null for other files.
   std::shared_ptr<const AssScript> typeset;
+  // A WebVTT file's events when its cues set their own places: smooth text places them in the
+  // picture by their settings. Null for other files.
+  std::shared_ptr<const SubtitleEvents> placedCues;
 
   const Cue& at(int32_t index) const { return cues[static_cast<size_t>(index - 1)]; }
 

@@ -25,6 +25,8 @@ struct VttCueSettings {
   PositionAlign positionAlign = PositionAlign::Auto;
   TextAlign align = TextAlign::Center;
   float line = 0, position = 0, size = 100;  // `size` and `position` in percent
+
+  bool operator==(const VttCueSettings&) const = default;
 };
 
 // One event of an ASS/SSA or WebVTT file as its reader found it, before overlapping events are

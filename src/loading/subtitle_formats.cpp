@@ -71,9 +71,12 @@ CueTable loadSubtitles(const std::string& path, UiLanguage uiLanguage, const Tex
       script = std::make_shared<AssScript>(readAssScript(bytes));
       if (!hasTypesetting(*script)) script.reset();
     }
+    std::shared_ptr<SubtitleEvents> placed;
+    if (reader.format == SubtitleFormat::WebVtt && placesCues(events)) placed = std::make_shared<SubtitleEvents>(events);
     std::string().swap(bytes);  // the events hold what is needed: memory for the cues
     table = cutOverlaps(std::move(events));
     table.typeset = std::move(script);
+    table.placedCues = std::move(placed);
   } else {
     table = parseCueTable(bytes);
   }

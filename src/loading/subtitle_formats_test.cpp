@@ -25,7 +25,15 @@ TEST(LoadSubtitles, ProbesTheContentAfterTheEncodingStep) {
   const std::u16string ass = u"[Script Info]\n[Events]\nDialogue: 0,0:00:01.00,0:00:02.00,,,0,0,0,,中文\\N{\\i1}English\n";
   const std::u16string vtt = u"WEBVTT\r\n\r\n00:01.000 --> 00:02.000\r\n中文\r\n<i>English</i>\r\n";
   const std::u16string srt = u"1\n00:00:01,000 --> 00:00:02,000\n中文\nEnglish\n";
-  struct Case { const char* name; std::string bytes; UiLanguage language; SubtitleFormat format; std::string text; };
+  const std::u16string placedVtt = u"WEBVTT\r\n\r\n00:01.000 --> 00:02.000 line:0\r\n中文\r\n<i>English</i>\r\n";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    UiLanguage language;
+    SubtitleFormat format;
+    std::string text;
+    bool placed = false;  // its cues set their places: kept for smooth text to place them
+  };
   const std::string expectedGbk = gbk(u"中文\r\nEnglish");
   const Case cases[] = {
       {"ASS UTF-16", utf16le(ass), UiLanguage::English, SubtitleFormat::Ass, expectedGbk},
@@ -33,6 +41,7 @@ TEST(LoadSubtitles, ProbesTheContentAfterTheEncodingStep) {
       {"ASS GBK on zh-TW", gbk(ass), UiLanguage::TraditionalChinese, SubtitleFormat::Ass, big5(u"中文\r\nEnglish")},
       {"VTT UTF-8 with mark", "\xEF\xBB\xBF" + utf8(vtt), UiLanguage::SimplifiedChinese, SubtitleFormat::WebVtt, expectedGbk},
       {"VTT UTF-8", utf8(vtt), UiLanguage::English, SubtitleFormat::WebVtt, expectedGbk},
+      {"VTT placing its cue", utf8(placedVtt), UiLanguage::English, SubtitleFormat::WebVtt, expectedGbk, true},
       {"SRT", utf8(srt), UiLanguage::English, SubtitleFormat::Srt, expectedGbk},
   };
   const TextCodec codec(systemCodePages());
@@ -49,6 +58,10 @@ TEST(LoadSubtitles, ProbesTheContentAfterTheEncodingStep) {
     EXPECT_EQ(table.at(1).startMs, 500) << c.name;
     EXPECT_EQ(table.at(1).endMs, 1500) << c.name;
     EXPECT_EQ(table.at(1).text, c.text) << c.name;
+    EXPECT_EQ(table.placedCues != nullptr, c.placed) << c.name;
+    if (table.placedCues) {
+      EXPECT_EQ(table.placedCues->events.size(), 1u) << c.name;
+    }
     EXPECT_EQ(loadCueTable(path, c.language, codec).cues.size(), table.cues.size()) << c.name;
   }
   std::remove(path.c_str());

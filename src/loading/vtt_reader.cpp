@@ -1,5 +1,6 @@
 #include "loading/vtt_reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -186,8 +187,8 @@ bool readTimingLine(std::string_view line, SubtitleEvent& event) {
     if (at > from) readSetting(line.substr(from, at - from), event.vtt);
   }
   const VttCueSettings& settings = event.vtt;
-  // Until cues are placed by their settings: the top for a line counted from the top or a
-  // position in the upper half.
+  // Where cues are not placed by their settings (beside a second file), a line counted from the
+  // top or a position in the upper half goes to the top.
   event.top = !settings.lineAuto && (settings.snapToLines ? settings.line >= 0 : settings.line < 50);
   return true;
 }
@@ -351,6 +352,11 @@ SubtitleEvents readVttEvents(std::string_view bytes, unsigned codePage, const Co
     result.events.push_back(std::move(event));
   }
   return result;
+}
+
+bool placesCues(const SubtitleEvents& events) {
+  return std::any_of(events.events.begin(), events.events.end(),
+                     [](const SubtitleEvent& e) { return !(e.vtt == VttCueSettings{}); });
 }
 
 }  // namespace quorvane

@@ -30,4 +30,9 @@ std::optional<int64_t> parseVttTime(std::string_view text);
 SubtitleEvents readVttEvents(std::string_view bytes, unsigned codePage,
                              const CodePages& codePages = systemCodePages());
 
+// Whether any cue of a WebVTT file sets where or how wide it shows (line, position, size, align
+// or vertical): smooth text places such a file's cues in the picture; others keep the plain
+// drawing.
+bool placesCues(const SubtitleEvents& events);
+
 }  // namespace quorvane

@@ -8,6 +8,7 @@
 namespace quorvane {
 
 struct AssScript;
+struct SubtitleEvents;
 
 // The moment of a typeset script that the picture shows, in the script's own times: the run's
 // clock, read whenever the overlay draws a frame of it.
@@ -46,6 +47,9 @@ class Overlay {
   // A typeset ASS script (null: none), in the texts' code page, and the clock it is drawn at:
   // smooth text draws its frames over the picture instead of the cues' lines.
   virtual void setTypeset(const AssScript* /*script*/, const TypesetClock* /*clock*/) {}
+  // A WebVTT file's events whose cues set their places (null: none), in the texts' code page,
+  // and the clock: smooth text places the cues on screen in the picture by their settings.
+  virtual void setPlacedCues(const SubtitleEvents* /*events*/, const TypesetClock* /*clock*/) {}
 };
 
 // An overlay that takes every call and shows nothing: a base for stand-ins that care about a

@@ -326,19 +326,40 @@ void OverlayWindow::showText() {
 
 void OverlayWindow::setTypeset(const AssScript* script, const TypesetClock* clock) {
   typeset_ = script && clock ? script : nullptr;
-  typesetClock_ = typeset_ ? clock : nullptr;
   typesetTexts_ = typeset_ ? wideAssTexts(*typeset_, codePage_) : AssWideTexts{};
+  placedCues_.reset();
+  useTypesetClock(typeset_ ? clock : nullptr);
+}
+
+void OverlayWindow::setPlacedCues(const SubtitleEvents* events, const TypesetClock* clock) {
+  placedCues_ = events && clock ? std::make_unique<VttCueFrames>(*events, codePage_) : nullptr;
+  typeset_ = nullptr;
+  typesetTexts_ = {};
+  useTypesetClock(placedCues_ ? clock : nullptr);
+}
+
+void OverlayWindow::useTypesetClock(const TypesetClock* clock) {
+  typesetClock_ = clock;
   typesetRenderer_.reset();  // the window's image is another's now: the next frame is sent whole
   place();
   showText();
+}
+
+VttLook OverlayWindow::placedCueLook() const {
+  VttLook look;
+  look.face = systemCodePages().toUtf16(GetACP(), fontFace_);
+  look.shadowOffset = shadow_ ? scaled(kShadowOffset) : 0;
+  return look;
 }
 
 void OverlayWindow::drawTypeset() {
   if (!typesetting() || !IsWindowVisible(hwnd())) return;
   if (!typesetRenderer_) typesetRenderer_ = std::make_unique<AssRenderer>();
   const PictureArea area = pictureArea();
-  const std::vector<AssPlacedEvent> frame =
-      layOutAssFrame(*typeset_, typesetTexts_, area, typesetClock_->scriptTimeMs(), typesetRenderer_->measure());
+  const int64_t now = typesetClock_->scriptTimeMs();
+  AssTextMeasure& measure = typesetRenderer_->measure();
+  const std::vector<AssPlacedEvent> frame = typeset_ ? layOutAssFrame(*typeset_, typesetTexts_, area, now, measure)
+                                                     : placedCues_->frame(area, now, placedCueLook(), measure);
   const bool animated = std::any_of(frame.begin(), frame.end(), [](const AssPlacedEvent& e) { return e.animated; });
   if (animated != animating_) {
     animating_ = animated;

@@ -12,6 +12,7 @@
 #include "overlay/overlay.h"
 #include "overlay/picture_area.h"
 #include "overlay/smooth_text_win.h"
+#include "overlay/vtt_layout.h"
 #include "platform/dpi_win.h"
 #include "platform/window_handles_win.h"
 #include "platform/window_win.h"
@@ -93,6 +94,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void setSmoothText(bool on) override;
   void setCueStyles(const CueStyles* styles) override { styles_ = styles; }
   void setTypeset(const AssScript* script, const TypesetClock* clock) override;
+  void setPlacedCues(const SubtitleEvents* events, const TypesetClock* clock) override;
 
   LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -119,8 +121,12 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   void showText();  // the label's text from the cue's, tags taken out or not
   void useSmoothText(bool on);
   void drawSmooth(const FormattedCue& cue);
-  // A typeset script is drawn: smooth text with a script and its clock.
-  bool typesetting() const { return smooth_ && typeset_ && typesetClock_; }
+  // A typeset script or placed WebVTT cues are drawn: smooth text with either and its clock.
+  bool typesetting() const { return smooth_ && (typeset_ || placedCues_) && typesetClock_; }
+  // The clock of a new typeset script or placed cues, which replace whichever came before.
+  void useTypesetClock(const TypesetClock* clock);
+  // Placed cues in the overlay's font, white with its outline, and its shadow when on.
+  VttLook placedCueLook() const;
   // The script's frame at the clock's moment over the picture; a repaint at the monitor's rate
   // while an event on screen is animated, none otherwise.
   void drawTypeset();
@@ -146,6 +152,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   const AssScript* typeset_ = nullptr;
   const TypesetClock* typesetClock_ = nullptr;
   AssWideTexts typesetTexts_;
+  std::unique_ptr<VttCueFrames> placedCues_;
   std::unique_ptr<AssRenderer> typesetRenderer_;  // made on the first typeset frame
   bool animating_ = false;                        // the repaint timer runs
   // Declared so that the window goes before the label object and the brush it paints with.

@@ -1,6 +1,7 @@
 #include "overlay/overlay_window_win.h"
 
 #include "loading/ass_reader.h"
+#include "loading/vtt_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -297,6 +298,16 @@ struct FixedClock : TypesetClock {
   int64_t scriptTimeMs() const override { return ms; }
 };
 
+// Whether the window's repaint timer ran in the last 60 ms; its messages are taken away.
+bool repaintsPending(HWND hwnd) {
+  Sleep(60);
+  MSG message;
+  const bool pending = PeekMessageA(&message, hwnd, WM_TIMER, WM_TIMER, PM_REMOVE);
+  while (PeekMessageA(&message, hwnd, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+  }
+  return pending;
+}
+
 TEST_F(OverlayWindowTest, ATypesetScriptCoversThePictureAndRepaintsOnlyWhileAnimated) {
   const AssScript script = readAssScript(
       "[Script Info]\r\nPlayResX: 640\r\nPlayResY: 360\r\n\r\n[Events]\r\n"
@@ -307,30 +318,38 @@ TEST_F(OverlayWindowTest, ATypesetScriptCoversThePictureAndRepaintsOnlyWhileAnim
   MONITORINFO monitor{sizeof monitor, {}, {}, 0};
   GetMonitorInfoA(MonitorFromWindow(overlay->hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
   const RECT& m = monitor.rcMonitor;
-  const auto repaintsPending = [&] {
-    Sleep(60);
-    MSG message;
-    const bool pending = PeekMessageA(&message, overlay->hwnd(), WM_TIMER, WM_TIMER, PM_REMOVE);
-    while (PeekMessageA(&message, overlay->hwnd(), WM_TIMER, WM_TIMER, PM_REMOVE)) {
-    }
-    return pending;
-  };
   overlay->setTypeset(&script, &clock);
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(m.left, m.top, m.right, m.bottom));
-  EXPECT_TRUE(repaintsPending()) << "a fading sign repaints";
+  EXPECT_TRUE(repaintsPending(overlay->hwnd())) << "a fading sign repaints";
   overlay->setVisible(false);  // F8
-  EXPECT_FALSE(repaintsPending()) << "hidden, nothing is repainted";
+  EXPECT_FALSE(repaintsPending(overlay->hwnd())) << "hidden, nothing is repainted";
   overlay->setVisible(true);
-  EXPECT_TRUE(repaintsPending()) << "shown again, the sign repaints";
+  EXPECT_TRUE(repaintsPending(overlay->hwnd())) << "shown again, the sign repaints";
   clock.ms = 5000;
   overlay->setText("");  // the next cue: nothing typeset on screen
-  EXPECT_FALSE(repaintsPending()) << "idle without animation";
+  EXPECT_FALSE(repaintsPending(overlay->hwnd())) << "idle without animation";
 
   overlay->setSmoothText(false);  // classic drawing as before
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 500, 2560, 1040));
   overlay->setSmoothText(true);
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(m.left, m.top, m.right, m.bottom));
   overlay->setTypeset(nullptr, nullptr);
+  overlay->setText("At the bottom");
+  const auto [left, top, right, bottom] = edges(overlay->hwnd());
+  EXPECT_EQ(std::tuple(left, top, right), std::tuple(0, 500, 800));
+}
+
+TEST_F(OverlayWindowTest, PlacedWebVttCuesCoverThePictureAndStayIdle) {
+  const SubtitleEvents events =
+      readVttEvents("WEBVTT\r\n\r\n00:01.000 --> 00:02.000 line:0 align:left\r\nSign\r\n", kCodePageUtf8);
+  FixedClock clock;
+  clock.ms = 1500;
+  const auto overlay = open({.fontFace = kFace, .top = 500, .labelWidth = 800, .smoothText = true,
+                             .pictureArea = [] { return PictureArea{100, 50, 640, 360}; }});
+  overlay->setPlacedCues(&events, &clock);
+  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(100, 50, 740, 410));
+  EXPECT_FALSE(repaintsPending(overlay->hwnd())) << "placed cues do not move";
+  overlay->setPlacedCues(nullptr, nullptr);
   overlay->setText("At the bottom");
   const auto [left, top, right, bottom] = edges(overlay->hwnd());
   EXPECT_EQ(std::tuple(left, top, right), std::tuple(0, 500, 800));

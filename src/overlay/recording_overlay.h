@@ -44,6 +44,10 @@ class RecordingOverlay final : public Overlay {
     log(script ? "typeset" : "no typeset");
     typesetClock = clock;
   }
+  void setPlacedCues(const SubtitleEvents* events, const TypesetClock* clock) override {
+    log(events ? "placed cues" : "no placed cues");
+    typesetClock = clock;
+  }
 
   // The calls since the last look.
   std::vector<std::string> take() { return std::exchange(*log_, {}); }

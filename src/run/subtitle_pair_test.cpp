@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "loading/subtitle_events.h"
 #include "overlay/recording_overlay.h"
 #include "run/run_rig_test.h"
 
@@ -80,6 +83,19 @@ TEST_F(SubtitlePairTest, AddingAndRemovingTheSecondRedrawsAtOnce) {
   run.removeSecond();
   EXPECT_EQ(std::exchange(log, {}), (Calls{"text ", "top 900", "left 120", "text first", "topmost"}));
   EXPECT_EQ(run.pair(), nullptr);
+}
+
+TEST_F(SubtitlePairTest, PlacedCuesGiveWayToThePairWhileASecondFileShows) {
+  CueTable first = CueTable::fromSorted({{4200, 5000, "first"}});
+  first.placedCues = std::make_shared<SubtitleEvents>();
+  run.start(std::move(first), 936, std::make_unique<RecordingOverlay>(log));
+  EXPECT_EQ(std::exchange(log, {}), Calls{"placed cues"});
+  const auto given = [&](const char* call) { return std::count(log.begin(), log.end(), call); };
+  run.setSecond(CueTable::fromSorted({{4000, 5000, "second"}}), {});
+  EXPECT_EQ(given("no placed cues"), 1);
+  log.clear();
+  run.removeSecond();
+  EXPECT_EQ(given("placed cues"), 1);
 }
 
 TEST_F(SubtitlePairTest, ASourceThatFallsSilentClearsBoth) {

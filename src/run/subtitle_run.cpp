@@ -19,12 +19,17 @@ void SubtitleRun::start(CueTable table, unsigned displayCodePage, std::unique_pt
   scheduler_.beginRun();
   overlay_ = std::move(overlay);
   useStyles();
-  if (table_.typeset) overlay_->setTypeset(table_.typeset.get(), &typesetTime_);
   startTicking();
 }
 
+// A typeset script or placed WebVTT cues take the whole picture; with a second file both files'
+// lines are drawn as a pair instead, so that neither hides the other.
 void SubtitleRun::useStyles() {
-  if (overlay_) overlay_->setCueStyles(table_.looks.empty() && !pair_ ? nullptr : &styles_);
+  if (!overlay_) return;
+  overlay_->setCueStyles(table_.looks.empty() && !pair_ ? nullptr : &styles_);
+  const TypesetClock* clock = pair_ ? nullptr : &typesetTime_;
+  if (table_.typeset) overlay_->setTypeset(clock ? table_.typeset.get() : nullptr, clock);
+  if (table_.placedCues) overlay_->setPlacedCues(clock ? table_.placedCues.get() : nullptr, clock);
 }
 
 // The overlay's text is rebuilt from the first's cue and the second's at once: the first's

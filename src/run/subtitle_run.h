@@ -126,7 +126,7 @@ class SubtitleRun {
   void armMoment();
   void stopMoments();
 
-  void useStyles();
+  void useStyles();  // the cues' styles, and the typeset script or placed cues unless paired
 
   // The styles of the shown cue: the scheduler gives the overlay the current cue's own text, or
   // the pair its text of two cues.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "loading/ass_reader.h"
+#include "loading/subtitle_events.h"
 #include "overlay/recording_overlay.h"
 #include "run/run_rig_test.h"
 
@@ -55,6 +56,11 @@ TEST_F(SubtitleRunTest, ATypesetScriptIsDrawnAtThePositionItsCuesAreShownAt) {
   EXPECT_EQ(clock->scriptTimeMs(), run.positionMs() + kStoredLeadMs);
   start({{4200, 4600, "plain"}});
   EXPECT_EQ(std::exchange(log, {}), Calls{"destroy"});  // a plain table gives no script
+  CueTable placed = CueTable::fromSorted({{4200, 4600, "cue"}});
+  placed.placedCues = std::make_shared<SubtitleEvents>();
+  run.start(std::move(placed), 936, std::make_unique<RecordingOverlay>(log));
+  EXPECT_EQ(std::exchange(log, {}), (Calls{"destroy", "placed cues"}));  // WebVTT cues on the same clock
+  EXPECT_EQ(static_cast<RecordingOverlay*>(run.overlay())->typesetClock, clock);
 }
 
 TEST_F(SubtitleRunTest, APauseInsideACueKeepsThatCueNotThePreviousOne) {

@@ -1132,8 +1132,9 @@ def styled_files(s):
     """A bilingual ASS file and a WebVTT file over the simulated player. Classic: each cue's
     plain lines, events that overlap shown together. Smooth text: the Chinese line white over
     the English one, yellow and smaller; a red sign at the top of the picture area (the user's
-    rectangle, the screen's height), while the pair stays at the bottom and when it is alone; the WebVTT cue with line:0 at the top, and in the
-    classic text where the Top slider says."""
+    rectangle, the screen's height), while the pair stays at the bottom and when it is alone; the WebVTT
+    cues placed by their settings in the picture area (line:0 at its top, line:-1 at its bottom), and
+    in the classic text where the Top slider says."""
     s.lang = "zh_CN.UTF-8"
     s.clear_settings()
     s.start_player("--start=0:00:03", "--paused")
@@ -1200,7 +1201,15 @@ def styled_files(s):
     s.pick_file(DATA / "styled.vtt")
     focus_player(s)
     show("0:00:03", "Hello & welcome\r\nto the second line", "vtt-smooth-tags")
-    show("0:00:06", "At the top <line 0>\r\nBelow, at the same time", "vtt-smooth-both")
+    shot = show("0:00:06", "At the top <line 0>\r\nBelow, at the same time", "vtt-smooth-both")
+    if shot:
+        checks.equal("placed cues: the overlay over the picture area", s.overlay()["window"]["rect"],
+                     [left, 0, width, 1080])
+        # Lines of 5% of the picture's 1080 rows: line:-1 in the last 54, on the black desktop.
+        whites = sum(1 for _, _, rgb in shot.pixels([left, 1020, width, 60]) if rgb == WHITE)
+        checks.true(f"placed cues: line:-1 on the picture's last line ({whites} white pixels)", whites > 50)
+        whites = sum(1 for _, _, rgb in shot.pixels([left, 900, width, 110]) if rgb == WHITE)
+        checks.equal("placed cues: nothing above that line in the band", whites, 0)
     shot = show("0:00:05", "At the top <line 0>", "vtt-smooth-line-0")
     if shot:
         checks.equal("line:0: the overlay at the top of the screen", s.overlay()["window"]["rect"][1], 0)

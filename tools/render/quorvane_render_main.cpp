@@ -1,9 +1,11 @@
-// quorvane-render [--font FILE] SCRIPT.ass WIDTH HEIGHT OUT TIME_MS [TIME_MS...]
+// quorvane-render [--font FILE] [--face NAME] SCRIPT WIDTH HEIGHT OUT TIME_MS [TIME_MS...]
 //
-// Lays out and draws the script's frames at the given moments on a WIDTH x HEIGHT picture area,
-// over black, as the smooth overlay draws them. OUT ending in ".bmp" takes the first moment as
-// a 24-bit bitmap; any other OUT gets every moment as raw RGB24 frames, one after the other.
-// --font adds a font file for this process only (the same file the reference renderer is given).
+// Lays out and draws the frames of an ASS script or a WebVTT file (UTF-8) at the given moments on
+// a WIDTH x HEIGHT picture area, over black, as the smooth overlay draws them; WebVTT cues are
+// placed by their settings in the overlay's look, in the font NAME (DejaVu Sans by default). OUT
+// ending in ".bmp" takes the first moment as a 24-bit bitmap; any other OUT gets every moment as
+// raw RGB24 frames, one after the other. --font adds a font file for this process only (the same
+// file the reference renderer is given).
 #include <windows.h>
 
 #include <cstdio>
@@ -14,7 +16,9 @@
 #include <vector>
 
 #include "loading/ass_reader.h"
+#include "loading/vtt_reader.h"
 #include "overlay/ass_renderer_win.h"
+#include "overlay/vtt_layout.h"
 #include "platform/code_pages.h"
 
 namespace {
@@ -67,16 +71,21 @@ bool writeBmp(std::FILE* out, const AssRenderer& renderer) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() >= 2 && args[0] == "--font") {
-    const std::u16string path = systemCodePages().toUtf16(GetACP(), args[1]);
-    if (AddFontResourceExW(reinterpret_cast<const wchar_t*>(path.c_str()), FR_PRIVATE, nullptr) == 0) {
+  VttLook look;
+  look.face = u"DejaVu Sans";
+  while (args.size() >= 2 && (args[0] == "--font" || args[0] == "--face")) {
+    const std::u16string value = systemCodePages().toUtf16(GetACP(), args[1]);
+    if (args[0] == "--face") {
+      look.face = value;
+    } else if (AddFontResourceExW(reinterpret_cast<const wchar_t*>(value.c_str()), FR_PRIVATE, nullptr) == 0) {
       std::fprintf(stderr, "quorvane-render: cannot add the font %s\n", args[1].c_str());
       return 2;
     }
     args.erase(args.begin(), args.begin() + 2);
   }
   if (args.size() < 5) {
-    std::fprintf(stderr, "usage: quorvane-render [--font FILE] SCRIPT.ass WIDTH HEIGHT OUT TIME_MS [TIME_MS...]\n");
+    std::fprintf(stderr,
+                 "usage: quorvane-render [--font FILE] [--face NAME] SCRIPT WIDTH HEIGHT OUT TIME_MS [TIME_MS...]\n");
     return 2;
   }
   std::ifstream in(args[0], std::ios::binary);
@@ -86,8 +95,11 @@ int main(int argc, char** argv) {
   }
   std::stringstream bytes;
   bytes << in.rdbuf();
-  const AssScript script = readAssScript(normalised(bytes.str()));
+  const std::string text = normalised(bytes.str());
+  const bool webVtt = looksLikeWebVtt(text);
+  const AssScript script = webVtt ? AssScript{} : readAssScript(text);
   const AssWideTexts texts = wideAssTexts(script, kCodePageUtf8);
+  VttCueFrames cues(webVtt ? readVttEvents(text, kCodePageUtf8) : SubtitleEvents{}, kCodePageUtf8);
 
   const PictureArea area{0, 0, std::atoi(args[1].c_str()), std::atoi(args[2].c_str())};
   if (area.width < 1 || area.height < 1 || area.width > 16384 || area.height > 16384) {
@@ -105,7 +117,8 @@ int main(int argc, char** argv) {
   bool ok = true;
   for (size_t i = 4; i < args.size() && ok; ++i) {
     const int64_t timeMs = std::atoll(args[i].c_str());
-    const std::vector<AssPlacedEvent> frame = layOutAssFrame(script, texts, area, timeMs, renderer.measure());
+    const std::vector<AssPlacedEvent> frame = webVtt ? cues.frame(area, timeMs, look, renderer.measure())
+                                                     : layOutAssFrame(script, texts, area, timeMs, renderer.measure());
     ok = renderer.render(frame, area.width, area.height) && (bmp ? writeBmp(out, renderer) : writeRgb(out, renderer, false, 0));
     if (bmp) break;
   }
