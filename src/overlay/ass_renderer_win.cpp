@@ -331,4 +331,23 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
   return true;
 }
 
+void showOnLayeredWindow(HWND window, const AssRenderer& renderer, POINT origin, RECT& shown) {
+  RECT box = renderer.inked();
+  if (IsRectEmpty(&box)) box = {0, 0, 1, 1};  // clear where nothing is inked
+  RECT onScreen = box;
+  OffsetRect(&onScreen, origin.x, origin.y);
+  const bool same = EqualRect(&onScreen, &shown);
+  RECT dirty{};
+  const RECT changed = renderer.changed();
+  if (same && !IntersectRect(&dirty, &changed, &box)) return;  // nothing to send
+  OffsetRect(&dirty, -box.left, -box.top);  // the window's own coordinates
+  POINT source{box.left, box.top}, target{onScreen.left, onScreen.top};
+  SIZE size{box.right - box.left, box.bottom - box.top};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  // A moved or resized window is sent whole.
+  const UPDATELAYEREDWINDOWINFO info{sizeof info, nullptr, &target, &size, renderer.dc(), &source, 0, &blend, ULW_ALPHA,
+                                    same ? &dirty : nullptr};
+  if (UpdateLayeredWindowIndirect(window, &info)) shown = onScreen;
+}
+
 }  // namespace quorvane

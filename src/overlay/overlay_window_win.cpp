@@ -213,11 +213,7 @@ LRESULT OverlayWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void OverlayWindow::place() {
-  if (typesetting()) {
-    const PictureArea area = pictureArea();
-    SetWindowPos(hwnd(), nullptr, area.left, area.top, area.width, area.height, kMoveOnly);
-    return;
-  }
+  if (typesetting()) return;  // each typeset frame places the window over its ink
   const int32_t y = atScreenTop_ || spansScreen_ ? screenTop() : scaled(top_);
   // Every move is a round trip to the window system (under Wine, to the X server), and each
   // cue's start sets the place again: where nothing changes, nothing is sent.
@@ -329,6 +325,7 @@ void OverlayWindow::setTypeset(const AssScript* script, const TypesetClock* cloc
   typesetClock_ = typeset_ ? clock : nullptr;
   typesetTexts_ = typeset_ ? wideAssTexts(*typeset_, codePage_) : AssWideTexts{};
   typesetRenderer_.reset();  // the window's image is another's now: the next frame is sent whole
+  typesetShown_ = {};
   place();
   showText();
 }
@@ -355,15 +352,7 @@ void OverlayWindow::drawTypeset() {
     }
   }
   if (!typesetRenderer_->render(frame, area.width, area.height)) return;
-  POINT source{0, 0}, target{area.left, area.top};
-  SIZE size{typesetRenderer_->width(), typesetRenderer_->height()};
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  // Only the part that changed goes to the window system: a full 1920x1080 image per frame is
-  // what costs most under Wine.
-  const RECT changed = typesetRenderer_->changed();
-  const UPDATELAYEREDWINDOWINFO info{sizeof info, nullptr, &target, &size, typesetRenderer_->dc(), &source, 0, &blend,
-                                    ULW_ALPHA, &changed};
-  UpdateLayeredWindowIndirect(hwnd(), &info);
+  showOnLayeredWindow(hwnd(), *typesetRenderer_, {area.left, area.top}, typesetShown_);
 }
 
 void OverlayWindow::setFormattingTags(bool on) {
@@ -390,6 +379,7 @@ void OverlayWindow::useSmoothText(bool on) {
   }
   smooth_.reset();
   typesetRenderer_.reset();
+  typesetShown_ = {};
   if (animating_) KillTimer(hwnd(), kAnimationTimer);
   animating_ = false;
   sizeWindow();

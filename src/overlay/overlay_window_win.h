@@ -147,6 +147,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   const TypesetClock* typesetClock_ = nullptr;
   AssWideTexts typesetTexts_;
   std::unique_ptr<AssRenderer> typesetRenderer_;  // made on the first typeset frame
+  RECT typesetShown_{};                           // where the last typeset frame put the window
   bool animating_ = false;                        // the repaint timer runs
   // Declared so that the window goes before the label object and the brush it paints with.
   BrushHandle keyBrush_;

@@ -297,7 +297,7 @@ struct FixedClock : TypesetClock {
   int64_t scriptTimeMs() const override { return ms; }
 };
 
-TEST_F(OverlayWindowTest, ATypesetScriptCoversThePictureAndRepaintsOnlyWhileAnimated) {
+TEST_F(OverlayWindowTest, ATypesetFrameCoversItsInkInThePictureAndRepaintsOnlyWhileAnimated) {
   const AssScript script = readAssScript(
       "[Script Info]\r\nPlayResX: 640\r\nPlayResY: 360\r\n\r\n[Events]\r\n"
       "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\fad(500,500)\\pos(320,180)}Sign\r\n");
@@ -315,8 +315,18 @@ TEST_F(OverlayWindowTest, ATypesetScriptCoversThePictureAndRepaintsOnlyWhileAnim
     }
     return pending;
   };
+  // The window covers the sign's ink: centred across the picture, standing on its middle.
+  const auto coversTheSign = [&] {
+    const auto [left, top, right, bottom] = edges(overlay->hwnd());
+    const LONG middleX = (m.left + m.right) / 2, middleY = (m.top + m.bottom) / 2;
+    EXPECT_NEAR((left + right) / 2, middleX, 8) << left << ".." << right;
+    EXPECT_TRUE(top < middleY && middleY < bottom && bottom - middleY < (bottom - top) / 2) << top << ".." << bottom;
+    EXPECT_LT((right - left) * (bottom - top), (m.right - m.left) * (m.bottom - m.top) / 16);
+  };
+  // With nothing inked, one clear pixel at the picture's corner.
+  const auto empty = std::tuple(m.left, m.top, m.left + 1, m.top + 1);
   overlay->setTypeset(&script, &clock);
-  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(m.left, m.top, m.right, m.bottom));
+  coversTheSign();
   EXPECT_TRUE(repaintsPending()) << "a fading sign repaints";
   overlay->setVisible(false);  // F8
   EXPECT_FALSE(repaintsPending()) << "hidden, nothing is repainted";
@@ -325,11 +335,13 @@ TEST_F(OverlayWindowTest, ATypesetScriptCoversThePictureAndRepaintsOnlyWhileAnim
   clock.ms = 5000;
   overlay->setText("");  // the next cue: nothing typeset on screen
   EXPECT_FALSE(repaintsPending()) << "idle without animation";
+  EXPECT_EQ(edges(overlay->hwnd()), empty);
 
   overlay->setSmoothText(false);  // classic drawing as before
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 500, 2560, 1040));
+  clock.ms = 1500;
   overlay->setSmoothText(true);
-  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(m.left, m.top, m.right, m.bottom));
+  coversTheSign();
   overlay->setTypeset(nullptr, nullptr);
   overlay->setText("At the bottom");
   const auto [left, top, right, bottom] = edges(overlay->hwnd());
