@@ -266,7 +266,9 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
   RECT inked{0, 0, 0, 0};
   if (!sameImage) lastMasks_.clear();  // masks are cut to the image
   std::vector<const Mask*> masks;
+  eventInk_.clear();
   for (const AssPlacedEvent& event : frame) {
+    RECT& eventInked = eventInk_.emplace_back(RECT{0, 0, 0, 0});
     masks.clear();
     for (const AssRun& run : event.runs) masks.push_back(&masksFor(run, event));
     // Paints a mask in one colour (or two, split across the run for karaoke) over the image,
@@ -276,7 +278,7 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
       const Region& r = m.region;
       const RECT reach{std::max(0, r.left + dx), std::max(0, r.top + dy), std::min(width_, r.right + dx),
                        std::min(height_, r.bottom + dy)};
-      UnionRect(&inked, &inked, &reach);
+      UnionRect(&eventInked, &eventInked, &reach);
       for (int y = std::max(0, r.top + dy); y < std::min(height_, r.bottom + dy); ++y) {
         for (int x = std::max(0, r.left + dx); x < std::min(width_, r.right + dx); ++x) {
           const size_t at = static_cast<size_t>(y - dy - r.top) * r.width() + (x - dx - r.left);
@@ -323,31 +325,13 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
       if (m.glyph.empty()) continue;
       paint(m, m.glyph, nullptr, 0, 0, run.fill, run.unsungFill, run.sung < 1 ? run.sung * run.width : -1);
     }
+    UnionRect(&inked, &inked, &eventInked);
   }
   UnionRect(&changed_, &before, &inked);
   inked_ = inked;
   lastMasks_.swap(masks_);
   masks_.clear();
   return true;
-}
-
-void showOnLayeredWindow(HWND window, const AssRenderer& renderer, POINT origin, RECT& shown) {
-  RECT box = renderer.inked();
-  if (IsRectEmpty(&box)) box = {0, 0, 1, 1};  // clear where nothing is inked
-  RECT onScreen = box;
-  OffsetRect(&onScreen, origin.x, origin.y);
-  const bool same = EqualRect(&onScreen, &shown);
-  RECT dirty{};
-  const RECT changed = renderer.changed();
-  if (same && !IntersectRect(&dirty, &changed, &box)) return;  // nothing to send
-  OffsetRect(&dirty, -box.left, -box.top);  // the window's own coordinates
-  POINT source{box.left, box.top}, target{onScreen.left, onScreen.top};
-  SIZE size{box.right - box.left, box.bottom - box.top};
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  // A moved or resized window is sent whole.
-  const UPDATELAYEREDWINDOWINFO info{sizeof info, nullptr, &target, &size, renderer.dc(), &source, 0, &blend, ULW_ALPHA,
-                                    same ? &dirty : nullptr};
-  if (UpdateLayeredWindowIndirect(window, &info)) shown = onScreen;
 }
 
 }  // namespace quorvane

@@ -59,8 +59,8 @@ class AssRenderer {
   // What the last render changed: the ink it drew and the ink of the frame before, which it
   // cleared; empty when neither had any. A window needs only this part sent again.
   RECT changed() const { return changed_; }
-  // The last frame's ink: everything outside it is clear.
-  RECT inked() const { return inked_; }
+  // The last frame's ink, each event's: everything outside is clear.
+  const std::vector<RECT>& eventInk() const { return eventInk_; }
 
  private:
   struct Mask;
@@ -76,16 +76,10 @@ class AssRenderer {
   uint32_t* scratch_ = nullptr;
   int32_t width_ = 0, height_ = 0;
   RECT inked_{0, 0, 0, 0}, changed_{0, 0, 0, 0};  // the last frame's ink; what the last render changed
+  std::vector<RECT> eventInk_;
   GdiAssMeasure measure_;
   // Keyed by everything a mask depends on; the last frame's and this frame's.
   std::map<std::string, Mask> lastMasks_, masks_;
 };
-
-// Takes the renderer's last frame on to a per-pixel-alpha window with the image's corner at
-// `origin` on the screen. The window covers only the frame's ink (one clear pixel when there is
-// none): under Wine an update costs in proportion to the window's area, whatever part changed.
-// `shown` is the window's rectangle on the screen as the last call left it (empty at first) and
-// is kept up to date; while it stays, only the changed part is sent.
-void showOnLayeredWindow(HWND window, const AssRenderer& renderer, POINT origin, RECT& shown);
 
 }  // namespace quorvane

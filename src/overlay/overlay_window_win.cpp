@@ -278,7 +278,10 @@ void OverlayWindow::setVisible(bool visible) {
   ShowWindow(hwnd(), visible ? SW_SHOWNOACTIVATE : SW_HIDE);
   if (visible) {
     drawTypeset();
-  } else if (animating_) {
+    return;
+  }
+  if (typesetWindows_) typesetWindows_->hide();
+  if (animating_) {
     KillTimer(hwnd(), kAnimationTimer);
     animating_ = false;
   }
@@ -324,15 +327,19 @@ void OverlayWindow::setTypeset(const AssScript* script, const TypesetClock* cloc
   typeset_ = script && clock ? script : nullptr;
   typesetClock_ = typeset_ ? clock : nullptr;
   typesetTexts_ = typeset_ ? wideAssTexts(*typeset_, codePage_) : AssWideTexts{};
-  typesetRenderer_.reset();  // the window's image is another's now: the next frame is sent whole
-  typesetShown_ = {};
+  // The window's image is another's now: the next frame is sent whole.
+  typesetWindows_.reset();
+  typesetRenderer_.reset();
   place();
   showText();
 }
 
 void OverlayWindow::drawTypeset() {
   if (!typesetting() || !IsWindowVisible(hwnd())) return;
-  if (!typesetRenderer_) typesetRenderer_ = std::make_unique<AssRenderer>();
+  if (!typesetRenderer_) {
+    typesetRenderer_ = std::make_unique<AssRenderer>();
+    typesetWindows_ = std::make_unique<InkWindows>(hwnd());
+  }
   const PictureArea area = pictureArea();
   const std::vector<AssPlacedEvent> frame =
       layOutAssFrame(*typeset_, typesetTexts_, area, typesetClock_->scriptTimeMs(), typesetRenderer_->measure());
@@ -352,7 +359,7 @@ void OverlayWindow::drawTypeset() {
     }
   }
   if (!typesetRenderer_->render(frame, area.width, area.height)) return;
-  showOnLayeredWindow(hwnd(), *typesetRenderer_, {area.left, area.top}, typesetShown_);
+  typesetWindows_->show(*typesetRenderer_, {area.left, area.top});
 }
 
 void OverlayWindow::setFormattingTags(bool on) {
@@ -378,8 +385,8 @@ void OverlayWindow::useSmoothText(bool on) {
     return;
   }
   smooth_.reset();
+  typesetWindows_.reset();
   typesetRenderer_.reset();
-  typesetShown_ = {};
   if (animating_) KillTimer(hwnd(), kAnimationTimer);
   animating_ = false;
   sizeWindow();
@@ -459,10 +466,15 @@ void OverlayWindow::setShadow(bool shadow) {
 // Like a move, this is a round trip to the window system on every cue's start; when no visible
 // window stands above the overlay, there is nothing to do.
 void OverlayWindow::assertTopmost() {
+  if (typesetWindows_) typesetWindows_->assertTopmost();
   HWND above = GetWindow(hwnd(), GW_HWNDPREV);
   while (above && !IsWindowVisible(above)) above = GetWindow(above, GW_HWNDPREV);
   if (!above && (GetWindowLongA(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST)) return;
   SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
+std::vector<HWND> OverlayWindow::typesetWindows() const {
+  return typesetWindows_ ? typesetWindows_->shownWindows() : std::vector<HWND>{};
 }
 
 // Without anti-aliasing: a blended edge pixel would be neither white nor the key and would

@@ -300,7 +300,8 @@ struct FixedClock : TypesetClock {
 TEST_F(OverlayWindowTest, ATypesetFrameCoversItsInkInThePictureAndRepaintsOnlyWhileAnimated) {
   const AssScript script = readAssScript(
       "[Script Info]\r\nPlayResX: 640\r\nPlayResY: 360\r\n\r\n[Events]\r\n"
-      "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\fad(500,500)\\pos(320,180)}Sign\r\n");
+      "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\fad(500,500)\\pos(320,180)}Sign\r\n"
+      "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\an7\\pos(10,10)}Corner\r\n");
   FixedClock clock;
   clock.ms = 1500;
   const auto overlay = open({.fontFace = kFace, .top = 500, .labelWidth = 800, .smoothText = true});
@@ -315,8 +316,19 @@ TEST_F(OverlayWindowTest, ATypesetFrameCoversItsInkInThePictureAndRepaintsOnlyWh
     }
     return pending;
   };
-  // The window covers the sign's ink: centred across the picture, standing on its middle.
+  // Two windows over the ink, one over each sign; the overlay's own over the one in the middle,
+  // centred across the picture and standing on its middle.
   const auto coversTheSign = [&] {
+    const std::vector<HWND> windows = overlay->typesetWindows();
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[0], overlay->hwnd());
+    for (const HWND window : windows) {
+      EXPECT_TRUE(IsWindowVisible(window));
+      EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE), GetWindowLongA(overlay->hwnd(), GWL_EXSTYLE));
+    }
+    const auto [cornerLeft, cornerTop, cornerRight, cornerBottom] = edges(windows[1]);
+    EXPECT_TRUE(cornerLeft >= m.left && cornerLeft < m.left + 40 && cornerTop >= m.top && cornerTop < m.top + 40)
+        << cornerLeft << "," << cornerTop;
     const auto [left, top, right, bottom] = edges(overlay->hwnd());
     const LONG middleX = (m.left + m.right) / 2, middleY = (m.top + m.bottom) / 2;
     EXPECT_NEAR((left + right) / 2, middleX, 8) << left << ".." << right;
@@ -328,14 +340,19 @@ TEST_F(OverlayWindowTest, ATypesetFrameCoversItsInkInThePictureAndRepaintsOnlyWh
   overlay->setTypeset(&script, &clock);
   coversTheSign();
   EXPECT_TRUE(repaintsPending()) << "a fading sign repaints";
+  const HWND corner = overlay->typesetWindows().at(1);
   overlay->setVisible(false);  // F8
+  EXPECT_FALSE(IsWindowVisible(overlay->hwnd()) || IsWindowVisible(corner)) << "every window hidden";
   EXPECT_FALSE(repaintsPending()) << "hidden, nothing is repainted";
   overlay->setVisible(true);
+  coversTheSign();
   EXPECT_TRUE(repaintsPending()) << "shown again, the sign repaints";
   clock.ms = 5000;
   overlay->setText("");  // the next cue: nothing typeset on screen
   EXPECT_FALSE(repaintsPending()) << "idle without animation";
   EXPECT_EQ(edges(overlay->hwnd()), empty);
+  EXPECT_TRUE(overlay->typesetWindows().empty());
+  EXPECT_FALSE(IsWindowVisible(corner));
 
   overlay->setSmoothText(false);  // classic drawing as before
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 500, 2560, 1040));
