@@ -229,18 +229,52 @@ bool AssRenderer::glyphMask(const AssRun& run, const AssPlacedEvent& event, Mask
   return true;
 }
 
-const AssRenderer::Mask& AssRenderer::masksFor(const AssRun& run, const AssPlacedEvent& event) {
+namespace {
+
+template <typename T>
+void appendBytes(std::string& key, const T& value) {
+  key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// Everything a run's masks depend on: its text, font, place and edges, and the event's turn.
+std::string maskKey(const AssRun& run, const AssPlacedEvent& event) {
   std::string key;
-  const auto add = [&key](const auto& value) { key.append(reinterpret_cast<const char*>(&value), sizeof value); };
   const AssFont& f = run.font;
   for (const double v : {f.size, f.scaleX, f.scaleY, f.spacing, run.x, run.baseline, run.width, run.borderX, run.borderY,
                          run.blur, event.angle, event.orgX, event.orgY}) {
-    add(v);
+    appendBytes(key, v);
   }
-  for (const bool v : {f.bold, f.italic, f.underline, f.strike}) add(v);
-  add(f.face.size());
+  for (const bool v : {f.bold, f.italic, f.underline, f.strike}) appendBytes(key, v);
+  appendBytes(key, f.face.size());
   key.append(reinterpret_cast<const char*>(f.face.data()), f.face.size() * sizeof(char16_t));
   key.append(reinterpret_cast<const char*>(run.text.data()), run.text.size() * sizeof(char16_t));
+  return key;
+}
+
+// Joins overlapping rectangles until none overlap, so that no pixel is drawn twice.
+void joinOverlapping(std::vector<RECT>& rects) {
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t i = 0; i < rects.size() && !joined; ++i) {
+      for (size_t j = i + 1; j < rects.size(); ++j) {
+        RECT common;
+        if (!IntersectRect(&common, &rects[i], &rects[j])) continue;
+        UnionRect(&rects[i], &rects[i], &rects[j]);
+        rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
+        joined = true;
+        break;
+      }
+    }
+  }
+}
+
+// Past this many events a frame is compared with the last one as a whole: matching them costs
+// their square.
+constexpr size_t kMostMatched = 256;
+
+}  // namespace
+
+const AssRenderer::Mask& AssRenderer::masksFor(std::string key, const AssRun& run, const AssPlacedEvent& event) {
   const auto drawn = masks_.find(key);
   if (drawn != masks_.end()) return drawn->second;
   const auto kept = lastMasks_.find(key);
@@ -255,80 +289,145 @@ const AssRenderer::Mask& AssRenderer::masksFor(const AssRun& run, const AssPlace
   return m;
 }
 
+// Paints one event clipped to `area`: for each run its shadow, then its outline, then its text, in
+// its colours (two, split across the run, for karaoke), through the event's clip.
+void AssRenderer::paintEvent(const AssPlacedEvent& event, const std::vector<const Mask*>& masks, const RECT& area) {
+  const auto paint = [&](const Mask& m, const std::vector<uint8_t>& coverage, const std::vector<uint8_t>* minus, int dx,
+                         int dy, const AssInk& ink, const AssInk& unsung, double sungWidth) {
+    const Region& r = m.region;
+    for (int y = std::max<int>(area.top, r.top + dy); y < std::min<int>(area.bottom, r.bottom + dy); ++y) {
+      for (int x = std::max<int>(area.left, r.left + dx); x < std::min<int>(area.right, r.right + dx); ++x) {
+        const size_t at = static_cast<size_t>(y - dy - r.top) * r.width() + (x - dx - r.left);
+        int cover = coverage[at];
+        if (minus) cover = std::max(0, cover - (*minus)[at]);
+        if (cover == 0) continue;
+        if (event.clipped) {
+          const bool inside = x + 0.5 >= event.clip.left && x + 0.5 < event.clip.right && y + 0.5 >= event.clip.top &&
+                              y + 0.5 < event.clip.bottom;
+          if (inside == event.inverseClip) continue;
+        }
+        const AssInk& use =
+            sungWidth >= 0 && (x + 0.5 - m.originX) * m.dirX + (y + 0.5 - m.originY) * m.dirY >= sungWidth ? unsung : ink;
+        const uint32_t alpha = static_cast<uint32_t>(cover) * use.opacity / 255;
+        if (alpha == 0) continue;
+        uint32_t& p = pixels_[static_cast<size_t>(y) * width_ + x];
+        const uint32_t keep = 255 - alpha;
+        const auto mix = [&](int shift, uint32_t channel) {
+          return (channel * alpha + (p >> shift & 0xFF) * keep + 127) / 255;
+        };
+        p = (alpha + (p >> 24) * keep / 255) << 24 | mix(16, use.rgb >> 16 & 0xFF) << 16 | mix(8, use.rgb >> 8 & 0xFF) << 8 |
+            mix(0, use.rgb & 0xFF);
+      }
+    }
+  };
+  // Shadows, then outlines, then the text, as libass stacks an event's images.
+  for (size_t i = 0; i < masks.size(); ++i) {
+    const AssRun& run = event.runs[i];
+    const Mask& m = *masks[i];
+    if (m.glyph.empty() || (run.shadowX == 0 && run.shadowY == 0)) continue;
+    paint(m, m.outline.empty() ? m.glyph : m.outline, nullptr, static_cast<int>(std::lround(run.shadowX)),
+          static_cast<int>(std::lround(run.shadowY)), run.shadow, run.shadow, -1);
+  }
+  for (size_t i = 0; i < masks.size(); ++i) {
+    const AssRun& run = event.runs[i];
+    const Mask& m = *masks[i];
+    if (m.glyph.empty() || m.outline.empty() || !run.borderShown) continue;
+    // Under a see-through fill the outline does not show: it is cut where the glyph is.
+    paint(m, m.outline, run.fill.opacity < 255 ? &m.glyph : nullptr, 0, 0, run.border, run.border, -1);
+  }
+  for (size_t i = 0; i < masks.size(); ++i) {
+    const AssRun& run = event.runs[i];
+    const Mask& m = *masks[i];
+    if (m.glyph.empty()) continue;
+    paint(m, m.glyph, nullptr, 0, 0, run.fill, run.unsungFill, run.sung < 1 ? run.sung * run.width : -1);
+  }
+}
+
+std::vector<RECT> AssRenderer::eventInk() const {
+  std::vector<RECT> ink;
+  for (const Drawn& d : drawn_) ink.push_back(d.ink);
+  return ink;
+}
+
 bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width, int32_t height) {
   const bool sameImage = width == width_ && height == height_ && pixels_;
   if (!dc_ || !scratchDc_ || !ensureImage(std::max(width, 1), std::max(height, 1))) return false;
-  // Only the last frame's ink is cleared: the rest of a new or reused image is still clear.
-  const RECT before = sameImage ? inked_ : RECT{0, 0, width_, height_};
-  for (LONG y = before.top; y < before.bottom; ++y) {
-    std::memset(pixels_ + static_cast<size_t>(y) * width_ + before.left, 0, static_cast<size_t>(before.right - before.left) * 4);
+  if (!sameImage) {  // a new image is clear, and masks are cut to the image
+    lastMasks_.clear();
+    drawn_.clear();
   }
-  RECT inked{0, 0, 0, 0};
-  if (!sameImage) lastMasks_.clear();  // masks are cut to the image
-  std::vector<const Mask*> masks;
-  eventInk_.clear();
-  for (const AssPlacedEvent& event : frame) {
-    RECT& eventInked = eventInk_.emplace_back(RECT{0, 0, 0, 0});
-    masks.clear();
-    for (const AssRun& run : event.runs) masks.push_back(&masksFor(run, event));
-    // Paints a mask in one colour (or two, split across the run for karaoke) over the image,
-    // through the event's clip.
-    const auto paint = [&](const Mask& m, const std::vector<uint8_t>& coverage, const std::vector<uint8_t>* minus,
-                           int dx, int dy, const AssInk& ink, const AssInk& unsung, double sungWidth) {
-      const Region& r = m.region;
-      const RECT reach{std::max(0, r.left + dx), std::max(0, r.top + dy), std::min(width_, r.right + dx),
-                       std::min(height_, r.bottom + dy)};
-      UnionRect(&eventInked, &eventInked, &reach);
-      for (int y = std::max(0, r.top + dy); y < std::min(height_, r.bottom + dy); ++y) {
-        for (int x = std::max(0, r.left + dx); x < std::min(width_, r.right + dx); ++x) {
-          const size_t at = static_cast<size_t>(y - dy - r.top) * r.width() + (x - dx - r.left);
-          int cover = coverage[at];
-          if (minus) cover = std::max(0, cover - (*minus)[at]);
-          if (cover == 0) continue;
-          if (event.clipped) {
-            const bool inside = x + 0.5 >= event.clip.left && x + 0.5 < event.clip.right && y + 0.5 >= event.clip.top &&
-                                y + 0.5 < event.clip.bottom;
-            if (inside == event.inverseClip) continue;
-          }
-          const AssInk& use =
-              sungWidth >= 0 && (x + 0.5 - m.originX) * m.dirX + (y + 0.5 - m.originY) * m.dirY >= sungWidth ? unsung : ink;
-          const uint32_t alpha = static_cast<uint32_t>(cover) * use.opacity / 255;
-          if (alpha == 0) continue;
-          uint32_t& p = pixels_[static_cast<size_t>(y) * width_ + x];
-          const uint32_t keep = 255 - alpha;
-          const auto mix = [&](int shift, uint32_t channel) {
-            return (channel * alpha + (p >> shift & 0xFF) * keep + 127) / 255;
-          };
-          p = (alpha + (p >> 24) * keep / 255) << 24 | mix(16, use.rgb >> 16 & 0xFF) << 16 | mix(8, use.rgb >> 8 & 0xFF) << 8 |
-              mix(0, use.rgb & 0xFF);
-        }
+  // Each event's masks, the ink they can reach and everything its look depends on.
+  std::vector<std::vector<const Mask*>> masks(frame.size());
+  std::vector<Drawn> drawn(frame.size());
+  const RECT image{0, 0, width_, height_};
+  for (size_t e = 0; e < frame.size(); ++e) {
+    const AssPlacedEvent& event = frame[e];
+    std::string& look = drawn[e].look;
+    for (const AssRun& run : event.runs) {
+      std::string key = maskKey(run, event);
+      look += key;
+      const Mask& m = masksFor(std::move(key), run, event);
+      masks[e].push_back(&m);
+      for (const AssInk& ink : {run.fill, run.unsungFill, run.border, run.shadow}) {
+        appendBytes(look, ink.rgb);
+        appendBytes(look, ink.opacity);
       }
-    };
-    // Shadows, then outlines, then the text, as libass stacks an event's images.
-    for (size_t i = 0; i < masks.size(); ++i) {
-      const AssRun& run = event.runs[i];
-      const Mask& m = *masks[i];
-      if (m.glyph.empty() || (run.shadowX == 0 && run.shadowY == 0)) continue;
-      paint(m, m.outline.empty() ? m.glyph : m.outline, nullptr, static_cast<int>(std::lround(run.shadowX)),
-            static_cast<int>(std::lround(run.shadowY)), run.shadow, run.shadow, -1);
-    }
-    for (size_t i = 0; i < masks.size(); ++i) {
-      const AssRun& run = event.runs[i];
-      const Mask& m = *masks[i];
-      if (m.glyph.empty() || m.outline.empty() || !run.borderShown) continue;
-      // Under a see-through fill the outline does not show: it is cut where the glyph is.
-      paint(m, m.outline, run.fill.opacity < 255 ? &m.glyph : nullptr, 0, 0, run.border, run.border, -1);
-    }
-    for (size_t i = 0; i < masks.size(); ++i) {
-      const AssRun& run = event.runs[i];
-      const Mask& m = *masks[i];
+      for (const double v : {run.sung, run.shadowX, run.shadowY}) appendBytes(look, v);
+      appendBytes(look, run.borderShown);
       if (m.glyph.empty()) continue;
-      paint(m, m.glyph, nullptr, 0, 0, run.fill, run.unsungFill, run.sung < 1 ? run.sung * run.width : -1);
+      const Region& r = m.region;
+      RECT reach{r.left, r.top, r.right, r.bottom};
+      UnionRect(&drawn[e].ink, &drawn[e].ink, &reach);
+      if (run.shadowX != 0 || run.shadowY != 0) {
+        OffsetRect(&reach, static_cast<int>(std::lround(run.shadowX)), static_cast<int>(std::lround(run.shadowY)));
+        IntersectRect(&reach, &reach, &image);
+        UnionRect(&drawn[e].ink, &drawn[e].ink, &reach);
+      }
     }
-    UnionRect(&inked, &inked, &eventInked);
+    appendBytes(look, event.clipped);
+    if (event.clipped) {
+      appendBytes(look, event.inverseClip);
+      for (const double v : {event.clip.left, event.clip.top, event.clip.right, event.clip.bottom}) appendBytes(look, v);
+    }
   }
-  UnionRect(&changed_, &before, &inked);
-  inked_ = inked;
+
+  // Only what changed is drawn again: the ink, old and new, of the events whose look changed, came
+  // or went. The events that look as they did, in the same order, keep their pixels.
+  std::vector<RECT> dirty;
+  if (frame.size() > kMostMatched || drawn_.size() > kMostMatched) {
+    for (const Drawn& d : drawn_) dirty.push_back(d.ink);
+    for (const Drawn& d : drawn) dirty.push_back(d.ink);
+  } else {
+    std::vector<bool> kept(drawn_.size(), false);
+    size_t next = 0;  // the last frame's events before this are matched or passed over
+    for (const Drawn& d : drawn) {
+      size_t j = next;
+      while (j < drawn_.size() && drawn_[j].look != d.look) ++j;
+      if (j < drawn_.size()) {
+        kept[j] = true;
+        next = j + 1;
+      } else {
+        dirty.push_back(d.ink);
+      }
+    }
+    for (size_t j = 0; j < drawn_.size(); ++j) {
+      if (!kept[j]) dirty.push_back(drawn_[j].ink);
+    }
+  }
+  dirty.erase(std::remove_if(dirty.begin(), dirty.end(), [](const RECT& r) { return IsRectEmpty(&r) != FALSE; }),
+              dirty.end());
+  joinOverlapping(dirty);
+  for (const RECT& area : dirty) {
+    for (LONG y = area.top; y < area.bottom; ++y) {
+      std::memset(pixels_ + static_cast<size_t>(y) * width_ + area.left, 0, static_cast<size_t>(area.right - area.left) * 4);
+    }
+    for (size_t e = 0; e < frame.size(); ++e) {
+      RECT common;
+      if (IntersectRect(&common, &drawn[e].ink, &area)) paintEvent(frame[e], masks[e], common);
+    }
+  }
+  changed_ = std::move(dirty);
+  drawn_ = std::move(drawn);
   lastMasks_.swap(masks_);
   masks_.clear();
   return true;

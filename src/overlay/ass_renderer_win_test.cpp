@@ -4,6 +4,8 @@
 
 #include <climits>
 #include <functional>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "platform/code_pages.h"
@@ -120,6 +122,52 @@ TEST(AssRenderer, FramesAfterOthersMatchFreshOnes) {
     AssRenderer fresh;
     EXPECT_TRUE(draw(kept, text) == draw(fresh, text));
   }
+}
+
+// A renderer that drew the frame before redraws only the events that changed, came or went, and
+// what lies under and over them there; each frame is still the one a new renderer draws. Each
+// frame's events are separated by '|'; A and B overlap in the middle, C stands apart.
+TEST(AssRenderer, FramesOfSeveralEventsAfterOthersMatchFreshOnes) {
+  const char* const sequence[] = {
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",           // nothing changes
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2\\1c&H00FF00&}BBBB|{\\pos(60,170)}C",  // the upper one's colour
+      "{\\pos(150,60)\\bord2\\shad3\\1a&H80&}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",  // the lower one's opacity
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(171,70)\\bord2}BBBB|{\\pos(60,170)}C",           // the upper one moves
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(60,170)}C",                                  // one goes
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",           // and comes back
+      "{\\pos(170,70)\\bord2}BBBB|{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(60,170)}C",           // the two swap places
+      "{\\pos(60,170)}C|{\\pos(170,70)\\bord2}BBBB",                                           // C first, A gone
+      "{\\pos(60,170)\\kf100}CCC|{\\pos(170,70)\\bord2\\clip(0,0,170,180)}BBBB",                  // sung, clipped
+      "{\\pos(60,170)}C|{\\pos(60,170)}C|{\\pos(60,170)\\alpha&H80&}C",                          // the same event twice
+      "{\\pos(60,170)}C|{\\pos(60,170)\\alpha&H80&}C",
+      "",
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",
+  };
+  const auto draw = [](AssRenderer& renderer, const std::string& texts) {
+    AssScript script = scriptWith("");
+    const AssScriptEvent model = script.events[0];
+    script.events.clear();
+    for (size_t start = 0; !texts.empty() && start <= texts.size();) {
+      const size_t end = std::min(texts.find('|', start), texts.size());
+      script.events.push_back(model);
+      script.events.back().text = texts.substr(start, end - start);
+      start = end + 1;
+    }
+    const auto frame =
+        layOutAssFrame(script, wideAssTexts(script, kCodePageUtf8), {0, 0, 320, 180}, 500, renderer.measure());
+    EXPECT_TRUE(renderer.render(frame, 320, 180));
+    return std::vector<uint32_t>(renderer.pixels(), renderer.pixels() + 320 * 180);
+  };
+  AssRenderer kept;
+  size_t changedFrames = 0;
+  for (const char* texts : sequence) {
+    SCOPED_TRACE(texts);
+    AssRenderer fresh;
+    EXPECT_TRUE(draw(kept, texts) == draw(fresh, texts));
+    changedFrames += !kept.changed().empty();
+  }
+  EXPECT_EQ(changedFrames, std::size(sequence) - 1) << "a frame like the last one changes nothing";
 }
 
 }  // namespace

@@ -116,14 +116,18 @@ void InkWindows::show(const AssRenderer& renderer, POINT origin) {
     *last = 0, taken[0] = true;
   }
 
-  const RECT changed = renderer.changed();
+  const std::vector<RECT>& changed = renderer.changed();
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   const auto send = [&](Piece& piece, const RECT& box) {
     RECT onScreen = box;
     OffsetRect(&onScreen, origin.x, origin.y);
     const bool same = EqualRect(&onScreen, &piece.shown);
     RECT dirty{};
-    if (same && !IntersectRect(&dirty, &changed, &box)) return;  // its pixels are as they were
+    for (const RECT& r : changed) {
+      RECT common;
+      if (IntersectRect(&common, &r, &box)) UnionRect(&dirty, &dirty, &common);
+    }
+    if (same && IsRectEmpty(&dirty)) return;  // its pixels are as they were
     OffsetRect(&dirty, -box.left, -box.top);  // the window's own coordinates
     POINT source{box.left, box.top}, target{onScreen.left, onScreen.top};
     SIZE size{box.right - box.left, box.bottom - box.top};
