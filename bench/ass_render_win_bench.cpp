@@ -3,8 +3,8 @@
 // stacks), a typical one (a fading line, a moving sign, a karaoke line) and a file of a million
 // tag-laden events, laid out, drawn and taken on to a shown per-pixel-alpha window as the overlay
 // does (on windows over the ink), at 60 frames a second of script time: each step and the whole frame timed. Then the CPU
-// the overlay itself takes over a few seconds of an animated sign (its repaint timer at the
-// monitor's rate) and of a still one (no timer).
+// the overlay itself takes over a few seconds of animated events (its repaint timer at the
+// monitor's rate: a moving sign, a fading line, the typical screen) and of a still sign (no timer).
 //
 //   wine build/win64/bench/ass_render_win_bench.exe [FRAMES] [SECONDS]    default 240 frames, 5 s
 
@@ -193,7 +193,13 @@ int main(int argc, char** argv) {
     measure("million", script, 250'000'000, frames, window);
   }
   DestroyWindow(window);
-  overlayCpu("animated (typical screen)", typicalScript(), seconds);
+  overlayCpu("a moving sign", std::string(kHeader) +
+                                  "Dialogue: 0,0:00:00.00,0:01:00.00,Sign,,0,0,0,,{\\move(200,200,1400,300)}A moving sign\r\n",
+             seconds);
+  overlayCpu("a fading line", std::string(kHeader) +
+                                  "Dialogue: 0,0:00:00.00,0:00:08.00,Default,,0,0,0,,{\\fad(8000,0)}A line of dialogue fading in\r\n",
+             seconds);
+  overlayCpu("the typical screen", typicalScript(), seconds);
   overlayCpu("still (a placed sign)",
              std::string(kHeader) + "Dialogue: 0,0:00:00.00,0:01:00.00,Sign,,0,0,0,,{\\pos(200,200)}A placed sign\r\n",
              seconds);

@@ -131,6 +131,8 @@ struct AssRenderer::Mask {
   Region region;
   std::vector<uint8_t> glyph, outline;
   double originX = 0, originY = 0, dirX = 1, dirY = 0;  // the run's start on its baseline, its direction
+  // Of the region and the coverage: a run moved by less than a pixel often covers the same pixels.
+  uint64_t fingerprint = 0;
 };
 
 AssRenderer::AssRenderer()
@@ -286,6 +288,16 @@ const AssRenderer::Mask& AssRenderer::masksFor(std::string key, const AssRun& ru
     dilate(m.glyph, m.outline, w, h, static_cast<int>(std::lround(run.borderX)), static_cast<int>(std::lround(run.borderY)));
   }
   if (run.blur > 0) blur(m.outline.empty() ? m.glyph : m.outline, w, h, run.blur);
+  uint64_t hash = 14695981039346656037u;  // FNV-1a
+  const auto add = [&hash](const uint8_t* bytes, size_t size) {
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211u;
+  };
+  add(reinterpret_cast<const uint8_t*>(&m.region), sizeof m.region);
+  add(m.glyph.data(), m.glyph.size());
+  const size_t outlineSize = m.outline.size();
+  add(reinterpret_cast<const uint8_t*>(&outlineSize), sizeof outlineSize);
+  add(m.outline.data(), m.outline.size());
+  m.fingerprint = hash;
   return m;
 }
 
@@ -364,16 +376,21 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
     const AssPlacedEvent& event = frame[e];
     std::string& look = drawn[e].look;
     for (const AssRun& run : event.runs) {
-      std::string key = maskKey(run, event);
-      look += key;
-      const Mask& m = masksFor(std::move(key), run, event);
+      const Mask& m = masksFor(maskKey(run, event), run, event);
       masks[e].push_back(&m);
+      // What the painting reads: the masks' pixels (not the run's exact place), the colours,
+      // the shadow's offset in pixels, and for karaoke where the fill splits.
+      appendBytes(look, m.fingerprint);
       for (const AssInk& ink : {run.fill, run.unsungFill, run.border, run.shadow}) {
         appendBytes(look, ink.rgb);
         appendBytes(look, ink.opacity);
       }
-      for (const double v : {run.sung, run.shadowX, run.shadowY}) appendBytes(look, v);
+      appendBytes(look, run.shadowX != 0 || run.shadowY != 0);
+      for (const long v : {std::lround(run.shadowX), std::lround(run.shadowY)}) appendBytes(look, v);
       appendBytes(look, run.borderShown);
+      if (run.sung < 1) {
+        for (const double v : {run.sung * run.width, m.originX, m.originY, m.dirX, m.dirY}) appendBytes(look, v);
+      }
       if (m.glyph.empty()) continue;
       const Region& r = m.region;
       RECT reach{r.left, r.top, r.right, r.bottom};
