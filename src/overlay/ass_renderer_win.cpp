@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace quorvane {
@@ -76,6 +77,53 @@ void blur(std::vector<uint8_t>& mask, int width, int height, double sigma) {
     pass(width, height, 1, static_cast<size_t>(width), 0);
   }
 }
+
+// Where a run's glyphs go: the font's cell to the picture through the run's scales and the event's
+// turn, the pen's start on a whole pixel. A sign that moves slowly then needs new masks only when
+// it has moved a pixel.
+XFORM runTransform(const AssRun& run, const AssPlacedEvent& event) {
+  const double unit = run.font.size / std::max(1.0, std::round(run.font.size));  // the font's integer size to the run's
+  const double sx = run.font.scaleX * unit, sy = run.font.scaleY * unit;
+  const double a = event.angle * kPi / 180, c = std::cos(a), s = std::sin(a);
+  const double ox = event.orgX, oy = event.orgY;
+  XFORM xf;
+  xf.eM11 = static_cast<FLOAT>(sx * c);
+  xf.eM21 = static_cast<FLOAT>(sy * s);
+  xf.eM12 = static_cast<FLOAT>(-sx * s);
+  xf.eM22 = static_cast<FLOAT>(sy * c);
+  xf.eDx = static_cast<FLOAT>(std::round(ox + (run.x - ox) * c + (run.baseline - oy) * s));
+  xf.eDy = static_cast<FLOAT>(std::round(oy - (run.x - ox) * s + (run.baseline - oy) * c));
+  return xf;
+}
+
+template <typename T>
+void appendBytes(std::string& key, const T& value) {
+  key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// Everything a run's masks depend on: its text, font, edges, and where its glyphs go.
+std::string maskKey(const AssRun& run, const AssPlacedEvent& event) {
+  std::string key;
+  const AssFont& f = run.font;
+  for (const double v : {f.size, f.scaleX, f.scaleY, f.spacing, run.width, run.borderX, run.borderY, run.blur, event.angle}) {
+    appendBytes(key, v);
+  }
+  appendBytes(key, runTransform(run, event));
+  for (const bool v : {f.bold, f.italic, f.underline, f.strike}) appendBytes(key, v);
+  appendBytes(key, f.face.size());
+  key.append(reinterpret_cast<const char*>(f.face.data()), f.face.size() * sizeof(char16_t));
+  key.append(reinterpret_cast<const char*>(run.text.data()), run.text.size() * sizeof(char16_t));
+  return key;
+}
+
+// Past this many rectangles they are joined into one box: joining costs their square.
+constexpr size_t kMostJoined = 64;
+
+int64_t area(const RECT& r) { return int64_t{r.right - r.left} * (r.bottom - r.top); }
+
+// Past this many events a frame is compared with the last one as a whole: matching them costs
+// their square.
+constexpr size_t kMostMatched = 256;
 
 }  // namespace
 
@@ -180,17 +228,10 @@ bool AssRenderer::glyphMask(const AssRun& run, const AssPlacedEvent& event, Mask
   const HFONT font = measure_.fontFor(run.font);
   if (!font || run.font.scaleX <= 0 || run.font.scaleY <= 0) return false;
   const double unit = run.font.size / std::max(1.0, std::round(run.font.size));  // the font's integer size to the run's
-  const double sx = run.font.scaleX * unit, sy = run.font.scaleY * unit;
-  const double a = event.angle * kPi / 180, c = std::cos(a), s = std::sin(a);
-  const double ox = event.orgX, oy = event.orgY;
-  XFORM xf;
-  xf.eM11 = static_cast<FLOAT>(sx * c);
-  xf.eM21 = static_cast<FLOAT>(sy * s);
-  xf.eM12 = static_cast<FLOAT>(-sx * s);
-  xf.eM22 = static_cast<FLOAT>(sy * c);
-  xf.eDx = static_cast<FLOAT>(ox + (run.x - ox) * c + (run.baseline - oy) * s);
-  xf.eDy = static_cast<FLOAT>(oy - (run.x - ox) * s + (run.baseline - oy) * c);
-  mask.originX = xf.eDx, mask.originY = xf.eDy, mask.dirX = c, mask.dirY = -s;
+  const double sx = run.font.scaleX * unit;
+  const double a = event.angle * kPi / 180;
+  const XFORM xf = runTransform(run, event);
+  mask.originX = xf.eDx, mask.originY = xf.eDy, mask.dirX = std::cos(a), mask.dirY = -std::sin(a);
 
   // The run's reach: its cell with room for italic overhang, turned, plus outline, shadow, blur.
   const double cell = std::round(run.font.size);
@@ -230,51 +271,6 @@ bool AssRenderer::glyphMask(const AssRun& run, const AssPlacedEvent& event, Mask
   }
   return true;
 }
-
-namespace {
-
-template <typename T>
-void appendBytes(std::string& key, const T& value) {
-  key.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-// Everything a run's masks depend on: its text, font, place and edges, and the event's turn.
-std::string maskKey(const AssRun& run, const AssPlacedEvent& event) {
-  std::string key;
-  const AssFont& f = run.font;
-  for (const double v : {f.size, f.scaleX, f.scaleY, f.spacing, run.x, run.baseline, run.width, run.borderX, run.borderY,
-                         run.blur, event.angle, event.orgX, event.orgY}) {
-    appendBytes(key, v);
-  }
-  for (const bool v : {f.bold, f.italic, f.underline, f.strike}) appendBytes(key, v);
-  appendBytes(key, f.face.size());
-  key.append(reinterpret_cast<const char*>(f.face.data()), f.face.size() * sizeof(char16_t));
-  key.append(reinterpret_cast<const char*>(run.text.data()), run.text.size() * sizeof(char16_t));
-  return key;
-}
-
-// Joins overlapping rectangles until none overlap, so that no pixel is drawn twice.
-void joinOverlapping(std::vector<RECT>& rects) {
-  for (bool joined = true; joined;) {
-    joined = false;
-    for (size_t i = 0; i < rects.size() && !joined; ++i) {
-      for (size_t j = i + 1; j < rects.size(); ++j) {
-        RECT common;
-        if (!IntersectRect(&common, &rects[i], &rects[j])) continue;
-        UnionRect(&rects[i], &rects[i], &rects[j]);
-        rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
-        joined = true;
-        break;
-      }
-    }
-  }
-}
-
-// Past this many events a frame is compared with the last one as a whole: matching them costs
-// their square.
-constexpr size_t kMostMatched = 256;
-
-}  // namespace
 
 const AssRenderer::Mask& AssRenderer::masksFor(std::string key, const AssRun& run, const AssPlacedEvent& event) {
   const auto drawn = masks_.find(key);
@@ -431,9 +427,7 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
       if (!kept[j]) dirty.push_back(drawn_[j].ink);
     }
   }
-  dirty.erase(std::remove_if(dirty.begin(), dirty.end(), [](const RECT& r) { return IsRectEmpty(&r) != FALSE; }),
-              dirty.end());
-  joinOverlapping(dirty);
+  dirty = joinRects(dirty, 0, SIZE_MAX);  // no pixel is drawn twice
   for (const RECT& area : dirty) {
     for (LONG y = area.top; y < area.bottom; ++y) {
       std::memset(pixels_ + static_cast<size_t>(y) * width_ + area.left, 0, static_cast<size_t>(area.right - area.left) * 4);
@@ -448,6 +442,50 @@ bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width
   lastMasks_.swap(masks_);
   masks_.clear();
   return true;
+}
+
+std::vector<RECT> joinRects(const std::vector<RECT>& rects, int gap, size_t most) {
+  std::vector<RECT> groups;
+  for (const RECT& r : rects) {
+    if (!IsRectEmpty(&r)) groups.push_back(r);
+  }
+  if (groups.size() > kMostJoined) {
+    RECT all{};
+    for (const RECT& r : groups) UnionRect(&all, &all, &r);
+    return {all};
+  }
+  // Join boxes that come within `gap` of each other until none do.
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t i = 0; i < groups.size() && !joined; ++i) {
+      RECT reach = groups[i];
+      InflateRect(&reach, gap, gap);
+      for (size_t j = i + 1; j < groups.size(); ++j) {
+        RECT common;
+        if (!IntersectRect(&common, &reach, &groups[j])) continue;
+        UnionRect(&groups[i], &groups[i], &groups[j]);
+        groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(j));
+        joined = true;
+        break;
+      }
+    }
+  }
+  // Too many: join the pair whose joint box adds the least area.
+  while (groups.size() > std::max<size_t>(most, 1)) {
+    size_t bestI = 0, bestJ = 1;
+    int64_t bestCost = INT64_MAX;
+    for (size_t i = 0; i < groups.size(); ++i) {
+      for (size_t j = i + 1; j < groups.size(); ++j) {
+        RECT both;
+        UnionRect(&both, &groups[i], &groups[j]);
+        const int64_t cost = area(both) - area(groups[i]) - area(groups[j]);
+        if (cost < bestCost) bestCost = cost, bestI = i, bestJ = j;
+      }
+    }
+    UnionRect(&groups[bestI], &groups[bestI], &groups[bestJ]);
+    groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(bestJ));
+  }
+  return groups;
 }
 
 }  // namespace quorvane

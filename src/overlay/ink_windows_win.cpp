@@ -1,7 +1,6 @@
 #include "overlay/ink_windows_win.h"
 
 #include <algorithm>
-#include <cstdint>
 
 namespace quorvane {
 namespace {
@@ -10,56 +9,8 @@ constexpr wchar_t kInkClassName[] = L"QuorvaneInk";
 // Boxes this close share a window: one window more costs more than the strip between them.
 constexpr int kGap = 32;
 constexpr size_t kMostWindows = 8;
-// Past this many inked events the frame's ink is taken as one box: joining costs their square.
-constexpr size_t kMostGrouped = 256;
-
-int64_t area(const RECT& r) { return int64_t{r.right - r.left} * (r.bottom - r.top); }
 
 }  // namespace
-
-std::vector<RECT> groupInk(const std::vector<RECT>& ink, int gap, size_t most) {
-  std::vector<RECT> groups;
-  for (const RECT& r : ink) {
-    if (!IsRectEmpty(&r)) groups.push_back(r);
-  }
-  if (groups.size() > kMostGrouped) {
-    RECT all{};
-    for (const RECT& r : groups) UnionRect(&all, &all, &r);
-    return {all};
-  }
-  // Join boxes that come within `gap` of each other until none do.
-  for (bool joined = true; joined;) {
-    joined = false;
-    for (size_t i = 0; i < groups.size() && !joined; ++i) {
-      RECT reach = groups[i];
-      InflateRect(&reach, gap, gap);
-      for (size_t j = i + 1; j < groups.size(); ++j) {
-        RECT common;
-        if (!IntersectRect(&common, &reach, &groups[j])) continue;
-        UnionRect(&groups[i], &groups[i], &groups[j]);
-        groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(j));
-        joined = true;
-        break;
-      }
-    }
-  }
-  // Too many: join the pair whose joint box adds the least area.
-  while (groups.size() > std::max<size_t>(most, 1)) {
-    size_t bestI = 0, bestJ = 1;
-    int64_t bestCost = INT64_MAX;
-    for (size_t i = 0; i < groups.size(); ++i) {
-      for (size_t j = i + 1; j < groups.size(); ++j) {
-        RECT both;
-        UnionRect(&both, &groups[i], &groups[j]);
-        const int64_t cost = area(both) - area(groups[i]) - area(groups[j]);
-        if (cost < bestCost) bestCost = cost, bestI = i, bestJ = j;
-      }
-    }
-    UnionRect(&groups[bestI], &groups[bestI], &groups[bestJ]);
-    groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(bestJ));
-  }
-  return groups;
-}
 
 InkWindows::~InkWindows() {
   for (size_t i = 1; i < pieces_.size(); ++i) DestroyWindow(pieces_[i].window);
@@ -81,7 +32,7 @@ HWND InkWindows::makeWindow() const {
 
 void InkWindows::show(const AssRenderer& renderer, POINT origin) {
   if (pieces_.empty()) pieces_.push_back({first_, {}});
-  std::vector<RECT> groups = groupInk(renderer.eventInk(), kGap, kMostWindows);
+  std::vector<RECT> groups = joinRects(renderer.eventInk(), kGap, kMostWindows);
   // A group where a window already stands keeps it; the others take the free windows, the first
   // one first, so that the overlay's own window shows ink whenever there is some.
   std::vector<int> pieceOf(groups.size(), -1);

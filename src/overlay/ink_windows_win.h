@@ -44,8 +44,4 @@ class InkWindows {
   std::vector<Piece> pieces_;  // [0] is the first window's
 };
 
-// The boxes that `ink` (rectangles) falls into: those within `gap` pixels of each other joined,
-// and the nearest of them joined further until at most `most` are left.
-std::vector<RECT> groupInk(const std::vector<RECT>& ink, int gap, size_t most);
-
 }  // namespace quorvane
