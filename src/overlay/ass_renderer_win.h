@@ -92,8 +92,9 @@ class AssRenderer {
   std::map<std::string, Mask> lastMasks_, masks_;
 };
 
-// The boxes that `rects` fall into: non-empty ones within `gap` pixels of each other joined, and
-// the pairs that add the least area joined further until at most `most` are left.
+// The boxes that `rects` fall into: non-empty ones less than `gap` pixels apart joined (with 0,
+// those that overlap), and the pairs that add the least area joined further until at most `most`
+// are left.
 std::vector<RECT> joinRects(const std::vector<RECT>& rects, int gap, size_t most);
 
 }  // namespace quorvane

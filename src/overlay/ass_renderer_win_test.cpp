@@ -173,5 +173,38 @@ TEST(AssRenderer, FramesOfSeveralEventsAfterOthersMatchFreshOnes) {
   }
 }
 
+TEST(JoinRects, JoinsWhatOverlapsOrStandsNearAndKeepsToTheMost) {
+  struct Case {
+    const char* what;
+    std::vector<RECT> rects;
+    int gap;
+    size_t most;
+    std::vector<RECT> joined;
+  };
+  const Case cases[] = {
+      {"none", {}, 0, 8, {}},
+      {"empties dropped", {{5, 5, 5, 9}, {0, 0, 10, 10}, {3, 3, 2, 2}}, 0, 8, {{0, 0, 10, 10}}},
+      {"apart stay apart", {{0, 0, 10, 10}, {20, 0, 30, 10}}, 0, 8, {{0, 0, 10, 10}, {20, 0, 30, 10}}},
+      {"touching edges stay apart", {{0, 0, 10, 10}, {10, 0, 20, 10}}, 0, 8, {{0, 0, 10, 10}, {10, 0, 20, 10}}},
+      {"overlapping join", {{0, 0, 10, 10}, {5, 5, 15, 15}}, 0, 8, {{0, 0, 15, 15}}},
+      {"less than the gap apart join", {{0, 0, 10, 10}, {20, 0, 30, 10}}, 11, 8, {{0, 0, 30, 10}}},
+      {"the gap apart stay apart", {{0, 0, 10, 10}, {20, 0, 30, 10}}, 10, 8, {{0, 0, 10, 10}, {20, 0, 30, 10}}},
+      {"a join that reaches a third", {{0, 0, 10, 10}, {30, 0, 40, 10}, {8, 0, 32, 4}}, 0, 8, {{0, 0, 40, 10}}},
+      {"too many: the cheapest pair joins", {{0, 0, 10, 10}, {12, 0, 22, 10}, {500, 500, 510, 510}}, 0, 2,
+       {{0, 0, 22, 10}, {500, 500, 510, 510}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<RECT> joined = joinRects(c.rects, c.gap, c.most);
+    ASSERT_EQ(joined.size(), c.joined.size());
+    for (size_t i = 0; i < joined.size(); ++i) EXPECT_TRUE(EqualRect(&joined[i], &c.joined[i])) << i;
+  }
+  std::vector<RECT> many;  // past what is worth joining pair by pair: one box
+  for (LONG i = 0; i < 1000; ++i) many.push_back({i * 20, 0, i * 20 + 10, 10});
+  const std::vector<RECT> one = joinRects(many, 0, 8);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].right, 999 * 20 + 10);
+}
+
 }  // namespace
 }  // namespace quorvane
