@@ -3,7 +3,7 @@
 // window moved and resized in the same call. Each case updates a shown, topmost, click-through
 // window many times and prints the median and 95th percentile of one update.
 //
-//   wine build/win64/bench/layered_window_win_bench.exe [UPDATES]    default 40
+//   wine build/win64/bench/layered_window_win_bench.exe [UPDATES [CASE]]    default 40, every case
 
 #include <windows.h>
 
@@ -126,9 +126,7 @@ int main(int argc, char** argv) {
   };
   const int only = argc > 2 ? std::atoi(argv[2]) : -1;
   for (const Case& c : cases) {
-    if (only >= 0 && &c - cases != only) continue;
-    std::fflush(stdout);
-    run(c, updates);
+    if (only < 0 || &c - cases == only) run(c, updates);
   }
   return 0;
 }

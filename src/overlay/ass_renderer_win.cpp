@@ -454,7 +454,7 @@ std::vector<RECT> joinRects(const std::vector<RECT>& rects, int gap, size_t most
     for (const RECT& r : groups) UnionRect(&all, &all, &r);
     return {all};
   }
-  // Join boxes that come within `gap` of each other until none do.
+  // Join boxes less than `gap` apart until none are.
   for (bool joined = true; joined;) {
     joined = false;
     for (size_t i = 0; i < groups.size() && !joined; ++i) {
