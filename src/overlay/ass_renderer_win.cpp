@@ -360,7 +360,8 @@ std::vector<RECT> AssRenderer::eventInk() const {
 bool AssRenderer::render(const std::vector<AssPlacedEvent>& frame, int32_t width, int32_t height) {
   const bool sameImage = width == width_ && height == height_ && pixels_;
   if (!dc_ || !scratchDc_ || !ensureImage(std::max(width, 1), std::max(height, 1))) return false;
-  if (!sameImage) {  // a new image is clear, and masks are cut to the image
+  if (!sameImage) {  // a new image: nothing drawn on it yet, and masks are cut to the image
+    std::memset(pixels_, 0, static_cast<size_t>(width_) * height_ * 4);
     lastMasks_.clear();
     drawn_.clear();
   }
