@@ -1,10 +1,11 @@
 // What typesetting costs per frame on a 1920x1080 picture, for a busy screen (20 ASS events: signs
 // placed with \pos, some moving, fading, turned, sung or blurred, and bottom dialogue that
 // stacks), a typical one (a fading line, a moving sign, a karaoke line) and a file of a million
-// tag-laden events, laid out, drawn and taken on to a shown per-pixel-alpha window as the overlay
-// does (on windows over the ink), at 60 frames a second of script time: each step and the whole frame timed. Then the CPU
-// the overlay itself takes over a few seconds of animated events (its repaint timer at the
-// monitor's rate: a moving sign, a fading line, the typical screen) and of a still sign (no timer).
+// tag-laden events, laid out, drawn and taken on to shown per-pixel-alpha windows over the ink as
+// the overlay does, at 60 frames a second of script time: each step and the whole frame timed.
+// Then the CPU the overlay itself takes over a few seconds of animated events (its repaint timer
+// at the monitor's rate: a moving sign, a fading line, the typical screen) and of a still sign
+// (no timer).
 //
 //   wine build/win64/bench/ass_render_win_bench.exe [FRAMES] [SECONDS]    default 240 frames, 5 s
 
