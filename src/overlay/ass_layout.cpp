@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "platform/code_pages.h"
@@ -17,6 +18,9 @@ constexpr double kMaxBlur = 100;
 constexpr int kMaxTransformDepth = 1;
 // Characters of one event that are laid out; a longer text cannot show anyway.
 constexpr size_t kMaxCharacters = 4096;
+// Events per block of the time index: a frame of a million-event file reads a few thousand block
+// ends and the blocks around its moment.
+constexpr size_t kIndexBlock = 64;
 
 bool isWide(char16_t c) { return c >= 0x2E80 && c < 0xFF61; }  // CJK: a line may break between any two
 
@@ -453,6 +457,15 @@ AssWideTexts wideAssTexts(const AssScript& script, unsigned codePage) {
   texts.events.reserve(script.events.size());
   for (const AssScriptEvent& event : script.events) texts.events.push_back(systemCodePages().toUtf16(codePage, event.text));
   for (const AssStyle& style : script.styles) texts.faces.push_back(systemCodePages().toUtf16(codePage, style.face));
+  const auto& events = script.events;
+  texts.byStart.resize(events.size());
+  for (size_t i = 0; i < events.size(); ++i) texts.byStart[i] = static_cast<uint32_t>(i);
+  std::stable_sort(texts.byStart.begin(), texts.byStart.end(),
+                   [&](uint32_t a, uint32_t b) { return events[a].startMs < events[b].startMs; });
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (i % kIndexBlock == 0) texts.blockEnds.push_back(INT64_MIN);
+    texts.blockEnds.back() = std::max(texts.blockEnds.back(), events[texts.byStart[i]].endMs);
+  }
   return texts;
 }
 
@@ -704,10 +717,21 @@ AssPlacedEvent layOutAssEvent(const AssScript& script, const AssWideTexts& texts
 
 std::vector<AssPlacedEvent> layOutAssFrame(const AssScript& script, const AssWideTexts& texts, const PictureArea& area,
                                            int64_t timeMs, AssTextMeasure& measure) {
+  // Through the time index: the events started by now, in the blocks that last past now.
+  const auto& events = script.events;
+  const auto& order = texts.byStart;
+  const size_t started = static_cast<size_t>(
+      std::upper_bound(order.begin(), order.end(), timeMs, [&](int64_t t, uint32_t i) { return t < events[i].startMs; }) -
+      order.begin());
   std::vector<size_t> showing;
-  for (size_t i = 0; i < script.events.size() && i < texts.events.size(); ++i) {
-    if (script.events[i].startMs <= timeMs && timeMs < script.events[i].endMs) showing.push_back(i);
+  for (size_t block = 0; block * kIndexBlock < started; ++block) {
+    if (texts.blockEnds[block] <= timeMs) continue;
+    for (size_t k = block * kIndexBlock; k < std::min(started, (block + 1) * kIndexBlock); ++k) {
+      const uint32_t i = order[k];
+      if (timeMs < events[i].endMs && i < texts.events.size()) showing.push_back(i);
+    }
   }
+  std::sort(showing.begin(), showing.end());  // file order within a layer
   std::stable_sort(showing.begin(), showing.end(),
                    [&](size_t a, size_t b) { return script.events[a].layer < script.events[b].layer; });
   std::vector<AssPlacedEvent> frame;

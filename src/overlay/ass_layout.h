@@ -80,9 +80,14 @@ struct AssFrameGeometry {
 
 AssFrameGeometry assFrameGeometry(const AssScript& script, const PictureArea& area);
 
-// A script's texts in UTF-16: each event's text and each style's face, converted once.
+// A script made ready to lay out, once: each event's text and each style's face in UTF-16, and
+// the events indexed by time.
 struct AssWideTexts {
   std::vector<std::u16string> events, faces;
+  // The events in order of their start, and for each block of them (a fixed number in that
+  // order) the latest end: a frame reads only the blocks that can reach its moment.
+  std::vector<uint32_t> byStart;
+  std::vector<int64_t> blockEnds;
 };
 
 // The texts of `script`, whose bytes are in `codePage`.

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/code_pages.h"
 
@@ -204,6 +208,39 @@ TEST(AssLayout, StacksUnplacedLinesOfOneLayerInsteadOfOverlapping) {
   EXPECT_EQ(frame[4].box.top, 60);       // top lines stack downwards
   EXPECT_EQ(frame[5].layer, 1);          // the layers are drawn in order
   EXPECT_EQ(frame[5].box.bottom, 700);   // its own layer has room
+}
+
+// Events in no order of time, some long and some empty, over several blocks of the index: each
+// frame holds exactly the events on screen, by layer and then in file order.
+TEST(AssLayout, AFrameFindsItsEventsThroughTheTimeIndex) {
+  AssScript script = testScript();
+  uint32_t seed = 7;
+  const auto next = [&seed](uint32_t range) { return (seed = seed * 1103515245u + 12345u) / 65536 % range; };
+  for (int i = 0; i < 300; ++i) {
+    AssScriptEvent event;
+    event.startMs = next(20'000);
+    event.endMs = event.startMs + (i % 50 == 49 ? 15'000 : i % 7 == 0 ? 0 : next(1'500));
+    event.layer = static_cast<int32_t>(next(3));
+    event.text = "{\\pos(100,100)}" + std::to_string(i);
+    script.events.push_back(event);
+  }
+  const AssWideTexts texts = wideAssTexts(script, kCodePageUtf8);
+  FixedAdvance measure;
+  for (int64_t at = -100; at < 22'000; at += 97) {
+    std::vector<std::pair<int32_t, size_t>> expected;  // layer, file position
+    for (size_t i = 0; i < script.events.size(); ++i) {
+      const AssScriptEvent& e = script.events[i];
+      if (e.startMs <= at && at < e.endMs) expected.emplace_back(e.layer, i);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::u16string> wanted, got;
+    for (const auto& [layer, i] : expected) {
+      const std::string number = std::to_string(i);
+      wanted.emplace_back(number.begin(), number.end());
+    }
+    for (const AssPlacedEvent& e : layOutAssFrame(script, texts, kArea, at, measure)) got.push_back(e.runs.at(0).text);
+    EXPECT_EQ(got, wanted) << "at " << at;
+  }
 }
 
 }  // namespace

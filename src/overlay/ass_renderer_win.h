@@ -40,7 +40,9 @@ class GdiAssMeasure : public AssTextMeasure {
 // each run in its own colours, with karaoke fill, fades, z rotation, blur and rectangle clips.
 // The image and its scratch buffers are kept and reused from frame to frame, and so are the runs'
 // coverage masks (glyphs, outline, blur) while a run keeps its text, font, place and edges: a
-// fade or karaoke then costs only the painting. Masks unused in a frame are dropped.
+// fade or karaoke then costs only the painting. Masks unused in a frame are dropped. Only the
+// events whose look changed since the last frame (or that came or went) are drawn again, with
+// whatever lies under or over them there; an event that stays as it was costs nothing.
 class AssRenderer {
  public:
   AssRenderer();
@@ -56,16 +58,21 @@ class AssRenderer {
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
   const uint32_t* pixels() const { return pixels_; }
-  // What the last render changed: the ink it drew and the ink of the frame before, which it
-  // cleared; empty when neither had any. A window needs only this part sent again.
-  RECT changed() const { return changed_; }
+  // What the last render changed, as rectangles that do not overlap: the ink, old and new, of the
+  // events that came, went or changed their look; none when nothing did. A window needs only
+  // these parts sent again.
+  const std::vector<RECT>& changed() const { return changed_; }
+  // The ink each event of the last frame can reach: everything outside is clear.
+  std::vector<RECT> eventInk() const;
 
  private:
   struct Mask;
   bool ensureImage(int32_t width, int32_t height);
   bool glyphMask(const AssRun& run, const AssPlacedEvent& event, Mask& mask);
-  // The run's masks, from the last frame when it drew the same run in the same place.
-  const Mask& masksFor(const AssRun& run, const AssPlacedEvent& event);
+  // The run's masks (`key`: everything they depend on), from the last frame when it drew the same
+  // run in the same place.
+  const Mask& masksFor(std::string key, const AssRun& run, const AssPlacedEvent& event);
+  void paintEvent(const AssPlacedEvent& event, const std::vector<const Mask*>& masks, const RECT& area);
 
   MemoryDc dc_, scratchDc_;
   GdiObject<HBITMAP> bitmap_, scratchBitmap_;
@@ -73,10 +80,21 @@ class AssRenderer {
   uint32_t* pixels_ = nullptr;
   uint32_t* scratch_ = nullptr;
   int32_t width_ = 0, height_ = 0;
-  RECT inked_{0, 0, 0, 0}, changed_{0, 0, 0, 0};  // the last frame's ink; what the last render changed
+  // An event as the last frame drew it: everything its pixels depend on, and where they can be.
+  struct Drawn {
+    std::string look;
+    RECT ink{0, 0, 0, 0};
+  };
+  std::vector<Drawn> drawn_;
+  std::vector<RECT> changed_;
   GdiAssMeasure measure_;
   // Keyed by everything a mask depends on; the last frame's and this frame's.
   std::map<std::string, Mask> lastMasks_, masks_;
 };
+
+// The boxes that `rects` fall into: non-empty ones less than `gap` pixels apart joined (with 0,
+// those that overlap), and the pairs that add the least area joined further until at most `most`
+// are left.
+std::vector<RECT> joinRects(const std::vector<RECT>& rects, int gap, size_t most);
 
 }  // namespace quorvane

@@ -4,6 +4,8 @@
 
 #include <climits>
 #include <functional>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "platform/code_pages.h"
@@ -120,6 +122,88 @@ TEST(AssRenderer, FramesAfterOthersMatchFreshOnes) {
     AssRenderer fresh;
     EXPECT_TRUE(draw(kept, text) == draw(fresh, text));
   }
+}
+
+// A renderer that drew the frame before redraws only the events that changed, came or went, and
+// what lies under and over them there; each frame is still the one a new renderer draws. Each
+// frame's events are separated by '|'; A and B overlap in the middle, C stands apart.
+TEST(AssRenderer, FramesOfSeveralEventsAfterOthersMatchFreshOnes) {
+  const char* const sequence[] = {
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",           // nothing changes
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2\\1c&H00FF00&}BBBB|{\\pos(60,170)}C",  // the upper one's colour
+      "{\\pos(150,60)\\bord2\\shad3\\1a&H80&}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",  // the lower one's opacity
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(171,70)\\bord2}BBBB|{\\pos(60,170)}C",           // the upper one moves
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(60,170)}C",                                  // one goes
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",           // and comes back
+      "{\\pos(170,70)\\bord2}BBBB|{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(60,170)}C",           // the two swap places
+      "{\\pos(60,170)}C|{\\pos(170,70)\\bord2}BBBB",                                           // C first, A gone
+      "{\\pos(60,170)\\kf100}CCC|{\\pos(170,70)\\bord2\\clip(0,0,170,180)}BBBB",                  // sung, clipped
+      "{\\pos(60,170)}C|{\\pos(60,170)}C|{\\pos(60,170)\\alpha&H80&}C",                          // the same event twice
+      "{\\pos(60,170)}C|{\\pos(60,170)\\alpha&H80&}C",
+      "",
+      "{\\pos(150,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",
+      "{\\pos(150.2,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",  // less than a pixel
+      "{\\pos(150.6,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)\\shad0.3}C",
+      "{\\pos(150.6,60)\\bord2\\shad3}AAAA|{\\pos(170,70)\\bord2}BBBB|{\\pos(60,170)}C",
+  };
+  const auto draw = [](AssRenderer& renderer, const std::string& texts) {
+    AssScript script = scriptWith("");
+    const AssScriptEvent model = script.events[0];
+    script.events.clear();
+    for (size_t start = 0; !texts.empty() && start <= texts.size();) {
+      const size_t end = std::min(texts.find('|', start), texts.size());
+      script.events.push_back(model);
+      script.events.back().text = texts.substr(start, end - start);
+      start = end + 1;
+    }
+    const auto frame =
+        layOutAssFrame(script, wideAssTexts(script, kCodePageUtf8), {0, 0, 320, 180}, 500, renderer.measure());
+    EXPECT_TRUE(renderer.render(frame, 320, 180));
+    return std::vector<uint32_t>(renderer.pixels(), renderer.pixels() + 320 * 180);
+  };
+  AssRenderer kept;
+  for (size_t i = 0; i < std::size(sequence); ++i) {
+    SCOPED_TRACE(sequence[i]);
+    AssRenderer fresh;
+    EXPECT_TRUE(draw(kept, sequence[i]) == draw(fresh, sequence[i]));
+    if (i == 1) {
+      EXPECT_TRUE(kept.changed().empty()) << "a frame like the last one changes nothing";
+    }
+  }
+}
+
+TEST(JoinRects, JoinsWhatOverlapsOrStandsNearAndKeepsToTheMost) {
+  struct Case {
+    const char* what;
+    std::vector<RECT> rects;
+    int gap;
+    size_t most;
+    std::vector<RECT> joined;
+  };
+  const Case cases[] = {
+      {"none", {}, 0, 8, {}},
+      {"empties dropped", {{5, 5, 5, 9}, {0, 0, 10, 10}, {3, 3, 2, 2}}, 0, 8, {{0, 0, 10, 10}}},
+      {"apart stay apart", {{0, 0, 10, 10}, {20, 0, 30, 10}}, 0, 8, {{0, 0, 10, 10}, {20, 0, 30, 10}}},
+      {"touching edges stay apart", {{0, 0, 10, 10}, {10, 0, 20, 10}}, 0, 8, {{0, 0, 10, 10}, {10, 0, 20, 10}}},
+      {"overlapping join", {{0, 0, 10, 10}, {5, 5, 15, 15}}, 0, 8, {{0, 0, 15, 15}}},
+      {"less than the gap apart join", {{0, 0, 10, 10}, {20, 0, 30, 10}}, 11, 8, {{0, 0, 30, 10}}},
+      {"the gap apart stay apart", {{0, 0, 10, 10}, {20, 0, 30, 10}}, 10, 8, {{0, 0, 10, 10}, {20, 0, 30, 10}}},
+      {"a join that reaches a third", {{0, 0, 10, 10}, {30, 0, 40, 10}, {8, 0, 32, 4}}, 0, 8, {{0, 0, 40, 10}}},
+      {"too many: the cheapest pair joins", {{0, 0, 10, 10}, {12, 0, 22, 10}, {500, 500, 510, 510}}, 0, 2,
+       {{0, 0, 22, 10}, {500, 500, 510, 510}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<RECT> joined = joinRects(c.rects, c.gap, c.most);
+    ASSERT_EQ(joined.size(), c.joined.size());
+    for (size_t i = 0; i < joined.size(); ++i) EXPECT_TRUE(EqualRect(&joined[i], &c.joined[i])) << i;
+  }
+  std::vector<RECT> many;  // past what is worth joining pair by pair: one box
+  for (LONG i = 0; i < 1000; ++i) many.push_back({i * 20, 0, i * 20 + 10, 10});
+  const std::vector<RECT> one = joinRects(many, 0, 8);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].right, 999 * 20 + 10);
 }
 
 }  // namespace

@@ -213,11 +213,7 @@ LRESULT OverlayWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void OverlayWindow::place() {
-  if (typesetting()) {
-    const PictureArea area = pictureArea();
-    SetWindowPos(hwnd(), nullptr, area.left, area.top, area.width, area.height, kMoveOnly);
-    return;
-  }
+  if (typesetting()) return;  // each typeset frame places the window over its ink
   const int32_t y = atScreenTop_ || spansScreen_ ? screenTop() : scaled(top_);
   // Every move is a round trip to the window system (under Wine, to the X server), and each
   // cue's start sets the place again: where nothing changes, nothing is sent.
@@ -282,7 +278,10 @@ void OverlayWindow::setVisible(bool visible) {
   ShowWindow(hwnd(), visible ? SW_SHOWNOACTIVATE : SW_HIDE);
   if (visible) {
     drawTypeset();
-  } else if (animating_) {
+    return;
+  }
+  if (typesetWindows_) typesetWindows_->hide();
+  if (animating_) {
     KillTimer(hwnd(), kAnimationTimer);
     animating_ = false;
   }
@@ -340,7 +339,9 @@ void OverlayWindow::setPlacedCues(const SubtitleEvents* events, const TypesetClo
 
 void OverlayWindow::useTypesetClock(const TypesetClock* clock) {
   typesetClock_ = clock;
-  typesetRenderer_.reset();  // the window's image is another's now: the next frame is sent whole
+  // The window's image is another's now: the next frame is sent whole.
+  typesetWindows_.reset();
+  typesetRenderer_.reset();
   place();
   showText();
 }
@@ -354,7 +355,10 @@ VttLook OverlayWindow::placedCueLook() const {
 
 void OverlayWindow::drawTypeset() {
   if (!typesetting() || !IsWindowVisible(hwnd())) return;
-  if (!typesetRenderer_) typesetRenderer_ = std::make_unique<AssRenderer>();
+  if (!typesetRenderer_) {
+    typesetRenderer_ = std::make_unique<AssRenderer>();
+    typesetWindows_ = std::make_unique<InkWindows>(hwnd());
+  }
   const PictureArea area = pictureArea();
   const int64_t now = typesetClock_->scriptTimeMs();
   AssTextMeasure& measure = typesetRenderer_->measure();
@@ -376,15 +380,7 @@ void OverlayWindow::drawTypeset() {
     }
   }
   if (!typesetRenderer_->render(frame, area.width, area.height)) return;
-  POINT source{0, 0}, target{area.left, area.top};
-  SIZE size{typesetRenderer_->width(), typesetRenderer_->height()};
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  // Only the part that changed goes to the window system: a full 1920x1080 image per frame is
-  // what costs most under Wine.
-  const RECT changed = typesetRenderer_->changed();
-  const UPDATELAYEREDWINDOWINFO info{sizeof info, nullptr, &target, &size, typesetRenderer_->dc(), &source, 0, &blend,
-                                    ULW_ALPHA, &changed};
-  UpdateLayeredWindowIndirect(hwnd(), &info);
+  typesetWindows_->show(*typesetRenderer_, {area.left, area.top});
 }
 
 void OverlayWindow::setFormattingTags(bool on) {
@@ -410,6 +406,7 @@ void OverlayWindow::useSmoothText(bool on) {
     return;
   }
   smooth_.reset();
+  typesetWindows_.reset();
   typesetRenderer_.reset();
   if (animating_) KillTimer(hwnd(), kAnimationTimer);
   animating_ = false;
@@ -490,10 +487,15 @@ void OverlayWindow::setShadow(bool shadow) {
 // Like a move, this is a round trip to the window system on every cue's start; when no visible
 // window stands above the overlay, there is nothing to do.
 void OverlayWindow::assertTopmost() {
+  if (typesetWindows_) typesetWindows_->assertTopmost();
   HWND above = GetWindow(hwnd(), GW_HWNDPREV);
   while (above && !IsWindowVisible(above)) above = GetWindow(above, GW_HWNDPREV);
   if (!above && (GetWindowLongA(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST)) return;
   SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
+std::vector<HWND> OverlayWindow::typesetWindows() const {
+  return typesetWindows_ ? typesetWindows_->shownWindows() : std::vector<HWND>{};
 }
 
 // Without anti-aliasing: a blended edge pixel would be neither white nor the key and would

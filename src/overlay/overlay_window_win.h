@@ -7,8 +7,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "overlay/ass_renderer_win.h"
+#include "overlay/ink_windows_win.h"
 #include "overlay/overlay.h"
 #include "overlay/picture_area.h"
 #include "overlay/smooth_text_win.h"
@@ -76,6 +78,8 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   ~OverlayWindow() override;  // detaches the object from the window, then destroys the window
 
   HWND labelHwnd() const { return label_.hwnd(); }
+  // The windows that show a typeset frame's ink now, this one first; none without a typeset frame.
+  std::vector<HWND> typesetWindows() const;
   // The film's rectangle on screen this moment, which a typeset script's frame covers and its
   // positions are laid out in: the run's, else the monitor the overlay is on.
   PictureArea pictureArea() const;
@@ -154,6 +158,7 @@ class OverlayWindow final : public Overlay, public WindowBase<OverlayWindow> {
   AssWideTexts typesetTexts_;
   std::unique_ptr<VttCueFrames> placedCues_;
   std::unique_ptr<AssRenderer> typesetRenderer_;  // made on the first typeset frame
+  std::unique_ptr<InkWindows> typesetWindows_;    // with it: this window and more over the ink
   bool animating_ = false;                        // the repaint timer runs
   // Declared so that the window goes before the label object and the brush it paints with.
   BrushHandle keyBrush_;

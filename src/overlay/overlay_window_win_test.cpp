@@ -308,38 +308,67 @@ bool repaintsPending(HWND hwnd) {
   return pending;
 }
 
-TEST_F(OverlayWindowTest, ATypesetScriptCoversThePictureAndRepaintsOnlyWhileAnimated) {
+TEST_F(OverlayWindowTest, ATypesetFrameCoversItsInkInThePictureAndRepaintsOnlyWhileAnimated) {
   const AssScript script = readAssScript(
       "[Script Info]\r\nPlayResX: 640\r\nPlayResY: 360\r\n\r\n[Events]\r\n"
-      "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\fad(500,500)\\pos(320,180)}Sign\r\n");
+      "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\fad(500,500)\\pos(320,180)}Sign\r\n"
+      "Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,{\\an7\\pos(10,10)}Corner\r\n");
   FixedClock clock;
   clock.ms = 1500;
   const auto overlay = open({.fontFace = kFace, .top = 500, .labelWidth = 800, .smoothText = true});
   MONITORINFO monitor{sizeof monitor, {}, {}, 0};
   GetMonitorInfoA(MonitorFromWindow(overlay->hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
   const RECT& m = monitor.rcMonitor;
+  // Two windows over the ink, one over each sign; the overlay's own over the one in the middle,
+  // centred across the picture and standing on its middle.
+  const auto coversTheSign = [&] {
+    const std::vector<HWND> windows = overlay->typesetWindows();
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[0], overlay->hwnd());
+    for (const HWND window : windows) {
+      EXPECT_TRUE(IsWindowVisible(window));
+      EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE), GetWindowLongA(overlay->hwnd(), GWL_EXSTYLE));
+    }
+    const auto [cornerLeft, cornerTop, cornerRight, cornerBottom] = edges(windows[1]);
+    EXPECT_TRUE(cornerLeft >= m.left && cornerLeft < m.left + 40 && cornerTop >= m.top && cornerTop < m.top + 40)
+        << cornerLeft << "," << cornerTop;
+    const auto [left, top, right, bottom] = edges(overlay->hwnd());
+    const LONG middleX = (m.left + m.right) / 2, middleY = (m.top + m.bottom) / 2;
+    EXPECT_NEAR((left + right) / 2, middleX, 8) << left << ".." << right;
+    EXPECT_TRUE(top < middleY && middleY < bottom && bottom - middleY < (bottom - top) / 2) << top << ".." << bottom;
+    EXPECT_LT((right - left) * (bottom - top), (m.right - m.left) * (m.bottom - m.top) / 16);
+  };
+  // With nothing inked, one clear pixel at the picture's corner.
+  const auto empty = std::tuple(m.left, m.top, m.left + 1, m.top + 1);
   overlay->setTypeset(&script, &clock);
-  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(m.left, m.top, m.right, m.bottom));
+  coversTheSign();
   EXPECT_TRUE(repaintsPending(overlay->hwnd())) << "a fading sign repaints";
+  const HWND corner = overlay->typesetWindows().at(1);
   overlay->setVisible(false);  // F8
+  EXPECT_FALSE(IsWindowVisible(overlay->hwnd()) || IsWindowVisible(corner)) << "every window hidden";
   EXPECT_FALSE(repaintsPending(overlay->hwnd())) << "hidden, nothing is repainted";
   overlay->setVisible(true);
+  coversTheSign();
   EXPECT_TRUE(repaintsPending(overlay->hwnd())) << "shown again, the sign repaints";
   clock.ms = 5000;
   overlay->setText("");  // the next cue: nothing typeset on screen
   EXPECT_FALSE(repaintsPending(overlay->hwnd())) << "idle without animation";
+  EXPECT_EQ(edges(overlay->hwnd()), empty);
+  EXPECT_TRUE(overlay->typesetWindows().empty());
+  EXPECT_FALSE(IsWindowVisible(corner));
 
   overlay->setSmoothText(false);  // classic drawing as before
   EXPECT_EQ(edges(overlay->hwnd()), std::tuple(0, 500, 2560, 1040));
+  clock.ms = 1500;
   overlay->setSmoothText(true);
-  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(m.left, m.top, m.right, m.bottom));
+  coversTheSign();
   overlay->setTypeset(nullptr, nullptr);
   overlay->setText("At the bottom");
   const auto [left, top, right, bottom] = edges(overlay->hwnd());
   EXPECT_EQ(std::tuple(left, top, right), std::tuple(0, 500, 800));
 }
 
-TEST_F(OverlayWindowTest, PlacedWebVttCuesCoverThePictureAndStayIdle) {
+TEST_F(OverlayWindowTest, PlacedWebVttCuesInkTheirPlaceInThePictureAndStayIdle) {
   const SubtitleEvents events =
       readVttEvents("WEBVTT\r\n\r\n00:01.000 --> 00:02.000 line:0 align:left\r\nSign\r\n", kCodePageUtf8);
   FixedClock clock;
@@ -347,7 +376,10 @@ TEST_F(OverlayWindowTest, PlacedWebVttCuesCoverThePictureAndStayIdle) {
   const auto overlay = open({.fontFace = kFace, .top = 500, .labelWidth = 800, .smoothText = true,
                              .pictureArea = [] { return PictureArea{100, 50, 640, 360}; }});
   overlay->setPlacedCues(&events, &clock);
-  EXPECT_EQ(edges(overlay->hwnd()), std::tuple(100, 50, 740, 410));
+  // The first line at the picture's left: the window over its ink starts there.
+  const auto [inkLeft, inkTop, inkRight, inkBottom] = edges(overlay->hwnd());
+  EXPECT_TRUE(inkLeft >= 100 && inkLeft < 140 && inkTop >= 50 && inkTop < 90) << inkLeft << "," << inkTop;
+  EXPECT_TRUE(inkRight <= 740 && inkBottom <= 410) << inkRight << "," << inkBottom;
   EXPECT_FALSE(repaintsPending(overlay->hwnd())) << "placed cues do not move";
   overlay->setPlacedCues(nullptr, nullptr);
   overlay->setText("At the bottom");
