@@ -31,20 +31,47 @@ void FilmLength::Pace::add(double seconds, double fraction) {
   count += 1;
 }
 
-double FilmLength::Pace::length(double& relativeError) const {
-  const double sxx = pooledXx + (n >= 2 ? xx - x * x / n : 0);
+bool FilmLength::Pace::fit(double& slope, double& spread, double& sxx) const {
+  sxx = pooledXx + (n >= 2 ? xx - x * x / n : 0);
   const double sxy = pooledXy + (n >= 2 ? xy - x * y / n : 0);
   const double syy = pooledYy + (n >= 2 ? yy - y * y / n : 0);
   const double freedom = count - stretches - (n >= 2 ? 1 : 0) - 1;
-  if (count < 8 || freedom < 4 || sxx <= 0 || sxy <= 0) return 0;
+  if (count < 8 || freedom < 4 || sxx <= 0 || sxy <= 0) return false;
   // How far the updates' moments scatter about the line, in seconds: each is the middle of its
   // bracket, but the player takes its position at much the same point of every question, so the
   // scatter is far below a bracket's width when the round trip is long. Never taken below a
   // millisecond, the counter's and the questions' own jitter.
-  const double slope = sxy / sxx;
-  const double spread = std::max(0.001, std::sqrt(std::max(0.0, syy - slope * sxy) / freedom) / slope);
+  slope = sxy / sxx;
+  spread = std::max(0.001, std::sqrt(std::max(0.0, syy - slope * sxy) / freedom) / slope);
+  return true;
+}
+
+double FilmLength::Pace::length(double& relativeError) const {
+  double slope = 0, spread = 0, sxx = 0;
+  if (!fit(slope, spread, sxx)) return 0;
   relativeError = 3 * spread / std::sqrt(sxx);
   return 1 / slope;
+}
+
+bool FilmLength::Pace::zero(double& seconds, double& standardError) const {
+  double slope = 0, spread = 0, sxx = 0;
+  if (n < 1 || !fit(slope, spread, sxx)) return false;
+  // Each update's moment is the zero plus its film time, fraction / slope: the zero is the
+  // stretch's mean moment less its mean film time. The mean moment is off by the scatter over
+  // the updates' number, the mean film time by the length's error times it, far less than the
+  // position times it once the stretch is under way.
+  const double meanFilmSeconds = y / n / slope;
+  seconds = x / n - meanFilmSeconds;
+  const double lengthError = meanFilmSeconds * spread / std::sqrt(sxx);
+  standardError = std::sqrt(spread * spread / n + lengthError * lengthError);
+  return true;
+}
+
+bool FilmLength::zeroUs(double& us) const {
+  double seconds = 0, standardError = 0;
+  if (state_ != FineTime::Known || !lastUsable_ || !pace_.zero(seconds, standardError)) return false;
+  us = static_cast<double>(pace_.originUs) + (seconds + 2 * standardError) * 1e6;
+  return true;
 }
 
 void FilmLength::learnAnew(double toldLength) {

@@ -50,6 +50,12 @@ class FilmLength {
   int rejected() const { return rejected_; }  // answers that contradicted the interval
   double lowSeconds() const { return low_; }
   double highSeconds() const { return high_; }
+  // The precise counter's moment the film was at 0 for the current stretch of steady play, once
+  // the length is known and the stretch has an update: false otherwise. Fitted with the length
+  // (each update's moment is that zero plus its fraction times the length), so that its error
+  // is that of the updates' mean moment, not the length's error times the film's position; and
+  // put later by two standard errors, so that the time it gives is not ahead of the film.
+  bool zeroUs(double& us) const;
 
  private:
   void learnAnew(double toldLength);
@@ -66,6 +72,14 @@ class FilmLength {
     void add(double seconds, double fraction);
     // The length and its error relative to it (three standard errors), or 0 for the length.
     double length(double& relativeError) const;
+    // The moment the film was at 0 in the current stretch (seconds from originUs) and its
+    // standard error, or false.
+    bool zero(double& seconds, double& standardError) const;
+
+   private:
+    // The line through every stretch's updates: fractions per second, the updates' scatter about
+    // it in seconds, and the centred sum of squares of their moments; false while too few.
+    bool fit(double& slope, double& spread, double& sxx) const;
   };
 
   FineTime state_ = FineTime::NotTold;
