@@ -230,7 +230,7 @@ TEST(InterfacePlayerClock, IsCloseToVlcsFilmSoonAfterItsStart) {
     latest = std::min(latest, rig.error());
     earliest = std::max(earliest, rig.error());
   }
-  EXPECT_GE(latest, -20);
+  EXPECT_GE(latest, -10);
   EXPECT_LE(earliest, 2);
   EXPECT_EQ(rig.worstStepBackMs, 0);
 }
