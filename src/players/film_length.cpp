@@ -9,8 +9,8 @@ namespace {
 
 // A told second this far from where the last answer's fraction puts the film is a seek.
 constexpr double kSeekSeconds = 2.0;
-// The zero is taken where the updates' brackets meet once this many of a stretch have (about
-// four seconds of play): fewer may all fall at one side of the player's answer and meet off it.
+// The zero is taken where a stretch's update brackets meet only once this many have (about four
+// seconds of play): a few brackets may meet well off it.
 constexpr size_t kMeetingBrackets = 16;
 // The brackets kept of a stretch: a minute of updates.
 constexpr size_t kKeptBrackets = 256;
