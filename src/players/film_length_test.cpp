@@ -146,10 +146,10 @@ TEST(FilmLength, ASeekIsTrustedAfterHalfASecond) {
   EXPECT_NEAR(length.take(vlcAnswer(100.6), us + 600'000), 100'600, FilmLength::kKnownSeconds * 1000 + 1);
 }
 
-// The instant the film was at 0 is fitted to each stretch of steady play: close to the truth
-// (the film at 0 at 1 s on the counter, then 2 s later after a pause), never ahead of it by more
-// than the answers' own few ms (the middle of where their brackets meet), unknown
-// from a pause until the first update of the next stretch, then fitted anew with the length kept.
+// The instant the film was at 0 is fitted to each stretch of steady play: close to the truth (the
+// film at 0 at 1 s on the counter, then 2 s later after a pause), never ahead of it by more than
+// the answers' own few ms (the middle of where their brackets meet); unknown from a pause until
+// the first update of the next stretch, then fitted anew with the length kept.
 TEST(FilmLength, FitsTheZeroOfEachStretch) {
   FilmLength length;
   double zeroUs = 0;
