@@ -2,12 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace quorvane {
 namespace {
 
 // A told second this far from where the last answer's fraction puts the film is a seek.
 constexpr double kSeekSeconds = 2.0;
+// The zero is taken where a stretch's update brackets meet only once this many have (about four
+// seconds of play): a few brackets may meet well off it.
+constexpr size_t kMeetingBrackets = 16;
+// The brackets kept of a stretch: a minute of updates.
+constexpr size_t kKeptBrackets = 256;
 
 }  // namespace
 
@@ -19,9 +25,13 @@ void FilmLength::Pace::endStretch() {
     stretches += 1;
   }
   n = x = y = xx = xy = yy = 0;
+  brackets.clear();
 }
 
-void FilmLength::Pace::add(double seconds, double fraction) {
+void FilmLength::Pace::add(double lowSeconds, double highSeconds, double fraction) {
+  brackets.push_back({lowSeconds, highSeconds, fraction});
+  if (brackets.size() > kKeptBrackets) brackets.pop_front();
+  const double seconds = (lowSeconds + highSeconds) / 2;
   n += 1;
   x += seconds;
   y += fraction;
@@ -31,20 +41,60 @@ void FilmLength::Pace::add(double seconds, double fraction) {
   count += 1;
 }
 
-double FilmLength::Pace::length(double& relativeError) const {
-  const double sxx = pooledXx + (n >= 2 ? xx - x * x / n : 0);
+bool FilmLength::Pace::fit(double& slope, double& spread, double& sxx) const {
+  sxx = pooledXx + (n >= 2 ? xx - x * x / n : 0);
   const double sxy = pooledXy + (n >= 2 ? xy - x * y / n : 0);
   const double syy = pooledYy + (n >= 2 ? yy - y * y / n : 0);
   const double freedom = count - stretches - (n >= 2 ? 1 : 0) - 1;
-  if (count < 8 || freedom < 4 || sxx <= 0 || sxy <= 0) return 0;
+  if (count < 8 || freedom < 4 || sxx <= 0 || sxy <= 0) return false;
   // How far the updates' moments scatter about the line, in seconds: each is the middle of its
   // bracket, but the player takes its position at much the same point of every question, so the
   // scatter is far below a bracket's width when the round trip is long. Never taken below a
   // millisecond, the counter's and the questions' own jitter.
-  const double slope = sxy / sxx;
-  const double spread = std::max(0.001, std::sqrt(std::max(0.0, syy - slope * sxy) / freedom) / slope);
+  slope = sxy / sxx;
+  spread = std::max(0.001, std::sqrt(std::max(0.0, syy - slope * sxy) / freedom) / slope);
+  return true;
+}
+
+double FilmLength::Pace::length(double& relativeError) const {
+  double slope = 0, spread = 0, sxx = 0;
+  if (!fit(slope, spread, sxx)) return 0;
   relativeError = 3 * spread / std::sqrt(sxx);
   return 1 / slope;
+}
+
+bool FilmLength::Pace::zero(double& seconds) const {
+  double slope = 0, spread = 0, sxx = 0;
+  if (n < 1 || !fit(slope, spread, sxx)) return false;
+  // Each update's moment is the zero plus its film time, fraction / slope: the zero is the
+  // stretch's mean moment less its mean film time. The mean moment is off by the scatter over
+  // the updates' number, the mean film time by the length's error times it, far less than the
+  // position times it once the stretch is under way. Put late by two standard errors.
+  const double relativeError = spread / std::sqrt(sxx);
+  const double meanFilmSeconds = y / n / slope;
+  const double lengthError = meanFilmSeconds * relativeError;
+  seconds = x / n - meanFilmSeconds + 2 * std::sqrt(spread * spread / n + lengthError * lengthError);
+  // Closer still: each update says the zero lies between its bracket's ends less its film time,
+  // give or take twice the length's error times that time; where they all meet, the middle,
+  // when that is earlier. The updates early in a stretch carry little of the length's error.
+  if (brackets.size() < kMeetingBrackets) return true;
+  double low = -std::numeric_limits<double>::infinity();
+  double high = std::numeric_limits<double>::infinity();
+  for (const Bracket& b : brackets) {
+    const double filmSeconds = b.fraction / slope;
+    const double widen = 2 * relativeError * filmSeconds;
+    low = std::max(low, b.lowSeconds - filmSeconds - widen);
+    high = std::min(high, b.highSeconds - filmSeconds + widen);
+  }
+  if (low < high) seconds = std::min(seconds, (low + high) / 2);
+  return true;
+}
+
+bool FilmLength::zeroUs(double& us) const {
+  double seconds = 0;
+  if (state_ != FineTime::Known || !lastUsable_ || !pace_.zero(seconds)) return false;
+  us = static_cast<double>(pace_.originUs) + seconds * 1e6;
+  return true;
 }
 
 void FilmLength::learnAnew(double toldLength) {
@@ -105,7 +155,7 @@ int64_t FilmLength::take(const PlayerReport& report, uint64_t stampUs) {
     if (pace_.count == 0) pace_.originUs = lastAskedUs_;
     const double lowS = static_cast<double>(lastAskedUs_ - pace_.originUs) / 1e6;
     const double highS = static_cast<double>(report.answeredUs - pace_.originUs) / 1e6;
-    pace_.add((lowS + highS) / 2, report.fraction);
+    pace_.add(lowS, highS, report.fraction);
   } else if (!usable && lastUsable_) {
     pace_.endStretch();
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 
 #include "players/player_report.h"
 
@@ -50,6 +51,11 @@ class FilmLength {
   int rejected() const { return rejected_; }  // answers that contradicted the interval
   double lowSeconds() const { return low_; }
   double highSeconds() const { return high_; }
+  // The precise counter's moment the film was at 0 for the current stretch of steady play, once
+  // the length is known and the stretch has an update: false otherwise. Fitted with the length
+  // (each update's moment is that zero plus its fraction times the length), so that its error
+  // is that of the stretch's updates, not the length's error times the film's position.
+  bool zeroUs(double& us) const;
 
  private:
   void learnAnew(double toldLength);
@@ -62,10 +68,23 @@ class FilmLength {
     double count = 0;
     double stretches = 0;  // ended ones
     uint64_t originUs = 0;
+    struct Bracket {
+      double lowSeconds, highSeconds, fraction;
+    };
+    std::deque<Bracket> brackets;  // the current stretch's latest updates
     void endStretch();
-    void add(double seconds, double fraction);
+    // An update made between these moments (seconds from originUs) with this fraction.
+    void add(double lowSeconds, double highSeconds, double fraction);
     // The length and its error relative to it (three standard errors), or 0 for the length.
     double length(double& relativeError) const;
+    // The moment the film was at 0 in the current stretch (seconds from originUs), put late by
+    // what it may be off, or false.
+    bool zero(double& seconds) const;
+
+   private:
+    // The line through every stretch's updates: fractions per second, the updates' scatter about
+    // it in seconds, and the centred sum of squares of their moments; false while too few.
+    bool fit(double& slope, double& spread, double& sxx) const;
   };
 
   FineTime state_ = FineTime::NotTold;

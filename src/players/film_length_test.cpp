@@ -146,5 +146,41 @@ TEST(FilmLength, ASeekIsTrustedAfterHalfASecond) {
   EXPECT_NEAR(length.take(vlcAnswer(100.6), us + 600'000), 100'600, FilmLength::kKnownSeconds * 1000 + 1);
 }
 
+// The instant the film was at 0 is fitted to each stretch of steady play: close to the truth (the
+// film at 0 at 1 s on the counter, then 2 s later after a pause), never ahead of it by more than
+// the answers' own few ms (the middle of where their brackets meet); unknown from a pause until
+// the first update of the next stretch, then fitted anew with the length kept.
+TEST(FilmLength, FitsTheZeroOfEachStretch) {
+  FilmLength length;
+  double zeroUs = 0;
+  auto play = [&](uint64_t fromUs, double fromS, int answers, double truthUs) {
+    double worstLateMs = 0;
+    double worstEarlyMs = 0;
+    double updateS = fromS;
+    for (int i = 0; i < answers; ++i) {
+      const uint64_t us = fromUs + static_cast<uint64_t>(i) * 43'000;
+      const double filmS = fromS + i * 0.043;
+      if (filmS - updateS >= 0.263) updateS += 0.263;
+      PlayerReport r = vlcAnswer(updateS);
+      r.askedUs = us - 5'000;
+      r.answeredUs = us + 5'000;
+      if (length.take(r, us) >= 0 && length.zeroUs(zeroUs) && i * 0.043 > 10) {
+        worstLateMs = std::max(worstLateMs, (zeroUs - truthUs) / 1000);
+        worstEarlyMs = std::max(worstEarlyMs, (truthUs - zeroUs) / 1000);
+      }
+    }
+    EXPECT_LE(worstLateMs, 12);
+    EXPECT_LE(worstEarlyMs, 2);
+  };
+  play(1'000'000, 0, 1'400, 1'000'000);
+  PlayerReport paused = vlcAnswer(60.0);
+  paused.state = PlayerState::Paused;
+  length.take(paused, 61'500'000);
+  EXPECT_FALSE(length.zeroUs(zeroUs));
+  EXPECT_EQ(length.take(vlcAnswer(60.0), 63'000'000), -1);  // resumed: not yet settled
+  EXPECT_FALSE(length.zeroUs(zeroUs));
+  play(63'000'000, 60.0, 700, 3'000'000);
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -67,6 +67,7 @@ void InterfacePlayerClock::take(const PlayerReport& report) {
   // An answer older than one already taken (two connections): its second would put the clock
   // back past what the step-back rule lets through as a seek.
   if (fineMs < 0 && length_.state() == FineTime::OutOfOrder) return;
+  fitted_ = fineMs >= 0 && length_.zeroUs(fittedZeroUs_);
   if (fineMs >= 0) {
     takeFine(report, fineMs, stampUs);
     toldMs_ = fineMs;
@@ -217,10 +218,15 @@ int64_t InterfacePlayerClock::rawAt(uint64_t us) const {
   if (!playing_) return floorActive_ ? std::max(baseMs_, floorMs_) : baseMs_;
   double ms;
   double overrunMs = 0;
-  if (fine_ && precise_ && bounded_) {
-    // The updates' brackets intersected: never wider than the latest alone, and as narrow as
-    // the round trip once the updates have fallen at every phase of the questions.
-    ms = (static_cast<double>(us) - (zeroLowUs_ + zeroHighUs_) / 2) * rate_ / 1000.0;
+  if (fine_ && precise_ && (bounded_ || fitted_)) {
+    // Two instants the film was at 0, each put late by its own error: the updates' brackets
+    // intersected (never wider than the latest alone, and as narrow as the round trip once the
+    // updates have fallen at every phase of the questions; they carry the length's error times
+    // the position), and the fit with the length to this stretch's updates (off by their mean
+    // moment's error, which shrinks with each update). The earlier is the nearer to the film.
+    double zeroUs = fitted_ ? fittedZeroUs_ : std::numeric_limits<double>::infinity();
+    if (bounded_) zeroUs = std::min(zeroUs, (zeroLowUs_ + zeroHighUs_) / 2);
+    ms = (static_cast<double>(us) - zeroUs) * rate_ / 1000.0;
   } else if (wholeSeconds_ && precise_ && bounded_ && zeroHighUs_ - zeroLowUs_ <= kPhaseKnownUs) {
     ms = (static_cast<double>(us) - (zeroLowUs_ + zeroHighUs_) / 2) * rate_ / 1000.0;
     // The next second's answer reaches the run only at a tick after the worker's next question:

@@ -67,6 +67,7 @@ class InterfacePlayerClock final : public ClockSource {
   void restart() {
     known_ = false;
     fine_ = false;
+    fitted_ = false;
     floorActive_ = false;
   }
 
@@ -104,6 +105,10 @@ class InterfacePlayerClock final : public ClockSource {
   bool bounded_ = false;
   double zeroLowUs_ = 0;
   double zeroHighUs_ = 0;
+  // Precise timing from the fraction: the instant the film was at 0 as the learnt length fits it
+  // to this stretch's updates, once it does.
+  bool fitted_ = false;
+  double fittedZeroUs_ = 0;
   // The clock never steps back without a seek: a new answer that would put the position below
   // what was already shown holds it there until play catches up, since a step back across a
   // line's start would show the line a second time.
