@@ -415,12 +415,14 @@ struct LineSpan {
   double width = 0;
 };
 
+// Within a fade, in steps of 5 of 255 (2 %, too little to see): a slow fade is drawn and sent a
+// few times a second, not at every frame.
 double fadeFactor(const EventState& ev, double nowMs) {
   if (!ev.fades) return 0;
   const double* t = ev.fadeMs;
   const double* a = ev.fadeAlpha;
   const auto between = [](double now, double from, double to, double av, double bv) {
-    return to > from ? av + (bv - av) * (now - from) / (to - from) : bv;
+    return to > from ? std::round((av + (bv - av) * (now - from) / (to - from)) / 5) * 5 : bv;
   };
   if (nowMs < t[0]) return a[0];
   if (nowMs < t[1]) return between(nowMs, t[0], t[1], a[0], a[1]);

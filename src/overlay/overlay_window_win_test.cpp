@@ -308,6 +308,26 @@ bool repaintsPending(HWND hwnd) {
   return pending;
 }
 
+// A sign that only moves keeps its window and its size: the window is moved, not drawn again.
+TEST_F(OverlayWindowTest, AMovingSignMovesItsWindow) {
+  const AssScript script = readAssScript(
+      "[Script Info]\r\nPlayResX: 640\r\nPlayResY: 360\r\n\r\n[Events]\r\n"
+      "Dialogue: 0,0:00:00.00,0:00:02.00,Default,,0,0,0,,{\\move(100,100,300,100)}Sign\r\n");
+  FixedClock clock;
+  clock.ms = 500;
+  const auto overlay = open({.fontFace = kFace, .top = 500, .labelWidth = 800, .smoothText = true});
+  MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+  GetMonitorInfoA(MonitorFromWindow(overlay->hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+  overlay->setTypeset(&script, &clock);
+  const auto [left, top, right, bottom] = edges(overlay->hwnd());
+  clock.ms = 1000;  // 50 of the script's 640 pixels on
+  overlay->setText("");
+  const auto [left2, top2, right2, bottom2] = edges(overlay->hwnd());
+  EXPECT_NEAR(left2 - left, (monitor.rcMonitor.right - monitor.rcMonitor.left) * 50 / 640, 2);
+  EXPECT_EQ(std::tuple(top2, right2 - left2, bottom2), std::tuple(top, right - left, bottom));
+  EXPECT_EQ(overlay->typesetWindows().size(), 1u);
+}
+
 TEST_F(OverlayWindowTest, ATypesetFrameCoversItsInkInThePictureAndRepaintsOnlyWhileAnimated) {
   const AssScript script = readAssScript(
       "[Script Info]\r\nPlayResX: 640\r\nPlayResY: 360\r\n\r\n[Events]\r\n"
