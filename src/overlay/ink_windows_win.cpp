@@ -9,7 +9,7 @@ namespace {
 constexpr wchar_t kInkClassName[] = L"QuorvaneInk";
 // Boxes this close share a window: one window more costs more than the strip between them.
 constexpr int kGap = 32;
-constexpr size_t kMostWindows = 8;
+constexpr size_t kMostWindows = 16;
 // A group larger than this is cut along a fixed grid of cells this size, a window for each part:
 // a sign that moves or changes inside a large group costs its cell, not the group.
 constexpr int64_t kLargestWhole = 512 * 256 * 2;
