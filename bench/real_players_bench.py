@@ -100,15 +100,6 @@ def make_lines(work, seconds):
     return srt, cues
 
 
-def make_film(work, seconds):
-    film = os.path.join(work, "film.mp4")
-    subprocess.run(["ffmpeg", "-loglevel", "error", "-y",
-                    "-f", "lavfi", "-i", f"testsrc=size=160x90:rate=10:duration={seconds}",
-                    "-f", "lavfi", "-i", f"sine=frequency=440:duration={seconds}",
-                    "-shortest", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", film], check=True)
-    return film
-
-
 class VlcTruth:
     """VLC's own film time, from its answers: the length learnt from (time, position) pairs, each
     new position placed between the last answer without it and the first with it; the bracket of
@@ -327,7 +318,7 @@ def main():
     work = tempfile.mkdtemp()
     os.chmod(work, 0o755)
     try:
-        film = make_film(work, a.seconds + 10)
+        film = vlc_test.encode_film(work, a.seconds + 10, 10)
         srt, cues = make_lines(work, a.seconds)
         for path in (film, srt):
             os.chmod(path, 0o644)

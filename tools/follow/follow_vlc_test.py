@@ -26,7 +26,7 @@ import urllib.parse
 import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from real_mpv import Follow, cue_of  # noqa: E402
+from real_mpv import Follow, cue_of, encode_film  # noqa: E402
 
 PASSWORD = "quorvane-test"
 FILM_SECONDS = 20
@@ -39,12 +39,7 @@ def free_port():
 
 
 def make_film(work):
-    film = os.path.join(work, "film.mp4")
-    subprocess.run(["ffmpeg", "-loglevel", "error", "-y",
-                    "-f", "lavfi", "-i", f"testsrc=size=160x90:rate=10:duration={FILM_SECONDS}",
-                    "-f", "lavfi", "-i", f"sine=frequency=440:duration={FILM_SECONDS}",
-                    "-shortest", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", film],
-                   check=True)
+    film = encode_film(work, FILM_SECONDS, 10)
     srt = os.path.join(work, "film.srt")
     with open(srt, "w", encoding="utf-8", newline="\r\n") as f:
         for n in range(FILM_SECONDS):

@@ -21,18 +21,23 @@ import threading
 import time
 
 
-def make_film(work, seconds, rate=25):
-    """A test film (a counter in the picture, a tone) and an SRT file with one cue a second:
-    "c07" from about 7.1 s to about 7.9 s; the last runs past the film's end. The starts and ends
-    lie at different points of a 50 ms tick (a tick is the run's pace), so that the lateness
-    spreads as it would over a real film's. Returns the film, the file and the cues' (start, end)
-    in seconds."""
+def encode_film(work, seconds, rate):
+    """A small test film in `work` (a counter in the picture, a tone) of `seconds`; returns its path."""
     film = os.path.join(work, "film.mp4")
     subprocess.run(["ffmpeg", "-loglevel", "error", "-y",
                     "-f", "lavfi", "-i", f"testsrc=size=160x90:rate={rate}:duration={seconds}",
                     "-f", "lavfi", "-i", f"sine=frequency=440:duration={seconds}",
                     "-shortest", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", film],
                    check=True)
+    return film
+
+
+def make_film(work, seconds, rate=25):
+    """A test film and an SRT file with one cue a second: "c07" from about 7.1 s to about 7.9 s;
+    the last runs past the film's end. The starts and ends lie at different points of a 50 ms tick
+    (a tick is the run's pace), so that the lateness spreads as it would over a real film's.
+    Returns the film, the file and the cues' (start, end) in seconds."""
+    film = encode_film(work, seconds, rate)
     cues = [(n + 0.1 + n * 17 % 50 / 1000, n + 0.85 + n * 29 % 50 / 1000) for n in range(seconds)]
     cues[-1] = (cues[-1][0], seconds + 10.0)
 
