@@ -17,9 +17,10 @@ import shutil
 import subprocess
 import sys
 
+from ink import ink_box
+
 WIDTH, HEIGHT = 960, 540            # the picture area; the script's PlayRes is 640x360
 FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
-INK = 40                            # a channel above this is ink
 MIN_IOU, MAX_CENTRE, MAX_OPACITY, MAX_COLOUR = 0.85, 0.01, 0.10, 40.0
 EVENT_MS = 1000
 
@@ -128,25 +129,12 @@ def frames(path, count):
             yield data
 
 
-INK_TABLE = bytes(1 if b > INK else 0 for b in range(256))
-
-
 def measure(frame):
     """Ink box (left, top, right, bottom) or None, brightness, and the ink's colour direction."""
-    flags = frame.translate(INK_TABLE)
-    left, top, right, bottom = WIDTH, HEIGHT, -1, -1
-    row = WIDTH * 3
-    for y in range(HEIGHT):
-        first = flags.find(1, y * row, (y + 1) * row)
-        if first < 0:
-            continue
-        last = flags.rfind(1, y * row, (y + 1) * row)
-        left, right = min(left, (first - y * row) // 3), max(right, (last - y * row) // 3)
-        top, bottom = min(top, y), y
+    box = ink_box(frame, WIDTH, HEIGHT)
     sums = [sum(frame[c::3]) for c in range(3)]
     peak = max(sums) or 1
     colour = [255.0 * s / peak for s in sums]
-    box = None if right < 0 else (left, top, right + 1, bottom + 1)
     return box, sum(sums), colour
 
 

@@ -13,9 +13,10 @@ import os
 import subprocess
 import sys
 
+from ink import ink_box
+
 WIDTH, HEIGHT = 1000, 600
 FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
-INK = 40
 TOLERANCE = 6  # pixels: the outline (2), a glyph's side bearing, rounding
 
 # (what, cues as (settings, text), ink rows (top, bottom), anchor ("left"|"right"|"centre", x))
@@ -42,23 +43,6 @@ def vtt_text():
     return "\n".join(lines)
 
 
-INK_TABLE = bytes(1 if b > INK else 0 for b in range(256))
-
-
-def ink_box(frame):
-    flags = frame.translate(INK_TABLE)
-    left, top, right, bottom = WIDTH, HEIGHT, -1, -1
-    row = WIDTH * 3
-    for y in range(HEIGHT):
-        first = flags.find(1, y * row, (y + 1) * row)
-        if first < 0:
-            continue
-        last = flags.rfind(1, y * row, (y + 1) * row)
-        left, right = min(left, (first - y * row) // 3), max(right, (last - y * row) // 3 + 1)
-        top, bottom = min(top, y), y + 1
-    return None if right < 0 else (left, top, right, bottom)
-
-
 def main():
     if len(sys.argv) != 3:
         print(__doc__)
@@ -78,7 +62,7 @@ def main():
     with open(out, "rb") as f:
         for what, _, (top, bottom), (side, x) in MOMENTS:
             frame = f.read(size)
-            box = ink_box(frame) if len(frame) == size else None
+            box = ink_box(frame, WIDTH, HEIGHT) if len(frame) == size else None
             problems = []
             if box is None:
                 problems.append("no ink")
