@@ -178,9 +178,10 @@ class Session:
         """Starts quorvane.exe and waits for its main window."""
         exe = self.program("quorvane")
         self.quorvane = self.start(exe, extra_env=extra_env)
-        found = self.probe("wait", "--class", self.window_class, "--timeout", "20000")
+        # Generous: on a loaded machine Wine once took over 20 s to start the program at all.
+        found = self.probe("wait", "--class", self.window_class, "--timeout", "40000", timeout=50)
         if not found:
-            raise TestFailure("the main window did not appear within 20 s")
+            raise TestFailure("the main window did not appear within 40 s")
         self.main_window = found
         return self.quorvane
 
