@@ -45,6 +45,13 @@ archs_line() {
   echo "Windows tests on $ran$not"
 }
 echo "==== $(archs_line)"
+# An architecture that was to run but cannot after all is named with the reason in the last line.
+not_run() {
+  cannot+=("${name_of[$1]}: $2")
+  local kept=() a
+  for a in "${runs[@]}"; do [ "$a" = "$1" ] || kept+=("$a"); done
+  runs=("${kept[@]}")
+}
 cat "$deps_log"; rm -f "$deps_log"
 
 status=0
@@ -65,10 +72,7 @@ for arch in win64 win32; do
            -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build "${build_of[$arch]}" -j"$jobs"; }; then
     status=1
     results+=("${name_of[$arch]}: the build failed")
-    if [[ " ${runs[*]} " == *" $arch "* ]]; then
-      cannot+=("${name_of[$arch]}: the build failed")
-      kept=(); for a in "${runs[@]}"; do [ "$a" = "$arch" ] || kept+=("$a"); done; runs=("${kept[@]}")
-    fi
+    [[ " ${runs[*]} " == *" $arch "* ]] && not_run "$arch" "the build failed"
   fi
 done
 
@@ -85,6 +89,7 @@ for arch in "${runs[@]}"; do
   if ! wine_session_start "$arch"; then
     status=1
     results+=("${name_of[$arch]}: the Wine session did not start")
+    not_run "$arch" "the Wine session did not start (its reason is above)"
     continue
   fi
   if ctest --test-dir "${build_of[$arch]}" --output-on-failure "${leave_out[@]}"; then
