@@ -1,5 +1,5 @@
 // Whether one process handle held for the whole run gives the same positions as opening the
-// player for every read, and what each costs. Two playback clocks follow the running simulated
+// player for every read, and what each costs. Two digit clocks follow the running simulated
 // player on the same 50 ms ticks with the same tick count: one reads through
 // ProcessMemoryReader (open, read, close per read), the other through a reader that opens the
 // player once. The player is paused for 3 s a third of the way and seeks forward at two

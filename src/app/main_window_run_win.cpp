@@ -68,7 +68,7 @@ void MainWindow::selectAndStart() {
   if (!app_.control.acceptFile(table, utf8FileName(*path), subtitleFormatName(format))) return;
 
   if (app_.run.running()) {
-    app_.run.end(100);
+    app_.run.end(kSettleBetweenRunsMs);
     if (!hwnd()) return;
   }
   // A file an English system keeps as it is is shown in the system's code page.

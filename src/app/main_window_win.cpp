@@ -624,7 +624,7 @@ void MainWindow::onDestroy() {
   notice_.reset();
   status_.reset();
   learn_.reset();
-  app_.run.end(200);
+  app_.run.end(kSettleAtCloseMs);
   tooltip_.reset();
   PostQuitMessage(0);
 }

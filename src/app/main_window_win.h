@@ -171,6 +171,11 @@ class MainWindow : public WindowBase<MainWindow>, private RunTimers, private Run
 
   void showMessage(UiRow text) const;
 
+  // How long the run's timer messages already queued may still come before its overlay goes:
+  // when Select and Start replaces a run, and as the window closes.
+  static constexpr uint32_t kSettleBetweenRunsMs = 100;
+  static constexpr uint32_t kSettleAtCloseMs = 200;
+
   AppState& app_;
   MainWindowServices services_;
   std::array<int32_t, 4> sliderValues_{};

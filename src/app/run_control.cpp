@@ -54,21 +54,21 @@ void RunControl::choosePlayer(const PlayerChoice& choice) {
 void RunControl::keyPressed(SyncKey key) {
   if (!syncKeys_) return;
   switch (key) {
-    case SyncKey::DelayBack: nudgeDelay(-100); break;
-    case SyncKey::DelayOn: nudgeDelay(+100); break;
-    case SyncKey::DelayBackSecond: nudgeDelay(-1000); break;
-    case SyncKey::DelayOnSecond: nudgeDelay(+1000); break;
+    case SyncKey::DelayBack: nudgeDelay(-kDelayStepMs); break;
+    case SyncKey::DelayOn: nudgeDelay(+kDelayStepMs); break;
+    case SyncKey::DelayBackSecond: nudgeDelay(-kDelayShiftStepMs); break;
+    case SyncKey::DelayOnSecond: nudgeDelay(+kDelayShiftStepMs); break;
     case SyncKey::ResetSync: resetSync(); break;
     case SyncKey::LineIsNow: lineIsNow(); break;
     case SyncKey::PlayPause: togglePlay(); break;
-    case SyncKey::BackSecond: seekBy(-1000); break;
-    case SyncKey::OnSecond: seekBy(+1000); break;
+    case SyncKey::BackSecond: seekBy(-kSeekStepMs); break;
+    case SyncKey::OnSecond: seekBy(+kSeekStepMs); break;
     case SyncKey::PreviousLine: toLine(false); break;
     case SyncKey::NextLine: toLine(true); break;
-    case SyncKey::SecondDelayBack: nudgeSecond(-100); break;
-    case SyncKey::SecondDelayOn: nudgeSecond(+100); break;
-    case SyncKey::SecondDelayBackSecond: nudgeSecond(-1000); break;
-    case SyncKey::SecondDelayOnSecond: nudgeSecond(+1000); break;
+    case SyncKey::SecondDelayBack: nudgeSecond(-kDelayStepMs); break;
+    case SyncKey::SecondDelayOn: nudgeSecond(+kDelayStepMs); break;
+    case SyncKey::SecondDelayBackSecond: nudgeSecond(-kDelayShiftStepMs); break;
+    case SyncKey::SecondDelayOnSecond: nudgeSecond(+kDelayShiftStepMs); break;
   }
 }
 

@@ -111,6 +111,10 @@ class RunControl {
  public:
   // A delay key stops at what the delay box's eight characters can show.
   static constexpr int32_t kDelayLimitMs = 9'999'999;
+  // A delay key's step, and with Shift; the free clock's Alt+Shift+Left and Right seek by kSeekStepMs.
+  static constexpr int32_t kDelayStepMs = 100;
+  static constexpr int32_t kDelayShiftStepMs = 1'000;
+  static constexpr int32_t kSeekStepMs = 1'000;
   // The bar's early start: the free clock starts this long before the file's first line.
   static constexpr int32_t kEarlyLeadMs = 5'000;
 

@@ -40,8 +40,9 @@ class PipeConnection final : public MpvConnection {
 
 // Unlike the other players' feeds this is no ReportPoller: mpv is not asked, it reports each
 // change itself over a connection kept open, and the moment a line arrives is the moment it
-// belongs to. Nothing here blocks for long (the pipe is read only for what waits, and every
-// wait ends at the stop event), so the destructor's join returns within a few milliseconds.
+// belongs to. Nothing here blocks for long: the pipe is read only for what waits, and every wait
+// ends at the stop event but the wait for a busy pipe, so the destructor's join returns within a
+// few milliseconds, or kBusyWaitMs while a busy pipe is waited for.
 class MpvFeed final : public InterfacePlayerFeed {
  public:
   MpvFeed(std::wstring pipe, const PreciseTimeSource& time)

@@ -22,7 +22,7 @@ void UpdateTiming::take(const PlayerReport& report) {
     const uint64_t changeUs = previous_.askedUs + (report.answeredUs - previous_.askedUs) / 2;
     if (haveChange_) {
       const uint64_t gapUs = changeUs - changeUs_;
-      if (gapUs >= 50'000 && gapUs <= 1'000'000) {
+      if (gapUs >= kShortestGapUs && gapUs <= kLongestGapUs) {
         gapsUs_.push_back(gapUs);
         if (gapsUs_.size() > kGaps) gapsUs_.pop_front();
         if (gapsUs_.size() >= 3) {

@@ -22,8 +22,11 @@ class UpdateTiming {
   static constexpr uint64_t kLeadUs = 15'000;
   static constexpr uint64_t kCloseUs = 4'000;
   static constexpr uint64_t kGiveUpUs = 40'000;
-  // The period is learnt from this many gaps between changes.
+  // The period is learnt from this many gaps between changes; gaps outside these bounds (a
+  // seek, a stall) are not learnt from.
   static constexpr size_t kGaps = 9;
+  static constexpr uint64_t kShortestGapUs = 50'000;
+  static constexpr uint64_t kLongestGapUs = 1'000'000;
 
   void take(const PlayerReport& report);
   // When the next question should go out, given when it would at the usual pace.

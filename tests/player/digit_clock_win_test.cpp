@@ -1,4 +1,4 @@
-// The playback clock on the real tick count and a 50 ms thread timer, following a running
+// The digit clock on the real tick count and a 50 ms thread timer, following a running
 // simulated player that the real process layer has located.
 #include <gtest/gtest.h>
 
