@@ -41,8 +41,8 @@ class PipeConnection final : public MpvConnection {
 // Unlike the other players' feeds this is no ReportPoller: mpv is not asked, it reports each
 // change itself over a connection kept open, and the moment a line arrives is the moment it
 // belongs to. Nothing here blocks for long: the pipe is read only for what waits, and every wait
-// ends at the stop event but the wait for a busy pipe, so the destructor's join returns within a
-// few milliseconds, or kBusyWaitMs while a busy pipe is waited for.
+// ends at the stop event (a busy pipe's within one slice of kBusySliceMs), so the destructor's
+// join returns within a few milliseconds, kBusySliceMs at most.
 class MpvFeed final : public InterfacePlayerFeed {
  public:
   MpvFeed(std::wstring pipe, const PreciseTimeSource& time)
@@ -64,14 +64,24 @@ class MpvFeed final : public InterfacePlayerFeed {
 
  private:
   // A pipe whose every instance is taken just now (mpv makes the next as it takes a client) is
-  // waited for a moment rather than taken for a silent player.
+  // waited for a moment rather than taken for a silent player, in short slices that end at the
+  // stop event.
   std::unique_ptr<MpvConnection> connect() const {
     const auto open = [this] {
       return UniqueKernelHandle(
           CreateFileW(pipe_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     };
     UniqueKernelHandle pipe = open();
-    if (!pipe && GetLastError() == ERROR_PIPE_BUSY && WaitNamedPipeW(pipe_.c_str(), kBusyWaitMs)) pipe = open();
+    bool busy = !pipe && GetLastError() == ERROR_PIPE_BUSY;
+    for (DWORD waited = 0; busy && waited < kBusyWaitMs; waited += kBusySliceMs) {
+      if (WaitForSingleObject(stop_.get(), 0) != WAIT_TIMEOUT) break;
+      if (!WaitNamedPipeW(pipe_.c_str(), kBusySliceMs)) {
+        busy = GetLastError() == ERROR_SEM_TIMEOUT;  // still busy, or gone
+        continue;
+      }
+      pipe = open();
+      busy = !pipe && GetLastError() == ERROR_PIPE_BUSY;
+    }
     if (!pipe) return nullptr;
     return std::make_unique<PipeConnection>(std::move(pipe));
   }
@@ -82,7 +92,7 @@ class MpvFeed final : public InterfacePlayerFeed {
     latest_ = report;
   }
 
-  static constexpr DWORD kBusyWaitMs = 200;
+  static constexpr DWORD kBusyWaitMs = 200, kBusySliceMs = 20;
 
   const std::wstring pipe_;
   const UniqueKernelHandle stop_;
