@@ -83,15 +83,8 @@ std::string millionScript() {
   return s;
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double p95(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[std::min(v.size() - 1, v.size() * 95 / 100)];
-}
+using bench::median;
+using bench::p95;
 
 // Lays out, draws and shows `frames` frames of `script` from `fromMs` on, and prints the median,
 // 95th percentile and largest of each step and of the whole frame.

@@ -20,15 +20,8 @@ using namespace quorvane;
 
 namespace {
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double p95(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[std::min(v.size() - 1, v.size() * 95 / 100)];
-}
+using bench::median;
+using bench::p95;
 
 // A premultiplied image of `width` x `height` with bands of half-transparent ink, selected into
 // its DC.

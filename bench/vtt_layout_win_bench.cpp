@@ -30,10 +30,7 @@ std::string cue(const std::string& settings, const std::string& text) {
   return "00:00.000 --> 01:00.000 " + settings + "\r\n" + text + "\r\n\r\n";
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
+using bench::median;
 
 double highest(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
