@@ -59,8 +59,7 @@ class AssRenderer {
   int32_t height() const { return height_; }
   const uint32_t* pixels() const { return pixels_; }
   // What the last render changed, as rectangles that do not overlap: the ink, old and new, of the
-  // events that came, went or changed their look; none when nothing did. A window needs only
-  // these parts sent again.
+  // events that came, went or changed their look, which were drawn again; none when nothing did.
   const std::vector<RECT>& changed() const { return changed_; }
   // The ink each event of the last frame can reach: everything outside is clear.
   std::vector<RECT> eventInk() const;
